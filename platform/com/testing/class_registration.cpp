@@ -1,0 +1,40 @@
+#include "platform/com/testing/class_registration.h"
+
+#include <stdexcept>
+
+#include "platform/registry.h"
+#include "platform/text.h"
+
+namespace Tavrin::Platform::Com::Testing {
+
+void set_class_value(const std::wstring& path, const std::wstring& name, const std::wstring& value) {
+  HKEY key = nullptr;
+  const std::wstring full = L"Software\\Classes\\" + path;
+  LONG code = RegCreateKeyExW(HKEY_CURRENT_USER, full.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE,
+                              nullptr, &key, nullptr);
+  if (code != ERROR_SUCCESS) throw std::runtime_error("cannot create key " + to_utf8(full));
+  const std::string bytes = registry_string_bytes(value);
+  code = RegSetValueExW(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(bytes.data()),
+                        static_cast<DWORD>(bytes.size()));
+  RegCloseKey(key);
+  if (code != ERROR_SUCCESS) throw std::runtime_error("cannot set a value of " + to_utf8(full));
+}
+
+void register_inproc_server(const CLSID& clsid, const std::string& module_path) {
+  set_class_value(L"CLSID\\" + guid_to_string(clsid) + L"\\InprocServer32", L"", from_utf8(module_path));
+}
+
+void register_local_server(const CLSID& clsid, const std::wstring& command_line) {
+  set_class_value(L"CLSID\\" + guid_to_string(clsid) + L"\\LocalServer32", L"", command_line);
+}
+
+void register_progid(const std::wstring& progid, const CLSID& clsid) {
+  set_class_value(progid + L"\\CLSID", L"", guid_to_string(clsid));
+  set_class_value(L"CLSID\\" + guid_to_string(clsid) + L"\\ProgID", L"", progid);
+}
+
+void register_current_version(const std::wstring& progid, const std::wstring& current) {
+  set_class_value(progid + L"\\CurVer", L"", current);
+}
+
+}  // namespace Tavrin::Platform::Com::Testing

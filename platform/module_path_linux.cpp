@@ -1,0 +1,45 @@
+// Linux backend of platform/module_path.h: /proc/self/exe and getcwd.
+#include "platform/module_path.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <string>
+#include <vector>
+
+#include <boost/system/system_error.hpp>
+
+#include "platform/text.h"
+
+namespace Tavrin::Platform {
+namespace {
+
+[[noreturn]] void throw_errno(int error, const char* what) {
+  throw boost::system::system_error(error, boost::system::system_category(), what);
+}
+
+}  // namespace
+
+std::wstring executable_path() {
+  // readlink does not say how long the target is: grow until it fits.
+  std::vector<char> buffer(256);
+  for (;;) {
+    const ssize_t length = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
+    if (length < 0) throw_errno(errno, "readlink /proc/self/exe");
+    if (static_cast<size_t>(length) < buffer.size()) {
+      return from_utf8(std::string_view(buffer.data(), static_cast<size_t>(length)));
+    }
+    buffer.resize(buffer.size() * 2);
+  }
+}
+
+std::wstring current_directory() {
+  std::vector<char> buffer(256);
+  for (;;) {
+    if (::getcwd(buffer.data(), buffer.size()) != nullptr) return from_utf8(buffer.data());
+    if (errno != ERANGE) throw_errno(errno, "getcwd");
+    buffer.resize(buffer.size() * 2);
+  }
+}
+
+}  // namespace Tavrin::Platform

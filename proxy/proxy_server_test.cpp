@@ -1,0 +1,215 @@
+// The proxy server program out of process: registration, start on demand,
+// one server for several processes, and its lifetime.
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <thread>
+
+#include <boost/process/child.hpp>
+#include <boost/process/io.hpp>
+#include <gtest/gtest.h>
+
+#include "platform/com/activation.h"
+#include "platform/com/apartment.h"
+#include "platform/com/com_ptr.h"
+#include "platform/com/transport_spawn.h"
+#include "platform/registry.h"
+#include "platform/text.h"
+#include "proxy/proxy_registration.h"
+#include "proxy/velmora_proxy.h"
+#include "test_support/temp_dir.h"
+
+namespace Tavrin::Proxy {
+namespace {
+
+namespace Com = Tavrin::Platform::Com;
+namespace bp = boost::process;
+using Com::ComPtr;
+using Com::Transport::kill_process;
+using std::chrono::milliseconds;
+
+const std::string kProgram = std::string(QUORVANE_BIN_DIR) + "/QuorvaneProxy";
+const std::wstring kServerKey = L"CLSID\\{2B8434D6-39BA-49F9-99D9-E28064A86A5B}\\LocalServer32";
+
+bool wait_until(const std::function<bool()>& condition, milliseconds timeout) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(milliseconds(20));
+  }
+  return true;
+}
+
+// Waits for `child` to end; its exit code, or -1 when it does not end in
+// time (it is killed then).
+int finish(bp::child& child, milliseconds timeout = milliseconds(30000)) {
+  if (!wait_until([&] { return !child.running(); }, timeout)) {
+    child.terminate();
+    return -1;
+  }
+  child.wait();
+  return child.exit_code();
+}
+
+int run_program(const std::string& argument) {
+  bp::child program(kProgram, argument);
+  return finish(program);
+}
+
+
+std::optional<std::wstring> registered_command_line() {
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, kServerKey.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return std::nullopt;
+  std::string bytes(4096, '\0');
+  DWORD size = static_cast<DWORD>(bytes.size());
+  const LONG result = RegQueryValueExW(key, L"", nullptr, nullptr, reinterpret_cast<BYTE*>(bytes.data()), &size);
+  RegCloseKey(key);
+  if (result != ERROR_SUCCESS) return std::nullopt;
+  bytes.resize(size);
+  return Platform::registry_string_text(bytes);
+}
+
+// Registers the program with a start-up grace of `grace`.
+void register_with_grace(milliseconds grace) {
+  HKEY key = nullptr;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, kServerKey.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr),
+            ERROR_SUCCESS);
+  const std::string bytes = Platform::registry_string_bytes(
+      Platform::from_utf8(kProgram) + L" /StartupGrace:" + std::to_wstring(grace.count()));
+  EXPECT_EQ(RegSetValueExW(key, L"", 0, REG_SZ, reinterpret_cast<const BYTE*>(bytes.data()),
+                           static_cast<DWORD>(bytes.size())),
+            ERROR_SUCCESS);
+  RegCloseKey(key);
+}
+
+class ProxyServerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+    ASSERT_EQ(run_program("/RegServer"), 0);
+    register_with_grace(milliseconds(300));
+  }
+
+  // Every test lets go of its objects; the server must then end by itself.
+  void TearDown() override {
+    const bool ended = wait_until([] { return !Com::local_server_process(CLSID_VelmoraProxy); }, milliseconds(15000));
+    if (auto pid = Com::local_server_process(CLSID_VelmoraProxy)) kill_process(*pid);
+    EXPECT_TRUE(ended) << "the proxy server outlived its clients";
+    CoUninitialize();
+  }
+
+  // Created as the system's programs create it.
+  static ComPtr<IVelmoraProxy> create() {
+    ComPtr<IUnknown> unknown;
+    EXPECT_EQ(CoCreateInstance(CLSID_VelmoraProxy, nullptr, CLSCTX_ALL, IID_IUnknown, unknown.put_void()), S_OK);
+    if (!unknown) return nullptr;
+    EXPECT_EQ(OleRun(unknown.get()), S_OK);
+    return unknown.as<IVelmoraProxy>();
+  }
+
+  static bool busy(IVelmoraProxy* proxy) {
+    VARIANT_BOOL value = VARIANT_FALSE;
+    EXPECT_EQ(proxy->IsBusy(&value), S_OK);
+    return value == VARIANT_TRUE;
+  }
+
+  static ULONGLONG request_count(IVelmoraProxy* proxy) {
+    ULONGLONG count = ~0ull;
+    EXPECT_EQ(proxy->RequestCount(&count), S_OK);
+    return count;
+  }
+};
+
+// /RegServer writes the program's path as the server's command line;
+// /UnregServer removes the class, and doing it twice is no failure.
+TEST_F(ProxyServerTest, RegistrationWritesAndRemovesTheClass) {
+  ASSERT_EQ(run_program("/RegServer"), 0);
+  EXPECT_EQ(registered_command_line(), proxy_server_command_line(Platform::from_utf8(kProgram)));
+  EXPECT_EQ(run_program("/UnregServer"), 0);
+  EXPECT_FALSE(registered_command_line());
+  ComPtr<IUnknown> unknown;
+  EXPECT_EQ(CoCreateInstance(CLSID_VelmoraProxy, nullptr, CLSCTX_ALL, IID_IUnknown, unknown.put_void()),
+            REGDB_E_CLASSNOTREG);
+  EXPECT_EQ(run_program("/UnregServer"), 0);
+  EXPECT_EQ(run_program("/NoSuchSwitch"), 1);
+}
+
+// Creating the object starts the server when none runs.
+TEST_F(ProxyServerTest, ServerIsStartedOnDemand) {
+  ASSERT_FALSE(Com::local_server_process(CLSID_VelmoraProxy));
+  ComPtr<IVelmoraProxy> proxy = create();
+  ASSERT_TRUE(proxy);
+  EXPECT_TRUE(Com::local_server_process(CLSID_VelmoraProxy));
+  EXPECT_EQ(request_count(proxy.get()), 0u);
+}
+
+// A second process reaches the same server: it counts the requests of both.
+TEST_F(ProxyServerTest, TwoProcessesSeeOneServer) {
+  ComPtr<IVelmoraProxy> proxy = create();
+  ASSERT_TRUE(proxy);
+  const auto server = Com::local_server_process(CLSID_VelmoraProxy);
+  Com::Bstr command(L"first"), text, url, title, page;
+  ASSERT_EQ(proxy->Command(command.get(), text.put(), url.put(), title.put(), page.put()), S_OK);
+  EXPECT_TRUE(page.str().empty());
+
+  quorvane_test::TempDir dir;
+  bp::child client(PROXY_TEST_CLIENT, "count", dir.file("count"), bp::std_out > bp::null);
+  EXPECT_EQ(finish(client), 0);
+  EXPECT_EQ(quorvane_test::read_file(dir.file("count")), "2\n");
+  EXPECT_EQ(request_count(proxy.get()), 2u);
+  EXPECT_EQ(Com::local_server_process(CLSID_VelmoraProxy), server);
+}
+
+// Busy during the start-up grace, while a run holds the server, not after
+// it lets go.
+TEST_F(ProxyServerTest, BusyStates) {
+  register_with_grace(milliseconds(3000));
+  ComPtr<IVelmoraProxy> proxy = create();
+  ASSERT_TRUE(proxy);
+  EXPECT_TRUE(busy(proxy.get()));
+  ASSERT_TRUE(wait_until([&] { return !busy(proxy.get()); }, milliseconds(15000)));
+  EXPECT_EQ(proxy->SetStop(VARIANT_FALSE), S_OK);
+  EXPECT_TRUE(busy(proxy.get()));
+  EXPECT_EQ(proxy->SetStop(VARIANT_TRUE), S_OK);
+  EXPECT_FALSE(busy(proxy.get()));
+}
+
+// A run killed while it holds the server gives up its hold; the server then
+// lives while a client holds the object and ends after the last lets go.
+TEST_F(ProxyServerTest, KilledClientDoesNotKeepTheServer) {
+  quorvane_test::TempDir dir;
+  const std::string marker = dir.file("held");
+  bp::child run(PROXY_TEST_CLIENT, "hold", marker, bp::std_out > bp::null);
+  ASSERT_TRUE(wait_until([&] { return std::filesystem::exists(marker); }, milliseconds(30000)));
+  ComPtr<IVelmoraProxy> guard = create();
+  ASSERT_TRUE(guard);
+  std::this_thread::sleep_for(milliseconds(400));  // past the grace
+  EXPECT_TRUE(busy(guard.get()));
+
+  run.terminate();
+  EXPECT_TRUE(wait_until([&] { return !busy(guard.get()); }, milliseconds(10000)));
+  EXPECT_EQ(guard->SetStop(VARIANT_TRUE), S_OK);
+  std::this_thread::sleep_for(milliseconds(200));
+  EXPECT_TRUE(Com::local_server_process(CLSID_VelmoraProxy)) << "ended while a client held it";
+  guard.reset();
+  EXPECT_TRUE(wait_until([] { return !Com::local_server_process(CLSID_VelmoraProxy); }, milliseconds(10000)));
+}
+
+// Calls on a server that died fail; the next creation starts a fresh one.
+TEST_F(ProxyServerTest, DeadServerIsReplaced) {
+  ComPtr<IVelmoraProxy> proxy = create();
+  ASSERT_TRUE(proxy);
+  Com::Bstr command(L"x"), text, url, title, page;
+  ASSERT_EQ(proxy->Command(command.get(), text.put(), url.put(), title.put(), page.put()), S_OK);
+  kill_process(Com::local_server_process(CLSID_VelmoraProxy).value_or(0));
+  ASSERT_TRUE(wait_until([] { return !Com::local_server_process(CLSID_VelmoraProxy); }, milliseconds(10000)));
+  VARIANT_BOOL value = VARIANT_TRUE;
+  EXPECT_EQ(proxy->IsBusy(&value), RPC_E_DISCONNECTED);
+  proxy = create();
+  ASSERT_TRUE(proxy);
+  EXPECT_EQ(request_count(proxy.get()), 0u);
+}
+
+}  // namespace
+}  // namespace Tavrin::Proxy

@@ -1,0 +1,52 @@
+#include "proxy/proxy_state.h"
+
+namespace Tavrin::Proxy {
+
+ProxyState::ProxyState(std::chrono::milliseconds grace, CommandHandler handler)
+    : grace_end_(Clock::now() + grace), handler_(std::move(handler)) {}
+
+std::uint64_t ProxyState::add_client() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return next_client_++;
+}
+
+void ProxyState::remove_client(std::uint64_t client) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  holders_.erase(client);
+}
+
+void ProxyState::set_stop(std::uint64_t client, bool stop) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (stop)
+    holders_.erase(client);
+  else
+    holders_.insert(client);
+}
+
+CommandAnswer ProxyState::run_command(const std::wstring& command) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ++in_flight_;
+  }
+  struct Done {
+    ProxyState& state;
+    ~Done() {
+      std::lock_guard<std::mutex> lock(state.mutex_);
+      --state.in_flight_;
+      ++state.served_;
+    }
+  } done{*this};
+  return handler_ ? handler_(command) : CommandAnswer{};
+}
+
+bool ProxyState::busy() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return !holders_.empty() || in_flight_ > 0 || Clock::now() < grace_end_;
+}
+
+std::uint64_t ProxyState::request_count() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return served_;
+}
+
+}  // namespace Tavrin::Proxy

@@ -1,0 +1,79 @@
+// The state of the local proxy server that all its clients share: which
+// clients hold the server running for their run, the requests being served
+// and served so far, and the start-up grace. From it follow the answers of
+// IsBusy and RequestCount and the moment the server may end.
+//
+// Busy means: some client holds the server (SetStop with false and not yet
+// let go), or a request is being served, or the grace after the server's
+// start has not passed. The grace covers the gap in which a run has created
+// the object and started its guard but not yet taken its hold, so that the
+// guard, seeing the server idle, does not stop it under the run.
+//
+// A hold belongs to the client that took it, so a client that ends or dies
+// without letting go does not keep the server running for ever.
+//
+// Thread-safe: every member may be called from any thread.
+#ifndef QUORVANE_PROXY_PROXY_STATE_H_
+#define QUORVANE_PROXY_PROXY_STATE_H_
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <set>
+#include <string>
+
+namespace Tavrin::Proxy {
+
+// What a command gives back: the answer and the page that gave it.
+struct CommandAnswer {
+  std::wstring text;
+  std::wstring url;
+  std::wstring title;
+  std::wstring page;
+};
+
+// Carries a command to the pages. Until pages can reach the proxy, the
+// answer is empty.
+using CommandHandler = std::function<CommandAnswer(const std::wstring& command)>;
+
+class ProxyState {
+ public:
+  using Clock = std::chrono::steady_clock;
+
+  // The default grace: time enough for a run to get from creating the
+  // object to its first SetStop.
+  static constexpr std::chrono::milliseconds kDefaultGrace{10000};
+
+  // `handler` null: the empty answer.
+  explicit ProxyState(std::chrono::milliseconds grace = kDefaultGrace, CommandHandler handler = nullptr);
+  ProxyState(const ProxyState&) = delete;
+  ProxyState& operator=(const ProxyState&) = delete;
+
+  // A new client's id, distinct from every other one of this state.
+  std::uint64_t add_client();
+  // The client is gone: its hold, if any, ends.
+  void remove_client(std::uint64_t client);
+  // stop false: `client` holds the server running; true: it lets go.
+  void set_stop(std::uint64_t client, bool stop);
+
+  // Serves one command: busy while it runs, counted once it has been
+  // served (also when the handler throws, which passes the exception on).
+  CommandAnswer run_command(const std::wstring& command);
+
+  bool busy() const;
+  std::uint64_t request_count() const;
+
+ private:
+  const Clock::time_point grace_end_;
+  const CommandHandler handler_;
+  mutable std::mutex mutex_;
+  std::uint64_t next_client_ = 1;
+  std::set<std::uint64_t> holders_;
+  unsigned in_flight_ = 0;
+  std::uint64_t served_ = 0;
+};
+
+}  // namespace Tavrin::Proxy
+
+#endif  // QUORVANE_PROXY_PROXY_STATE_H_

@@ -1,0 +1,14 @@
+// Quorvane: runs a JScript test script against browsers, or converts a test
+// log into an XML report.
+#include <string>
+#include <vector>
+
+#include "platform/text.h"
+#include "runner/startup.h"
+
+int main(int argc, char** argv) {
+  std::vector<std::wstring> tokens;
+  tokens.reserve(argc);
+  for (int i = 0; i < argc; ++i) tokens.push_back(Tavrin::Platform::from_utf8(argv[i]));
+  return Tavrin::Runner::RunMain(tokens);
+}

@@ -1,0 +1,180 @@
+#include "runner/startup.h"
+
+#include <cstdint>
+#include <iostream>
+#include <memory>
+#include <sstream>
+#include <system_error>
+
+#include <boost/filesystem.hpp>
+#include <boost/system/error_code.hpp>
+
+#include "common/directories.h"
+#include "platform/com/apartment.h"
+#include "platform/com/error_info.h"
+#include "platform/console_events.h"
+#include "platform/text.h"
+#include "runner/options.h"
+#include "runner/report/convert.h"
+#include "runner/script_host.h"
+
+namespace Tavrin::Runner {
+
+namespace {
+
+using Logger::ConsoleLogger;
+namespace Channel = ScriptLogger;
+
+constexpr int kFailureExitCode = 2;
+
+void report(ConsoleLogger& logger, const wchar_t* text) { logger.channel(Channel::kMessage) << text; }
+
+// The guarded part of the sequence: configuration, command line and the run
+// itself. Returns the exit code of a run that did not fail.
+int run_guarded(const std::shared_ptr<ConsoleLogger>& logger, const std::vector<std::wstring>& tokens) {
+  auto config = std::make_shared<Configuration>();
+  auto host = std::make_shared<ScriptControl>(logger);
+  host_slot().Set(host);
+
+  LoadConfiguration(*config, Windows::Filesystem::get_starting_dir_w());
+  try {
+    SetConsoleLevel(param_string(*config, L"runtime", L"console_log_level"), *logger);
+  } catch (...) {
+    // Without a readable level every channel stays on.
+  }
+
+  ProgramOptions options(logger, config, tokens);
+  switch (options.ParseMode()) {
+    case Normal: {
+      const int suite = param_int(*config, L"common", L"suite");
+      host_slot().set_suite(suite);
+      host->Init(config);
+      host->LoadSupportScripts();
+      if (suite == 0) host->StartProxy();
+      WriteRunHeader(*config, *logger, suite);
+      std::wcout.flush();
+      const int result = host->RunFile(param_string(*config, L"common", L"file"));
+      ReleaseHost();
+      return result;
+    }
+    case Convert:
+      return Report::RunConvert(*config, *logger);
+    case UnknownMode:
+    case NoFile:
+    case Help:
+      options.PrintUsage();
+      return 0;
+  }
+  return 0;
+}
+
+}  // namespace
+
+std::wstring ComErrorText(const _com_error& error) {
+  std::wostringstream text;
+  text << L"COM error (" << std::hex << static_cast<std::uint32_t>(error.Error()) << L")";
+  const std::wstring description = error.Description();
+  if (!description.empty()) text << L" " << description;
+  return text.str();
+}
+
+HostSlot& host_slot() {
+  static HostSlot slot;
+  return slot;
+}
+
+void ReleaseHost() { host_slot().Release(); }
+
+bool OnConsoleEvent(unsigned long event) {
+  switch (event) {
+    case CTRL_C_EVENT:
+    case CTRL_BREAK_EVENT:
+    case CTRL_CLOSE_EVENT:
+    case CTRL_LOGOFF_EVENT:
+    case CTRL_SHUTDOWN_EVENT:
+      ReleaseHost();
+      break;
+    default:
+      break;
+  }
+  return false;
+}
+
+void LoadConfiguration(Configuration& config, const std::wstring& directory) {
+  const std::wstring path = directory + L"/config.xml";
+  boost::system::error_code ignored;
+  if (!boost::filesystem::is_regular_file(boost::filesystem::path(path), ignored))
+    throw Configuration::ConfigurationError("File not found");
+  config.Load(path, {L"common", L"runtime"});
+}
+
+void SetConsoleLevel(const std::wstring& level, ConsoleLogger& logger) {
+  logger.set_level(Platform::narrow_low8(level));
+}
+
+void WriteRunHeader(const Configuration& config, ConsoleLogger& logger, int suite) {
+  if (suite != 0) return;
+  const std::wstring server = param_string(config, L"common", L"server");
+  const std::wstring browser = param_string(config, L"common", L"browser");
+  const std::wstring arg_file = param_string(config, L"common", L"argFile");
+  std::wstring file = param_string(config, L"common", L"file");
+  const std::wstring port = config.Parameter(L"common", L"port").value;
+
+  auto suite_line = logger.channel(Channel::kSuite);
+  suite_line << L"suite" << L": " << L"source=" << L"\"" << arg_file << L"\"" << L" " << L"browser=" << L"\""
+             << browser << L"\"" << L" " << L"host=" << L"\"" << server;
+  if (!port.empty()) suite_line << L":" << port;
+  suite_line << L"\"" << L"\n";
+
+  // Native form of the path: forward slashes are this platform's separator.
+  auto info_line = logger.channel(Channel::kInfo);
+  info_line << L"info" << L": " << L"path=" << L"\"" << file << L"\"" << L"\n";
+}
+
+int RunMain(const std::vector<std::wstring>& tokens) {
+  SetConsoleCtrlHandler(&OnConsoleEvent, true);
+  std::ios_base::sync_with_stdio(false);
+  auto logger = std::make_shared<ConsoleLogger>(std::wcout);
+
+  if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {
+    report(*logger, L"Fatal error, terminate program\n");
+    return kFailureExitCode;
+  }
+
+  int exit_code = 0;
+  try {
+    exit_code = run_guarded(logger, tokens);
+  } catch (const _com_error& e) {
+    logger->channel(Channel::kMessage) << ComErrorText(e) << L"\n";
+    exit_code = kFailureExitCode;
+  } catch (const Configuration::ConfigurationError&) {
+    report(*logger, L"Configuration file error, terminate program\n");
+    exit_code = kFailureExitCode;
+  } catch (const ScriptControl::ScriptControlError&) {
+    // A failure reported as such: a parent run or CI must not read success.
+    report(*logger, L"Error in Script Engine, terminate program\n");
+    exit_code = kFailureExitCode;
+  } catch (const ProgramOptions::ProgramOptionsError&) {
+    report(*logger, L"Error parsing commandline, terminate program\n");
+    exit_code = kFailureExitCode;
+  } catch (const std::exception&) {
+    report(*logger, L"Internal error, terminate program\n");
+    exit_code = kFailureExitCode;
+  } catch (const std::error_code&) {
+    report(*logger, L"Internal error, terminate program\n");
+    exit_code = kFailureExitCode;
+  } catch (const boost::system::error_code&) {
+    report(*logger, L"Internal error, terminate program\n");
+    exit_code = kFailureExitCode;
+  } catch (...) {
+    report(*logger, L"Fatal error, terminate program\n");
+    exit_code = kFailureExitCode;
+  }
+
+  ReleaseHost();
+  CoUninitialize();
+  logger.reset();
+  return exit_code;
+}
+
+}  // namespace Tavrin::Runner

@@ -1,0 +1,181 @@
+// The small methods of the runtime object: Sleep, Echo, scriptFullName,
+// CreateObject, Remote, PutParameter, GetParameter, Ping and GenerateUUID.
+#include <algorithm>
+#include <chrono>
+#include <thread>
+
+#include <boost/uuid/uuid_io.hpp>
+
+#include "platform/com/activation.h"
+#include "platform/com/com_ptr.h"
+#include "platform/com/error_info.h"
+#include "proxy/velmora_proxy.h"
+#include "runtime/error_convention.h"
+#include "runtime/script_object.h"
+
+namespace Tavrin::Runtime {
+namespace {
+
+using Platform::Com::alloc_bstr;
+using Platform::Com::bstr_text;
+using Platform::Com::Bstr;
+using Platform::Com::check;
+using Platform::Com::ComPtr;
+using Platform::Com::Variant;
+
+// Creates an object the way every caller of the proxy does: CLSCTX_ALL
+// asking for IUnknown, then the running state, then the interface.
+template <class Interface>
+HRESULT create_running(REFCLSID clsid, ComPtr<Interface>* result) {
+  ComPtr<IUnknown> unknown;
+  HRESULT hr = CoCreateInstance(clsid, nullptr, CLSCTX_ALL, IID_IUnknown, unknown.put_void());
+  if (SUCCEEDED(hr)) hr = OleRun(unknown.get());
+  if (SUCCEEDED(hr)) hr = unknown->QueryInterface(Platform::Com::uuid_of<Interface>(), result->put_void());
+  return hr;
+}
+
+// The text of one Echo argument: a string as it is, anything else through
+// the coercion to string. Throws _com_error when that fails.
+std::wstring echo_text(const VARIANT& element) {
+  if (element.vt == VT_BSTR) return bstr_text(element.bstrVal);
+  Variant text;
+  check(VariantChangeType(&text, &element, 0, VT_BSTR));
+  return bstr_text(text.bstrVal);
+}
+
+}  // namespace
+
+HRESULT CVelmoraScript::Sleep(LONG time) {
+  std::this_thread::sleep_for(std::chrono::milliseconds(std::max<LONG>(time, 0)));
+  return S_OK;
+}
+
+HRESULT CVelmoraScript::Echo(SAFEARRAY* args) {
+  if (!args) return E_INVALIDARG;
+  HRESULT result = S_OK;
+  try {
+    SAFEARRAY* raw = nullptr;
+    check(SafeArrayCopy(args, &raw));
+    Variant copy;  // owns the copied array
+    copy.vt = VT_ARRAY | VT_VARIANT;
+    copy.parray = raw;
+    const VARIANT* elements = static_cast<const VARIANT*>(raw->pvData);
+    for (ULONG i = 0; i < raw->rgsabound[0].cElements; ++i)
+      logger_->channel(ScriptLogger::kMessage) << echo_text(elements[i]);
+  } catch (...) {
+    result = method_failure();
+  }
+  logger_->channel(ScriptLogger::kMessage) << L"\n";
+  return result;
+}
+
+HRESULT CVelmoraScript::get_scriptFullName(BSTR* value) {
+  if (!value) return E_INVALIDARG;
+  try {
+    *value = alloc_bstr(script_full_name_);
+    return S_OK;
+  } catch (...) {
+    return method_failure();
+  }
+}
+
+HRESULT CVelmoraScript::put_scriptFullName(BSTR value) {
+  try {
+    script_full_name_ = bstr_text(value);
+    return S_OK;
+  } catch (...) {
+    return method_failure();
+  }
+}
+
+HRESULT CVelmoraScript::CreateObject(BSTR prog_id, IDispatch** object) {
+  if (!prog_id || !object) return E_POINTER;
+  CLSID clsid = GUID_NULL;
+  const HRESULT lookup = CLSIDFromProgID(prog_id, &clsid);
+  if (FAILED(lookup)) return lookup;
+  try {
+    ComPtr<IDispatch> dispatch;
+    const HRESULT hr = create_running(clsid, &dispatch);
+    if (hr == E_NOINTERFACE) {
+      *object = nullptr;
+      return S_OK;
+    }
+    check(hr);
+    *object = dispatch.detach();
+    return lookup;
+  } catch (...) {
+    return method_failure();
+  }
+}
+
+HRESULT CVelmoraScript::Remote(BSTR command, BSTR* value) {
+  if (!command || !value) return E_POINTER;
+  ComPtr<IVelmoraProxy> proxy;
+  if (FAILED(create_running(CLSID_VelmoraProxy, &proxy))) return E_POINTER;
+  try {
+    Bstr text, url, title, page;
+    const HRESULT hr = proxy->Command(command, text.put(), url.put(), title.put(), page.put());
+    if (FAILED(hr)) _com_issue_errorex(hr, proxy.get(), IID_IVelmoraProxy);
+    const std::wstring uuid = page.str();
+    if (uuid != page_.uuid) {
+      page_.uuid = uuid;
+      page_.url = url.str();
+      page_.title = title.str();
+      page_.pending = true;
+    }
+    *value = page.detach();
+    return S_OK;
+  } catch (...) {
+    return method_failure();
+  }
+}
+
+HRESULT CVelmoraScript::PutParameter(BSTR key, BSTR value) {
+  if (!key || !value) return E_INVALIDARG;
+  try {
+    configuration_->InsertParameter(L"common", bstr_text(key),
+                                    Configuration::Element{bstr_text(value), ParameterType::String});
+    return S_OK;
+  } catch (const _com_error& e) {
+    return e.Error();
+  } catch (...) {
+    return E_UNEXPECTED;
+  }
+}
+
+HRESULT CVelmoraScript::GetParameter(BSTR name, BSTR* value) {
+  if (!name || !value) return E_INVALIDARG;
+  try {
+    *value = alloc_bstr(configuration_->Parameter(L"common", bstr_text(name)).value);
+    return S_OK;
+  } catch (const _com_error& e) {
+    return e.Error();
+  } catch (...) {
+    return E_UNEXPECTED;
+  }
+}
+
+HRESULT CVelmoraScript::Ping(ULONGLONG* count) {
+  if (!count) return E_INVALIDARG;
+  try {
+    ComPtr<IVelmoraProxy> proxy;
+    const HRESULT created = create_running(CLSID_VelmoraProxy, &proxy);
+    if (created == E_NOINTERFACE) return E_POINTER;
+    if (FAILED(created)) return created;
+    return proxy->RequestCount(count);
+  } catch (...) {
+    return E_UNEXPECTED;
+  }
+}
+
+HRESULT CVelmoraScript::GenerateUUID(BSTR* uuid) {
+  if (!uuid) return E_POINTER;
+  try {
+    *uuid = alloc_bstr(boost::uuids::to_wstring((*uuid_generator_)()));
+    return S_OK;
+  } catch (...) {
+    return method_failure(L"Unable to generate UUID");
+  }
+}
+
+}  // namespace Tavrin::Runtime

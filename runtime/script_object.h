@@ -1,0 +1,96 @@
+// CVelmoraScript: the runtime object. One instance serves one script run:
+// it owns the run's configuration (sections "common", "runtime" and "proxy"
+// of config.xml plus the parameters put by the runner and the script), its
+// own console logger, the UUID generator, the script's full name and the
+// state of the console echo.
+//
+// The object is created by its class factory, which runs Initialise before
+// handing out the first interface pointer. Reference counting is the
+// single-threaded kind: all calls come from the script engine's thread.
+// Every method catches what its work throws and answers with an HRESULT
+// (see error_convention.h).
+#ifndef QUORVANE_RUNTIME_SCRIPT_OBJECT_H_
+#define QUORVANE_RUNTIME_SCRIPT_OBJECT_H_
+
+#include <memory>
+#include <string>
+
+#include <boost/uuid/random_generator.hpp>
+
+#include "common/configuration.h"
+#include "common/logger.h"
+#include "platform/com/type_description.h"
+#include "runtime/velmora_script.h"
+
+namespace Tavrin::Runtime {
+
+// The page that Remote reported last. The echo prints the page header
+// before the next event while `pending` is set, and clears it.
+struct PageState {
+  bool pending = false;
+  std::wstring uuid;
+  std::wstring url;
+  std::wstring title;
+};
+
+class CVelmoraScript final : public Platform::Com::DispatchImpl<IVelmoraScript> {
+ public:
+  using UuidGenerator = boost::uuids::random_generator_mt19937;
+
+  // A new object holding one reference, not yet initialised. The UUID
+  // generator is created and seeded from system entropy here.
+  CVelmoraScript();
+
+  // Loads the configuration from config.xml in the running program's
+  // directory, creates the console logger on the process's wide standard
+  // output and applies console_log_level and max_console_value. Returns
+  // E_FAIL for a configuration error or another standard exception,
+  // E_OUTOFMEMORY when memory runs out, E_UNEXPECTED for anything else; no
+  // error description is set.
+  HRESULT Initialise() noexcept;
+
+  // IUnknown: answers IUnknown, IDispatch and IVelmoraScript only.
+  HRESULT QueryInterface(REFIID iid, void** object) override;
+  ULONG AddRef() override;
+  ULONG Release() override;
+
+  // IVelmoraScript.
+  HRESULT Sleep(LONG time) override;
+  HRESULT Echo(SAFEARRAY* args) override;
+  HRESULT get_scriptFullName(BSTR* value) override;
+  HRESULT put_scriptFullName(BSTR value) override;
+  HRESULT CreateObject(BSTR prog_id, IDispatch** object) override;
+  HRESULT Remote(BSTR command, BSTR* value) override;
+  HRESULT BenchExec(BSTR file_path, LONG* exit_code) override;
+  HRESULT PutParameter(BSTR key, BSTR value) override;
+  HRESULT GetParameter(BSTR name, BSTR* value) override;
+  HRESULT Ping(ULONGLONG* count) override;
+  HRESULT ScreenShot(BSTR name, BSTR* path) override;
+  HRESULT LogNode(BSTR uuid, BSTR type, BSTR name, BSTR value) override;
+  HRESULT LogElement(BSTR name, BSTR uuid) override;
+  HRESULT GenerateUUID(BSTR* uuid) override;
+  HRESULT OpenURL(BSTR browser, BSTR url) override;
+
+  // State shared with the console echo, screenshots and nested runs.
+  PageState& page_state() { return page_; }
+  const std::wstring& script_full_name() const { return script_full_name_; }
+  int max_console_value() const { return max_console_value_; }
+  Configuration& configuration() { return *configuration_; }
+  Logger::ConsoleLogger& logger() { return *logger_; }
+  UuidGenerator& uuid_generator() { return *uuid_generator_; }
+
+ private:
+  ~CVelmoraScript();
+
+  ULONG references_ = 1;
+  std::shared_ptr<Configuration> configuration_;
+  std::shared_ptr<UuidGenerator> uuid_generator_;
+  std::wstring script_full_name_;
+  std::shared_ptr<Logger::ConsoleLogger> logger_;
+  int max_console_value_ = 50;
+  PageState page_;
+};
+
+}  // namespace Tavrin::Runtime
+
+#endif  // QUORVANE_RUNTIME_SCRIPT_OBJECT_H_

@@ -1,0 +1,136 @@
+// The fake local proxy object of the runtime tests (module
+// libfake_velmora_proxy.so, registered in the test's private registry under
+// the proxy's class id with InprocServer32). Command answers by its text:
+//
+//   "page UUID URL TITLE"  page uuid UUID, url URL, title TITLE and the text
+//                          "answer"
+//   "fail-win32"           fails with HRESULT_FROM_WIN32(ENOENT)
+//   "fail"                 fails with E_FAIL
+//   anything else          empty strings
+//
+// RequestCount gives the number of Command calls in the process so far.
+#include <atomic>
+#include <cerrno>
+#include <new>
+#include <sstream>
+
+#include "platform/com/com_ptr.h"
+#include "platform/com/type_description.h"
+#include "proxy/velmora_proxy.h"
+
+namespace {
+
+using namespace Tavrin::Platform::Com;
+
+std::atomic<unsigned long long> commands{0};
+
+constexpr USHORT kRetval = PARAMFLAG_FOUT | PARAMFLAG_FRETVAL;
+constexpr ParamDescription kCommand[] = {{L"command", PARAMFLAG_FIN}, {L"text", PARAMFLAG_FOUT},
+                                         {L"url", PARAMFLAG_FOUT}, {L"title", PARAMFLAG_FOUT}, {L"page", kRetval}};
+constexpr ParamDescription kIsBusy[] = {{L"busy", kRetval}};
+constexpr ParamDescription kSetStop[] = {{L"stop", PARAMFLAG_FIN}};
+constexpr ParamDescription kRequestCount[] = {{L"count", kRetval}};
+constexpr MemberDescription kMembers[] = {
+    {DISPID_VELMORA_PROXY_COMMAND, INVOKE_FUNC, L"Command", kCommand, false, nullptr,
+     bind_member<&IVelmoraProxy::Command>()},
+    {DISPID_VELMORA_PROXY_IS_BUSY, INVOKE_FUNC, L"IsBusy", kIsBusy, false, nullptr,
+     bind_member<&IVelmoraProxy::IsBusy>()},
+    {DISPID_VELMORA_PROXY_SET_STOP, INVOKE_FUNC, L"SetStop", kSetStop, false, nullptr,
+     bind_member<&IVelmoraProxy::SetStop>()},
+    {DISPID_VELMORA_PROXY_REQUEST_COUNT, INVOKE_FUNC, L"RequestCount", kRequestCount, false, nullptr,
+     bind_member<&IVelmoraProxy::RequestCount>()},
+};
+constexpr InterfaceDescription kDescription = {L"IVelmoraProxy", IVelmoraProxy::kIid, TYPEFLAG_FDUAL, kMembers};
+
+class FakeProxy final : public DispatchImpl<IVelmoraProxy> {
+ public:
+  FakeProxy() : DispatchImpl(kDescription) {}
+
+  HRESULT QueryInterface(REFIID iid, void** object) override {
+    if (!object) return E_POINTER;
+    if (iid != IID_IUnknown && iid != IID_IDispatch && iid != IID_IVelmoraProxy) {
+      *object = nullptr;
+      return E_NOINTERFACE;
+    }
+    *object = static_cast<IVelmoraProxy*>(this);
+    AddRef();
+    return S_OK;
+  }
+  ULONG AddRef() override { return ++references_; }
+  ULONG Release() override {
+    const ULONG left = --references_;
+    if (left == 0) delete this;
+    return left;
+  }
+
+  HRESULT Command(BSTR command, BSTR* text, BSTR* url, BSTR* title, BSTR* page) override {
+    ++commands;
+    std::wistringstream words(bstr_text(command));
+    std::wstring verb, uuid, address, name;
+    words >> verb >> uuid >> address >> name;
+    if (verb == L"fail-win32") return HRESULT_FROM_WIN32(ENOENT);
+    if (verb == L"fail") return E_FAIL;
+    const bool is_page = verb == L"page";
+    *text = alloc_bstr(is_page ? L"answer" : L"");
+    *url = alloc_bstr(is_page ? address : L"");
+    *title = alloc_bstr(is_page ? name : L"");
+    *page = alloc_bstr(is_page ? uuid : L"");
+    return S_OK;
+  }
+  HRESULT IsBusy(VARIANT_BOOL* busy) override {
+    *busy = VARIANT_FALSE;
+    return S_OK;
+  }
+  HRESULT SetStop(VARIANT_BOOL /*stop*/) override { return S_OK; }
+  HRESULT RequestCount(ULONGLONG* count) override {
+    *count = commands;
+    return S_OK;
+  }
+
+ private:
+  ~FakeProxy() = default;
+  ULONG references_ = 1;
+};
+
+class Factory final : public IClassFactory {
+ public:
+  HRESULT QueryInterface(REFIID iid, void** object) override {
+    if (!object) return E_POINTER;
+    if (iid != IID_IUnknown && iid != IID_IClassFactory) {
+      *object = nullptr;
+      return E_NOINTERFACE;
+    }
+    *object = static_cast<IClassFactory*>(this);
+    AddRef();
+    return S_OK;
+  }
+  ULONG AddRef() override { return ++references_; }
+  ULONG Release() override {
+    const ULONG left = --references_;
+    if (left == 0) delete this;
+    return left;
+  }
+  HRESULT CreateInstance(IUnknown* outer, REFIID iid, void** object) override {
+    if (!object) return E_POINTER;
+    *object = nullptr;
+    if (outer) return CLASS_E_NOAGGREGATION;
+    auto made = ComPtr<IVelmoraProxy>::attach(new (std::nothrow) FakeProxy());
+    return made ? made->QueryInterface(iid, object) : E_OUTOFMEMORY;
+  }
+  HRESULT LockServer(BOOL /*lock*/) override { return S_OK; }
+
+ private:
+  ~Factory() = default;
+  ULONG references_ = 1;
+};
+
+}  // namespace
+
+extern "C" __attribute__((visibility("default"))) HRESULT DllGetClassObject(REFCLSID clsid, REFIID iid,
+                                                                             void** object) {
+  if (!object) return E_POINTER;
+  *object = nullptr;
+  if (clsid != CLSID_VelmoraProxy) return CLASS_E_CLASSNOTAVAILABLE;
+  auto factory = ComPtr<IClassFactory>::attach(new (std::nothrow) Factory());
+  return factory ? factory->QueryInterface(iid, object) : E_OUTOFMEMORY;
+}

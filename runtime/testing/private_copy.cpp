@@ -1,0 +1,57 @@
+#include "runtime/testing/private_copy.h"
+
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <iostream>
+
+#include <boost/filesystem.hpp>
+#include <gtest/gtest.h>
+
+#include "platform/module_path.h"
+#include "platform/text.h"
+#include "test_support/temp_dir.h"
+
+namespace Tavrin::Runtime::Testing {
+namespace {
+constexpr char kCopyMarker[] = "QUORVANE_RUNTIME_TEST_COPY";
+}  // namespace
+
+bool InPrivateCopy(const std::optional<std::string>& config_xml) {
+  if (std::getenv(kCopyMarker)) return true;
+  namespace fs = boost::filesystem;
+  quorvane_test::TempDir dir;
+  const std::string program = dir.file("runtime_test_copy");
+  fs::copy_file(Platform::to_utf8(Platform::executable_path()), program);
+  if (config_xml) quorvane_test::write_file(dir.file("config.xml"), *config_xml);
+  const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
+  const std::string filter = std::string(test->test_suite_name()) + "." + test->name();
+  const std::string output = dir.file("output.txt");
+  const std::string command = std::string(kCopyMarker) + "=1 '" + program + "' --gtest_filter='" + filter +
+                              "' > '" + output + "' 2>&1";
+  const int status = std::system(command.c_str());
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+      << "the private copy failed:\n" << quorvane_test::read_file(output);
+  return false;
+}
+
+ConsoleCapture::ConsoleCapture() : previous_(std::wcout.rdbuf(buffer_.rdbuf())) {}
+
+ConsoleCapture::~ConsoleCapture() { std::wcout.rdbuf(previous_); }
+
+std::string config_with_level(const std::string& console_log_level) {
+  return "<config>\n"
+         "  <section id=\"common\">\n"
+         "    <parameter id=\"server\" type=\"string\"><value>localhost</value></parameter>\n"
+         "    <parameter id=\"port\" type=\"integer\"><value>80</value></parameter>\n"
+         "  </section>\n"
+         "  <section id=\"runtime\">\n"
+         "    <parameter id=\"console_log_level\" type=\"string\"><value>" +
+         console_log_level +
+         "</value></parameter>\n"
+         "    <parameter id=\"max_console_value\" type=\"integer\"><value>12</value></parameter>\n"
+         "  </section>\n"
+         "</config>\n";
+}
+
+}  // namespace Tavrin::Runtime::Testing
