@@ -5,6 +5,7 @@
 #include <new>
 
 #include "platform/com/error_info.h"
+#include "platform/com/function_factory.h"
 #include "platform/com/type_description.h"
 #include "platform/text.h"
 #include "proxy/velmora_proxy.h"
@@ -110,42 +111,6 @@ class ProxyObject final : public Com::DispatchImpl<IVelmoraProxy> {
   const std::uint64_t client_;
 };
 
-class ProxyClassFactory final : public IClassFactory {
- public:
-  explicit ProxyClassFactory(std::shared_ptr<ProxyState> state) : state_(std::move(state)) {}
-
-  HRESULT QueryInterface(REFIID iid, void** object) override {
-    if (object == nullptr) return E_POINTER;
-    if (iid != IID_IUnknown && iid != IID_IClassFactory) {
-      *object = nullptr;
-      return E_NOINTERFACE;
-    }
-    *object = static_cast<IClassFactory*>(this);
-    AddRef();
-    return S_OK;
-  }
-  ULONG AddRef() override { return ++references_; }
-  ULONG Release() override {
-    const ULONG left = --references_;
-    if (left == 0) delete this;
-    return left;
-  }
-
-  HRESULT CreateInstance(IUnknown* outer, REFIID iid, void** object) override {
-    if (object == nullptr) return E_POINTER;
-    *object = nullptr;
-    if (outer != nullptr) return CLASS_E_NOAGGREGATION;
-    return create_proxy_object(state_, iid, object);
-  }
-  HRESULT LockServer(BOOL) override { return S_OK; }
-
- private:
-  ~ProxyClassFactory() = default;
-
-  std::atomic<ULONG> references_{1};
-  const std::shared_ptr<ProxyState> state_;
-};
-
 }  // namespace
 
 HRESULT create_proxy_object(const std::shared_ptr<ProxyState>& state, REFIID iid, void** object) {
@@ -159,7 +124,8 @@ HRESULT create_proxy_object(const std::shared_ptr<ProxyState>& state, REFIID iid
 }
 
 Com::ComPtr<IClassFactory> make_proxy_class_factory(std::shared_ptr<ProxyState> state) {
-  return Com::ComPtr<IClassFactory>::attach(new ProxyClassFactory(std::move(state)));
+  return Com::make_function_factory(
+      [state = std::move(state)](REFIID iid, void** object) { return create_proxy_object(state, iid, object); });
 }
 
 }  // namespace Tavrin::Proxy

@@ -2,29 +2,60 @@
 
 namespace Tavrin::Runner {
 
+namespace {
+
+// CoCreateInstance for IUnknown, OleRun, then the interface `iid`. Any
+// failure leaves the result empty.
+template <class Interface>
+Platform::Com::ComPtr<Interface> create_running(REFCLSID clsid, REFIID iid) {
+  Platform::Com::ComPtr<IUnknown> unknown;
+  if (FAILED(CoCreateInstance(clsid, nullptr, CLSCTX_ALL, IUnknown::kIid, unknown.put_void()))) return {};
+  if (FAILED(OleRun(unknown.get()))) return {};
+  Platform::Com::ComPtr<Interface> result;
+  if (FAILED(unknown->QueryInterface(iid, result.put_void()))) return {};
+  return result;
+}
+
+}  // namespace
+
 ScriptControl::ScriptControl(std::shared_ptr<Logger::ConsoleLogger> logger) : logger_(std::move(logger)) {}
 
-ScriptControl::~ScriptControl() = default;
+ScriptControl::~ScriptControl() {
+  proxy_.reset();
+  runtime_.reset();
+  script_control_.reset();
+}
 
 void ScriptControl::Init(const std::shared_ptr<Configuration>& /*config*/) {
-  // No script engine is available to this build, so the first object of the
-  // three cannot be created.
+  // The script control is reached through IDispatch until the engine host
+  // defines IScriptControl.
+  script_control_ = create_running<IDispatch>(CLSID_ScriptControl, IDispatch::kIid);
+  runtime_ = create_running<IVelmoraScript>(CLSID_VelmoraScript, IID_IVelmoraScript);
+  {
+    std::lock_guard<std::mutex> lock(proxy_mutex_);
+    proxy_ = create_running<IVelmoraProxy>(CLSID_VelmoraProxy, IID_IVelmoraProxy);
+  }
+  if (!script_control_) throw ScriptControlError("Unable to create COM object ScriptControl");
+  if (!runtime_) throw ScriptControlError("Unable to create COM object Quorvane");
+  if (!proxy_) throw ScriptControlError("Unable to create COM object Proxy");
+  // Configuring the engine and running scripts come with the script engine
+  // host; a build without it never gets here.
   throw ScriptControlError("Unable to create COM object ScriptControl");
 }
 
 void ScriptControl::LoadSupportScripts() {}
 
-int ScriptControl::RunFile(const std::wstring& /*path*/) {
-  throw ScriptControlError("Unable to load file");
-}
+int ScriptControl::RunFile(const std::wstring& /*path*/) { throw ScriptControlError("Unable to load file"); }
 
-void ScriptControl::StopProxy() {
-  std::lock_guard<std::mutex> lock(proxy_mutex_);
-  // No proxy object exists before Init has created one.
-}
+void ScriptControl::StartProxy() { SetProxyStop(false); }
 
-void ScriptControl::StartProxy() {
+void ScriptControl::StopProxy() { SetProxyStop(true); }
+
+void ScriptControl::SetProxyStop(bool stop) {
   std::lock_guard<std::mutex> lock(proxy_mutex_);
+  if (!proxy_) return;
+  const HRESULT hr = proxy_->SetStop(stop ? VARIANT_TRUE : VARIANT_FALSE);
+  if (FAILED(hr)) _com_issue_errorex(hr, proxy_.get(), IID_IVelmoraProxy);
 }
 
 }  // namespace Tavrin::Runner

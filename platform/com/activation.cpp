@@ -13,6 +13,7 @@
 #include "platform/com/apartment.h"
 #include "platform/com/class_registry.h"
 #include "platform/com/com_ptr.h"
+#include "platform/com/function_factory.h"
 #include "platform/com/inproc_module.h"
 #include "platform/com/local_server.h"
 
@@ -34,51 +35,8 @@ Builtins& builtins() {
   return *all;
 }
 
-// A class factory that makes its objects through a function: built-in
-// classes and classes served out of process.
-class FunctionFactory final : public IClassFactory {
- public:
-  explicit FunctionFactory(BuiltinFactory make) : make_(std::move(make)) {}
-
-  HRESULT QueryInterface(REFIID iid, void** object) override {
-    if (!object) return E_POINTER;
-    if (iid != IID_IUnknown && iid != IID_IClassFactory) {
-      *object = nullptr;
-      return E_NOINTERFACE;
-    }
-    *object = static_cast<IClassFactory*>(this);
-    AddRef();
-    return S_OK;
-  }
-  ULONG AddRef() override { return ++references_; }
-  ULONG Release() override {
-    const ULONG left = --references_;
-    if (left == 0) delete this;
-    return left;
-  }
-  HRESULT CreateInstance(IUnknown* outer, REFIID iid, void** object) override {
-    if (!object) return E_POINTER;
-    *object = nullptr;
-    if (outer) return CLASS_E_NOAGGREGATION;
-    try {
-      return make_(iid, object);
-    } catch (const std::bad_alloc&) {
-      return E_OUTOFMEMORY;
-    } catch (...) {
-      return E_UNEXPECTED;
-    }
-  }
-  HRESULT LockServer(BOOL /*lock*/) override { return S_OK; }
-
- private:
-  ~FunctionFactory() = default;
-
-  BuiltinFactory make_;
-  std::atomic<ULONG> references_{1};
-};
-
 HRESULT hand_out_factory(BuiltinFactory make, REFIID iid, void** object) {
-  ComPtr<IClassFactory> factory = ComPtr<IClassFactory>::attach(new (std::nothrow) FunctionFactory(std::move(make)));
+  ComPtr<IClassFactory> factory = make_function_factory(std::move(make));
   if (!factory) return E_OUTOFMEMORY;
   return factory->QueryInterface(iid, object);
 }

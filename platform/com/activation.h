@@ -24,6 +24,7 @@
 #include <functional>
 #include <string>
 
+#include "platform/com/function_factory.h"
 #include "platform/com/unknown.h"
 #include "platform/export.h"
 
@@ -72,7 +73,7 @@ QUORVANE_PLATFORM_EXPORT void CoFreeUnusedLibraries();
 namespace Tavrin::Platform::Com {
 
 // Makes a new object of a built-in class: its interface `iid` in *object.
-using BuiltinFactory = std::function<HRESULT(REFIID iid, void** object)>;
+using BuiltinFactory = ObjectMaker;
 
 // Adds a built-in class, reachable by `clsid` and (when not empty) by
 // `progid`, before anything registered. A later call for the same class id

@@ -15,6 +15,7 @@
 #include <sstream>
 
 #include "platform/com/com_ptr.h"
+#include "platform/com/function_factory.h"
 #include "platform/com/type_description.h"
 #include "proxy/velmora_proxy.h"
 
@@ -92,38 +93,6 @@ class FakeProxy final : public DispatchImpl<IVelmoraProxy> {
   ULONG references_ = 1;
 };
 
-class Factory final : public IClassFactory {
- public:
-  HRESULT QueryInterface(REFIID iid, void** object) override {
-    if (!object) return E_POINTER;
-    if (iid != IID_IUnknown && iid != IID_IClassFactory) {
-      *object = nullptr;
-      return E_NOINTERFACE;
-    }
-    *object = static_cast<IClassFactory*>(this);
-    AddRef();
-    return S_OK;
-  }
-  ULONG AddRef() override { return ++references_; }
-  ULONG Release() override {
-    const ULONG left = --references_;
-    if (left == 0) delete this;
-    return left;
-  }
-  HRESULT CreateInstance(IUnknown* outer, REFIID iid, void** object) override {
-    if (!object) return E_POINTER;
-    *object = nullptr;
-    if (outer) return CLASS_E_NOAGGREGATION;
-    auto made = ComPtr<IVelmoraProxy>::attach(new (std::nothrow) FakeProxy());
-    return made ? made->QueryInterface(iid, object) : E_OUTOFMEMORY;
-  }
-  HRESULT LockServer(BOOL /*lock*/) override { return S_OK; }
-
- private:
-  ~Factory() = default;
-  ULONG references_ = 1;
-};
-
 }  // namespace
 
 extern "C" __attribute__((visibility("default"))) HRESULT DllGetClassObject(REFCLSID clsid, REFIID iid,
@@ -131,6 +100,9 @@ extern "C" __attribute__((visibility("default"))) HRESULT DllGetClassObject(REFC
   if (!object) return E_POINTER;
   *object = nullptr;
   if (clsid != CLSID_VelmoraProxy) return CLASS_E_CLASSNOTAVAILABLE;
-  auto factory = ComPtr<IClassFactory>::attach(new (std::nothrow) Factory());
+  auto factory = Tavrin::Platform::Com::make_function_factory([](REFIID wanted, void** made) {
+    auto proxy = ComPtr<IVelmoraProxy>::attach(new (std::nothrow) FakeProxy());
+    return proxy ? proxy->QueryInterface(wanted, made) : E_OUTOFMEMORY;
+  });
   return factory ? factory->QueryInterface(iid, object) : E_OUTOFMEMORY;
 }
