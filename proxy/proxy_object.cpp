@@ -4,6 +4,7 @@
 #include <exception>
 #include <new>
 
+#include "platform/com/com_object.h"
 #include "platform/com/error_info.h"
 #include "platform/com/function_factory.h"
 #include "platform/com/type_description.h"
@@ -42,27 +43,10 @@ constexpr Com::InterfaceDescription kDescription = {
     L"IVelmoraProxy", IVelmoraProxy::kIid, TYPEFLAG_FDUAL | TYPEFLAG_FOLEAUTOMATION | TYPEFLAG_FDISPATCHABLE,
     kMembers};
 
-class ProxyObject final : public Com::DispatchImpl<IVelmoraProxy> {
+class ProxyObject final : public Com::ComObject<Com::DispatchImpl<IVelmoraProxy>, IVelmoraProxy, IDispatch> {
  public:
   explicit ProxyObject(std::shared_ptr<ProxyState> state)
-      : DispatchImpl(kDescription), state_(std::move(state)), client_(state_->add_client()) {}
-
-  HRESULT QueryInterface(REFIID iid, void** object) override {
-    if (object == nullptr) return E_POINTER;
-    if (iid != IID_IUnknown && iid != IID_IDispatch && iid != IID_IVelmoraProxy) {
-      *object = nullptr;
-      return E_NOINTERFACE;
-    }
-    *object = static_cast<IVelmoraProxy*>(this);
-    AddRef();
-    return S_OK;
-  }
-  ULONG AddRef() override { return ++references_; }
-  ULONG Release() override {
-    const ULONG left = --references_;
-    if (left == 0) delete this;
-    return left;
-  }
+      : ComObject(kDescription), state_(std::move(state)), client_(state_->add_client()) {}
 
   HRESULT Command(BSTR command, BSTR* text, BSTR* url, BSTR* title, BSTR* page) override {
     if (text == nullptr || url == nullptr || title == nullptr || page == nullptr) return E_POINTER;
@@ -106,7 +90,6 @@ class ProxyObject final : public Com::DispatchImpl<IVelmoraProxy> {
  private:
   ~ProxyObject() { state_->remove_client(client_); }
 
-  std::atomic<ULONG> references_{1};
   const std::shared_ptr<ProxyState> state_;
   const std::uint64_t client_;
 };

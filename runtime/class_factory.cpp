@@ -12,25 +12,6 @@ VelmoraScriptFactory::VelmoraScriptFactory() { lock_module(); }
 
 VelmoraScriptFactory::~VelmoraScriptFactory() { unlock_module(); }
 
-HRESULT VelmoraScriptFactory::QueryInterface(REFIID iid, void** object) {
-  if (!object) return E_POINTER;
-  if (iid == IID_IUnknown || iid == IID_IClassFactory) {
-    *object = static_cast<IClassFactory*>(this);
-    AddRef();
-    return S_OK;
-  }
-  *object = nullptr;
-  return E_NOINTERFACE;
-}
-
-ULONG VelmoraScriptFactory::AddRef() { return ++references_; }
-
-ULONG VelmoraScriptFactory::Release() {
-  const ULONG left = --references_;
-  if (left == 0) delete this;
-  return left;
-}
-
 HRESULT VelmoraScriptFactory::CreateInstance(IUnknown* outer, REFIID iid, void** object) {
   if (!object) return E_POINTER;
   *object = nullptr;

@@ -6,18 +6,14 @@
 #ifndef QUORVANE_RUNTIME_CLASS_FACTORY_H_
 #define QUORVANE_RUNTIME_CLASS_FACTORY_H_
 
-#include "platform/com/unknown.h"
+#include "platform/com/com_object.h"
 
 namespace Tavrin::Runtime {
 
-class VelmoraScriptFactory final : public IClassFactory {
+class VelmoraScriptFactory final : public Platform::Com::ComObject<IClassFactory, IClassFactory> {
  public:
   // A new factory holding one reference.
   VelmoraScriptFactory();
-
-  HRESULT QueryInterface(REFIID iid, void** object) override;
-  ULONG AddRef() override;
-  ULONG Release() override;
 
   HRESULT CreateInstance(IUnknown* outer, REFIID iid, void** object) override;
   HRESULT LockServer(BOOL lock) override;
@@ -25,7 +21,6 @@ class VelmoraScriptFactory final : public IClassFactory {
  private:
   ~VelmoraScriptFactory();
 
-  ULONG references_ = 1;
 };
 
 }  // namespace Tavrin::Runtime

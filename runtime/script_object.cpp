@@ -12,7 +12,7 @@
 namespace Tavrin::Runtime {
 
 CVelmoraScript::CVelmoraScript()
-    : DispatchImpl(velmora_script_description()),
+    : ComObject(velmora_script_description()),
       configuration_(std::make_shared<Configuration>()),
       uuid_generator_(std::make_shared<UuidGenerator>()) {
   lock_module();
@@ -43,23 +43,5 @@ HRESULT CVelmoraScript::Initialise() noexcept {
   }
 }
 
-HRESULT CVelmoraScript::QueryInterface(REFIID iid, void** object) {
-  if (!object) return E_POINTER;
-  if (iid == IID_IUnknown || iid == IID_IDispatch || iid == IID_IVelmoraScript) {
-    *object = static_cast<IVelmoraScript*>(this);
-    AddRef();
-    return S_OK;
-  }
-  *object = nullptr;
-  return E_NOINTERFACE;
-}
-
-ULONG CVelmoraScript::AddRef() { return ++references_; }
-
-ULONG CVelmoraScript::Release() {
-  const ULONG left = --references_;
-  if (left == 0) delete this;
-  return left;
-}
 
 }  // namespace Tavrin::Runtime

@@ -19,6 +19,7 @@
 
 #include "common/configuration.h"
 #include "common/logger.h"
+#include "platform/com/com_object.h"
 #include "platform/com/type_description.h"
 #include "runtime/velmora_script.h"
 
@@ -33,7 +34,9 @@ struct PageState {
   std::wstring title;
 };
 
-class CVelmoraScript final : public Platform::Com::DispatchImpl<IVelmoraScript> {
+// IUnknown answers IUnknown, IDispatch and IVelmoraScript only.
+class CVelmoraScript final
+    : public Platform::Com::ComObject<Platform::Com::DispatchImpl<IVelmoraScript>, IVelmoraScript, IDispatch> {
  public:
   using UuidGenerator = boost::uuids::random_generator_mt19937;
 
@@ -48,11 +51,6 @@ class CVelmoraScript final : public Platform::Com::DispatchImpl<IVelmoraScript> 
   // E_OUTOFMEMORY when memory runs out, E_UNEXPECTED for anything else; no
   // error description is set.
   HRESULT Initialise() noexcept;
-
-  // IUnknown: answers IUnknown, IDispatch and IVelmoraScript only.
-  HRESULT QueryInterface(REFIID iid, void** object) override;
-  ULONG AddRef() override;
-  ULONG Release() override;
 
   // IVelmoraScript.
   HRESULT Sleep(LONG time) override;
@@ -82,7 +80,6 @@ class CVelmoraScript final : public Platform::Com::DispatchImpl<IVelmoraScript> 
  private:
   ~CVelmoraScript();
 
-  ULONG references_ = 1;
   std::shared_ptr<Configuration> configuration_;
   std::shared_ptr<UuidGenerator> uuid_generator_;
   std::wstring script_full_name_;

@@ -1,3 +1,4 @@
+#include "platform/com/com_object.h"
 #include "platform/com/function_factory.h"
 
 #include <atomic>
@@ -7,26 +8,10 @@
 namespace Tavrin::Platform::Com {
 namespace {
 
-class FunctionFactory final : public IClassFactory {
+class FunctionFactory final : public ComObject<IClassFactory, IClassFactory> {
  public:
   explicit FunctionFactory(ObjectMaker make) : make_(std::move(make)) {}
 
-  HRESULT QueryInterface(REFIID iid, void** object) override {
-    if (!object) return E_POINTER;
-    if (iid != IID_IUnknown && iid != IID_IClassFactory) {
-      *object = nullptr;
-      return E_NOINTERFACE;
-    }
-    *object = static_cast<IClassFactory*>(this);
-    AddRef();
-    return S_OK;
-  }
-  ULONG AddRef() override { return ++references_; }
-  ULONG Release() override {
-    const ULONG left = --references_;
-    if (left == 0) delete this;
-    return left;
-  }
   HRESULT CreateInstance(IUnknown* outer, REFIID iid, void** object) override {
     if (!object) return E_POINTER;
     *object = nullptr;
@@ -45,7 +30,6 @@ class FunctionFactory final : public IClassFactory {
   ~FunctionFactory() = default;
 
   ObjectMaker make_;
-  std::atomic<ULONG> references_{1};
 };
 
 }  // namespace

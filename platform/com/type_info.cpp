@@ -2,31 +2,15 @@
 #include <atomic>
 #include <new>
 
+#include "platform/com/com_object.h"
 #include "platform/com/type_description.h"
 
 namespace Tavrin::Platform::Com {
 namespace {
 
-class TypeInfo final : public ITypeInfo {
+class TypeInfo final : public ComObject<ITypeInfo, ITypeInfo> {
  public:
   explicit TypeInfo(const InterfaceDescription& description) : description_(description) {}
-
-  HRESULT QueryInterface(REFIID iid, void** object) override {
-    if (!object) return E_POINTER;
-    if (iid != IID_IUnknown && iid != IID_ITypeInfo) {
-      *object = nullptr;
-      return E_NOINTERFACE;
-    }
-    *object = static_cast<ITypeInfo*>(this);
-    AddRef();
-    return S_OK;
-  }
-  ULONG AddRef() override { return ++references_; }
-  ULONG Release() override {
-    const ULONG left = --references_;
-    if (left == 0) delete this;
-    return left;
-  }
 
   HRESULT GetTypeAttr(TYPEATTR** attr) override {
     if (!attr) return E_INVALIDARG;
@@ -108,7 +92,6 @@ class TypeInfo final : public ITypeInfo {
   ~TypeInfo() = default;
 
   const InterfaceDescription& description_;
-  std::atomic<ULONG> references_{1};
 };
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include <new>
 #include <sstream>
 
+#include "platform/com/com_object.h"
 #include "platform/com/com_ptr.h"
 #include "platform/com/function_factory.h"
 #include "platform/com/type_description.h"
@@ -43,26 +44,9 @@ constexpr MemberDescription kMembers[] = {
 };
 constexpr InterfaceDescription kDescription = {L"IVelmoraProxy", IVelmoraProxy::kIid, TYPEFLAG_FDUAL, kMembers};
 
-class FakeProxy final : public DispatchImpl<IVelmoraProxy> {
+class FakeProxy final : public Tavrin::Platform::Com::ComObject<DispatchImpl<IVelmoraProxy>, IVelmoraProxy, IDispatch> {
  public:
-  FakeProxy() : DispatchImpl(kDescription) {}
-
-  HRESULT QueryInterface(REFIID iid, void** object) override {
-    if (!object) return E_POINTER;
-    if (iid != IID_IUnknown && iid != IID_IDispatch && iid != IID_IVelmoraProxy) {
-      *object = nullptr;
-      return E_NOINTERFACE;
-    }
-    *object = static_cast<IVelmoraProxy*>(this);
-    AddRef();
-    return S_OK;
-  }
-  ULONG AddRef() override { return ++references_; }
-  ULONG Release() override {
-    const ULONG left = --references_;
-    if (left == 0) delete this;
-    return left;
-  }
+  FakeProxy() : ComObject(kDescription) {}
 
   HRESULT Command(BSTR command, BSTR* text, BSTR* url, BSTR* title, BSTR* page) override {
     ++commands;
@@ -90,7 +74,6 @@ class FakeProxy final : public DispatchImpl<IVelmoraProxy> {
 
  private:
   ~FakeProxy() = default;
-  ULONG references_ = 1;
 };
 
 }  // namespace
