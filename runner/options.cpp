@@ -2,6 +2,7 @@
 
 #include <iostream>
 #include <sstream>
+#include <stdexcept>
 
 #include <boost/date_time/posix_time/posix_time.hpp>
 #include <boost/filesystem.hpp>
@@ -35,6 +36,16 @@ std::wstring absolute_path(const std::wstring& typed) {
   return full;
 }
 
+// An unsigned 32-bit decimal number: digits only. The option library's own
+// conversion would take "-1" and wrap it round to 4294967295.
+unsigned parse_unsigned(const std::wstring& text, const char* option) {
+  const bool digits_only =
+      !text.empty() && text.size() <= 10 && text.find_first_not_of(L"0123456789") == std::wstring::npos;
+  if (!digits_only || std::stoull(text) > 0xFFFFFFFFull)
+    throw std::invalid_argument(std::string("the argument for option '--") + option + "' is invalid");
+  return static_cast<unsigned>(std::stoull(text));
+}
+
 }  // namespace
 
 std::wstring default_log_name(const std::wstring& absolute_script_path, const boost::posix_time::ptime& now) {
@@ -63,11 +74,11 @@ ProgramOptions::ProgramOptions(std::shared_ptr<Logger::ConsoleLogger> logger,
   normal_group_.add_options()
       ("file,f", po::wvalue<std::wstring>(), "test script filename")
       ("server,s", po::wvalue<std::wstring>(), "webserver hostname")
-      ("port,p", po::wvalue<unsigned>(), "webserver port")
+      ("port,p", po::wvalue<std::wstring>(), "webserver port")
       ("browser,b", po::wvalue<std::wstring>(), "testing browser");
   hidden_group_.add_options()
       ("exec", po::wvalue<std::wstring>(), "Executable name")
-      ("suite", po::wvalue<unsigned>(), "Suite recursive number")
+      ("suite", po::wvalue<std::wstring>(), "Suite recursive number")
       ("log", po::wvalue<std::wstring>(), "Log file name");
   convert_group_.add_options()
       ("input,i", po::wvalue<std::wstring>(), "input filename")
@@ -120,7 +131,7 @@ void ProgramOptions::MergeNormal(const po::variables_map& values) {
       values.count("log") ? values["log"].as<std::wstring>() : default_log_name(full, clock_());
   config_->InsertParameter(L"common", L"log", element(log, ParameterType::String));
 
-  const unsigned suite = values.count("suite") ? values["suite"].as<unsigned>() : 0;
+  const unsigned suite = values.count("suite") ? parse_unsigned(values["suite"].as<std::wstring>(), "suite") : 0;
   config_->InsertParameter(L"common", L"suite", element(std::to_wstring(suite), ParameterType::Integer));
 
   if (values.count("server"))
@@ -131,7 +142,8 @@ void ProgramOptions::MergeNormal(const po::variables_map& values) {
                              element(values["browser"].as<std::wstring>(), ParameterType::String));
   if (values.count("port"))
     config_->InsertParameter(L"common", L"port",
-                             element(std::to_wstring(values["port"].as<unsigned>()), ParameterType::Integer));
+                             element(std::to_wstring(parse_unsigned(values["port"].as<std::wstring>(), "port")),
+                                     ParameterType::Integer));
 }
 
 RunKind ProgramOptions::ParseConvert(const std::vector<std::wstring>& tokens) {

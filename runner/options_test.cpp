@@ -77,6 +77,9 @@ TEST_F(ProgramOptionsTest, NestedRunOptionsAndOverrides) {
   EXPECT_EQ(Value(L"suite"), L"2");
   EXPECT_EQ(Value(L"log"), L"parent.log");
   EXPECT_EQ(Value(L"port"), L"8080");
+  EXPECT_EQ(Parse({L"/t/a.js", L"--port=4294967295", L"--suite=007"}), Normal);
+  EXPECT_EQ(Value(L"port"), L"4294967295");
+  EXPECT_EQ(Value(L"suite"), L"7");
   EXPECT_EQ(Type(L"port"), ParameterType::Integer);
   EXPECT_EQ(Value(L"server"), L"example.org");
   EXPECT_EQ(Value(L"browser"), L"firefox");
@@ -97,6 +100,10 @@ TEST_F(ProgramOptionsTest, ParseErrors) {
   // -m is unknown to the normal parse, so "normal" becomes a third positional token.
   EXPECT_THROW(Parse({L"-m", L"normal", L"/t/a.js"}), ProgramOptions::ProgramOptionsError);
   EXPECT_THROW(Parse({L"/t/a.js", L"--port"}), ProgramOptions::ProgramOptionsError);
+  // Negative or out-of-range numbers are refused, not wrapped round.
+  EXPECT_THROW(Parse({L"/t/a.js", L"--port=-1"}), ProgramOptions::ProgramOptionsError);
+  EXPECT_THROW(Parse({L"/t/a.js", L"--port=4294967296"}), ProgramOptions::ProgramOptionsError);
+  EXPECT_THROW(Parse({L"/t/a.js", L"--suite=+1"}), ProgramOptions::ProgramOptionsError);
 }
 
 // Options no group declares are ignored and take no value token.
