@@ -4,15 +4,11 @@ namespace Tavrin::Runner {
 
 namespace {
 
-// CoCreateInstance for IUnknown, OleRun, then the interface `iid`. Any
-// failure leaves the result empty.
+// The object's interface `iid`, or empty when it cannot be created.
 template <class Interface>
 Platform::Com::ComPtr<Interface> create_running(REFCLSID clsid, REFIID iid) {
-  Platform::Com::ComPtr<IUnknown> unknown;
-  if (FAILED(CoCreateInstance(clsid, nullptr, CLSCTX_ALL, IUnknown::kIid, unknown.put_void()))) return {};
-  if (FAILED(OleRun(unknown.get()))) return {};
   Platform::Com::ComPtr<Interface> result;
-  if (FAILED(unknown->QueryInterface(iid, result.put_void()))) return {};
+  Platform::Com::create_running_object(clsid, iid, result.put_void());
   return result;
 }
 

@@ -23,15 +23,10 @@ using Platform::Com::check;
 using Platform::Com::ComPtr;
 using Platform::Com::Variant;
 
-// Creates an object the way every caller of the proxy does: CLSCTX_ALL
-// asking for IUnknown, then the running state, then the interface.
+// Creates an object through IUnknown, the running state, then `Interface`.
 template <class Interface>
 HRESULT create_running(REFCLSID clsid, ComPtr<Interface>* result) {
-  ComPtr<IUnknown> unknown;
-  HRESULT hr = CoCreateInstance(clsid, nullptr, CLSCTX_ALL, IID_IUnknown, unknown.put_void());
-  if (SUCCEEDED(hr)) hr = OleRun(unknown.get());
-  if (SUCCEEDED(hr)) hr = unknown->QueryInterface(Platform::Com::uuid_of<Interface>(), result->put_void());
-  return hr;
+  return Platform::Com::create_running_object(clsid, Platform::Com::uuid_of<Interface>(), result->put_void());
 }
 
 // The text of one Echo argument: a string as it is, anything else through

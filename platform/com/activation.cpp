@@ -198,3 +198,17 @@ void* CoTaskMemAlloc(std::size_t size) { return std::malloc(size ? size : 1); }
 void CoTaskMemFree(void* block) { std::free(block); }
 
 void CoFreeUnusedLibraries() { unload_unused_modules(); }
+
+namespace Tavrin::Platform::Com {
+
+HRESULT create_running_object(REFCLSID clsid, REFIID iid, void** object) {
+  if (!object) return E_POINTER;
+  *object = nullptr;
+  ComPtr<IUnknown> unknown;
+  HRESULT hr = CoCreateInstance(clsid, nullptr, CLSCTX_ALL, IID_IUnknown, unknown.put_void());
+  if (SUCCEEDED(hr)) hr = OleRun(unknown.get());
+  if (SUCCEEDED(hr)) hr = unknown->QueryInterface(iid, object);
+  return hr;
+}
+
+}  // namespace Tavrin::Platform::Com

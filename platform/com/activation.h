@@ -63,6 +63,13 @@ QUORVANE_PLATFORM_EXPORT HRESULT ProgIDFromCLSID(REFCLSID clsid, LPOLESTR* progi
 // object offers that interface, else S_OK (the object runs already).
 QUORVANE_PLATFORM_EXPORT HRESULT OleRun(IUnknown* object);
 
+namespace Tavrin::Platform::Com {
+// Creates an object the way every caller in the system does: CoCreateInstance
+// with CLSCTX_ALL asking for IUnknown, OleRun, then QueryInterface for
+// `iid`. Returns the first failure; *object is null then.
+QUORVANE_PLATFORM_EXPORT HRESULT create_running_object(REFCLSID clsid, REFIID iid, void** object);
+}  // namespace Tavrin::Platform::Com
+
 // Task memory (malloc / free).
 QUORVANE_PLATFORM_EXPORT void* CoTaskMemAlloc(std::size_t size);
 QUORVANE_PLATFORM_EXPORT void CoTaskMemFree(void* block);
