@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/com/apartment.h"
+#include "platform/com/com_object.h"
 #include "platform/com/com_ptr.h"
 #include "platform/com/dispatch_call.h"
 #include "platform/com/error_info.h"
@@ -48,24 +49,9 @@ constexpr MemberDescription kMembers[] = {
 constexpr InterfaceDescription kSample = {L"ISample", ISample::kIid, TYPEFLAG_FDUAL | TYPEFLAG_FDISPATCHABLE,
                                           kMembers};
 
-class Sample final : public DispatchImpl<ISample> {
+class Sample final : public ComObject<DispatchImpl<ISample>, ISample, IDispatch> {
  public:
-  Sample() : DispatchImpl(kSample) {}
-  HRESULT QueryInterface(REFIID iid, void** object) override {
-    if (iid != IID_IUnknown && iid != IID_IDispatch && iid != ISample::kIid) {
-      *object = nullptr;
-      return E_NOINTERFACE;
-    }
-    *object = static_cast<ISample*>(this);
-    AddRef();
-    return S_OK;
-  }
-  ULONG AddRef() override { return ++references_; }
-  ULONG Release() override {
-    const ULONG left = --references_;
-    if (left == 0) delete this;
-    return left;
-  }
+  Sample() : ComObject(kSample) {}
   HRESULT Add(LONG a, LONG b, LONG* sum) override {
     *sum = a + b;
     return S_OK;
@@ -100,7 +86,6 @@ class Sample final : public DispatchImpl<ISample> {
 
  private:
   ~Sample() = default;
-  ULONG references_ = 1;
   std::wstring name_;
 };
 
