@@ -13,6 +13,7 @@
 #include "platform/com/com_ptr.h"
 #include "platform/process.h"
 #include "platform/registry.h"
+#include "platform/scoped_key.h"
 #include "platform/text.h"
 #include "proxy/proxy_registration.h"
 #include "proxy/velmora_proxy.h"
@@ -57,28 +58,17 @@ int run_program(const std::string& argument) {
 }
 
 std::optional<std::wstring> registered_command_line() {
-  HKEY key = nullptr;
-  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, kServerKey.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return std::nullopt;
-  std::string bytes(4096, '\0');
-  DWORD size = static_cast<DWORD>(bytes.size());
-  const LONG result = RegQueryValueExW(key, L"", nullptr, nullptr, reinterpret_cast<BYTE*>(bytes.data()), &size);
-  RegCloseKey(key);
-  if (result != ERROR_SUCCESS) return std::nullopt;
-  bytes.resize(size);
-  return Platform::registry_string_text(bytes);
+  std::wstring text;
+  if (Platform::read_key_string(HKEY_CLASSES_ROOT, kServerKey, L"", &text) != ERROR_SUCCESS) return std::nullopt;
+  return text;
 }
 
 // Registers the program with a start-up grace of `grace`.
 void register_with_grace(milliseconds grace) {
-  HKEY key = nullptr;
-  ASSERT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, kServerKey.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr),
+  ASSERT_EQ(Platform::write_key_string(HKEY_CLASSES_ROOT, kServerKey, L"",
+                                       Platform::from_utf8(kProgram) + L" /StartupGrace:" +
+                                           std::to_wstring(grace.count())),
             ERROR_SUCCESS);
-  const std::string bytes = Platform::registry_string_bytes(
-      Platform::from_utf8(kProgram) + L" /StartupGrace:" + std::to_wstring(grace.count()));
-  EXPECT_EQ(RegSetValueExW(key, L"", 0, REG_SZ, reinterpret_cast<const BYTE*>(bytes.data()),
-                           static_cast<DWORD>(bytes.size())),
-            ERROR_SUCCESS);
-  RegCloseKey(key);
 }
 
 class ProxyServerTest : public ::testing::Test {
