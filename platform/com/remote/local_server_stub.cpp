@@ -1,11 +1,11 @@
-#include "platform/com/remote/local_server_stub.h"
+#include "platform/com/remote/local_server_stub_internal.h"
 
 #include <atomic>
 #include <map>
 #include <mutex>
 
-#include "platform/com/remote/marshal_call.h"
-#include "platform/com/remote/marshal_variant.h"
+#include "platform/com/remote/marshal_call_internal.h"
+#include "platform/com/remote/marshal_variant_internal.h"
 
 namespace Tavrin::Platform::Com {
 namespace {
