@@ -17,7 +17,7 @@
 #include "platform/text.h"
 #include "runner/report/convert_stream.h"
 #include "runner/report/log_line.h"
-#include "runner/report/well_formed.h"
+#include "runner/report/testing/well_formed.h"
 
 namespace {
 
