@@ -8,7 +8,7 @@
 #include <boost/filesystem.hpp>
 #include <gtest/gtest.h>
 
-#include "runner/report/well_formed.h"
+#include "runner/report/testing/well_formed.h"
 #include "test_support/run_program.h"
 #include "test_support/temp_dir.h"
 

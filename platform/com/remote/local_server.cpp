@@ -5,8 +5,8 @@
 #include <boost/system/system_error.hpp>
 
 #include "platform/com/com_ptr.h"
-#include "platform/com/remote/local_server_stub.h"
-#include "platform/com/remote/marshal_call.h"
+#include "platform/com/remote/local_server_stub_internal.h"
+#include "platform/com/remote/marshal_call_internal.h"
 #include "platform/os_error.h"
 #include "platform/process.h"
 #include "platform/text.h"

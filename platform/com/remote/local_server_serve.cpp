@@ -5,8 +5,8 @@
 #include "platform/com/apartment.h"
 #include "platform/com/com_ptr.h"
 #include "platform/com/remote/local_server.h"
-#include "platform/com/remote/marshal_call.h"
-#include "platform/com/remote/transport_server.h"
+#include "platform/com/remote/marshal_call_internal.h"
+#include "platform/com/remote/transport_server_internal.h"
 #include "platform/os_error.h"
 #include "platform/text.h"
 

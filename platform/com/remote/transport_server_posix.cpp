@@ -1,4 +1,4 @@
-#include "platform/com/remote/transport_server.h"
+#include "platform/com/remote/transport_server_internal.h"
 
 #include <fcntl.h>
 #include <poll.h>

@@ -1,4 +1,4 @@
-#include "platform/com/remote/transport_socket.h"
+#include "platform/com/remote/transport_socket_internal.h"
 
 #include <fcntl.h>
 #include <poll.h>

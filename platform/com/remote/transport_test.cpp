@@ -8,7 +8,7 @@
 #include <boost/system/system_error.hpp>
 #include <gtest/gtest.h>
 
-#include "platform/com/remote/transport_socket.h"
+#include "platform/com/remote/transport_socket_internal.h"
 #include "test_support/temp_dir.h"
 
 namespace Tavrin::Platform::Com::Transport {
