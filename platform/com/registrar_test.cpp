@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/registry_test_fixture.h"
+#include "platform/testing/registry_test_fixture.h"
 #include "platform/text.h"
 
 namespace Tavrin::Platform::Com {
