@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/com/com_ptr.h"
+#include "platform/export.h"
 #include "runtime/class_factory.h"
 #include "platform/module_path.h"
 #include "runtime/module_locks.h"
@@ -36,11 +37,9 @@ HRESULT server_path(std::wstring* path) {
 
 }  // namespace
 
-extern "C" {
-
 // The class factory of CVelmoraScript as interface `iid`;
 // CLASS_E_CLASSNOTAVAILABLE for any other class id.
-__attribute__((visibility("default"))) HRESULT DllGetClassObject(REFCLSID clsid, REFIID iid, void** object) {
+QUORVANE_MODULE_EXPORT HRESULT DllGetClassObject(REFCLSID clsid, REFIID iid, void** object) {
   if (!object) return E_POINTER;
   *object = nullptr;
   if (clsid != CLSID_VelmoraScript) return CLASS_E_CLASSNOTAVAILABLE;
@@ -51,25 +50,25 @@ __attribute__((visibility("default"))) HRESULT DllGetClassObject(REFCLSID clsid,
 }
 
 // S_OK when no object, factory or server lock is left, else S_FALSE.
-__attribute__((visibility("default"))) HRESULT DllCanUnloadNow() {
+QUORVANE_MODULE_EXPORT HRESULT DllCanUnloadNow() {
   return Tavrin::Runtime::module_lock_count() == 0 ? S_OK : S_FALSE;
 }
 
 // Registers the class, its program ids and the type library.
-__attribute__((visibility("default"))) HRESULT DllRegisterServer() {
+QUORVANE_MODULE_EXPORT HRESULT DllRegisterServer() {
   std::wstring path;
   const HRESULT hr = server_path(&path);
   return FAILED(hr) ? hr : Tavrin::Runtime::register_server(path, registration_scope());
 }
 
 // Removes what DllRegisterServer wrote.
-__attribute__((visibility("default"))) HRESULT DllUnregisterServer() {
+QUORVANE_MODULE_EXPORT HRESULT DllUnregisterServer() {
   return Tavrin::Runtime::unregister_server(registration_scope());
 }
 
 // Registers (install) or unregisters; the command line "user" (any case)
 // switches to per-user registration first. A failed registration is undone.
-__attribute__((visibility("default"))) HRESULT DllInstall(BOOL install, LPCWSTR command_line) {
+QUORVANE_MODULE_EXPORT HRESULT DllInstall(BOOL install, LPCWSTR command_line) {
   if (Tavrin::Runtime::asks_for_user_scope(command_line)) per_user_registration = true;
   std::wstring path;
   if (install) {
@@ -78,5 +77,3 @@ __attribute__((visibility("default"))) HRESULT DllInstall(BOOL install, LPCWSTR 
   }
   return Tavrin::Runtime::install_server(install != 0, path, registration_scope());
 }
-
-}  // extern "C"

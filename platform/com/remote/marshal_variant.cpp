@@ -1,4 +1,4 @@
-#include "platform/com/remote/marshal_variant.h"
+#include "platform/com/remote/marshal_variant_internal.h"
 
 #include <type_traits>
 

@@ -2,8 +2,8 @@
 // the merged HKEY_CLASSES_ROOT view. Internal to the registry backend; the
 // Win32-shaped functions (registry_sqlite.cpp) check arguments and access
 // rights and leave the work to these objects.
-#ifndef QUORVANE_PLATFORM_REGISTRY_KEY_H_
-#define QUORVANE_PLATFORM_REGISTRY_KEY_H_
+#ifndef QUORVANE_PLATFORM_REGISTRY_KEY_INTERNAL_H_
+#define QUORVANE_PLATFORM_REGISTRY_KEY_INTERNAL_H_
 
 #include <cstdint>
 #include <memory>
@@ -11,7 +11,7 @@
 #include <string_view>
 
 #include "platform/registry.h"
-#include "platform/registry_hive.h"
+#include "platform/registry_hive_internal.h"
 
 namespace Tavrin::Platform::RegistryDetail {
 
@@ -54,4 +54,4 @@ std::shared_ptr<Key> make_classes_key(Path path, REGSAM access);
 
 }  // namespace Tavrin::Platform::RegistryDetail
 
-#endif  // QUORVANE_PLATFORM_REGISTRY_KEY_H_
+#endif  // QUORVANE_PLATFORM_REGISTRY_KEY_INTERNAL_H_

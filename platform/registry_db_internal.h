@@ -1,8 +1,8 @@
 // Move-only owners of a SQLite connection and of a prepared statement, and
 // the one place where SQLite result codes become registry result codes.
 // Internal to the registry backend.
-#ifndef QUORVANE_PLATFORM_REGISTRY_DB_H_
-#define QUORVANE_PLATFORM_REGISTRY_DB_H_
+#ifndef QUORVANE_PLATFORM_REGISTRY_DB_INTERNAL_H_
+#define QUORVANE_PLATFORM_REGISTRY_DB_INTERNAL_H_
 
 #include <cstdint>
 #include <string>
@@ -79,4 +79,4 @@ class Statement {
 
 }  // namespace Tavrin::Platform::RegistryDetail
 
-#endif  // QUORVANE_PLATFORM_REGISTRY_DB_H_
+#endif  // QUORVANE_PLATFORM_REGISTRY_DB_INTERNAL_H_

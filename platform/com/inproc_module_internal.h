@@ -1,8 +1,8 @@
 // The in-process server modules that activation has loaded (internal to the
 // component system). Each module is loaded once per process, by path, and
 // stays loaded until CoFreeUnusedLibraries finds that it may go.
-#ifndef QUORVANE_PLATFORM_COM_INPROC_MODULE_H_
-#define QUORVANE_PLATFORM_COM_INPROC_MODULE_H_
+#ifndef QUORVANE_PLATFORM_COM_INPROC_MODULE_INTERNAL_H_
+#define QUORVANE_PLATFORM_COM_INPROC_MODULE_INTERNAL_H_
 
 #include <string>
 
@@ -21,4 +21,4 @@ void unload_unused_modules();
 
 }  // namespace Tavrin::Platform::Com
 
-#endif  // QUORVANE_PLATFORM_COM_INPROC_MODULE_H_
+#endif  // QUORVANE_PLATFORM_COM_INPROC_MODULE_INTERNAL_H_

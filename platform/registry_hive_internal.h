@@ -10,8 +10,8 @@
 // Every call is one transaction (reads a deferred one, writes an immediate
 // one that waits up to the busy timeout for other writers). Thread-safe: a
 // mutex serialises the calls of a process on its one connection.
-#ifndef QUORVANE_PLATFORM_REGISTRY_HIVE_H_
-#define QUORVANE_PLATFORM_REGISTRY_HIVE_H_
+#ifndef QUORVANE_PLATFORM_REGISTRY_HIVE_INTERNAL_H_
+#define QUORVANE_PLATFORM_REGISTRY_HIVE_INTERNAL_H_
 
 #include <sys/types.h>
 
@@ -24,7 +24,7 @@
 #include <vector>
 
 #include "platform/registry.h"
-#include "platform/registry_db.h"
+#include "platform/registry_db_internal.h"
 
 namespace Tavrin::Platform::RegistryDetail {
 
@@ -107,4 +107,4 @@ LONG injected_write_fault();
 
 }  // namespace Tavrin::Platform::RegistryDetail
 
-#endif  // QUORVANE_PLATFORM_REGISTRY_HIVE_H_
+#endif  // QUORVANE_PLATFORM_REGISTRY_HIVE_INTERNAL_H_

@@ -14,37 +14,19 @@
 // Failures throw boost::system::system_error with the errno value in
 // boost::system::system_category(). Every function may be called from any
 // thread; one descriptor must not be read (or written) by two threads at once.
-#ifndef QUORVANE_PLATFORM_COM_REMOTE_TRANSPORT_SOCKET_H_
-#define QUORVANE_PLATFORM_COM_REMOTE_TRANSPORT_SOCKET_H_
+#ifndef QUORVANE_PLATFORM_COM_REMOTE_TRANSPORT_SOCKET_INTERNAL_H_
+#define QUORVANE_PLATFORM_COM_REMOTE_TRANSPORT_SOCKET_INTERNAL_H_
 
 #include <chrono>
 #include <optional>
 #include <string>
 
 #include "platform/export.h"
+#include "platform/scoped_fd.h"
 
 namespace Tavrin::Platform::Com::Transport {
 
-// Owns one file descriptor and closes it when it goes. Move-only.
-class QUORVANE_PLATFORM_EXPORT ScopedFd {
- public:
-  ScopedFd() = default;
-  explicit ScopedFd(int fd) : fd_(fd) {}
-  ~ScopedFd();
-  ScopedFd(ScopedFd&& other) noexcept : fd_(other.release()) {}
-  ScopedFd& operator=(ScopedFd&& other) noexcept;
-  ScopedFd(const ScopedFd&) = delete;
-  ScopedFd& operator=(const ScopedFd&) = delete;
-
-  int get() const { return fd_; }
-  bool valid() const { return fd_ >= 0; }
-  // Gives up ownership; the descriptor is -1 afterwards.
-  int release();
-  void reset(int fd = -1);
-
- private:
-  int fd_ = -1;
-};
+using Platform::ScopedFd;
 
 // Paths of one class's socket and lock files. `name` is the class id in
 // its text form.
@@ -111,4 +93,4 @@ QUORVANE_PLATFORM_EXPORT std::optional<std::string> lock_holder_text(const std::
 
 }  // namespace Tavrin::Platform::Com::Transport
 
-#endif  // QUORVANE_PLATFORM_COM_REMOTE_TRANSPORT_SOCKET_H_
+#endif  // QUORVANE_PLATFORM_COM_REMOTE_TRANSPORT_SOCKET_INTERNAL_H_

@@ -1,7 +1,7 @@
 // Reading the class registrations under HKEY_CLASSES_ROOT (internal to the
 // component system): class id to server, program id to class id.
-#ifndef QUORVANE_PLATFORM_COM_CLASS_REGISTRY_H_
-#define QUORVANE_PLATFORM_COM_CLASS_REGISTRY_H_
+#ifndef QUORVANE_PLATFORM_COM_CLASS_REGISTRY_INTERNAL_H_
+#define QUORVANE_PLATFORM_COM_CLASS_REGISTRY_INTERNAL_H_
 
 #include <optional>
 #include <string>
@@ -26,4 +26,4 @@ std::wstring class_key(const CLSID& clsid, const wchar_t* subkey);
 
 }  // namespace Tavrin::Platform::Com
 
-#endif  // QUORVANE_PLATFORM_COM_CLASS_REGISTRY_H_
+#endif  // QUORVANE_PLATFORM_COM_CLASS_REGISTRY_INTERNAL_H_
