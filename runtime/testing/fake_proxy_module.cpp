@@ -18,6 +18,7 @@
 #include "platform/com/com_ptr.h"
 #include "platform/com/function_factory.h"
 #include "platform/com/type_description.h"
+#include "platform/export.h"
 #include "proxy/velmora_proxy.h"
 
 namespace {
@@ -78,8 +79,7 @@ class FakeProxy final : public Tavrin::Platform::Com::ComObject<DispatchImpl<IVe
 
 }  // namespace
 
-extern "C" __attribute__((visibility("default"))) HRESULT DllGetClassObject(REFCLSID clsid, REFIID iid,
-                                                                             void** object) {
+QUORVANE_MODULE_EXPORT HRESULT DllGetClassObject(REFCLSID clsid, REFIID iid, void** object) {
   if (!object) return E_POINTER;
   *object = nullptr;
   if (clsid != CLSID_VelmoraProxy) return CLASS_E_CLASSNOTAVAILABLE;

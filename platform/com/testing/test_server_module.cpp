@@ -7,6 +7,7 @@
 #include "platform/com/error_info.h"
 #include "platform/com/type_description.h"
 #include "platform/com/testing/test_object.h"
+#include "platform/export.h"
 
 namespace {
 
@@ -106,8 +107,7 @@ class Factory final : public IClassFactory {
 
 }  // namespace
 
-extern "C" __attribute__((visibility("default"))) HRESULT DllGetClassObject(REFCLSID clsid, REFIID iid,
-                                                                             void** object) {
+QUORVANE_MODULE_EXPORT HRESULT DllGetClassObject(REFCLSID clsid, REFIID iid, void** object) {
   if (!object) return E_POINTER;
   *object = nullptr;
   if (clsid != CLSID_ComTestObject) return CLASS_E_CLASSNOTAVAILABLE;
@@ -115,4 +115,4 @@ extern "C" __attribute__((visibility("default"))) HRESULT DllGetClassObject(REFC
   return factory ? factory->QueryInterface(iid, object) : E_OUTOFMEMORY;
 }
 
-extern "C" __attribute__((visibility("default"))) HRESULT DllCanUnloadNow() { return locks == 0 ? S_OK : S_FALSE; }
+QUORVANE_MODULE_EXPORT HRESULT DllCanUnloadNow() { return locks == 0 ? S_OK : S_FALSE; }
