@@ -1,6 +1,7 @@
 #include "runner/script_host.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -75,9 +76,13 @@ std::wstring ScriptErrorText(IDispatch* error) {
     if (value.vt == VT_EMPTY || value.vt == VT_NULL) return std::wstring();
     return value.to_string();
   };
+  // The number is an HRESULT: signed 32-bit, as scripts see it.
+  Variant number = Platform::Com::get_property(error, L"Number");
+  number.change_type(VT_I8);
   std::wostringstream line;
   line << L"script error " << L"(line " << text_of(L"Line") << L", char " << text_of(L"Column") << L")" << L" "
-       << text_of(L"Description") << L" " << text_of(L"Text") << L" " << L"(" << text_of(L"Number") << L")";
+       << text_of(L"Description") << L" " << text_of(L"Text") << L" " << L"(" << static_cast<std::int32_t>(number.llVal)
+       << L")";
   return line.str();
 }
 
