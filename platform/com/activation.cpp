@@ -15,7 +15,7 @@
 #include "platform/com/com_ptr.h"
 #include "platform/com/function_factory.h"
 #include "platform/com/inproc_module.h"
-#include "platform/com/local_server.h"
+#include "platform/com/remote/local_server.h"
 
 namespace Tavrin::Platform::Com {
 namespace {

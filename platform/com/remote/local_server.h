@@ -23,8 +23,8 @@
 // the stub's last reference, or the end of the client process however it
 // ends, closes the connection and releases the object. Calls through one
 // stub are carried one at a time (a second thread waits for the first).
-#ifndef QUORVANE_PLATFORM_COM_LOCAL_SERVER_H_
-#define QUORVANE_PLATFORM_COM_LOCAL_SERVER_H_
+#ifndef QUORVANE_PLATFORM_COM_REMOTE_LOCAL_SERVER_H_
+#define QUORVANE_PLATFORM_COM_REMOTE_LOCAL_SERVER_H_
 
 #include <chrono>
 #include <functional>
@@ -123,4 +123,4 @@ QUORVANE_PLATFORM_EXPORT std::optional<int> local_server_process(const CLSID& cl
 
 }  // namespace Tavrin::Platform::Com
 
-#endif  // QUORVANE_PLATFORM_COM_LOCAL_SERVER_H_
+#endif  // QUORVANE_PLATFORM_COM_REMOTE_LOCAL_SERVER_H_

@@ -7,8 +7,8 @@
 // A Reader never reads past its buffer: a message cut short or a count
 // larger than what is left throws WireError, which the transport treats as
 // a broken connection.
-#ifndef QUORVANE_PLATFORM_COM_MARSHAL_WIRE_H_
-#define QUORVANE_PLATFORM_COM_MARSHAL_WIRE_H_
+#ifndef QUORVANE_PLATFORM_COM_REMOTE_MARSHAL_WIRE_H_
+#define QUORVANE_PLATFORM_COM_REMOTE_MARSHAL_WIRE_H_
 
 #include <cstdint>
 #include <optional>
@@ -76,4 +76,4 @@ class QUORVANE_PLATFORM_EXPORT Reader {
 
 }  // namespace Tavrin::Platform::Com::Wire
 
-#endif  // QUORVANE_PLATFORM_COM_MARSHAL_WIRE_H_
+#endif  // QUORVANE_PLATFORM_COM_REMOTE_MARSHAL_WIRE_H_

@@ -11,8 +11,8 @@
 #include "platform/com/apartment.h"
 #include "platform/com/com_ptr.h"
 #include "platform/com/dispatch_call.h"
-#include "platform/com/local_server.h"
-#include "platform/com/local_server_test_object.h"
+#include "platform/com/remote/local_server.h"
+#include "platform/com/testing/local_server_test_object.h"
 #include "platform/text.h"
 
 namespace {

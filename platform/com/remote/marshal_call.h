@@ -16,15 +16,15 @@
 // encodes replies. Malformed messages throw WireError; values that cannot
 // travel throw MarshalError on the client (the call fails with its
 // HRESULT) and turn into a failed reply on the server.
-#ifndef QUORVANE_PLATFORM_COM_MARSHAL_CALL_H_
-#define QUORVANE_PLATFORM_COM_MARSHAL_CALL_H_
+#ifndef QUORVANE_PLATFORM_COM_REMOTE_MARSHAL_CALL_H_
+#define QUORVANE_PLATFORM_COM_REMOTE_MARSHAL_CALL_H_
 
 #include <cstdint>
 #include <string>
 #include <string_view>
 
 #include "platform/com/dispatch.h"
-#include "platform/com/marshal_wire.h"
+#include "platform/com/remote/marshal_wire.h"
 #include "platform/export.h"
 
 namespace Tavrin::Platform::Com::Wire {
@@ -72,4 +72,4 @@ QUORVANE_PLATFORM_EXPORT std::string answer_invoke(Reader& in, IDispatch* object
 
 }  // namespace Tavrin::Platform::Com::Wire
 
-#endif  // QUORVANE_PLATFORM_COM_MARSHAL_CALL_H_
+#endif  // QUORVANE_PLATFORM_COM_REMOTE_MARSHAL_CALL_H_

@@ -2,8 +2,8 @@
 // package's structures (as any program using the library's own collection
 // code would write them) and the outer layers built independently of the
 // library, so that tests can craft packages byte by byte.
-#ifndef QUORVANE_COMMON_PACKAGE_TEST_UTIL_H_
-#define QUORVANE_COMMON_PACKAGE_TEST_UTIL_H_
+#ifndef QUORVANE_COMMON_TESTING_PACKAGE_TEST_UTIL_H_
+#define QUORVANE_COMMON_TESTING_PACKAGE_TEST_UTIL_H_
 
 #include <array>
 #include <cstdint>
@@ -106,4 +106,4 @@ inline std::string unwrap_package(std::string package) {
   return archive;
 }
 
-#endif  // QUORVANE_COMMON_PACKAGE_TEST_UTIL_H_
+#endif  // QUORVANE_COMMON_TESTING_PACKAGE_TEST_UTIL_H_

@@ -1,4 +1,4 @@
-#include "platform/com/transport_server.h"
+#include "platform/com/remote/transport_server.h"
 
 #include <fcntl.h>
 #include <poll.h>

@@ -1,8 +1,8 @@
 // Test fixture of the registry tests: every test gets fresh, empty user and
 // machine hives in its own temporary folder, and small helpers that fail
 // the test on an unexpected result code.
-#ifndef QUORVANE_PLATFORM_REGISTRY_TEST_FIXTURE_H_
-#define QUORVANE_PLATFORM_REGISTRY_TEST_FIXTURE_H_
+#ifndef QUORVANE_PLATFORM_TESTING_REGISTRY_TEST_FIXTURE_H_
+#define QUORVANE_PLATFORM_TESTING_REGISTRY_TEST_FIXTURE_H_
 
 #include <string>
 
@@ -73,4 +73,4 @@ class RegistryTest : public ::testing::Test {
 
 }  // namespace quorvane_test
 
-#endif  // QUORVANE_PLATFORM_REGISTRY_TEST_FIXTURE_H_
+#endif  // QUORVANE_PLATFORM_TESTING_REGISTRY_TEST_FIXTURE_H_

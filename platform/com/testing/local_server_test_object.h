@@ -1,8 +1,8 @@
 // A test class served out of process by the program local_server_test_server,
 // for the tests of the out-of-process transport. Its objects share one
 // counter per server process.
-#ifndef QUORVANE_PLATFORM_COM_LOCAL_SERVER_TEST_OBJECT_H_
-#define QUORVANE_PLATFORM_COM_LOCAL_SERVER_TEST_OBJECT_H_
+#ifndef QUORVANE_PLATFORM_COM_TESTING_LOCAL_SERVER_TEST_OBJECT_H_
+#define QUORVANE_PLATFORM_COM_TESTING_LOCAL_SERVER_TEST_OBJECT_H_
 
 #include "platform/com/dispatch.h"
 #include "platform/com/guid.h"
@@ -60,4 +60,4 @@ struct IMissing : IDispatch {
 
 }  // namespace Tavrin::Platform::Com::Testing
 
-#endif  // QUORVANE_PLATFORM_COM_LOCAL_SERVER_TEST_OBJECT_H_
+#endif  // QUORVANE_PLATFORM_COM_TESTING_LOCAL_SERVER_TEST_OBJECT_H_

@@ -1,6 +1,6 @@
 // Out-of-process objects end to end: the test server program is started on
 // demand by create_local_server_instance and called through the stub.
-#include "platform/com/local_server.h"
+#include "platform/com/remote/local_server.h"
 
 #include <chrono>
 #include <functional>
@@ -13,7 +13,7 @@
 #include "platform/com/com_ptr.h"
 #include "platform/com/dispatch_call.h"
 #include "platform/com/error_info.h"
-#include "platform/com/local_server_test_object.h"
+#include "platform/com/testing/local_server_test_object.h"
 #include "platform/com/transport_spawn.h"
 #include "platform/text.h"
 

@@ -8,8 +8,8 @@
 // server started for a client does not end before that client connects).
 // A client that goes away, however it ends, closes its connection, and the
 // server lets go of that client's session at once.
-#ifndef QUORVANE_PLATFORM_COM_TRANSPORT_SERVER_H_
-#define QUORVANE_PLATFORM_COM_TRANSPORT_SERVER_H_
+#ifndef QUORVANE_PLATFORM_COM_REMOTE_TRANSPORT_SERVER_H_
+#define QUORVANE_PLATFORM_COM_REMOTE_TRANSPORT_SERVER_H_
 
 #include <chrono>
 #include <functional>
@@ -17,7 +17,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/com/transport_socket.h"
+#include "platform/com/remote/transport_socket.h"
 #include "platform/export.h"
 
 namespace Tavrin::Platform::Com::Transport {
@@ -56,4 +56,4 @@ QUORVANE_PLATFORM_EXPORT bool run_server(const Endpoint& endpoint, const ServerH
 
 }  // namespace Tavrin::Platform::Com::Transport
 
-#endif  // QUORVANE_PLATFORM_COM_TRANSPORT_SERVER_H_
+#endif  // QUORVANE_PLATFORM_COM_REMOTE_TRANSPORT_SERVER_H_

@@ -1,12 +1,12 @@
-#include "platform/com/local_server.h"
+#include "platform/com/remote/local_server.h"
 
 #include <thread>
 
 #include <boost/system/system_error.hpp>
 
 #include "platform/com/com_ptr.h"
-#include "platform/com/local_server_stub.h"
-#include "platform/com/marshal_call.h"
+#include "platform/com/remote/local_server_stub.h"
+#include "platform/com/remote/marshal_call.h"
 #include "platform/com/transport_spawn.h"
 #include "platform/text.h"
 

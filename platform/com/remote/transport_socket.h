@@ -14,8 +14,8 @@
 // Failures throw boost::system::system_error with the errno value in
 // boost::system::system_category(). Every function may be called from any
 // thread; one descriptor must not be read (or written) by two threads at once.
-#ifndef QUORVANE_PLATFORM_COM_TRANSPORT_SOCKET_H_
-#define QUORVANE_PLATFORM_COM_TRANSPORT_SOCKET_H_
+#ifndef QUORVANE_PLATFORM_COM_REMOTE_TRANSPORT_SOCKET_H_
+#define QUORVANE_PLATFORM_COM_REMOTE_TRANSPORT_SOCKET_H_
 
 #include <chrono>
 #include <optional>
@@ -111,4 +111,4 @@ QUORVANE_PLATFORM_EXPORT std::optional<std::string> lock_holder_text(const std::
 
 }  // namespace Tavrin::Platform::Com::Transport
 
-#endif  // QUORVANE_PLATFORM_COM_TRANSPORT_SOCKET_H_
+#endif  // QUORVANE_PLATFORM_COM_REMOTE_TRANSPORT_SOCKET_H_

@@ -9,7 +9,7 @@
 #include <boost/system/system_error.hpp>
 #include <gtest/gtest.h>
 
-#include "platform/com/transport_socket.h"
+#include "platform/com/remote/transport_socket.h"
 #include "platform/com/transport_spawn.h"
 #include "test_support/temp_dir.h"
 

@@ -1,4 +1,4 @@
-#include "platform/com/marshal_variant.h"
+#include "platform/com/remote/marshal_variant.h"
 
 #include <type_traits>
 

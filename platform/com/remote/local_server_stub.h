@@ -1,10 +1,10 @@
 // Inside of local_server.cpp: the client stub of an out-of-process object
 // and the registry of client proxies that it consults.
-#ifndef QUORVANE_PLATFORM_COM_LOCAL_SERVER_STUB_H_
-#define QUORVANE_PLATFORM_COM_LOCAL_SERVER_STUB_H_
+#ifndef QUORVANE_PLATFORM_COM_REMOTE_LOCAL_SERVER_STUB_H_
+#define QUORVANE_PLATFORM_COM_REMOTE_LOCAL_SERVER_STUB_H_
 
-#include "platform/com/local_server.h"
-#include "platform/com/transport_socket.h"
+#include "platform/com/remote/local_server.h"
+#include "platform/com/remote/transport_socket.h"
 
 namespace Tavrin::Platform::Com {
 
@@ -16,4 +16,4 @@ IDispatch* make_remote_object(Transport::ScopedFd connection);
 
 }  // namespace Tavrin::Platform::Com
 
-#endif  // QUORVANE_PLATFORM_COM_LOCAL_SERVER_STUB_H_
+#endif  // QUORVANE_PLATFORM_COM_REMOTE_LOCAL_SERVER_STUB_H_

@@ -2,9 +2,9 @@
 #include <gtest/gtest.h>
 
 #include "platform/com/dispatch.h"
-#include "platform/com/marshal_call.h"
-#include "platform/com/marshal_variant.h"
-#include "platform/com/marshal_wire.h"
+#include "platform/com/remote/marshal_call.h"
+#include "platform/com/remote/marshal_variant.h"
+#include "platform/com/remote/marshal_wire.h"
 
 namespace Tavrin::Platform::Com::Wire {
 namespace {

@@ -4,9 +4,9 @@
 
 #include "platform/com/apartment.h"
 #include "platform/com/com_ptr.h"
-#include "platform/com/local_server.h"
-#include "platform/com/marshal_call.h"
-#include "platform/com/transport_server.h"
+#include "platform/com/remote/local_server.h"
+#include "platform/com/remote/marshal_call.h"
+#include "platform/com/remote/transport_server.h"
 #include "platform/text.h"
 
 namespace Tavrin::Platform::Com {

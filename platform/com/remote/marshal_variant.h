@@ -13,14 +13,14 @@
 // calls the object with a pointer into the cell; the reply carries each
 // cell's final value, which the client stores where its own argument
 // points, freeing what was there (in-out semantics).
-#ifndef QUORVANE_PLATFORM_COM_MARSHAL_VARIANT_H_
-#define QUORVANE_PLATFORM_COM_MARSHAL_VARIANT_H_
+#ifndef QUORVANE_PLATFORM_COM_REMOTE_MARSHAL_VARIANT_H_
+#define QUORVANE_PLATFORM_COM_REMOTE_MARSHAL_VARIANT_H_
 
 #include <deque>
 #include <vector>
 
 #include "platform/com/hresult.h"
-#include "platform/com/marshal_wire.h"
+#include "platform/com/remote/marshal_wire.h"
 #include "platform/com/variant.h"
 #include "platform/export.h"
 
@@ -76,4 +76,4 @@ QUORVANE_PLATFORM_EXPORT void read_back(Reader& in, VARIANTARG* args, UINT count
 
 }  // namespace Tavrin::Platform::Com::Wire
 
-#endif  // QUORVANE_PLATFORM_COM_MARSHAL_VARIANT_H_
+#endif  // QUORVANE_PLATFORM_COM_REMOTE_MARSHAL_VARIANT_H_

@@ -1,4 +1,4 @@
-#include "platform/com/transport_socket.h"
+#include "platform/com/remote/transport_socket.h"
 
 #include <fcntl.h>
 #include <poll.h>

@@ -1,11 +1,11 @@
-#include "platform/com/local_server_stub.h"
+#include "platform/com/remote/local_server_stub.h"
 
 #include <atomic>
 #include <map>
 #include <mutex>
 
-#include "platform/com/marshal_call.h"
-#include "platform/com/marshal_variant.h"
+#include "platform/com/remote/marshal_call.h"
+#include "platform/com/remote/marshal_variant.h"
 
 namespace Tavrin::Platform::Com {
 namespace {
