@@ -7,7 +7,8 @@
 // The log file is the run parameter "log". A relative name is made
 // absolute against the current folder of the top-level run and handed back
 // to the runtime object at once, so that nested runs, which get it passed
-// on, append to the same file. Each record is appended and the file closed
+// on, append to the same file. The top-level run starts the file afresh:
+// a log holds one run, so that it converts into one report. Each record is appended and the file closed
 // again, so a nested run's records land in order between the parent's and
 // nothing is lost when a run dies.
 //
@@ -19,12 +20,14 @@
 
 var quorvaneHost = (function () {
   var fso = new ActiveXObject("Scripting.FileSystemObject");
-  var forAppending = 8;
+  var forWriting = 2, forAppending = 8;
   var topLevel = String(Quorvane.GetParameter("suite")) === "0";
   var logPath = fso.GetAbsolutePathName(String(Quorvane.GetParameter("log")));
   Quorvane.PutParameter("log", logPath);
   var script = String(Quorvane.GetParameter("file"));
   var headerWritten = false;
+  // The top-level run starts the log afresh; nested runs append to it.
+  var fresh = topLevel;
 
   function pad(number) {
     return number < 10 ? "0" + number : String(number);
@@ -59,7 +62,8 @@ var quorvaneHost = (function () {
   }
 
   function append(line) {
-    var stream = fso.OpenTextFile(logPath, forAppending, true);
+    var stream = fso.OpenTextFile(logPath, fresh ? forWriting : forAppending, true);
+    fresh = false;
     try {
       stream.Write(line + "\n");
     } finally {
