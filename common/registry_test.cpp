@@ -6,7 +6,7 @@
 #include <boost/system/error_code.hpp>
 #include <gtest/gtest.h>
 
-#include "platform/registry_test_fixture.h"
+#include "platform/testing/registry_test_fixture.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <boost/serialization/version.hpp>
 #include <gtest/gtest.h>
 
-#include "common/package_test_util.h"
+#include "common/testing/package_test_util.h"
 #include "common/script_injector.h"
 #include "platform/text.h"
 #include "test_support/temp_dir.h"

@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "common/archive_source.h"
-#include "common/package_test_util.h"
+#include "common/testing/package_test_util.h"
 #include "platform/text.h"
 #include "test_support/temp_dir.h"
 

@@ -55,20 +55,7 @@
 #include <string_view>
 
 #include "platform/export.h"
-
-using LONG = long;
-using DWORD = unsigned long;
-using BYTE = unsigned char;
-using LPBYTE = BYTE*;
-using LPDWORD = DWORD*;
-using LPCWSTR = const wchar_t*;
-using LPWSTR = wchar_t*;
-using REGSAM = DWORD;
-
-// An open registry key. Opaque: a handle number, never dereferenced.
-struct HKEY__;
-using HKEY = HKEY__*;
-using PHKEY = HKEY*;
+#include "platform/win32/types.h"
 
 // The predefined keys. They are always open; closing them does nothing.
 inline const HKEY HKEY_CLASSES_ROOT = reinterpret_cast<HKEY>(std::uintptr_t{0x80000000});

@@ -1,6 +1,6 @@
 // Opening a hive's database, its transactions, and which files the hives
 // are. The key and value operations are in registry_hive_ops.cpp.
-#include "platform/registry_hive.h"
+#include "platform/registry_hive_internal.h"
 
 #include <pwd.h>
 #include <sys/stat.h>

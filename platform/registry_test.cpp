@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/registry_test_fixture.h"
+#include "platform/testing/registry_test_fixture.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "platform/com/apartment.h"
-#include "platform/com/local_server.h"
+#include "platform/com/remote/local_server.h"
 #include "platform/module_path.h"
 #include "proxy/proxy_command_line.h"
 #include "proxy/proxy_object.h"

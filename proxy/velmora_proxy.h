@@ -7,7 +7,7 @@
 //
 // Including this header registers the interface's client proxy in the
 // including module (see ClientProxyRegistration in
-// platform/com/local_server.h), so a module that includes it links
+// platform/com/remote/local_server.h), so a module that includes it links
 // quorvane_proxy_client.
 #ifndef QUORVANE_PROXY_VELMORA_PROXY_H_
 #define QUORVANE_PROXY_VELMORA_PROXY_H_
@@ -17,7 +17,7 @@
 #include "platform/com/bstr.h"
 #include "platform/com/dispatch.h"
 #include "platform/com/guid.h"
-#include "platform/com/local_server.h"
+#include "platform/com/remote/local_server.h"
 
 // The class of the proxy server's object.
 constexpr CLSID CLSID_VelmoraProxy = Tavrin::Platform::Com::make_guid("{2B8434D6-39BA-49F9-99D9-E28064A86A5B}");

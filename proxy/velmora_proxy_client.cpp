@@ -77,14 +77,14 @@ class VelmoraProxyClient final : public IVelmoraProxy, public Tavrin::Platform::
 
   HRESULT IsBusy(VARIANT_BOOL* busy) override {
     if (busy == nullptr) return E_POINTER;
-    VARIANT_BOOL value = VARIANT_FALSE;
-    VARIANT arg;
-    VariantInit(&arg);
-    arg.vt = VT_BYREF | VT_BOOL;
-    arg.pboolVal = &value;
-    const HRESULT hr = call(DISPID_VELMORA_PROXY_IS_BUSY, &arg, 1, nullptr);
-    *busy = value;
-    return hr;
+    Variant result;
+    HRESULT hr = call(DISPID_VELMORA_PROXY_IS_BUSY, nullptr, 0, &result);
+    if (FAILED(hr)) return hr;
+    Variant as_flag;
+    hr = VariantChangeType(&as_flag, &result, 0, VT_BOOL);
+    if (FAILED(hr)) return hr;
+    *busy = as_flag.boolVal;
+    return S_OK;
   }
 
   HRESULT SetStop(VARIANT_BOOL stop) override {

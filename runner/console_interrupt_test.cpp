@@ -67,7 +67,9 @@ TEST(ConsoleInterrupt, TopLevelRunStopsProxyOnceAndEndsBySignal) {
   const int status = wait_status(p.pid);
   ::close(p.out);
   EXPECT_TRUE(WIFSIGNALED(status));
-  if (WIFSIGNALED(status)) EXPECT_EQ(WTERMSIG(status), SIGINT);
+  if (WIFSIGNALED(status)) {
+    EXPECT_EQ(WTERMSIG(status), SIGINT);
+  }
   EXPECT_EQ(out, "running\nstop\n");
 }
 

@@ -3,15 +3,14 @@
 #include <new>
 
 #include "platform/com/com_ptr.h"
+#include "platform/export.h"
 #include "runtime/class_factory.h"
 #include "runtime/module_locks.h"
 #include "runtime/velmora_script.h"
 
-extern "C" {
-
 // The class factory of CVelmoraScript as interface `iid`;
 // CLASS_E_CLASSNOTAVAILABLE for any other class id.
-__attribute__((visibility("default"))) HRESULT DllGetClassObject(REFCLSID clsid, REFIID iid, void** object) {
+QUORVANE_MODULE_EXPORT HRESULT DllGetClassObject(REFCLSID clsid, REFIID iid, void** object) {
   if (!object) return E_POINTER;
   *object = nullptr;
   if (clsid != CLSID_VelmoraScript) return CLASS_E_CLASSNOTAVAILABLE;
@@ -22,8 +21,6 @@ __attribute__((visibility("default"))) HRESULT DllGetClassObject(REFCLSID clsid,
 }
 
 // S_OK when no object, factory or server lock is left, else S_FALSE.
-__attribute__((visibility("default"))) HRESULT DllCanUnloadNow() {
+QUORVANE_MODULE_EXPORT HRESULT DllCanUnloadNow() {
   return Tavrin::Runtime::module_lock_count() == 0 ? S_OK : S_FALSE;
 }
-
-}  // extern "C"

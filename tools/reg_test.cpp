@@ -8,7 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/registry.h"
-#include "platform/registry_test_fixture.h"
+#include "platform/testing/registry_test_fixture.h"
 #include "test_support/temp_dir.h"
 
 namespace {

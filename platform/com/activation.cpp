@@ -11,11 +11,11 @@
 #include <utility>
 
 #include "platform/com/apartment.h"
-#include "platform/com/class_registry.h"
+#include "platform/com/class_registry_internal.h"
 #include "platform/com/com_ptr.h"
 #include "platform/com/function_factory.h"
-#include "platform/com/inproc_module.h"
-#include "platform/com/local_server.h"
+#include "platform/com/inproc_module_internal.h"
+#include "platform/com/remote/local_server.h"
 
 namespace Tavrin::Platform::Com {
 namespace {

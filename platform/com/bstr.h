@@ -16,8 +16,8 @@
 #include <utility>
 
 #include "platform/com/hresult.h"
-#include "platform/com/types.h"
 #include "platform/export.h"
+#include "platform/win32/types.h"
 
 using BSTR = OLECHAR*;
 

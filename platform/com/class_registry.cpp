@@ -1,4 +1,4 @@
-#include "platform/com/class_registry.h"
+#include "platform/com/class_registry_internal.h"
 
 #include <string>
 

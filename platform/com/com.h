@@ -14,8 +14,8 @@
 #include "platform/com/guid.h"
 #include "platform/com/hresult.h"
 #include "platform/com/type_description.h"
-#include "platform/com/types.h"
 #include "platform/com/unknown.h"
 #include "platform/com/variant.h"
+#include "platform/win32/types.h"
 
 #endif  // QUORVANE_PLATFORM_COM_COM_H_

@@ -14,27 +14,8 @@
 #include <string_view>
 
 #include "platform/com/hresult.h"
-#include "platform/com/types.h"
 #include "platform/export.h"
-
-struct GUID {
-  std::uint32_t Data1;
-  std::uint16_t Data2;
-  std::uint16_t Data3;
-  std::uint8_t Data4[8];
-
-  friend constexpr bool operator==(const GUID& a, const GUID& b) {
-    if (a.Data1 != b.Data1 || a.Data2 != b.Data2 || a.Data3 != b.Data3) return false;
-    for (int i = 0; i < 8; ++i)
-      if (a.Data4[i] != b.Data4[i]) return false;
-    return true;
-  }
-};
-using IID = GUID;
-using CLSID = GUID;
-using REFGUID = const GUID&;
-using REFIID = const IID&;
-using REFCLSID = const CLSID&;
+#include "platform/win32/types.h"
 
 constexpr GUID GUID_NULL = {0, 0, 0, {0, 0, 0, 0, 0, 0, 0, 0}};
 

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-using HRESULT = std::int32_t;
+#include "platform/win32/types.h"
 
 constexpr HRESULT hresult_of(std::uint32_t bits) { return static_cast<HRESULT>(bits); }
 

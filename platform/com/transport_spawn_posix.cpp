@@ -12,7 +12,7 @@
 
 #include <boost/system/system_error.hpp>
 
-#include "platform/com/transport_socket.h"
+#include "platform/com/remote/transport_socket_internal.h"
 #include "platform/text.h"
 
 namespace Tavrin::Platform::Com::Transport {

@@ -17,7 +17,7 @@
 
 #include "platform/com/guid.h"
 #include "platform/com/hresult.h"
-#include "platform/com/types.h"
+#include "platform/win32/types.h"
 
 namespace Tavrin::Platform::Com {
 template <class Interface>

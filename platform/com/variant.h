@@ -19,8 +19,8 @@
 
 #include "platform/com/bstr.h"
 #include "platform/com/hresult.h"
-#include "platform/com/types.h"
 #include "platform/export.h"
+#include "platform/win32/types.h"
 
 struct IUnknown;
 struct IDispatch;

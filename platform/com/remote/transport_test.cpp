@@ -1,0 +1,148 @@
+// The byte transport: command-line splitting, detached starts, frames and
+// lock files.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
+
+#include <boost/system/system_error.hpp>
+#include <gtest/gtest.h>
+
+#include "platform/com/remote/transport_socket_internal.h"
+#include "platform/com/transport_spawn.h"
+#include "test_support/temp_dir.h"
+
+namespace Tavrin::Platform::Com::Transport {
+namespace {
+
+using Args = std::vector<std::string>;
+using std::chrono::milliseconds;
+
+// Windows rules: quotes group, backslashes are literal unless they precede
+// a quote, where pairs become one and an odd one escapes the quote.
+TEST(SplitCommandLineTest, FollowsTheWindowsRules) {
+  EXPECT_EQ(split_command_line(L"\"/opt/my apps/server\" -Embedding"), (Args{"/opt/my apps/server", "-Embedding"}));
+  EXPECT_EQ(split_command_line(L"  a\t b  "), (Args{"a", "b"}));
+  EXPECT_EQ(split_command_line(L"a\\\\b c"), (Args{"a\\\\b", "c"}));
+  EXPECT_EQ(split_command_line(L"a\\\\\"b c\" d"), (Args{"a\\b c", "d"}));
+  EXPECT_EQ(split_command_line(L"a\\\"b"), (Args{"a\"b"}));
+  EXPECT_EQ(split_command_line(L"\"\" x"), (Args{"", "x"}));
+  EXPECT_EQ(split_command_line(L"trailing\\"), (Args{"trailing\\"}));
+  EXPECT_EQ(split_command_line(L"caf\u00E9"), (Args{"caf\xC3\xA9"}));
+  EXPECT_TRUE(split_command_line(L"   ").empty());
+}
+
+// A program that cannot run reports why; one that runs is not left as a
+// zombie of the starter.
+TEST(SpawnDetachedTest, ReportsExecFailuresAndLeavesNoZombie) {
+  try {
+    spawn_detached({"/nonexistent/program"});
+    ADD_FAILURE() << "no error";
+  } catch (const boost::system::system_error& e) {
+    EXPECT_EQ(e.code().value(), ENOENT);
+  }
+  EXPECT_THROW(spawn_detached({}), boost::system::system_error);
+
+  const int pid = spawn_detached({"sh", "-c", "exit 0"});
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (process_exists(pid) && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(milliseconds(20));
+  EXPECT_FALSE(process_exists(pid));
+}
+
+class SocketTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    endpoint_ = endpoint_for("socket-test");
+    listener_ = listen_on(endpoint_.socket_path);
+    client_ = connect_to(endpoint_.socket_path);
+    ASSERT_TRUE(client_.valid());
+    for (int i = 0; i < 100 && !server_.valid(); ++i) {
+      server_ = accept_from(listener_.get());
+      if (!server_.valid()) std::this_thread::sleep_for(milliseconds(5));
+    }
+    ASSERT_TRUE(server_.valid());
+  }
+
+  static int receive_error(int fd, std::optional<milliseconds> timeout = std::nullopt) {
+    std::string bytes;
+    try {
+      receive_frame(fd, bytes, timeout);
+    } catch (const boost::system::system_error& e) {
+      return e.code().value();
+    }
+    return 0;
+  }
+
+  Endpoint endpoint_;
+  ScopedFd listener_, client_, server_;
+};
+
+// Frames arrive whole; silence, a cut-off frame and an absurd length are
+// errors, an orderly close is the end.
+TEST_F(SocketTest, FramesAndTheirFailures) {
+  send_frame(client_.get(), std::string("one\0two", 7));
+  std::string bytes;
+  ASSERT_TRUE(receive_frame(server_.get(), bytes));
+  EXPECT_EQ(bytes, std::string("one\0two", 7));
+
+  EXPECT_EQ(receive_error(server_.get(), milliseconds(50)), ETIMEDOUT);
+
+  send_frame(client_.get(), "");
+  ASSERT_TRUE(receive_frame(server_.get(), bytes));
+  EXPECT_TRUE(bytes.empty());
+
+  const char huge[4] = {'\xFF', '\xFF', '\xFF', '\x7F'};
+  ASSERT_EQ(::write(client_.get(), huge, 4), 4);
+  EXPECT_EQ(receive_error(server_.get()), EPROTO);
+}
+
+TEST_F(SocketTest, PeerClosingMidFrameIsAReset) {
+  const char partial[6] = {10, 0, 0, 0, 'a', 'b'};
+  ASSERT_EQ(::write(client_.get(), partial, 6), 6);
+  client_.reset();
+  EXPECT_EQ(receive_error(server_.get()), ECONNRESET);
+  std::string bytes;
+  EXPECT_FALSE(receive_frame(server_.get(), bytes));
+}
+
+TEST_F(SocketTest, NobodyListeningGivesNoConnection) {
+  listener_.reset();
+  EXPECT_FALSE(connect_to(endpoint_.socket_path).valid());
+  EXPECT_FALSE(connect_to(endpoint_.socket_path + "-missing").valid());
+}
+
+// A lock is exclusive until its holder lets go, and tells who holds it.
+TEST(FileLockTest, ExclusiveUntilReleased) {
+  const Endpoint endpoint = endpoint_for("lock-test");
+  EXPECT_FALSE(lock_is_held(endpoint.server_lock_path));
+  {
+    std::optional<FileLock> held = FileLock::acquire(endpoint.server_lock_path, milliseconds(100));
+    ASSERT_TRUE(held);
+    held->write_text("1234");
+    EXPECT_TRUE(lock_is_held(endpoint.server_lock_path));
+    EXPECT_EQ(lock_holder_text(endpoint.server_lock_path), "1234");
+    EXPECT_FALSE(FileLock::acquire(endpoint.server_lock_path, milliseconds(50)));
+  }
+  EXPECT_FALSE(lock_is_held(endpoint.server_lock_path));
+  EXPECT_FALSE(lock_holder_text(endpoint.server_lock_path));
+}
+
+// A socket folder that others could reach into is refused, not used.
+TEST(EndpointTest, RefusesAFolderOpenToOthers) {
+  quorvane_test::TempDir runtime;
+  quorvane_test::ScopedEnv env("XDG_RUNTIME_DIR", runtime.path());
+  ASSERT_EQ(::mkdir(runtime.file("quorvane-com").c_str(), 0755), 0);
+  try {
+    endpoint_for("x");
+    ADD_FAILURE() << "folder accepted";
+  } catch (const boost::system::system_error& e) {
+    EXPECT_EQ(e.code().value(), EACCES);
+  }
+  ASSERT_EQ(::chmod(runtime.file("quorvane-com").c_str(), 0700), 0);
+  EXPECT_EQ(endpoint_for("x").socket_path, runtime.file("quorvane-com/x"));
+}
+
+}  // namespace
+}  // namespace Tavrin::Platform::Com::Transport
