@@ -133,8 +133,9 @@ void push_member_function(duk_context* ctx, IDispatch* object, DISPID id, WORD f
   duk_put_prop_string(ctx, -2, QUORVANE_KEY_DISPID);
   duk_push_uint(ctx, flags);
   duk_put_prop_string(ctx, -2, QUORVANE_KEY_FLAGS);
+  duk_push_string(ctx, "name");
   duk_push_lstring(ctx, name.data(), name.size());
-  duk_put_prop_string(ctx, -2, "name");
+  duk_def_prop(ctx, -3, DUK_DEFPROP_HAVE_VALUE | DUK_DEFPROP_FORCE);
 }
 
 // The DISPID of `name`, or DISPID_UNKNOWN.
