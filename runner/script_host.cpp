@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <fstream>
 #include <iterator>
+#include <new>
 #include <sstream>
 
 #include <boost/filesystem/path.hpp>
@@ -57,6 +58,17 @@ std::wstring default_browser_or_none() {
     if (e.value() == ENOENT) return {};
     throw;
   }
+}
+
+// The parameters of Run: a one-dimensional array of VARIANTs with no
+// elements, lower bound 0. Through IDispatch a single array argument is the
+// whole argument list of the procedure.
+Variant EmptyParameterList() {
+  Variant list;
+  list.parray = SafeArrayCreateVector(VT_VARIANT, 0, 0);
+  if (!list.parray) throw std::bad_alloc();
+  list.vt = VT_ARRAY | VT_VARIANT;
+  return list;
 }
 
 // The bytes of the file at `path`; empty when it cannot be read.
@@ -167,8 +179,8 @@ int ScriptControl::RunFile(const std::wstring& path) {
   if (FAILED(hr)) _com_issue_errorex(hr, runtime_.get(), IID_IVelmoraScript);
 
   AddCode(kWrapperHead + text + L"\n" + kWrapperTail + L"\n");
-  // Run takes its parameters as a variable argument list: none here.
-  Variant result = Platform::Com::invoke_method(script_control_.get(), L"Run", {Variant(kRunFunction)});
+  Variant result = Platform::Com::invoke_method(script_control_.get(), L"Run",
+                                                {Variant(kRunFunction), EmptyParameterList()});
   if (result.vt != VT_I4) result.change_type(VT_I4);
   return result.lVal;
 }

@@ -233,7 +233,7 @@ TEST_F(ScriptHostTest, RunFileWrapsAndRunsTheScript) {
                                  L"scriptFullName=" + Platform::from_utf8(path),
                                  L"AddCode function quorvaneRun() { \uFEFFQuorvane.Echo('\U0001F600');\n"
                                  L"return 5;\nreturn quorvaneFinal() }\n",
-                                 L"Run quorvaneRun args=0",
+                                 L"Run quorvaneRun args=0 from 0",
                              }));
 }
 

@@ -136,9 +136,21 @@ class FakeScriptControl final
     return S_OK;
   }
   HRESULT Run(BSTR name, SAFEARRAY* parameters, VARIANT* result) override {
+    // A single array argument is the whole argument list.
+    SAFEARRAY* list = parameters;
     LONG upper = -1;
-    if (parameters) SafeArrayGetUBound(parameters, 1, &upper);
-    note(L"Run " + bstr_text(name) + L" args=" + std::to_wstring(upper + 1));
+    if (list) SafeArrayGetUBound(list, 1, &upper);
+    if (upper == 0) {
+      VARIANT* first = nullptr;
+      SafeArrayAccessData(list, reinterpret_cast<void**>(&first));
+      if (first->vt == (VT_ARRAY | VT_VARIANT)) list = first->parray;
+      SafeArrayUnaccessData(parameters);
+      if (list != parameters) SafeArrayGetUBound(list, 1, &upper);
+    }
+    LONG lower = 0;
+    if (list) SafeArrayGetLBound(list, 1, &lower);
+    note(L"Run " + bstr_text(name) + L" args=" + std::to_wstring(upper - lower + 1) + L" from " +
+         std::to_wstring(lower));
     if (fake_state().fail_number != 0 && fake_state().fail_run) return Fail();
     return VariantCopy(result, &fake_state().run_result);
   }

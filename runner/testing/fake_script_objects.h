@@ -17,7 +17,7 @@ namespace Tavrin::Runner::Testing {
 struct FakeScriptState {
   // One line per call, in order: "Language=JScript", "AllowUI=-1",
   // "AddObject Quorvane members=0", "Timeout=3600000", "AddCode <code>",
-  // "Run quorvaneRun args=0", "PutParameter file=<value>",
+  // "Run quorvaneRun args=0 from 0", "PutParameter file=<value>",
   // "scriptFullName=<path>", "LogNode <uuid>|<type>|<name>|<value>",
   // "SetStop <0|-1>".
   std::vector<std::wstring> journal;
