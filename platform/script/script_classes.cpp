@@ -1,5 +1,7 @@
 #include "platform/script/script_classes.h"
 
+#include "platform/script/dictionary.h"
+#include "platform/script/file_system.h"
 #include "platform/script/script_control.h"
 
 namespace Tavrin::Platform::Script {
@@ -7,6 +9,10 @@ namespace Tavrin::Platform::Script {
 void register_script_classes() {
   Com::register_builtin_class(CLSID_ScriptControl, kScriptControlVersionProgId, create_script_control,
                               kScriptControlProgId);
+  Com::register_builtin_class(CLSID_FileSystemObject, L"Scripting.FileSystemObject.1", create_file_system_object,
+                              L"Scripting.FileSystemObject");
+  Com::register_builtin_class(CLSID_Dictionary, L"Scripting.Dictionary.1", create_dictionary,
+                              L"Scripting.Dictionary");
 }
 
 }  // namespace Tavrin::Platform::Script
