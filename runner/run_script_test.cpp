@@ -184,7 +184,7 @@ TEST_F(ScriptRunTest, LogValuesSurviveTheConverter) {
   for (const std::string& piece :
        {std::string("<info name=\"lines\">one\r\ntwo\nthree</info>"),
         "<info name=\"brackets\">a]]" + zwsp + "]b]]" + zwsp + "]]c]" + zwsp + "</info>",
-        "<info name=\"escapes\">literal [" + zwsp + "\\n] and [" + zwsp + "\\r]</info>",
+        "<info name=\"escapes\">literal [" + zwsp + "\\n] and [" + zwsp + "\\r]" + zwsp + "</info>",
         std::string("<![CDATA[<b>Gr\xC3\xBC\xC3\x9F" "e</b> \xF0\x9F\x98\x80 \xE6\x97\xA5\xE6\x9C\xAC]]>")})
     EXPECT_NE(xml.find(piece), std::string::npos) << piece << "\n" << xml;
 }
