@@ -272,6 +272,30 @@ TEST_F(ScriptRunTest, NestedSuiteWritesIntoTheSameLog) {
   EXPECT_NE(xml.find("<assert name=\"suite sub/child.js\" date=\""), std::string::npos) << xml;
 }
 
+// suite() inside a test: a failing child fails that test, and the test's
+// later records follow the child's test file in a test of the same name.
+TEST_F(ScriptRunTest, SuiteInsideATestCountsForThatTest) {
+  Script("c.js", "fail('child check', 'on purpose');\n");
+  const RunResult r = RunScript(
+      "test('runs the child', function () {\n"
+      "  suite('c.js');\n"
+      "  assert(true, 'after the child');\n"
+      "});\n"
+      "test('missing parameter', function () { param('nope'); });\n");
+  EXPECT_EQ(r.exit_code, 2) << r.output;
+  const std::string xml = Convert("t.log");
+  EXPECT_EQ(Tavrin::Report::xml_error(xml), "") << xml;
+  const auto child = xml.find("<testfile source=\"c.js\"");
+  const auto again = xml.find("<test name=\"runs the child\"", child);
+  const auto suite_assert = xml.find("<assert name=\"suite c.js\"", again);
+  const auto after = xml.find("<assert name=\"after the child\"", suite_assert);
+  EXPECT_NE(child, std::string::npos) << xml;
+  EXPECT_NE(again, std::string::npos) << xml;
+  EXPECT_NE(suite_assert, std::string::npos) << xml;
+  EXPECT_NE(after, std::string::npos) << xml;
+  EXPECT_NE(xml.find("<error name=\"script\">no run parameter 'nope'</error>"), std::string::npos) << xml;
+}
+
 // The runtime object has the seven run parameters, in order, before any
 // code of the test script runs.
 TEST_F(ScriptRunTest, ParametersReachTheRuntimeObjectFirst) {
