@@ -19,7 +19,7 @@
 #include "platform/com/testing/class_registration.h"
 #include "platform/process.h"
 #include "proxy/velmora_proxy.h"
-#include "runner/report/well_formed.h"
+#include "runner/report/testing/well_formed.h"
 #include "runtime/velmora_script.h"
 #include "test_support/temp_dir.h"
 

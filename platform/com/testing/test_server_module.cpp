@@ -6,8 +6,8 @@
 #include "platform/com/com_object.h"
 #include "platform/com/com_ptr.h"
 #include "platform/com/error_info.h"
-#include "platform/com/type_description.h"
 #include "platform/com/testing/test_object.h"
+#include "platform/com/type_description.h"
 #include "platform/export.h"
 
 namespace {
