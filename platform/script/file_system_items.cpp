@@ -114,7 +114,7 @@ class FolderItem final : public ComObject<DispatchImpl<IFolderItem>, IFolderItem
         items.push_back({name, Variant(item.get())});
       }
       std::sort(items.begin(), items.end(), [](const NamedItem& a, const NamedItem& b) { return a.name < b.name; });
-      *out = make_collection(std::move(items), folders ? L"No such folder: " : L"No such file: ").detach();
+      *out = make_collection(std::move(items), {folders ? L"No such folder: " : L"No such file: ", {}}).detach();
       return S_OK;
     } catch (const std::bad_alloc&) {
       return E_OUTOFMEMORY;
