@@ -5,9 +5,9 @@
 #include <filesystem>
 
 #include "platform/com/com_object.h"
-#include "platform/script/automation_error.h"
+#include "platform/script/automation_error_internal.h"
 #include "platform/script/file_system.h"
-#include "platform/script/file_system_items.h"
+#include "platform/script/file_system_items_internal.h"
 #include "platform/text.h"
 
 namespace Tavrin::Platform::Script {

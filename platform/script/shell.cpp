@@ -8,7 +8,7 @@
 
 #include "platform/com/com_object.h"
 #include "platform/process.h"
-#include "platform/script/automation_error.h"
+#include "platform/script/automation_error_internal.h"
 #include "platform/text.h"
 
 extern char** environ;
