@@ -1,4 +1,4 @@
-#include "platform/script/automation_error.h"
+#include "platform/script/automation_error_internal.h"
 
 #include <cerrno>
 

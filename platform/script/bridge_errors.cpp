@@ -3,7 +3,7 @@
 
 #include <duktape.h>
 
-#include "platform/script/bridge.h"
+#include "platform/script/bridge_internal.h"
 #include "platform/text.h"
 
 namespace Tavrin::Platform::Script {

@@ -7,8 +7,8 @@
 #include <duktape.h>
 
 #include "platform/com/enum_variant.h"
-#include "platform/script/bridge.h"
-#include "platform/script/bridge_keys.h"
+#include "platform/script/bridge_internal.h"
+#include "platform/script/bridge_keys_internal.h"
 
 namespace Tavrin::Platform::Script {
 namespace {

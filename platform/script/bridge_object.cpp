@@ -9,8 +9,8 @@
 
 #include <duktape.h>
 
-#include "platform/script/bridge.h"
-#include "platform/script/bridge_keys.h"
+#include "platform/script/bridge_internal.h"
+#include "platform/script/bridge_keys_internal.h"
 
 namespace Tavrin::Platform::Script {
 namespace {

@@ -2,6 +2,8 @@
 // JScript code, checked through Eval.
 #include <gtest/gtest.h>
 
+#include "platform/com/com_object.h"
+
 #include "platform/script/script_classes.h"
 #include "platform/script/script_control.h"
 #include "platform/script/testing/bridge_test_object.h"
@@ -205,6 +207,43 @@ TEST_F(BridgeTest, LoopOfCallsLeavesNothingBehind) {
   EXPECT_LE(Testing::bridge_test_objects - before, 1);  // at most the last child, until a collection
   control_.reset();
   EXPECT_EQ(Testing::bridge_test_objects, before);
+}
+
+// An object without type information (as out-of-process stubs are): each
+// name is tried as a property first, and one that is no property is a
+// method.
+class Untyped final : public Com::ComObject<IDispatch, IDispatch> {
+ public:
+  explicit Untyped(IDispatch* inner) : inner_(inner) {}
+  HRESULT GetTypeInfoCount(UINT* count) override {
+    *count = 0;
+    return S_OK;
+  }
+  HRESULT GetTypeInfo(UINT, LCID, ITypeInfo** info) override {
+    *info = nullptr;
+    return DISP_E_BADINDEX;
+  }
+  HRESULT GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID lcid, DISPID* ids) override {
+    return inner_->GetIDsOfNames(iid, names, count, lcid, ids);
+  }
+  HRESULT Invoke(DISPID id, REFIID iid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
+                 EXCEPINFO* info, UINT* arg_err) override {
+    return inner_->Invoke(id, iid, lcid, flags, params, result, info, arg_err);
+  }
+
+ private:
+  ~Untyped() override = default;
+  ComPtr<IDispatch> inner_;
+};
+
+TEST_F(BridgeTest, ObjectsWithoutTypeInformation) {
+  auto inner = Testing::make_bridge_test_object(L"plain");
+  auto untyped = ComPtr<IDispatch>::attach(new Untyped(inner.get()));
+  Com::invoke_method(control_.get(), L"AddObject", {Variant(L"u"), Variant(untyped.get())});
+  EXPECT_EQ(eval_text(L"u.Name"), L"plain");
+  EXPECT_EQ(eval_text(L"typeof u.Calls"), L"number");
+  EXPECT_EQ(eval(L"u.Add(40, 2)").lVal, 42);
+  EXPECT_EQ(eval_text(L"new VBArray(u.Numbers()).toArray().join()"), L"1,two,3.5");
 }
 
 }  // namespace

@@ -4,9 +4,9 @@
 
 #include <duktape.h>
 
-#include "platform/script/bridge.h"
-#include "platform/script/bridge_keys.h"
-#include "platform/script/script_dispatch.h"
+#include "platform/script/bridge_internal.h"
+#include "platform/script/bridge_keys_internal.h"
+#include "platform/script/script_dispatch_internal.h"
 
 namespace Tavrin::Platform::Script {
 

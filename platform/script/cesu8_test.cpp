@@ -1,4 +1,4 @@
-#include "platform/script/cesu8.h"
+#include "platform/script/cesu8_internal.h"
 
 #include <gtest/gtest.h>
 

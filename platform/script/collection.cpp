@@ -4,7 +4,7 @@
 
 #include "platform/com/com_object.h"
 #include "platform/com/enum_variant.h"
-#include "platform/script/automation_error.h"
+#include "platform/script/automation_error_internal.h"
 
 namespace Tavrin::Platform::Script {
 namespace {
@@ -33,8 +33,8 @@ bool same_name(const std::wstring& a, const std::wstring& b) {
 
 class Collection final : public ComObject<DispatchImpl<IItemCollection>, IItemCollection, IDispatch> {
  public:
-  Collection(std::vector<NamedItem> items, std::wstring not_found)
-      : ComObject(kDescription), items_(std::move(items)), not_found_(std::move(not_found)) {}
+  Collection(std::vector<NamedItem> items, CollectionOptions options)
+      : ComObject(kDescription), items_(std::move(items)), options_(std::move(options)) {}
 
   HRESULT get_Count(LONG* count) override {
     *count = static_cast<LONG>(items_.size());
@@ -48,13 +48,19 @@ class Collection final : public ComObject<DispatchImpl<IItemCollection>, IItemCo
         const std::wstring name = bstr_text(plain.bstrVal);
         for (const NamedItem& entry : items_)
           if (same_name(entry.name, name)) return VariantCopy(item, &entry.value);
-        return fail(kElementNotFound, IItemCollection::kIid, not_found_ + name);
+        if (options_.not_found.empty()) {
+          item->vt = VT_BSTR;
+          item->bstrVal = SysAllocString(L"");
+          return item->bstrVal ? S_OK : E_OUTOFMEMORY;
+        }
+        return fail(kElementNotFound, IItemCollection::kIid, options_.not_found + name);
       }
       Variant index;
       if (FAILED(VariantChangeType(&index, &plain, 0, VT_I4)))
         return fail(kInvalidArgument, IItemCollection::kIid, L"An item is chosen by name or by number");
       if (index.lVal < 0 || static_cast<std::size_t>(index.lVal) >= items_.size())
-        return fail(kElementNotFound, IItemCollection::kIid, not_found_ + std::to_wstring(index.lVal));
+        return fail(kElementNotFound, IItemCollection::kIid,
+                    (options_.not_found.empty() ? L"No item " : options_.not_found) + std::to_wstring(index.lVal));
       return VariantCopy(item, &items_[index.lVal].value);
     } catch (const std::bad_alloc&) {
       return E_OUTOFMEMORY;
@@ -62,9 +68,9 @@ class Collection final : public ComObject<DispatchImpl<IItemCollection>, IItemCo
   }
   HRESULT get__NewEnum(IUnknown** walk) override {
     try {
-      std::vector<Variant> values;
-      values.reserve(items_.size());
-      for (const NamedItem& entry : items_) values.push_back(entry.value);
+      std::vector<Variant> values = options_.walk;
+      if (values.empty())
+        for (const NamedItem& entry : items_) values.push_back(entry.value);
       *walk = create_enum_variant(std::move(values));
       return S_OK;
     } catch (const std::bad_alloc&) {
@@ -76,13 +82,13 @@ class Collection final : public ComObject<DispatchImpl<IItemCollection>, IItemCo
   ~Collection() override = default;
 
   std::vector<NamedItem> items_;
-  std::wstring not_found_;
+  CollectionOptions options_;
 };
 
 }  // namespace
 
-ComPtr<IItemCollection> make_collection(std::vector<NamedItem> items, std::wstring not_found) {
-  return ComPtr<IItemCollection>::attach(new Collection(std::move(items), std::move(not_found)));
+ComPtr<IItemCollection> make_collection(std::vector<NamedItem> items, CollectionOptions options) {
+  return ComPtr<IItemCollection>::attach(new Collection(std::move(items), std::move(options)));
 }
 
 }  // namespace Tavrin::Platform::Script

@@ -30,9 +30,16 @@ struct NamedItem {
   Com::Variant value;
 };
 
-// A new collection over `items`. `not_found` is the error text for an Item
-// that is not there (the name or index follows it).
-Com::ComPtr<IItemCollection> make_collection(std::vector<NamedItem> items, std::wstring not_found);
+struct CollectionOptions {
+  // The error text for an Item that is not there (the name or index
+  // follows it); empty: a missing name gives an empty text instead.
+  std::wstring not_found;
+  // What Enumerator walks; the items' values when empty.
+  std::vector<Com::Variant> walk;
+};
+
+// A new collection over `items`.
+Com::ComPtr<IItemCollection> make_collection(std::vector<NamedItem> items, CollectionOptions options);
 
 }  // namespace Tavrin::Platform::Script
 

@@ -6,7 +6,7 @@
 
 #include "platform/com/com_object.h"
 #include "platform/com/enum_variant.h"
-#include "platform/script/automation_error.h"
+#include "platform/script/automation_error_internal.h"
 
 namespace Tavrin::Platform::Script {
 namespace {

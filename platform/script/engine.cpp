@@ -1,4 +1,4 @@
-#include "platform/script/engine.h"
+#include "platform/script/engine_internal.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -8,8 +8,8 @@
 
 #include <duktape.h>
 
-#include "platform/script/bridge.h"
-#include "platform/script/bridge_keys.h"
+#include "platform/script/bridge_internal.h"
+#include "platform/script/bridge_keys_internal.h"
 
 // The engine's timeout hook (see duk_config.h as the build generates it):
 // `udata` is the Engine that owns the heap.

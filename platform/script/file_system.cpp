@@ -6,8 +6,8 @@
 #include <new>
 
 #include "platform/com/com_object.h"
-#include "platform/script/automation_error.h"
-#include "platform/script/file_system_items.h"
+#include "platform/script/automation_error_internal.h"
+#include "platform/script/file_system_items_internal.h"
 #include "platform/text.h"
 
 namespace Tavrin::Platform::Script {

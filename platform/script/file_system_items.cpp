@@ -5,9 +5,9 @@
 #include <filesystem>
 
 #include "platform/com/com_object.h"
-#include "platform/script/automation_error.h"
+#include "platform/script/automation_error_internal.h"
 #include "platform/script/file_system.h"
-#include "platform/script/file_system_items.h"
+#include "platform/script/file_system_items_internal.h"
 #include "platform/text.h"
 
 namespace Tavrin::Platform::Script {
@@ -114,7 +114,7 @@ class FolderItem final : public ComObject<DispatchImpl<IFolderItem>, IFolderItem
         items.push_back({name, Variant(item.get())});
       }
       std::sort(items.begin(), items.end(), [](const NamedItem& a, const NamedItem& b) { return a.name < b.name; });
-      *out = make_collection(std::move(items), folders ? L"No such folder: " : L"No such file: ").detach();
+      *out = make_collection(std::move(items), {folders ? L"No such folder: " : L"No such file: ", {}}).detach();
       return S_OK;
     } catch (const std::bad_alloc&) {
       return E_OUTOFMEMORY;

@@ -3,6 +3,7 @@
 #include "platform/script/dictionary.h"
 #include "platform/script/file_system.h"
 #include "platform/script/script_control.h"
+#include "platform/script/shell.h"
 
 namespace Tavrin::Platform::Script {
 
@@ -13,6 +14,7 @@ void register_script_classes() {
                               L"Scripting.FileSystemObject");
   Com::register_builtin_class(CLSID_Dictionary, L"Scripting.Dictionary.1", create_dictionary,
                               L"Scripting.Dictionary");
+  Com::register_builtin_class(CLSID_Shell, L"WScript.Shell.1", create_shell, L"WScript.Shell");
 }
 
 }  // namespace Tavrin::Platform::Script

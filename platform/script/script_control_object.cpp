@@ -6,10 +6,10 @@
 #include <vector>
 
 #include "platform/com/com_object.h"
-#include "platform/script/engine.h"
+#include "platform/script/engine_internal.h"
 #include "platform/script/script_control.h"
-#include "platform/script/script_control_type.h"
-#include "platform/script/script_error.h"
+#include "platform/script/script_control_type_internal.h"
+#include "platform/script/script_error_internal.h"
 #include "platform/script/script_classes.h"
 
 namespace Tavrin::Platform::Script {

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/script/engine.h"
+#include "platform/script/engine_internal.h"
 #include "platform/script/script_classes.h"
 
 namespace Tavrin::Platform::Script {

@@ -1,4 +1,4 @@
-#include "platform/script/script_control_type.h"
+#include "platform/script/script_control_type_internal.h"
 
 #include "platform/script/script_control.h"
 

@@ -1,4 +1,4 @@
-#include "platform/script/script_dispatch.h"
+#include "platform/script/script_dispatch_internal.h"
 
 #include <cwctype>
 #include <memory>
@@ -8,7 +8,7 @@
 #include <duktape.h>
 
 #include "platform/com/com_object.h"
-#include "platform/script/bridge.h"
+#include "platform/script/bridge_internal.h"
 
 namespace Tavrin::Platform::Script {
 namespace {

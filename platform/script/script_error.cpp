@@ -1,9 +1,9 @@
-#include "platform/script/script_error.h"
+#include "platform/script/script_error_internal.h"
 
 #include <new>
 
 #include "platform/com/com_object.h"
-#include "platform/script/script_control_type.h"
+#include "platform/script/script_control_type_internal.h"
 
 namespace Tavrin::Platform::Script {
 namespace {

@@ -5,7 +5,7 @@
 #include <new>
 
 #include "platform/com/com_object.h"
-#include "platform/script/automation_error.h"
+#include "platform/script/automation_error_internal.h"
 #include "platform/text.h"
 
 namespace Tavrin::Platform::Script {

@@ -1,10 +1,10 @@
 // What the bridge keeps inside the engine (internal): names of hidden
 // properties and stash entries, and the helpers for arrays and dates.
-#ifndef QUORVANE_PLATFORM_SCRIPT_BRIDGE_KEYS_H_
-#define QUORVANE_PLATFORM_SCRIPT_BRIDGE_KEYS_H_
+#ifndef QUORVANE_PLATFORM_SCRIPT_BRIDGE_KEYS_INTERNAL_H_
+#define QUORVANE_PLATFORM_SCRIPT_BRIDGE_KEYS_INTERNAL_H_
 
 #include "platform/com/com.h"
-#include "platform/script/engine.h"
+#include "platform/script/engine_internal.h"
 
 // Hidden property keys ("\xFF" prefix: never visible to scripts, and read
 // from a proxy's target without its traps).
@@ -41,4 +41,4 @@ DATE date_of(duk_context* ctx, int index);
 
 }  // namespace Tavrin::Platform::Script
 
-#endif  // QUORVANE_PLATFORM_SCRIPT_BRIDGE_KEYS_H_
+#endif  // QUORVANE_PLATFORM_SCRIPT_BRIDGE_KEYS_INTERNAL_H_

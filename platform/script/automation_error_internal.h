@@ -2,8 +2,8 @@
 // run-time error numbers for file and collection errors, with a description
 // that names what failed. Each sets the thread's error info and returns
 // the number, for `return fail(...)` in a method.
-#ifndef QUORVANE_PLATFORM_SCRIPT_AUTOMATION_ERROR_H_
-#define QUORVANE_PLATFORM_SCRIPT_AUTOMATION_ERROR_H_
+#ifndef QUORVANE_PLATFORM_SCRIPT_AUTOMATION_ERROR_INTERNAL_H_
+#define QUORVANE_PLATFORM_SCRIPT_AUTOMATION_ERROR_INTERNAL_H_
 
 #include <string>
 
@@ -30,4 +30,4 @@ HRESULT fail_file(int error, REFIID iid, const std::wstring& what, const std::ws
 
 }  // namespace Tavrin::Platform::Script
 
-#endif  // QUORVANE_PLATFORM_SCRIPT_AUTOMATION_ERROR_H_
+#endif  // QUORVANE_PLATFORM_SCRIPT_AUTOMATION_ERROR_INTERNAL_H_

@@ -7,8 +7,8 @@
 // strings here hold one wchar_t per character. The two functions convert
 // between the forms with no loss for well-formed text; the engine also
 // accepts four-byte UTF-8 sequences, which read as one character.
-#ifndef QUORVANE_PLATFORM_SCRIPT_CESU8_H_
-#define QUORVANE_PLATFORM_SCRIPT_CESU8_H_
+#ifndef QUORVANE_PLATFORM_SCRIPT_CESU8_INTERNAL_H_
+#define QUORVANE_PLATFORM_SCRIPT_CESU8_INTERNAL_H_
 
 #include <string>
 #include <string_view>
@@ -26,4 +26,4 @@ std::wstring from_engine_text(std::string_view bytes);
 
 }  // namespace Tavrin::Platform::Script
 
-#endif  // QUORVANE_PLATFORM_SCRIPT_CESU8_H_
+#endif  // QUORVANE_PLATFORM_SCRIPT_CESU8_INTERNAL_H_

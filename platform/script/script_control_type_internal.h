@@ -1,6 +1,6 @@
 // The type descriptions of IScriptControl and IScriptError (internal).
-#ifndef QUORVANE_PLATFORM_SCRIPT_SCRIPT_CONTROL_TYPE_H_
-#define QUORVANE_PLATFORM_SCRIPT_SCRIPT_CONTROL_TYPE_H_
+#ifndef QUORVANE_PLATFORM_SCRIPT_SCRIPT_CONTROL_TYPE_INTERNAL_H_
+#define QUORVANE_PLATFORM_SCRIPT_SCRIPT_CONTROL_TYPE_INTERNAL_H_
 
 #include "platform/com/type_description.h"
 
@@ -11,4 +11,4 @@ const Com::InterfaceDescription& script_error_description();
 
 }  // namespace Tavrin::Platform::Script
 
-#endif  // QUORVANE_PLATFORM_SCRIPT_SCRIPT_CONTROL_TYPE_H_
+#endif  // QUORVANE_PLATFORM_SCRIPT_SCRIPT_CONTROL_TYPE_INTERNAL_H_

@@ -5,8 +5,8 @@
 // Every call that runs code (add_code, evaluate, call) catches the script's
 // error and reports it as a ScriptFailure; C++ failures of the engine
 // itself (memory) are thrown.
-#ifndef QUORVANE_PLATFORM_SCRIPT_ENGINE_H_
-#define QUORVANE_PLATFORM_SCRIPT_ENGINE_H_
+#ifndef QUORVANE_PLATFORM_SCRIPT_ENGINE_INTERNAL_H_
+#define QUORVANE_PLATFORM_SCRIPT_ENGINE_INTERNAL_H_
 
 #include <chrono>
 #include <memory>
@@ -104,4 +104,4 @@ class Engine {
 
 }  // namespace Tavrin::Platform::Script
 
-#endif  // QUORVANE_PLATFORM_SCRIPT_ENGINE_H_
+#endif  // QUORVANE_PLATFORM_SCRIPT_ENGINE_INTERNAL_H_

@@ -1,7 +1,7 @@
 // The File and Folder objects that the file-system object hands out
 // (internal). Each returns a new object (one reference).
-#ifndef QUORVANE_PLATFORM_SCRIPT_FILE_SYSTEM_ITEMS_H_
-#define QUORVANE_PLATFORM_SCRIPT_FILE_SYSTEM_ITEMS_H_
+#ifndef QUORVANE_PLATFORM_SCRIPT_FILE_SYSTEM_ITEMS_INTERNAL_H_
+#define QUORVANE_PLATFORM_SCRIPT_FILE_SYSTEM_ITEMS_INTERNAL_H_
 
 #include <string>
 
@@ -15,4 +15,4 @@ IFolderItem* make_folder_item(const std::wstring& path);
 
 }  // namespace Tavrin::Platform::Script
 
-#endif  // QUORVANE_PLATFORM_SCRIPT_FILE_SYSTEM_ITEMS_H_
+#endif  // QUORVANE_PLATFORM_SCRIPT_FILE_SYSTEM_ITEMS_INTERNAL_H_

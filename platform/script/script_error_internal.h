@@ -1,11 +1,11 @@
 // The script control's error object (internal): a snapshot of the last
 // script error that the control updates in place, so that a host holding
 // it sees each new error.
-#ifndef QUORVANE_PLATFORM_SCRIPT_SCRIPT_ERROR_H_
-#define QUORVANE_PLATFORM_SCRIPT_SCRIPT_ERROR_H_
+#ifndef QUORVANE_PLATFORM_SCRIPT_SCRIPT_ERROR_INTERNAL_H_
+#define QUORVANE_PLATFORM_SCRIPT_SCRIPT_ERROR_INTERNAL_H_
 
 #include "platform/com/com.h"
-#include "platform/script/engine.h"
+#include "platform/script/engine_internal.h"
 #include "platform/script/script_control.h"
 
 namespace Tavrin::Platform::Script {
@@ -40,4 +40,4 @@ class ScriptErrorObject : public Com::DispatchImpl<IScriptError> {
 
 }  // namespace Tavrin::Platform::Script
 
-#endif  // QUORVANE_PLATFORM_SCRIPT_SCRIPT_ERROR_H_
+#endif  // QUORVANE_PLATFORM_SCRIPT_SCRIPT_ERROR_INTERNAL_H_

@@ -6,11 +6,11 @@
 // function value itself. A script error inside becomes DISP_E_EXCEPTION
 // with its number and description. Once the engine is gone, calls fail
 // with E_UNEXPECTED.
-#ifndef QUORVANE_PLATFORM_SCRIPT_SCRIPT_DISPATCH_H_
-#define QUORVANE_PLATFORM_SCRIPT_SCRIPT_DISPATCH_H_
+#ifndef QUORVANE_PLATFORM_SCRIPT_SCRIPT_DISPATCH_INTERNAL_H_
+#define QUORVANE_PLATFORM_SCRIPT_SCRIPT_DISPATCH_INTERNAL_H_
 
 #include "platform/com/com.h"
-#include "platform/script/engine.h"
+#include "platform/script/engine_internal.h"
 
 namespace Tavrin::Platform::Script {
 
@@ -19,4 +19,4 @@ Com::ComPtr<IDispatch> create_script_dispatch(duk_context* ctx, int index);
 
 }  // namespace Tavrin::Platform::Script
 
-#endif  // QUORVANE_PLATFORM_SCRIPT_SCRIPT_DISPATCH_H_
+#endif  // QUORVANE_PLATFORM_SCRIPT_SCRIPT_DISPATCH_INTERNAL_H_

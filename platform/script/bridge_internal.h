@@ -14,8 +14,8 @@
 //
 // The push functions and callbacks run inside the engine: they raise
 // script errors, and C++ exceptions never leave them.
-#ifndef QUORVANE_PLATFORM_SCRIPT_BRIDGE_H_
-#define QUORVANE_PLATFORM_SCRIPT_BRIDGE_H_
+#ifndef QUORVANE_PLATFORM_SCRIPT_BRIDGE_INTERNAL_H_
+#define QUORVANE_PLATFORM_SCRIPT_BRIDGE_INTERNAL_H_
 
 #include <exception>
 #include <new>
@@ -23,8 +23,8 @@
 #include <string_view>
 
 #include "platform/com/com.h"
-#include "platform/script/cesu8.h"
-#include "platform/script/engine.h"
+#include "platform/script/cesu8_internal.h"
+#include "platform/script/engine_internal.h"
 
 namespace Tavrin::Platform::Script {
 
@@ -79,4 +79,4 @@ int guarded(duk_context* ctx, Body body) {
 
 }  // namespace Tavrin::Platform::Script
 
-#endif  // QUORVANE_PLATFORM_SCRIPT_BRIDGE_H_
+#endif  // QUORVANE_PLATFORM_SCRIPT_BRIDGE_INTERNAL_H_
