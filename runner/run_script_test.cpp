@@ -159,6 +159,10 @@ TEST_F(ScriptRunTest, ExceptionsFailOnlyTheirTest) {
   const std::string log = Log();
   EXPECT_NE(log.find("error: name=[[[script]]] value=[[[ReferenceError: "), std::string::npos) << log;
   EXPECT_NE(log.find("noSuchFunction"), std::string::npos) << log;
+  EXPECT_NE(log.find("assert: name=[[[fine]]] value=[[['true']]]"), std::string::npos) << log;
+  EXPECT_NE(log.find("assert: name=[[[by hand]]] value=[[[because]]]"), std::string::npos) << log;
+  EXPECT_NE(log.find("assert: name=[[[outside]]] value=[[[expected true[\\n]got 'false']]]"), std::string::npos)
+      << log;
   EXPECT_NE(log.find("stats: name=[[[testfile]]] value=[[[1 passed, 2 failed, 1 failed outside tests]]]"),
             std::string::npos)
       << log;

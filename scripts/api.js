@@ -82,7 +82,8 @@ function test(title, fn) {
 
 function assert(condition, name) {
   var passed = !!condition;
-  return quorvaneAssertion(passed, name, passed ? "" : "expected true\ngot " + quorvaneQuote(condition));
+  return quorvaneAssertion(passed, name, passed ? quorvaneQuote(condition)
+                                                : "expected true\ngot " + quorvaneQuote(condition));
 }
 
 function assertEqual(actual, expected, name) {
