@@ -63,7 +63,7 @@ std::wstring default_browser_or_none() {
 // The parameters of Run: a one-dimensional array of VARIANTs with no
 // elements, lower bound 0. Through IDispatch a single array argument is the
 // whole argument list of the procedure.
-Variant EmptyParameterList() {
+Variant empty_parameter_list() {
   Variant list;
   list.parray = SafeArrayCreateVector(VT_VARIANT, 0, 0);
   if (!list.parray) throw std::bad_alloc();
@@ -180,7 +180,7 @@ int ScriptControl::RunFile(const std::wstring& path) {
 
   AddCode(kWrapperHead + text + L"\n" + kWrapperTail + L"\n");
   Variant result = Platform::Com::invoke_method(script_control_.get(), L"Run",
-                                                {Variant(kRunFunction), EmptyParameterList()});
+                                                {Variant(kRunFunction), empty_parameter_list()});
   if (result.vt != VT_I4) result.change_type(VT_I4);
   return result.lVal;
 }
