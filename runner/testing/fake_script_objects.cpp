@@ -170,11 +170,10 @@ class FakeScriptControl final
   ComPtr<FakeScriptError> error_;
 };
 
-// ---- the runtime object --------------------------------------------------
-
-// Records PutParameter, scriptFullName and LogNode; other members are not
-// called by the host.
-class RecordingRuntime final : public ComObject<IVelmoraScript, IVelmoraScript, IDispatch> {
+// The IDispatch part of a stand-in that the host calls through its own
+// methods only: it offers no members by name.
+template <class Interface>
+class CalledDirectly : public Interface {
  public:
   HRESULT GetTypeInfoCount(UINT* count) override {
     *count = 0;
@@ -185,6 +184,14 @@ class RecordingRuntime final : public ComObject<IVelmoraScript, IVelmoraScript, 
   HRESULT Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
     return DISP_E_MEMBERNOTFOUND;
   }
+};
+
+// ---- the runtime object --------------------------------------------------
+
+// Records PutParameter, scriptFullName and LogNode; other members are not
+// called by the host.
+class RecordingRuntime final : public ComObject<CalledDirectly<IVelmoraScript>, IVelmoraScript, IDispatch> {
+ public:
   HRESULT Sleep(LONG) override { return E_NOTIMPL; }
   HRESULT Echo(SAFEARRAY*) override { return E_NOTIMPL; }
   HRESULT get_scriptFullName(BSTR*) override { return E_NOTIMPL; }
@@ -214,17 +221,8 @@ class RecordingRuntime final : public ComObject<IVelmoraScript, IVelmoraScript, 
 
 // ---- the proxy object --------------------------------------------------
 
-class FakeProxy final : public ComObject<IVelmoraProxy, IVelmoraProxy, IDispatch> {
+class FakeProxy final : public ComObject<CalledDirectly<IVelmoraProxy>, IVelmoraProxy, IDispatch> {
  public:
-  HRESULT GetTypeInfoCount(UINT* count) override {
-    *count = 0;
-    return S_OK;
-  }
-  HRESULT GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-  HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return DISP_E_UNKNOWNNAME; }
-  HRESULT Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
-    return DISP_E_MEMBERNOTFOUND;
-  }
   HRESULT Command(BSTR, BSTR*, BSTR*, BSTR*, BSTR*) override { return E_NOTIMPL; }
   HRESULT IsBusy(VARIANT_BOOL*) override { return E_NOTIMPL; }
   HRESULT SetStop(VARIANT_BOOL stop) override {
