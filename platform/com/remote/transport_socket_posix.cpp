@@ -103,24 +103,6 @@ bool read_exact(int fd, char* data, std::size_t size, std::optional<Clock::time_
 
 }  // namespace
 
-ScopedFd::~ScopedFd() { reset(); }
-
-ScopedFd& ScopedFd::operator=(ScopedFd&& other) noexcept {
-  if (this != &other) reset(other.release());
-  return *this;
-}
-
-int ScopedFd::release() {
-  const int fd = fd_;
-  fd_ = -1;
-  return fd;
-}
-
-void ScopedFd::reset(int fd) {
-  if (fd_ >= 0) ::close(fd_);
-  fd_ = fd;
-}
-
 Endpoint endpoint_for(const std::string& name) {
   const std::string folder = runtime_folder();
   ensure_private_folder(folder);
