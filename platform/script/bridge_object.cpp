@@ -4,7 +4,10 @@
 // information; an object without it has each name tried as a property
 // first. The target of the Proxy holds one reference to the object and
 // releases it in its finalizer, when the engine collects the script object.
+#include <cstring>
 #include <cwctype>
+#include <map>
+#include <utility>
 #include <vector>
 
 #include <duktape.h>
@@ -16,6 +19,13 @@ namespace Tavrin::Platform::Script {
 namespace {
 
 constexpr HRESULT kNoSuchMember = hresult_of(0x800A01B6);  // "Object doesn't support this property or method"
+
+struct KindKeyLess {
+  bool operator()(const std::pair<GUID, DISPID>& a, const std::pair<GUID, DISPID>& b) const {
+    const int order = std::memcmp(&a.first, &b.first, sizeof(GUID));
+    return order != 0 ? order < 0 : a.second < b.second;
+  }
+};
 
 // How a member is reached.
 enum MemberKind : int {
@@ -53,7 +63,9 @@ constexpr char kDispatchKey[] = QUORVANE_KEY_DISPATCH;
 constexpr char kOwnerKey[] = QUORVANE_KEY_OWNER;
 
 // The kind of member `id` from the object's type information; 0 when the
-// object has none.
+// object has none. Kinds are kept per interface and member (a type
+// description does not change), so that objects returned by the thousand
+// read their description once.
 int kind_from_type_info(IDispatch* object, DISPID id) {
   UINT count = 0;
   if (FAILED(object->GetTypeInfoCount(&count)) || count == 0) return 0;
@@ -62,7 +74,14 @@ int kind_from_type_info(IDispatch* object, DISPID id) {
   TYPEATTR* attr = nullptr;
   if (FAILED(info->GetTypeAttr(&attr)) || !attr) return 0;
   const WORD functions = attr->cFuncs;
+  const GUID iid = attr->guid;
   info->ReleaseTypeAttr(attr);
+  thread_local std::map<std::pair<GUID, DISPID>, int, KindKeyLess> known;
+  const bool cacheable = iid != GUID_NULL;
+  if (cacheable) {
+    const auto found = known.find({iid, id});
+    if (found != known.end()) return found->second;
+  }
   int kind = 0;
   for (UINT i = 0; i < functions; ++i) {
     FUNCDESC* desc = nullptr;
@@ -81,6 +100,7 @@ int kind_from_type_info(IDispatch* object, DISPID id) {
     }
     info->ReleaseFuncDesc(desc);
   }
+  if (cacheable && kind != 0) known[{iid, id}] = kind;
   return kind;
 }
 
