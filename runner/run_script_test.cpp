@@ -300,6 +300,27 @@ TEST_F(ScriptRunTest, SuiteInsideATestCountsForThatTest) {
   EXPECT_NE(xml.find("<error name=\"script\">no run parameter 'nope'</error>"), std::string::npos) << xml;
 }
 
+// A Firefox profile set to its own proxy settings is reported on the
+// console before the script runs; the run goes on.
+TEST_F(ScriptRunTest, FirefoxProfileCheckedBeforeTheScript) {
+  const fs::path profile = fs::path(std::getenv("HOME")) / ".mozilla/firefox/k3l4m5n6.default-esr";
+  fs::create_directories(profile);
+  write_file((profile / "prefs.js").string(),
+             "user_pref(\"extensions.lastAppVersion\", \"128.5.0esr\");\n"
+             "user_pref(\"network.proxy.type\", 1);\n");
+  Script("t.js", "Quorvane.Echo('script ran'); return 0;");
+  RunResult r = Run({"t.js", "--log", "t.log", "-b", "firefox"});
+  EXPECT_EQ(r.exit_code, 0) << r.output;
+  const auto error = r.output.find("error: browser=\"Firefox configuration ERROR: ");
+  EXPECT_NE(error, std::string::npos) << r.output;
+  EXPECT_LT(error, r.output.find("script ran")) << r.output;
+
+  // Another browser: no check.
+  r = Run({"t.js", "--log", "t.log", "-b", "chromium"});
+  EXPECT_EQ(r.output.find("Firefox configuration"), std::string::npos) << r.output;
+  fs::remove_all(profile.parent_path().parent_path());
+}
+
 // The runtime object has the seven run parameters, in order, before any
 // code of the test script runs.
 TEST_F(ScriptRunTest, ParametersReachTheRuntimeObjectFirst) {
