@@ -292,9 +292,6 @@ TEST_F(RuntimeObject, PendingMembersSaySo) {
   if (!InPrivateCopy(kAllChannels)) return;
   ASSERT_NO_FATAL_FAILURE(Create());
   std::wstring description;
-  EXPECT_EQ(Failure(L"LogNode", {Variant(L""), Variant(L"assert"), Variant(L"t"), Variant(L"ok")}, &description),
-            E_NOTIMPL);
-  EXPECT_EQ(description, L"LogNode is not implemented yet");
   EXPECT_EQ(Failure(L"OpenURL", {Variant(L"firefox"), Variant(L"http://a/")}, &description), E_NOTIMPL);
   EXPECT_EQ(description, L"OpenURL is not implemented yet");
 
