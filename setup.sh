@@ -11,6 +11,7 @@ packages=(
   googletest libgtest-dev libgmock-dev
   libxml2-dev time
   clang libclang-rt-14-dev
+  libssl-dev libbrotli-dev curl iproute2 chromium
 )
 missing=()
 for p in "${packages[@]}"; do

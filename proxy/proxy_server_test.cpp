@@ -76,7 +76,7 @@ void register_with_grace(milliseconds grace) {
   ASSERT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, kServerKey.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr),
             ERROR_SUCCESS);
   const std::string bytes = Platform::registry_string_bytes(
-      Platform::from_utf8(kProgram) + L" /StartupGrace:" + std::to_wstring(grace.count()));
+      Platform::from_utf8(kProgram) + L" /Port:0 /StartupGrace:" + std::to_wstring(grace.count()));
   EXPECT_EQ(RegSetValueExW(key, L"", 0, REG_SZ, reinterpret_cast<const BYTE*>(bytes.data()),
                            static_cast<DWORD>(bytes.size())),
             ERROR_SUCCESS);

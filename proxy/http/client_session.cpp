@@ -103,9 +103,12 @@ asio::awaitable<void> serve_requests(Stream& client, beast::flat_buffer& buffer,
         RequestScope counted(context.state.get());
         const bool too_large = ec == http::error::header_limit;
         const LocalRequest local{http::verb::get, 11, false, false, std::string(), std::string()};
-        co_await answer_error(client, too_large ? http::status::request_header_fields_too_large : http::status::bad_request,
-                              too_large ? "The request header is too large" : "The request is malformed: " + ec.message(),
-                              local, context);
+        // Named first: temporaries of a conditional inside co_await are
+        // mishandled by some compilers.
+        const http::status status = too_large ? http::status::request_header_fields_too_large : http::status::bad_request;
+        const std::string detail = too_large ? std::string("The request header is too large")
+                                             : "The request is malformed: " + ec.message();
+        co_await answer_error(client, status, detail, local, context);
       }
       break;
     }

@@ -59,7 +59,9 @@ asio::awaitable<error_code> relay_body(In& in, beast::flat_buffer& in_buffer,
       if (ec == http::error::need_buffer) ec = {};
       if (ec) co_return ec;
       body.size = buffer.size() - body.size;
-      body.data = buffer.data();
+      // No bytes must mean no buffer: an empty buffer would go out as an
+      // empty chunk, which ends a chunked body.
+      body.data = body.size > 0 ? buffer.data() : nullptr;
       body.more = !parser.is_done();
     } else {
       body.data = nullptr;
