@@ -12,6 +12,7 @@ packages=(
   libxml2-dev time
   clang libclang-rt-14-dev
   xdg-utils
+  libssl-dev libbrotli-dev curl iproute2 chromium
 )
 missing=()
 for p in "${packages[@]}"; do
