@@ -38,7 +38,7 @@ QUORVANE_PLATFORM_EXPORT std::vector<std::string> split_command_line(const std::
 
 // One argument quoted for a Windows command line so that
 // split_command_line() gives it back unchanged: as it is when it holds no
-// blank, tab or double quote and is not empty, else in double quotes with
+// white space or double quote and is not empty, else in double quotes with
 // backslashes doubled where they precede a quote.
 QUORVANE_PLATFORM_EXPORT std::wstring quote_argument(const std::wstring& argument);
 
@@ -64,6 +64,14 @@ struct StartOptions {
   Output output = Output::kInherit;
   // Standard input: /dev/null when true, else the caller's.
   bool null_input = true;
+  // Files in place of the above, as a Windows starter hands file handles
+  // to the child: standard input read from `input_file`, standard output
+  // and error written to `output_file` and `error_file` (created, or
+  // emptied when they exist; the same name for both gets both streams in
+  // order). Empty: as above. A file that cannot be opened fails the start.
+  std::string input_file;
+  std::string output_file;
+  std::string error_file;
 };
 
 // A started child that is waited for. Move-only. Destroying a Child that

@@ -1,0 +1,24 @@
+// Operating-system errors as exceptions: the one place where an errno value
+// becomes the boost::system::system_error that the platform layer throws.
+// Every failure of a system call is reported this way, so callers catch one
+// type and read the errno value from code().value() in
+// boost::system::system_category().
+#ifndef QUORVANE_PLATFORM_OS_ERROR_H_
+#define QUORVANE_PLATFORM_OS_ERROR_H_
+
+#include <string>
+
+#include <boost/system/system_error.hpp>
+
+#include "platform/export.h"
+
+namespace Tavrin::Platform {
+
+// The exception for system error `error` (an errno value) met while doing
+// `context` ("open /path", "fork", ...). Its what() is "context: message".
+// Thrown by the caller: `throw posix_error("open " + path, errno);`.
+QUORVANE_PLATFORM_EXPORT boost::system::system_error posix_error(const std::string& context, int error);
+
+}  // namespace Tavrin::Platform
+
+#endif  // QUORVANE_PLATFORM_OS_ERROR_H_
