@@ -21,6 +21,7 @@
 #include "common/logger.h"
 #include "platform/com/com_object.h"
 #include "platform/com/type_description.h"
+#include "runtime/run_browsers.h"
 #include "runtime/velmora_script.h"
 
 namespace Tavrin::Runtime {
@@ -86,6 +87,8 @@ class CVelmoraScript final
   std::shared_ptr<Logger::ConsoleLogger> logger_;
   int max_console_value_ = 50;
   PageState page_;
+  // The browsers OpenURL started; closed when the object goes.
+  RunBrowsers browsers_;
 };
 
 }  // namespace Tavrin::Runtime

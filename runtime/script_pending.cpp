@@ -24,6 +24,4 @@ HRESULT CVelmoraScript::LogNode(BSTR /*uuid*/, BSTR /*type*/, BSTR /*name*/, BST
 
 HRESULT CVelmoraScript::LogElement(BSTR /*name*/, BSTR /*uuid*/) { return not_implemented(L"LogElement"); }
 
-HRESULT CVelmoraScript::OpenURL(BSTR /*browser*/, BSTR /*url*/) { return not_implemented(L"OpenURL"); }
-
 }  // namespace Tavrin::Runtime

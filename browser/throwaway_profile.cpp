@@ -1,0 +1,48 @@
+#include "browser/throwaway_profile.h"
+
+#include <chrono>
+#include <fstream>
+#include <stdexcept>
+#include <thread>
+#include <utility>
+
+#include <boost/filesystem.hpp>
+
+namespace Tavrin::Browser {
+
+namespace fs = boost::filesystem;
+
+ThrowawayProfile::ThrowawayProfile(const std::string& kind) {
+  const fs::path folder = fs::temp_directory_path() / fs::unique_path("quorvane-" + kind + "-%%%%-%%%%-%%%%");
+  fs::create_directory(folder);
+  fs::permissions(folder, fs::owner_all);
+  path_ = folder.string();
+}
+
+ThrowawayProfile::ThrowawayProfile(ThrowawayProfile&& other) noexcept : path_(std::exchange(other.path_, {})) {}
+
+ThrowawayProfile::~ThrowawayProfile() { Remove(); }
+
+void ThrowawayProfile::WriteFile(const std::string& name, const std::string& text) const {
+  std::ofstream out((fs::path(path_) / name).string(), std::ios::binary | std::ios::trunc);
+  out << text;
+  if (!out.flush()) throw std::runtime_error("cannot write " + (fs::path(path_) / name).string());
+}
+
+bool ThrowawayProfile::Remove() noexcept {
+  if (path_.empty()) return true;
+  // A browser's last helper may still be writing for a moment after it was
+  // ended; a few tries make sure the folder goes.
+  for (int attempt = 0; attempt < 5; ++attempt) {
+    boost::system::error_code error;
+    fs::remove_all(path_, error);
+    if (!fs::exists(path_, error)) {
+      path_.clear();
+      return true;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  return false;
+}
+
+}  // namespace Tavrin::Browser
