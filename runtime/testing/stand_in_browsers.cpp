@@ -36,6 +36,8 @@ std::string StandInBrowsers::Make(const std::string& name) {
                             "#!/bin/sh\n"
                             "if [ \"$1\" = --version ]; then echo \"" + name + " 12.16 Build 1860\"; exit 0; fi\n"
                             "out='" + dir_.file(name + ".args") + "'\n"
+                            "printf '%s' $$ > '" + dir_.file(name + ".pid") + "'\n"
+                            "printf '%s' \"$QUORVANE_BROWSER_OWNER\" > '" + dir_.file(name + ".owner") + "'\n"
                             "for a in \"$@\"; do printf '%s\\0' \"$a\"; done > \"$out.tmp\"\n"
                             "mv \"$out.tmp\" \"$out\"\n"
                             "if [ -n \"$STAND_IN_SLEEP\" ]; then exec sleep \"$STAND_IN_SLEEP\"; fi\n");
@@ -59,6 +61,15 @@ std::optional<std::vector<std::string>> StandInBrowsers::Arguments(const std::st
     start = nul + 1;
   }
   return arguments;
+}
+
+int StandInBrowsers::Pid(const std::string& name) const {
+  const std::string text = quorvane_test::read_file(dir_.file(name + ".pid"));
+  return text.empty() ? -1 : std::stoi(text);
+}
+
+std::string StandInBrowsers::Owner(const std::string& name) const {
+  return quorvane_test::read_file(dir_.file(name + ".owner"));
 }
 
 void StandInBrowsers::SetClassCommand(const std::wstring& prog_id, const std::wstring& command) {

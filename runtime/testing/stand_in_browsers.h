@@ -3,7 +3,9 @@
 // them.
 //
 // A stand-in is a small shell script. Started, it writes its arguments
-// (each followed by a NUL byte) to "<record folder>/<its name>.args" and,
+// (each followed by a NUL byte) to "<record folder>/<its name>.args", after
+// its process id to "<name>.pid" and $QUORVANE_BROWSER_OWNER to
+// "<name>.owner", and,
 // when $STAND_IN_SLEEP is set, stays alive that many seconds. Asked for
 // --version it prints "<name> 12.16 Build 1860" and nothing else.
 #ifndef QUORVANE_RUNTIME_TESTING_STAND_IN_BROWSERS_H_
@@ -31,6 +33,10 @@ class StandInBrowsers {
   // for it to write them; nullopt when it did not.
   std::optional<std::vector<std::string>> Arguments(
       const std::string& name, std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
+  // The process id and the run owner that stand-in `name` recorded (after
+  // Arguments has seen it start); -1 and "" when it did not.
+  int Pid(const std::string& name) const;
+  std::string Owner(const std::string& name) const;
   std::string folder() const { return dir_.path(); }
 
   // Registry values (default value unless `name`).
