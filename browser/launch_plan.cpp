@@ -3,6 +3,8 @@
 namespace Tavrin::Browser {
 namespace {
 
+const char kProfileTemp[] = "tmp";
+
 LaunchPlan chromium_plan(const LaunchSettings& s) {
   LaunchPlan plan;
   auto& a = plan.arguments;
@@ -48,7 +50,13 @@ std::optional<BrowserKind> browser_kind(const std::string& name) {
 const char* browser_kind_name(BrowserKind kind) { return kind == BrowserKind::kChromium ? "chromium" : "firefox"; }
 
 LaunchPlan plan_launch(const LaunchSettings& settings) {
-  return settings.kind == BrowserKind::kChromium ? chromium_plan(settings) : firefox_plan(settings);
+  LaunchPlan plan = settings.kind == BrowserKind::kChromium ? chromium_plan(settings) : firefox_plan(settings);
+  // What Firefox puts in the temporary folder goes with the profile.
+  // (Chromium keeps its singleton socket there, whose path must stay
+  // short; the launcher removes that folder itself.)
+  if (settings.kind == BrowserKind::kFirefox)
+    plan.environment.emplace_back("TMPDIR", settings.profile + "/" + kProfileTemp);
+  return plan;
 }
 
 std::string firefox_user_js(int port) {

@@ -39,7 +39,9 @@ struct LaunchSettings {
 
 struct LaunchPlan {
   std::vector<std::string> arguments;
-  // Variables set for the browser on top of the launcher's environment.
+  // Variables set for the browser on top of the launcher's environment;
+  // for Firefox, TMPDIR names a folder inside the profile, which the
+  // launcher makes.
   std::vector<std::pair<std::string, std::string>> environment;
   // Firefox: the text of "user.js" in the profile; empty for Chromium.
   std::string user_js;

@@ -3,6 +3,8 @@
 #include <exception>
 #include <iostream>
 
+#include <boost/filesystem.hpp>
+
 #include "browser/throwaway_profile.h"
 #include "platform/process.h"
 #include "platform/process_watch.h"
@@ -27,8 +29,11 @@ Process::StartOptions start_options(const LaunchPlan& plan) {
   options.output = Process::StartOptions::Output::kDiscard;
   if (!plan.environment.empty()) {
     std::vector<std::string> environment = Process::environment_with(plan.environment[0].first, plan.environment[0].second);
-    for (std::size_t i = 1; i < plan.environment.size(); ++i)
-      environment.push_back(plan.environment[i].first + "=" + plan.environment[i].second);
+    for (std::size_t i = 1; i < plan.environment.size(); ++i) {
+      const std::string prefix = plan.environment[i].first + "=";
+      std::erase_if(environment, [&](const std::string& entry) { return entry.rfind(prefix, 0) == 0; });
+      environment.push_back(prefix + plan.environment[i].second);
+    }
     options.environment = std::move(environment);
   }
   return options;
@@ -48,6 +53,8 @@ int run_launcher(LauncherOptions options) {
     settings.profile = profile->path();
     const LaunchPlan plan = plan_launch(settings);
     if (!plan.user_js.empty()) profile->WriteFile("user.js", plan.user_js);
+    for (const auto& [name, value] : plan.environment)
+      if (name == "TMPDIR") boost::filesystem::create_directories(value);
     browser.emplace(Process::start_detached(start_options(plan)));
 
     for (;;) {

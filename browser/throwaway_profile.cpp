@@ -29,8 +29,21 @@ void ThrowawayProfile::WriteFile(const std::string& name, const std::string& tex
   if (!out.flush()) throw std::runtime_error("cannot write " + (fs::path(path_) / name).string());
 }
 
+// Chromium links "SingletonSocket" and its kin in the profile to a folder
+// "org.chromium.Chromium.XXXXXX" in the temporary folder; it goes too.
+void remove_linked_singleton_folders(const fs::path& profile) {
+  for (const char* name : {"SingletonSocket", "SingletonCookie", "SingletonLock"}) {
+    boost::system::error_code error;
+    const fs::path target = fs::read_symlink(profile / name, error);
+    if (error || !target.is_absolute()) continue;
+    const fs::path folder = target.parent_path();
+    if (folder.filename().string().rfind("org.chromium.", 0) == 0) fs::remove_all(folder, error);
+  }
+}
+
 bool ThrowawayProfile::Remove() noexcept {
   if (path_.empty()) return true;
+  remove_linked_singleton_folders(path_);
   // A browser's last helper may still be writing for a moment after it was
   // ended; a few tries make sure the folder goes.
   for (int attempt = 0; attempt < 5; ++attempt) {

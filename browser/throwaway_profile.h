@@ -22,7 +22,8 @@ class ThrowawayProfile {
   const std::string& path() const { return path_; }
   // Writes `text` as the file `name` in the folder. Throws std::runtime_error.
   void WriteFile(const std::string& name, const std::string& text) const;
-  // Removes the folder now; true when it is gone. Also done by the
+  // Removes the folder now, with the folder of Chromium's singleton socket
+  // that the profile links to; true when it is gone. Also done by the
   // destructor.
   bool Remove() noexcept;
 
