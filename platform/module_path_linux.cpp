@@ -1,6 +1,7 @@
 // Linux backend of platform/module_path.h: /proc/self/exe and getcwd.
 #include "platform/module_path.h"
 
+#include <dlfcn.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -31,6 +32,16 @@ std::wstring executable_path() {
     }
     buffer.resize(buffer.size() * 2);
   }
+}
+
+std::wstring module_file_path(const void* address) {
+  Dl_info info{};
+  if (::dladdr(address, &info) == 0 || !info.dli_fname || !*info.dli_fname) throw_errno(ENOENT, "dladdr");
+  std::string name = info.dli_fname;
+  if (name[0] == '/') return from_utf8(name);
+  // Loaded by a relative path: complete it from the current folder.
+  while (name.rfind("./", 0) == 0) name.erase(0, 2);
+  return current_directory() + L"/" + from_utf8(name);
 }
 
 std::wstring current_directory() {

@@ -33,10 +33,21 @@ LONG write_class(HKEY classes_root, const std::wstring& command_line) {
   return result;
 }
 
+bool key_exists(HKEY hive, const std::wstring& path) {
+  HKEY key = nullptr;
+  const LONG result = RegOpenKeyExW(hive, path.c_str(), 0, KEY_READ, &key);
+  if (key) RegCloseKey(key);
+  return result != ERROR_FILE_NOT_FOUND;
+}
+
+// A hive that may not be written (the machine's, for an unprivileged user)
+// holds nothing to delete when the class is not in it.
 LONG delete_class(HKEY hive) {
   const std::wstring path = L"Software\\Classes\\" + class_key();
   const LONG result = RegDeleteTreeW(hive, path.c_str());
-  return result == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : result;
+  if (result == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
+  if (result == ERROR_ACCESS_DENIED && !key_exists(hive, path)) return ERROR_SUCCESS;
+  return result;
 }
 
 }  // namespace
