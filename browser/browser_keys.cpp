@@ -41,6 +41,19 @@ std::wstring quoted(const std::wstring& path) {
   return L"\"" + path + L"\"";
 }
 
+// Where a scope's keys go: the classes and App Paths of the machine, or of
+// the current user.
+struct Place {
+  HKEY root;
+  std::wstring classes;    // prefix of class keys
+  std::wstring app_paths;  // prefix of App Paths keys
+};
+
+Place place_of(KeyScope scope) {
+  const HKEY root = scope == KeyScope::kMachine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
+  return Place{root, L"Software\\Classes\\", kAppPaths};
+}
+
 bool is_missing(const boost::system::error_code& error) { return error.value() == ERROR_FILE_NOT_FOUND; }
 
 void set_default_value(HKEY root, const std::wstring& subkey, const std::wstring& name, const std::wstring& value) {
@@ -95,43 +108,45 @@ std::wstring browser_command_line(const FoundBrowser& browser, const std::wstrin
 }
 
 void write_browser_keys(const std::vector<FoundBrowser>& found, const std::string& default_kind,
-                        const std::wstring& bin_dir) {
-  unregister_browsers();
+                        const std::wstring& bin_dir, KeyScope scope) {
+  unregister_browsers(scope);
+  const Place place = place_of(scope);
   for (const FoundBrowser& browser : found) {
     const KindKeys* keys = keys_of(browser.kind);
     if (!keys) continue;
-    set_default_value(HKEY_LOCAL_MACHINE, std::wstring(kAppPaths) + keys->app_paths, L"",
-                      browser_command_line(browser, bin_dir, false));
-    set_default_value(HKEY_CLASSES_ROOT, command_key(keys->prog_id), L"", browser_command_line(browser, bin_dir, true));
+    set_default_value(place.root, place.app_paths + keys->app_paths, L"", browser_command_line(browser, bin_dir, false));
+    set_default_value(place.root, place.classes + command_key(keys->prog_id), L"",
+                      browser_command_line(browser, bin_dir, true));
     if (browser.kind == default_kind) {
-      set_default_value(HKEY_CLASSES_ROOT, command_key(kHttp), L"", browser_command_line(browser, bin_dir, true));
+      set_default_value(place.root, place.classes + command_key(kHttp), L"", browser_command_line(browser, bin_dir, true));
       set_default_value(HKEY_CURRENT_USER, kUserChoice, L"Progid", keys->prog_id);
     }
   }
 }
 
-std::vector<FoundBrowser> register_browsers(const std::wstring& bin_dir) {
+std::vector<FoundBrowser> register_browsers(const std::wstring& bin_dir, KeyScope scope) {
   const std::vector<FoundBrowser> found = find_browsers(machine_search());
-  write_browser_keys(found, default_browser_kind(found, desktop_default_browser()), bin_dir);
+  write_browser_keys(found, default_browser_kind(found, desktop_default_browser()), bin_dir, scope);
   return found;
 }
 
-void unregister_browsers() {
+void unregister_browsers(KeyScope scope) {
+  const Place place = place_of(scope);
   // The http command and the user's choice go only when they are ours.
-  const std::optional<std::wstring> http = read_value(HKEY_CLASSES_ROOT, command_key(kHttp));
+  const std::optional<std::wstring> http = read_value(place.root, place.classes + command_key(kHttp));
   const std::optional<std::wstring> choice = read_value(HKEY_CURRENT_USER, kUserChoice, L"Progid");
   bool http_is_ours = false;
   bool choice_is_ours = false;
   for (const KindKeys& keys : kKinds) {
-    const std::optional<std::wstring> command = read_value(HKEY_CLASSES_ROOT, command_key(keys.prog_id));
+    const std::optional<std::wstring> command = read_value(place.root, place.classes + command_key(keys.prog_id));
     http_is_ours = http_is_ours || (http && command && *http == *command);
-    choice_is_ours = choice_is_ours || (choice && *choice == keys.prog_id);
+    choice_is_ours = choice_is_ours || (choice && command && *choice == keys.prog_id);
   }
-  if (http_is_ours) delete_key_chain(HKEY_CLASSES_ROOT, command_key(kHttp), 0);
+  if (http_is_ours) delete_key_chain(place.root, place.classes + command_key(kHttp), 2);
   if (choice_is_ours) delete_key_chain(HKEY_CURRENT_USER, kUserChoice, 6);
   for (const KindKeys& keys : kKinds) {
-    delete_key_chain(HKEY_CLASSES_ROOT, command_key(keys.prog_id), 0);
-    delete_key_chain(HKEY_LOCAL_MACHINE, std::wstring(kAppPaths) + keys.app_paths, 5);
+    delete_key_chain(place.root, place.classes + command_key(keys.prog_id), 2);
+    delete_key_chain(place.root, place.app_paths + keys.app_paths, 5);
   }
 }
 

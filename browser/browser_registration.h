@@ -20,6 +20,10 @@
 // the desktop's default web browser when it is one of these, else
 // Chromium, else Firefox.
 //
+// The keys go to the machine (HKLM, its "Software\Classes" for the class
+// keys) or, for a user who may not write there, to the same places under
+// HKCU; the user's choice is always the current user's.
+//
 // Failures of the registry are thrown as boost::system::error_code (see
 // common/registry.h).
 #ifndef QUORVANE_BROWSER_BROWSER_REGISTRATION_H_
@@ -32,6 +36,8 @@ namespace Tavrin::Browser {
 
 // A browser found on the machine: "chromium", "firefox" or "opera", and
 // the executable to run.
+enum class KeyScope { kMachine, kUser };
+
 struct FoundBrowser {
   std::string kind;
   std::string program;
@@ -65,16 +71,16 @@ std::wstring browser_command_line(const FoundBrowser& browser, const std::wstrin
 // Removes what an earlier registration wrote, then writes the keys for
 // `found` with `default_kind` as the default browser.
 void write_browser_keys(const std::vector<FoundBrowser>& found, const std::string& default_kind,
-                        const std::wstring& bin_dir);
+                        const std::wstring& bin_dir, KeyScope scope = KeyScope::kMachine);
 
 // Finds the browsers of this machine and registers them, the launcher lying
 // in `bin_dir`. Returns what was found.
-std::vector<FoundBrowser> register_browsers(const std::wstring& bin_dir);
+std::vector<FoundBrowser> register_browsers(const std::wstring& bin_dir, KeyScope scope = KeyScope::kMachine);
 
 // Removes the keys that register_browsers writes. The http command and the
 // UserChoice are removed only when they name one of these browsers. Keys
 // already missing are no error.
-void unregister_browsers();
+void unregister_browsers(KeyScope scope = KeyScope::kMachine);
 
 }  // namespace Tavrin::Browser
 

@@ -122,6 +122,20 @@ TEST_F(BrowserRegistration, WritesAndRemovesKeys) {
   EXPECT_NO_THROW(unregister_browsers());
 }
 
+// Per user, the class and App Paths keys go below HKCU, where the merged
+// classes view finds them; the machine's keys are not touched.
+TEST_F(BrowserRegistration, PerUserKeys) {
+  write_browser_keys({{"firefox", "/f/firefox"}}, "firefox", L"/opt/q", KeyScope::kUser);
+  EXPECT_EQ(value(HKEY_CLASSES_ROOT, L"FirefoxHTML\\shell\\open\\command"),
+            L"\"/opt/q/QuorvaneBrowser\" firefox \"/f/firefox\" \"%1\"");
+  EXPECT_TRUE(key_exists(HKEY_CURRENT_USER, L"Software\\Classes\\http\\shell\\open\\command"));
+  EXPECT_TRUE(key_exists(HKEY_CURRENT_USER, std::wstring(kAppPaths) + L"FIREFOX.EXE"));
+  EXPECT_FALSE(key_exists(HKEY_LOCAL_MACHINE, L"Software\\Classes\\FirefoxHTML"));
+  unregister_browsers(KeyScope::kUser);
+  EXPECT_FALSE(key_exists(HKEY_CLASSES_ROOT, L"FirefoxHTML"));
+  EXPECT_FALSE(key_exists(HKEY_CURRENT_USER, kUserChoice));
+}
+
 // Someone else's http command and user choice, and keys beside ours, are
 // left alone.
 TEST_F(BrowserRegistration, LeavesOthersKeysAlone) {
