@@ -1,10 +1,13 @@
 #include "browser/launcher.h"
 
 #include <exception>
+#include <fstream>
+#include <iterator>
 #include <iostream>
 
 #include <boost/filesystem.hpp>
 
+#include "browser/proxy_authority.h"
 #include "browser/throwaway_profile.h"
 #include "platform/process.h"
 #include "platform/process_watch.h"
@@ -39,6 +42,24 @@ Process::StartOptions start_options(const LaunchPlan& plan) {
   return options;
 }
 
+// Makes the browser trust the proxy's authority. A failure is reported and
+// the browser starts all the same (HTTPS pages then show a certificate
+// error).
+void trust_authority(const std::string& file, LaunchSettings& settings) {
+  if (file.empty()) return;
+  try {
+    if (settings.kind == BrowserKind::kChromium) {
+      std::ifstream in(file, std::ios::binary);
+      const std::string pem((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+      settings.authority_spki = spki_sha256_base64(pem);
+    } else {
+      trust_in_firefox_profile(settings.profile, file);
+    }
+  } catch (const std::exception& e) {
+    std::cerr << "QuorvaneBrowser: the proxy's authority " << file << " is not trusted: " << e.what() << std::endl;
+  }
+}
+
 }  // namespace
 
 int run_launcher(LauncherOptions options) {
@@ -51,6 +72,7 @@ int run_launcher(LauncherOptions options) {
     if (options.owner) owner.emplace(*options.owner);
     profile.emplace(browser_kind_name(settings.kind));
     settings.profile = profile->path();
+    trust_authority(options.authority_file, settings);
     const LaunchPlan plan = plan_launch(settings);
     if (!plan.user_js.empty()) profile->WriteFile("user.js", plan.user_js);
     for (const auto& [name, value] : plan.environment)

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <chrono>
 #include <optional>
+#include <string>
 
 #include "browser/launch_plan.h"
 
@@ -15,6 +16,9 @@ namespace Tavrin::Browser {
 
 struct LauncherOptions {
   LaunchSettings settings;  // `profile` is filled in by run_launcher
+  // The local proxy's authority certificate to trust (proxy_authority.h);
+  // empty for none.
+  std::string authority_file;
   // The run's process: the browser is closed once it has ended.
   std::optional<int> owner;
   // Set (from another thread) to close the browser.

@@ -6,7 +6,9 @@
 // It reads the local proxy's port ("proxy"/"port") from config.xml beside
 // itself at every launch, makes a throwaway profile, starts the browser
 // through the proxy (headless when $DISPLAY is unset), and removes the
-// profile when the browser has ended. A browser started for a run ends with
+// profile when the browser has ended. The browser trusts the proxy's own
+// certificate authority (browser/proxy_authority.h) once the proxy has made
+// one. A browser started for a run ends with
 // that run (browser/run_owner.h). Asked to close (SIGTERM, SIGINT, SIGHUP),
 // it closes the browser first.
 //
@@ -19,6 +21,7 @@
 #include <string>
 
 #include "browser/launcher.h"
+#include "browser/proxy_authority.h"
 #include "browser/run_owner.h"
 #include "common/configuration.h"
 #include "common/directories.h"
@@ -75,6 +78,7 @@ int main(int argc, char** argv) {
   options.settings.display = display && *display;
   options.settings.elevated = Tavrin::Platform::Process::current_process_elevated();
   options.owner = owner_from_environment();
+  options.authority_file = proxy_authority_file();
   options.stop = &g_stop;
   return run_launcher(std::move(options));
 }
