@@ -51,7 +51,10 @@ TEST(LaunchPlan, Chromium) {
   EXPECT_FALSE(has(a, "--no-sandbox"));
   EXPECT_TRUE(has(a, "--user-data-dir=/tmp/p"));
   EXPECT_TRUE(has(a, "--proxy-server=http://127.0.0.1:8123"));
-  EXPECT_TRUE(has(a, "--proxy-bypass-list=<-loopback>"));
+  EXPECT_TRUE(has(a, "--proxy-bypass-list=<-loopback>;accounts.google.com;update.googleapis.com;clients2.google.com;"
+                    "redirector.gvt1.com"));
+  EXPECT_TRUE(has(a, "--host-resolver-rules=MAP accounts.google.com ~NOTFOUND, MAP update.googleapis.com ~NOTFOUND, "
+                    "MAP clients2.google.com ~NOTFOUND, MAP redirector.gvt1.com ~NOTFOUND"));
   EXPECT_TRUE(has(a, "--no-first-run"));
   ASSERT_GE(a.size(), 2u);
   EXPECT_EQ(a[a.size() - 2], "--");
@@ -263,6 +266,19 @@ TEST_P(RealBrowser, FetchesThroughTheProxyAndLeavesNothing) {
   EXPECT_TRUE(proxy_.WaitFor("GET http://127.0.0.1:8123/second", std::chrono::seconds(30)));
   Process::ask_process_to_end(loopback.pid());
   EXPECT_TRUE(loopback.WaitFor(std::chrono::seconds(20)));
+  EXPECT_TRUE(Clean());
+}
+
+// Nothing but the page (and its icon) reaches the proxy in the seconds
+// after start-up: no update checks, telemetry or sign-in.
+TEST_P(RealBrowser, SendsNoBackgroundTraffic) {
+  Process::Child launcher = Launch("http://app.test/quiet");
+  EXPECT_TRUE(proxy_.WaitFor("GET http://app.test/quiet", std::chrono::seconds(30)));
+  std::this_thread::sleep_for(std::chrono::seconds(3));
+  for (const auto& request : proxy_.Requests())
+    EXPECT_NE(request.line.find("http://app.test/"), std::string::npos) << request.line;
+  Process::ask_process_to_end(launcher.pid());
+  EXPECT_TRUE(launcher.WaitFor(std::chrono::seconds(20)));
   EXPECT_TRUE(Clean());
 }
 
