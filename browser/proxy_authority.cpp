@@ -10,8 +10,8 @@
 
 #include <boost/filesystem.hpp>
 
-#include "common/directories.h"
 #include "platform/process.h"
+#include "platform/shell_folders.h"
 #include "platform/text.h"
 
 namespace Tavrin::Browser {
@@ -41,9 +41,9 @@ void run_certutil(std::vector<std::string> arguments) {
 
 std::string proxy_authority_file() {
   try {
-    const std::string file =
-        Platform::to_utf8(Filesystem::get_product_home_directory(L"Tavrin Technologies", L"Quor Vane", L"Proxy")) +
-        "/authority.pem";
+    // Looked up without creating the product home folder on the way.
+    const std::string file = Platform::to_utf8(Platform::application_data_folder()) +
+                             "/Tavrin Technologies/Quor Vane/Proxy/authority.pem";
     return boost::filesystem::exists(file) ? file : std::string();
   } catch (...) {
     return {};

@@ -38,6 +38,18 @@ class ProxyAuthority : public ::testing::Test {
   std::string pem_;
 };
 
+// The authority is looked for in the product home folder "Proxy", which
+// looking does not create.
+TEST_F(ProxyAuthority, FoundInTheProductHomeFolder) {
+  quorvane_test::ScopedEnv data("XDG_DATA_HOME", dir_.file("data"));
+  EXPECT_EQ(proxy_authority_file(), "");
+  EXPECT_FALSE(fs::exists(dir_.file("data")));
+  const std::string folder = dir_.file("data/Tavrin Technologies/Quor Vane/Proxy");
+  fs::create_directories(folder);
+  fs::copy_file(dir_.file("authority.pem"), folder + "/authority.pem");
+  EXPECT_EQ(proxy_authority_file(), folder + "/authority.pem");
+}
+
 // The hash is the one openssl computes over the certificate's public key.
 TEST_F(ProxyAuthority, KeyHashMatchesOpenssl) {
   std::string expected = shell("openssl x509 -in '" + dir_.file("authority.pem") +
