@@ -8,10 +8,15 @@
 
 #include <boost/filesystem.hpp>
 
+#include <fstream>
+
+#include "browser/browser_registration.h"
+#include "browser/testing/recording_proxy.h"
 #include "platform/com/com.h"
 #include "platform/com/testing/class_registration.h"
 #include "platform/process.h"
 #include "platform/process_watch.h"
+#include "platform/text.h"
 #include "runtime/testing/private_copy.h"
 #include "runtime/testing/stand_in_browsers.h"
 #include "runtime/velmora_script.h"
@@ -162,6 +167,53 @@ TEST_F(OpenUrl, KeepBrowsersOpenLeavesThemRunning) {
   EXPECT_TRUE(Tavrin::Platform::Process::process_exists(pid));
   Tavrin::Platform::Process::kill_process(pid);
   EXPECT_TRUE(WaitForEnd(pid));
+}
+
+// The whole way with real browsers, headless: the keys that installation
+// writes, OpenURL, QuorvaneBrowser and Chromium and Firefox fetching the page
+// through the proxy; when the run's object goes, no browser process and no
+// profile is left.
+TEST_F(OpenUrl, RealBrowsersThroughTheLauncher) {
+  if (!InPrivateCopy(config(false))) return;
+  const char* chromium = "/usr/lib/chromium/chromium";
+  const char* firefox = "/usr/lib/firefox-esr/firefox-esr";
+  if (!boost::filesystem::exists(chromium) || !boost::filesystem::exists(firefox)) GTEST_SKIP() << "no browsers";
+  ASSERT_NO_FATAL_FAILURE(Create());
+  Tavrin::Browser::Testing::RecordingProxy proxy;
+  namespace fs = boost::filesystem;
+  const std::string bin = browsers_->folder() + "/bin";
+  const std::string tmp = browsers_->folder() + "/tmp";
+  fs::create_directories(bin);
+  fs::create_directories(tmp);
+  fs::copy_file(QUORVANE_BIN_DIR "/QuorvaneBrowser", bin + "/QuorvaneBrowser");
+  for (const char* lib : {"libQuorvaneCommon.so", "libQuorvanePlatform.so"})
+    fs::create_symlink(std::string(QUORVANE_BIN_DIR "/") + lib, bin + "/" + lib);
+  quorvane_test::write_file(bin + "/config.xml",
+                            "<config><section id=\"proxy\"><parameter id=\"port\" type=\"integer\"><value>" +
+                                std::to_string(proxy.port()) + "</value></parameter></section></config>\n");
+  Tavrin::Browser::write_browser_keys({{"chromium", chromium}, {"firefox", firefox}}, "chromium",
+                                      Tavrin::Platform::from_utf8(bin));
+  quorvane_test::ScopedEnv no_display("DISPLAY", std::nullopt);
+  quorvane_test::ScopedEnv private_tmp("TMPDIR", tmp);
+
+  ASSERT_EQ(Open(L"chrome", L"http://app.test/from-chrome"), S_OK);
+  ASSERT_EQ(Open(L"firefox", L"http://app.test/from-firefox"), S_OK);
+  EXPECT_TRUE(proxy.WaitFor("GET http://app.test/from-chrome", std::chrono::seconds(30)));
+  EXPECT_TRUE(proxy.WaitFor("GET http://app.test/from-firefox", std::chrono::seconds(30)));
+  EXPECT_FALSE(fs::is_empty(tmp));
+
+  object_ = nullptr;
+  auto left = [&] {
+    int processes = 0;
+    for (const auto& entry : fs::directory_iterator("/proc")) {
+      std::ifstream in((entry.path() / "cmdline").string(), std::ios::binary);
+      const std::string cmdline((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+      processes += cmdline.find(tmp) != std::string::npos;
+    }
+    return processes;
+  };
+  EXPECT_EQ(left(), 0);
+  EXPECT_TRUE(fs::is_empty(tmp));
 }
 
 }  // namespace
