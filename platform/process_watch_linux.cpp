@@ -9,7 +9,7 @@
 #include <cerrno>
 #include <utility>
 
-#include <boost/system/system_error.hpp>
+#include "platform/os_error.h"
 
 extern char** environ;
 
@@ -23,8 +23,7 @@ int pidfd_open(int pid) { return static_cast<int>(::syscall(SYS_pidfd_open, pid,
 ProcessWatch::ProcessWatch(int pid) : pid_(pid) {
   if (pid <= 0) return;
   fd_ = pidfd_open(pid);
-  if (fd_ < 0 && errno != ESRCH)
-    throw boost::system::system_error(errno, boost::system::system_category(), "pidfd_open");
+  if (fd_ < 0 && errno != ESRCH) throw posix_error("pidfd_open", errno);
   if (fd_ >= 0) group_ = static_cast<int>(::getpgid(pid));
 }
 

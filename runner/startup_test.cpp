@@ -1,14 +1,13 @@
 // The runner program as a user meets it: console lines and exit codes.
 #include "runner/startup.h"
 
-#include <sys/wait.h>
-
 #include <cstdlib>
 #include <sstream>
 
 #include <boost/filesystem.hpp>
 #include <gtest/gtest.h>
 
+#include "test_support/run_program.h"
 #include "test_support/temp_dir.h"
 
 namespace {
@@ -47,12 +46,14 @@ class RunnerProgram : public ::testing::Test {
     quorvane_test::write_file(dir_.file("config.xml"), text);
   }
   RunResult Run(const std::string& args) {
-    const std::string out = dir_.file("out.txt");
-    const std::string command = "'" + program() + "' " + args + " > '" + out + "' 2>&1";
-    const int status = std::system(command.c_str());
+    std::vector<std::string> arguments = quorvane_test::windows_arguments(args);
+    arguments.insert(arguments.begin(), program());
+    quorvane_test::RunOptions options;
+    options.merge_error = true;
+    const quorvane_test::ProgramRun run = quorvane_test::run_program(arguments, options);
     RunResult result;
-    result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    result.output = quorvane_test::read_file(out);
+    result.exit_code = run.exit;
+    result.output = run.out;
     return result;
   }
 

@@ -1,45 +1,28 @@
 #include "platform/com/error_info.h"
 
-#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <limits>
 #include <string>
 
 #include "platform/com/activation.h"
+#include "platform/com/com_object.h"
 #include "platform/text.h"
 
 namespace {
 
 using Tavrin::Platform::Com::alloc_bstr;
+using Tavrin::Platform::Com::Bases;
 using Tavrin::Platform::Com::Bstr;
+using Tavrin::Platform::Com::ComObject;
 using Tavrin::Platform::Com::ComPtr;
 
 // The error object: written through ICreateErrorInfo, read through
 // IErrorInfo. Reference counting is atomic because an error object may be
 // handed to another thread inside a _com_error.
-class ErrorObject final : public IErrorInfo, public ICreateErrorInfo {
+class ErrorObject final
+    : public ComObject<Bases<IErrorInfo, ICreateErrorInfo>, IErrorInfo, ICreateErrorInfo> {
  public:
-  HRESULT QueryInterface(REFIID iid, void** object) override {
-    if (!object) return E_POINTER;
-    if (iid == IID_IUnknown || iid == IID_IErrorInfo) {
-      *object = static_cast<IErrorInfo*>(this);
-    } else if (iid == IID_ICreateErrorInfo) {
-      *object = static_cast<ICreateErrorInfo*>(this);
-    } else {
-      *object = nullptr;
-      return E_NOINTERFACE;
-    }
-    AddRef();
-    return S_OK;
-  }
-  ULONG AddRef() override { return ++references_; }
-  ULONG Release() override {
-    const ULONG left = --references_;
-    if (left == 0) delete this;
-    return left;
-  }
-
   HRESULT GetGUID(GUID* guid) override {
     if (!guid) return E_INVALIDARG;
     *guid = guid_;
@@ -81,7 +64,6 @@ class ErrorObject final : public IErrorInfo, public ICreateErrorInfo {
     return S_OK;
   }
 
-  std::atomic<ULONG> references_{1};
   GUID guid_ = GUID_NULL;
   Bstr source_;
   Bstr description_;

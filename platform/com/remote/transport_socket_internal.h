@@ -22,29 +22,11 @@
 #include <string>
 
 #include "platform/export.h"
+#include "platform/scoped_fd.h"
 
 namespace Tavrin::Platform::Com::Transport {
 
-// Owns one file descriptor and closes it when it goes. Move-only.
-class QUORVANE_PLATFORM_EXPORT ScopedFd {
- public:
-  ScopedFd() = default;
-  explicit ScopedFd(int fd) : fd_(fd) {}
-  ~ScopedFd();
-  ScopedFd(ScopedFd&& other) noexcept : fd_(other.release()) {}
-  ScopedFd& operator=(ScopedFd&& other) noexcept;
-  ScopedFd(const ScopedFd&) = delete;
-  ScopedFd& operator=(const ScopedFd&) = delete;
-
-  int get() const { return fd_; }
-  bool valid() const { return fd_ >= 0; }
-  // Gives up ownership; the descriptor is -1 afterwards.
-  int release();
-  void reset(int fd = -1);
-
- private:
-  int fd_ = -1;
-};
+using Platform::ScopedFd;
 
 // Paths of one class's socket and lock files. `name` is the class id in
 // its text form.

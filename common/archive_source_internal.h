@@ -2,8 +2,8 @@
 // package is read from memory, so that the load code of `Files` and `File`
 // can ask how many bytes are left before it trusts a count or a length that
 // the archive claims.
-#ifndef QUORVANE_COMMON_ARCHIVE_SOURCE_H_
-#define QUORVANE_COMMON_ARCHIVE_SOURCE_H_
+#ifndef QUORVANE_COMMON_ARCHIVE_SOURCE_INTERNAL_H_
+#define QUORVANE_COMMON_ARCHIVE_SOURCE_INTERNAL_H_
 
 #include <cstddef>
 #include <streambuf>
@@ -50,4 +50,4 @@ inline std::size_t bytes_left(boost::archive::binary_iarchive& ar) {
 
 }  // namespace Tavrin
 
-#endif  // QUORVANE_COMMON_ARCHIVE_SOURCE_H_
+#endif  // QUORVANE_COMMON_ARCHIVE_SOURCE_INTERNAL_H_

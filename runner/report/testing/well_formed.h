@@ -1,6 +1,6 @@
 // Test helper: checks a report with a real XML parser (libxml2).
-#ifndef QUORVANE_RUNNER_REPORT_WELL_FORMED_H_
-#define QUORVANE_RUNNER_REPORT_WELL_FORMED_H_
+#ifndef QUORVANE_RUNNER_REPORT_TESTING_WELL_FORMED_H_
+#define QUORVANE_RUNNER_REPORT_TESTING_WELL_FORMED_H_
 
 #include <string>
 #include <string_view>
@@ -15,4 +15,4 @@ std::string xml_error(std::string_view report);
 
 }  // namespace Tavrin::Report
 
-#endif  // QUORVANE_RUNNER_REPORT_WELL_FORMED_H_
+#endif  // QUORVANE_RUNNER_REPORT_TESTING_WELL_FORMED_H_

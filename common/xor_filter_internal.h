@@ -3,8 +3,8 @@
 // chosen by the byte's position in the whole file. The same filter reads and
 // writes; it is a Boost.Iostreams filter, so it sits in a chain between the
 // file and the gzip filter.
-#ifndef QUORVANE_COMMON_XOR_FILTER_H_
-#define QUORVANE_COMMON_XOR_FILTER_H_
+#ifndef QUORVANE_COMMON_XOR_FILTER_INTERNAL_H_
+#define QUORVANE_COMMON_XOR_FILTER_INTERNAL_H_
 
 #include <algorithm>
 #include <array>
@@ -72,4 +72,4 @@ class XorFilter {
 
 }  // namespace Tavrin
 
-#endif  // QUORVANE_COMMON_XOR_FILTER_H_
+#endif  // QUORVANE_COMMON_XOR_FILTER_INTERNAL_H_

@@ -5,8 +5,8 @@
 // text nodes holding only white space are not children; comments and
 // processing instructions are nodes. Element and attribute names are
 // compared exactly.
-#ifndef QUORVANE_COMMON_CONFIGURATION_XML_H_
-#define QUORVANE_COMMON_CONFIGURATION_XML_H_
+#ifndef QUORVANE_COMMON_CONFIGURATION_XML_INTERNAL_H_
+#define QUORVANE_COMMON_CONFIGURATION_XML_INTERNAL_H_
 
 #include <deque>
 #include <string>
@@ -52,4 +52,4 @@ Section read_section(pugi::xml_node config, const std::wstring& id);
 
 }  // namespace Tavrin::config_xml
 
-#endif  // QUORVANE_COMMON_CONFIGURATION_XML_H_
+#endif  // QUORVANE_COMMON_CONFIGURATION_XML_INTERNAL_H_

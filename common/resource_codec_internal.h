@@ -1,9 +1,9 @@
 // Internal to libQuorvaneCommon. The layers of Resource.dat, from the
-// outside in: the XOR layer (common/xor_filter.h), one gzip member (default
-// parameters, no name, no comment, modification time 0), and a Boost binary
-// archive with default flags holding one `Files` object.
-#ifndef QUORVANE_COMMON_RESOURCE_CODEC_H_
-#define QUORVANE_COMMON_RESOURCE_CODEC_H_
+// outside in: the XOR layer (common/xor_filter_internal.h), one gzip member
+// (default parameters, no name, no comment, modification time 0), and a
+// Boost binary archive with default flags holding one `Files` object.
+#ifndef QUORVANE_COMMON_RESOURCE_CODEC_INTERNAL_H_
+#define QUORVANE_COMMON_RESOURCE_CODEC_INTERNAL_H_
 
 #include <istream>
 #include <string>
@@ -25,4 +25,4 @@ Files decode_package(std::istream& in);
 
 }  // namespace Tavrin
 
-#endif  // QUORVANE_COMMON_RESOURCE_CODEC_H_
+#endif  // QUORVANE_COMMON_RESOURCE_CODEC_INTERNAL_H_

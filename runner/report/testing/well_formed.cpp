@@ -1,4 +1,4 @@
-#include "runner/report/well_formed.h"
+#include "runner/report/testing/well_formed.h"
 
 #include <libxml/parser.h>
 
