@@ -2,6 +2,7 @@
 
 #include "common/registry.h"
 #include "helper/helper_paths.h"
+#include "platform/scoped_key.h"
 
 namespace Tavrin::Helper {
 namespace {
@@ -37,11 +38,8 @@ void unregister_file_type(RegistrationScope scope) {
 }
 
 bool machine_classes_writable() {
-  HKEY key = nullptr;
-  const LONG code = RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Classes", 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                    kClassesAccess, nullptr, &key, nullptr);
-  if (key) RegCloseKey(key);
-  return code != ERROR_ACCESS_DENIED;
+  Platform::ScopedKey key;
+  return Platform::create_key(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Classes", kClassesAccess, &key) != ERROR_ACCESS_DENIED;
 }
 
 }  // namespace Tavrin::Helper

@@ -156,6 +156,19 @@ TEST_F(HelperProgramTest, FailingRegistrationFailsInstall) {
   EXPECT_FALSE(exists(HKEY_CLASSES_ROOT, L".jsk"));
 }
 
+// A helper whose directory holds no regsvr32, with none on the PATH,
+// exits with the errno of the failed start (ENOENT) and registers nothing.
+TEST_F(HelperProgramTest, RegistrationToolThatCannotStartGivesErrno) {
+  fs::create_directories(dir_.file("alone"));
+  fs::copy_file(kHelper, dir_.file("alone/QuorvaneHelper"));
+  fs::create_directories(dir_.file("empty"));
+  ScopedEnv path("PATH", dir_.file("empty"));
+  ScopedEnv libraries("LD_LIBRARY_PATH", kBin);
+  EXPECT_EQ(ENOENT, helper({"/Install"}, milliseconds(60000), dir_.file("alone/QuorvaneHelper")));
+  EXPECT_FALSE(exists(HKEY_CLASSES_ROOT, kRuntimeClass));
+  EXPECT_FALSE(exists(HKEY_CLASSES_ROOT, L".jsk"));
+}
+
 // An unprivileged user (machine hive not writable) gets everything
 // registered in the user's classes.
 TEST_F(HelperProgramTest, UnwritableMachineHiveInstallsPerUser) {

@@ -15,10 +15,6 @@
 #include "platform/text.h"
 
 namespace Tavrin::Platform {
-namespace {
-
-}  // namespace
-
 std::wstring executable_path() {
   // readlink does not say how long the target is: grow until it fits.
   std::vector<char> buffer(256);

@@ -8,16 +8,13 @@
 #include <cerrno>
 #include <cstdlib>
 
-#include <boost/system/system_error.hpp>
-
+#include "platform/os_error.h"
 #include "platform/text.h"
 
 namespace Tavrin::Platform {
 namespace {
 
-[[noreturn]] void throw_errno(int code, const std::string& context) {
-  throw boost::system::system_error(code, boost::system::system_category(), context);
-}
+[[noreturn]] void throw_errno(int code, const std::string& context) { throw posix_error(context, code); }
 
 std::string mutex_folder() {
   const char* xdg = std::getenv("XDG_RUNTIME_DIR");

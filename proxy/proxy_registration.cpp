@@ -19,10 +19,8 @@ LONG write_class(HKEY classes_root, const std::wstring& command_line) {
 }
 
 bool key_exists(HKEY hive, const std::wstring& path) {
-  HKEY key = nullptr;
-  const LONG result = RegOpenKeyExW(hive, path.c_str(), 0, KEY_READ, &key);
-  if (key) RegCloseKey(key);
-  return result != ERROR_FILE_NOT_FOUND;
+  Platform::ScopedKey key;
+  return Platform::open_key(hive, path, KEY_READ, &key) != ERROR_FILE_NOT_FOUND;
 }
 
 // A hive that may not be written (the machine's, for an unprivileged user)

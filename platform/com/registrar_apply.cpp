@@ -3,39 +3,15 @@
 #include <exception>
 
 #include "platform/com/registrar_script.h"
+#include "platform/scoped_key.h"
 
 namespace Tavrin::Platform::Com {
 namespace Registrar {
 namespace {
 
+using Platform::ScopedKey;
+
 constexpr REGSAM kAccess = KEY_ALL_ACCESS;
-
-// Owns an open key (never a predefined one) and closes it when it goes.
-class OpenKey {
- public:
-  OpenKey() = default;
-  explicit OpenKey(HKEY key, bool owned = true) : key_(key), owned_(owned) {}
-  OpenKey(OpenKey&& other) noexcept : key_(other.key_), owned_(other.owned_) { other.key_ = nullptr; }
-  OpenKey& operator=(OpenKey&& other) noexcept {
-    if (this != &other) {
-      if (key_ && owned_) RegCloseKey(key_);
-      key_ = other.key_;
-      owned_ = other.owned_;
-      other.key_ = nullptr;
-    }
-    return *this;
-  }
-  OpenKey(const OpenKey&) = delete;
-  ~OpenKey() {
-    if (key_ && owned_) RegCloseKey(key_);
-  }
-  HKEY get() const { return key_; }
-  PHKEY out() { return &key_; }
-
- private:
-  HKEY key_ = nullptr;
-  bool owned_ = true;
-};
 
 LONG ignore_missing(LONG code) { return code == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : code; }
 
@@ -57,7 +33,7 @@ LONG write_key(HKEY parent, const ScriptKey& key) {
     const LONG code = ignore_missing(RegDeleteTreeW(parent, key.name.c_str()));
     if (code != ERROR_SUCCESS) return code;
   }
-  OpenKey opened;
+  ScopedKey opened;
   LONG code = RegCreateKeyExW(parent, key.name.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, kAccess, nullptr,
                               opened.out(), nullptr);
   if (code == ERROR_SUCCESS && key.default_value) code = set_value(opened.get(), L"", *key.default_value);
@@ -75,7 +51,7 @@ LONG write_key(HKEY parent, const ScriptKey& key) {
 LONG remove_key(HKEY parent, const ScriptKey& key) {
   if (key.flag == KeyFlag::kForceRemove || key.flag == KeyFlag::kDelete)
     return ignore_missing(RegDeleteTreeW(parent, key.name.c_str()));
-  OpenKey opened;
+  ScopedKey opened;
   LONG code = RegOpenKeyExW(parent, key.name.c_str(), 0, kAccess, opened.out());
   if (code != ERROR_SUCCESS) return ignore_missing(code);
   for (const ScriptKey& subkey : key.subkeys) {
@@ -92,30 +68,26 @@ LONG remove_key(HKEY parent, const ScriptKey& key) {
 
 // The key that a root block addresses. For removal a missing classes key
 // leaves `root` null: there is nothing to remove.
-LONG open_root(ScriptRoot root, bool do_register, RegistrationScope scope, OpenKey* out) {
+LONG open_root(ScriptRoot root, bool do_register, RegistrationScope scope, ScopedKey* out) {
   if (root == ScriptRoot::kCurrentUser) {
-    *out = OpenKey(HKEY_CURRENT_USER, false);
+    out->reset(HKEY_CURRENT_USER);
     return ERROR_SUCCESS;
   }
   if (root == ScriptRoot::kLocalMachine) {
-    *out = OpenKey(HKEY_LOCAL_MACHINE, false);
+    out->reset(HKEY_LOCAL_MACHINE);
     return ERROR_SUCCESS;
   }
   const HKEY hive = scope == RegistrationScope::kUser ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
-  OpenKey classes;
-  const LONG code = do_register ? RegCreateKeyExW(hive, L"Software\\Classes", 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                                  kAccess, nullptr, classes.out(), nullptr)
-                                : RegOpenKeyExW(hive, L"Software\\Classes", 0, kAccess, classes.out());
-  if (code != ERROR_SUCCESS) return do_register ? code : ignore_missing(code);
-  *out = std::move(classes);
-  return ERROR_SUCCESS;
+  const LONG code = do_register ? create_key(hive, L"Software\\Classes", kAccess, out)
+                                : open_key(hive, L"Software\\Classes", kAccess, out);
+  return do_register ? code : ignore_missing(code);
 }
 
 }  // namespace
 
 LONG apply_script(const Script& script, bool do_register, RegistrationScope scope) {
   for (const RootBlock& block : script.blocks) {
-    OpenKey root;
+    ScopedKey root;
     LONG code = open_root(block.root, do_register, scope, &root);
     if (code != ERROR_SUCCESS) return code;
     if (!root.get()) continue;
