@@ -57,16 +57,19 @@ std::string on_path(const std::string& path_text, const std::string& name) {
   return {};
 }
 
-// The executable to run for `found`: the real one behind a wrapper script.
-std::string real_program(const std::string& found, const Candidate& candidate, const std::string& root) {
+// The executable to run for `found`: the real one behind a wrapper script;
+// `wrapper` tells whether only the script itself was left.
+std::string real_program(const std::string& found, const Candidate& candidate, const std::string& root, bool* wrapper) {
   boost::system::error_code error;
   fs::path program = fs::canonical(found, error);
   if (error) program = found;
+  *wrapper = false;
   if (!is_script(program)) return program.string();
   for (const char* real : candidate.real) {
     const fs::path path = fs::path(root + real);
     if (is_executable(path)) return path.string();
   }
+  *wrapper = true;
   return program.string();
 }
 
@@ -77,14 +80,28 @@ BrowserSearch machine_search() {
   return BrowserSearch{path ? path : "/usr/local/bin:/usr/bin:/bin", ""};
 }
 
+// A wrapper script whose real program is unknown is taken only when no
+// other name of its kind gives a real program (Debian's firefox-esr puts a
+// script "firefox" on the PATH beside its own "firefox-esr").
 std::vector<FoundBrowser> find_browsers(const BrowserSearch& search) {
   std::vector<FoundBrowser> found;
+  std::vector<bool> only_wrapper;
   for (const Candidate& candidate : candidates()) {
-    bool have_kind = false;
-    for (const FoundBrowser& browser : found) have_kind = have_kind || browser.kind == candidate.kind;
-    if (have_kind) continue;
+    std::size_t index = found.size();
+    for (std::size_t i = 0; i < found.size(); ++i)
+      if (found[i].kind == candidate.kind) index = i;
+    if (index < found.size() && !only_wrapper[index]) continue;
     const std::string program = on_path(search.path, candidate.name);
-    if (!program.empty()) found.push_back({candidate.kind, real_program(program, candidate, search.root)});
+    if (program.empty()) continue;
+    bool wrapper = false;
+    const std::string real = real_program(program, candidate, search.root, &wrapper);
+    if (index == found.size()) {
+      found.push_back({candidate.kind, real});
+      only_wrapper.push_back(wrapper);
+    } else if (!wrapper) {
+      found[index].program = real;
+      only_wrapper[index] = false;
+    }
   }
   return found;
 }

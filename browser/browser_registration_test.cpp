@@ -56,12 +56,13 @@ class BrowserRegistration : public ::testing::Test {
 };
 
 // The first name of each kind on PATH wins; a wrapper script is replaced by
-// the real executable where the distribution keeps it; files that may not
-// be run are not browsers.
+// the real executable where the distribution keeps it, or by a later name
+// that is a real executable; files that may not be run are not browsers.
 TEST_F(BrowserRegistration, FindsBrowsersOnPath) {
   Program("usr/bin/chromium", "#!/bin/sh\nexec /usr/lib/chromium/chromium \"$@\"\n");
   const std::string real = Program("root/usr/lib/chromium/chromium");
   Program("bin/google-chrome");
+  Program("bin/firefox", "#!/bin/sh\nexec firefox-esr \"$@\"\n");
   const std::string esr = Program("usr/bin/firefox-esr");
   quorvane_test::write_file(dir_.file("bin/opera"), "not executable");
   const auto found = find_browsers(Search());
