@@ -1,13 +1,11 @@
-// Versions of program files and of the system: a Windows executable's
-// version resource, the number a program prints for --version, and the
-// reported system version with a test's override.
+// Versions of program files: a Windows executable's version resource and
+// the number a program prints for --version.
 #include <gtest/gtest.h>
 
 #include <boost/filesystem.hpp>
 #include <boost/system/error_code.hpp>
 
 #include "platform/file_version.h"
-#include "platform/os_version.h"
 #include "platform/text.h"
 #include "test_support/temp_dir.h"
 
@@ -96,16 +94,6 @@ TEST(FileVersion, DottedNumbersInText) {
   EXPECT_EQ(v->build, 0u);
   EXPECT_FALSE(version_from_text("version 12 only"));
   EXPECT_FALSE(version_from_resource("MZ no resource"));
-}
-
-// The system reports 10.0; a test may make it report another version.
-TEST(OsVersion, ReportsTenUnlessOverridden) {
-  EXPECT_EQ(os_version().major, 10u);
-  set_os_version(OsVersion{5, 1, 2600});
-  EXPECT_EQ(os_version().major, 5u);
-  EXPECT_EQ(os_version().build, 2600u);
-  set_os_version(std::nullopt);
-  EXPECT_EQ(os_version().major, 10u);
 }
 
 }  // namespace

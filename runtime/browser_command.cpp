@@ -1,5 +1,7 @@
 #include "runtime/browser_command.h"
 
+#include <cerrno>
+
 #include <boost/system/error_code.hpp>
 
 #include "common/registry.h"
@@ -69,7 +71,12 @@ std::wstring default_command(bool vista) {
 
 }  // namespace
 
-bool vista_or_later() { return Platform::os_version().major >= 6; }
+bool vista_or_later() {
+  OSVERSIONINFOEXW info{};
+  info.dwOSVersionInfoSize = sizeof(info);
+  if (!GetVersionExW(&info)) throw boost::system::error_code(errno, boost::system::system_category());
+  return info.dwMajorVersion >= 6;
+}
 
 std::wstring browser_command(const std::wstring& browser, bool vista) {
   const BrowserKeys* keys = keys_of(browser);

@@ -29,13 +29,13 @@ class BrowserLaunch : public ::testing::Test {
   void SetUp() override {
     config_.InsertParameter(L"proxy", L"port", Configuration::Element{L"8123", Tavrin::ParameterType::Integer});
   }
-  void TearDown() override { Tavrin::Platform::set_os_version(std::nullopt); }
+  void TearDown() override { Tavrin::Platform::set_reported_os_version(10, 0); }
 
   Args Open(const std::wstring& browser, const std::wstring& url = L"http://a.test/") {
     return R::browser_arguments(browser, url, config_);
   }
   std::string OperaIni() const { return browsers_.folder() + "/data/Tavrin Technologies/Quor Vane/Opera/opera6.ini"; }
-  void PreVista() { Tavrin::Platform::set_os_version(Tavrin::Platform::OsVersion{5, 1, 2600}); }
+  void PreVista() { Tavrin::Platform::set_reported_os_version(5, 1); }
 
   StandInBrowsers browsers_;
   Configuration config_;
@@ -91,7 +91,7 @@ TEST_F(BrowserLaunch, PreVistaUsesAppPathsThenTheClassCommand) {
   StandInBrowsers::SetUserChoice(L"ChromeHTML");
   EXPECT_THROW(Open(L"default"), boost::system::error_code);
 
-  Tavrin::Platform::set_os_version(std::nullopt);
+  Tavrin::Platform::set_reported_os_version(6, 0);
   EXPECT_TRUE(R::vista_or_later());
   EXPECT_EQ(Open(L"firefox"), (Args{"ff-class", "-url", "http://a.test/"}));
 }
