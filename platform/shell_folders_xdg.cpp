@@ -38,4 +38,13 @@ std::wstring application_data_folder() {
   return from_utf8(folder);
 }
 
+std::wstring firefox_profiles_folder() {
+  const std::string home = absolute_env("HOME");
+  if (home.empty()) {
+    throw boost::system::system_error(ENOENT, boost::system::system_category(),
+                                      "no HOME for the Firefox profiles folder");
+  }
+  return from_utf8((home == "/" ? std::string() : home) + "/.mozilla/firefox");
+}
+
 }  // namespace Tavrin::Platform

@@ -96,7 +96,8 @@ TEST_F(RunnerProgram, BrokenConfigurationFile) {
 // Parse failures end with exit code 2 so that a parent run or CI sees them.
 TEST_F(RunnerProgram, CommandLineErrors) {
   WriteConfig("message");
-  for (const char* args : {"-p abc login.js", "--mode=convert -i run.log", "-m normal login.js"}) {
+  for (const char* args : {"-p abc login.js", "--mode=convert -i run.log", "-m normal login.js", "-p abc",
+                           "--suite x"}) {
     const RunResult r = Run(args);
     EXPECT_EQ(r.exit_code, 2) << args;
     EXPECT_EQ(r.output, "Error parsing commandline, terminate program\n") << args;

@@ -20,6 +20,7 @@
 
 #include "common/configuration.h"
 #include "common/logger.h"
+#include "runtime/console_echo.h"
 #include "platform/com/com_object.h"
 #include "platform/com/type_description.h"
 #include "runtime/run_browsers.h"
@@ -78,9 +79,13 @@ class CVelmoraScript final
   Configuration& configuration() { return *configuration_; }
   Logger::ConsoleLogger& logger() { return *logger_; }
   UuidGenerator& uuid_generator() { return *uuid_generator_; }
+  EchoState& echo_state() { return echo_state_; }
 
  private:
   ~CVelmoraScript();
+
+  // The console echo over this object's state.
+  ConsoleEcho echo();
 
   std::shared_ptr<Configuration> configuration_;
   std::shared_ptr<UuidGenerator> uuid_generator_;
@@ -88,6 +93,7 @@ class CVelmoraScript final
   std::shared_ptr<Logger::ConsoleLogger> logger_;
   int max_console_value_ = 50;
   PageState page_;
+  EchoState echo_state_;
   // The browsers OpenURL started; closed when the object goes.
   RunBrowsers browsers_;
 };

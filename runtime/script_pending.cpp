@@ -14,14 +14,6 @@ HRESULT not_implemented(const wchar_t* method) {
 
 }  // namespace
 
-HRESULT CVelmoraScript::BenchExec(BSTR /*file_path*/, LONG* /*exit_code*/) { return not_implemented(L"BenchExec"); }
-
 HRESULT CVelmoraScript::ScreenShot(BSTR /*name*/, BSTR* /*path*/) { return not_implemented(L"ScreenShot"); }
-
-HRESULT CVelmoraScript::LogNode(BSTR /*uuid*/, BSTR /*type*/, BSTR /*name*/, BSTR /*value*/) {
-  return not_implemented(L"LogNode");
-}
-
-HRESULT CVelmoraScript::LogElement(BSTR /*name*/, BSTR /*uuid*/) { return not_implemented(L"LogElement"); }
 
 }  // namespace Tavrin::Runtime

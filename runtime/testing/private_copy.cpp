@@ -17,12 +17,21 @@ constexpr char kCopyMarker[] = "QUORVANE_RUNTIME_TEST_COPY";
 }  // namespace
 
 bool InPrivateCopy(const std::optional<std::string>& config_xml) {
+  CopyLayout layout;
+  layout.config_xml = config_xml;
+  return InPrivateCopy(layout);
+}
+
+bool InPrivateCopy(const CopyLayout& layout) {
   if (std::getenv(kCopyMarker)) return true;
   namespace fs = boost::filesystem;
   quorvane_test::TempDir dir;
-  const std::string program = dir.file("runtime_test_copy");
+  const std::string folder = layout.folder.empty() ? dir.path() : dir.file(layout.folder);
+  fs::create_directories(folder);
+  const std::string program = folder + "/runtime_test_copy";
   fs::copy_file(Platform::to_utf8(Platform::executable_path()), program);
-  if (config_xml) quorvane_test::write_file(dir.file("config.xml"), *config_xml);
+  for (const auto& [source, name] : layout.programs) fs::copy_file(source, folder + "/" + name);
+  if (layout.config_xml) quorvane_test::write_file(folder + "/config.xml", *layout.config_xml);
   const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
   const std::string filter = std::string(test->test_suite_name()) + "." + test->name();
   quorvane_test::RunOptions options;

@@ -16,6 +16,8 @@
 #include <optional>
 #include <sstream>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace Tavrin::Runtime::Testing {
 
@@ -23,6 +25,17 @@ namespace Tavrin::Runtime::Testing {
 // `config_xml` (std::nullopt: no file) beside it, fails the test with the copy's
 // output if the copy fails, and returns false. In the copy: returns true.
 bool InPrivateCopy(const std::optional<std::string>& config_xml);
+
+// What the private copy's folder holds besides the copy itself.
+struct CopyLayout {
+  std::optional<std::string> config_xml;  // config.xml beside the copy, or none
+  // The copy's folder, relative to a fresh temporary folder (may hold
+  // blanks); the temporary folder itself when empty.
+  std::string folder;
+  // Further programs placed beside the copy: source path, file name.
+  std::vector<std::pair<std::string, std::string>> programs;
+};
+bool InPrivateCopy(const CopyLayout& layout);
 
 // Collects what is written to std::wcout while it lives (the runtime
 // object's console logger writes there).
