@@ -16,6 +16,4 @@ HRESULT not_implemented(const wchar_t* method) {
 
 HRESULT CVelmoraScript::ScreenShot(BSTR /*name*/, BSTR* /*path*/) { return not_implemented(L"ScreenShot"); }
 
-HRESULT CVelmoraScript::OpenURL(BSTR /*browser*/, BSTR /*url*/) { return not_implemented(L"OpenURL"); }
-
 }  // namespace Tavrin::Runtime
