@@ -24,6 +24,7 @@
 #include "platform/module_path.h"
 #include "platform/text.h"
 #include "proxy/http/proxy_server.h"
+#include "proxy/page_registry.h"
 #include "proxy/proxy_command_line.h"
 #include "proxy/proxy_object.h"
 #include "proxy/proxy_registration.h"
@@ -69,8 +70,16 @@ Tavrin::Proxy::Http::ProxySettings http_settings(const ProxyCommandLine& command
 int serve(const ProxyCommandLine& command_line) {
   namespace Com = Tavrin::Platform::Com;
   const HRESULT initialised = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-  auto state = std::make_shared<Tavrin::Proxy::ProxyState>(command_line.grace);
-  Tavrin::Proxy::Http::ProxyServer http(http_settings(command_line), state);
+  // Every page the server injects carries the channel's secret, made anew
+  // each time the server starts.
+  auto pages = std::make_shared<Tavrin::Proxy::PageRegistry>();
+  auto state = std::make_shared<Tavrin::Proxy::ProxyState>(
+      command_line.grace, [pages](const std::wstring& command) { return pages->run(command); },
+      [pages](const std::wstring& id) { return pages->take_answer(id); });
+  Tavrin::Proxy::Http::ProxySettings settings = http_settings(command_line);
+  settings.pages = pages;
+  settings.channel_secret = Tavrin::Proxy::make_channel_secret();
+  Tavrin::Proxy::Http::ProxyServer http(std::move(settings), state);
   try {
     http.start();
   } catch (const std::exception& e) {

@@ -8,6 +8,8 @@ namespace Tavrin::Proxy {
 namespace {
 
 constexpr wchar_t kClassName[] = L"Velmora Proxy";
+// The program id by which scripts create the object.
+constexpr wchar_t kProgId[] = L"Quorvane.Proxy";
 
 std::wstring class_key() { return L"CLSID\\" + Platform::Com::guid_to_string(CLSID_VelmoraProxy); }
 
@@ -15,6 +17,11 @@ LONG write_class(HKEY classes_root, const std::wstring& command_line) {
   LONG result = Platform::write_key_string(classes_root, class_key(), L"", kClassName);
   if (result == ERROR_SUCCESS)
     result = Platform::write_key_string(classes_root, class_key() + L"\\LocalServer32", L"", command_line);
+  if (result == ERROR_SUCCESS) result = Platform::write_key_string(classes_root, class_key() + L"\\ProgID", L"", kProgId);
+  if (result == ERROR_SUCCESS) result = Platform::write_key_string(classes_root, std::wstring(kProgId), L"", kClassName);
+  if (result == ERROR_SUCCESS)
+    result = Platform::write_key_string(classes_root, std::wstring(kProgId) + L"\\CLSID", L"",
+                                        Platform::Com::guid_to_string(CLSID_VelmoraProxy));
   return result;
 }
 
@@ -25,8 +32,15 @@ bool key_exists(HKEY hive, const std::wstring& path) {
 
 // A hive that may not be written (the machine's, for an unprivileged user)
 // holds nothing to delete when the class is not in it.
+LONG delete_key(HKEY hive, const std::wstring& path);
+
 LONG delete_class(HKEY hive) {
-  const std::wstring path = L"Software\\Classes\\" + class_key();
+  const LONG progid = delete_key(hive, L"Software\\Classes\\" + std::wstring(kProgId));
+  const LONG result = delete_key(hive, L"Software\\Classes\\" + class_key());
+  return result != ERROR_SUCCESS ? result : progid;
+}
+
+LONG delete_key(HKEY hive, const std::wstring& path) {
   const LONG result = RegDeleteTreeW(hive, path.c_str());
   if (result == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
   if (result == ERROR_ACCESS_DENIED && !key_exists(hive, path)) return ERROR_SUCCESS;

@@ -157,3 +157,227 @@ function suite(file) {
 function quorvaneFailures() {
   return quorvaneApi.failedTests + quorvaneApi.failedOutside;
 }
+
+// Pages in browsers. open() starts a browser on a page and returns a page
+// object; its methods and those of its elements are commands that the
+// page's agent runs. Actions wait (up to pageTimeouts().action ms) until
+// their element exists, is visible, enabled and no longer moving, and
+// afterwards until the page has settled or a new page has loaded. A failed
+// action throws, so the test fails and the run goes on.
+var quorvanePages = {
+  action: 10000,      // ms an element command waits for its element
+  navigation: 30000,  // ms a new page may take to load
+  waiting: true       // false: act at once, no waiting before or after
+};
+
+// Changes the waiting limits: pageTimeouts({ action: ms, navigation: ms,
+// waiting: false }); returns the settings in force.
+function pageTimeouts(settings) {
+  if (settings) {
+    if (settings.action !== undefined) quorvanePages.action = Number(settings.action);
+    if (settings.navigation !== undefined) quorvanePages.navigation = Number(settings.navigation);
+    if (settings.waiting !== undefined) quorvanePages.waiting = !!settings.waiting;
+  }
+  return quorvanePages;
+}
+
+// The address of `url` on the run's server (-s and -p), unless it is
+// absolute already.
+function quorvaneAbsoluteUrl(url) {
+  url = String(url);
+  if (/^[a-zA-Z][a-zA-Z0-9+.\-]*:/.test(url)) return url;
+  var server = quorvaneHost.parameter("server");
+  var port = "";
+  try { port = quorvaneHost.parameter("port"); } catch (e) { port = ""; }
+  if (!server) throw new Error("no server (-s) to open '" + url + "' on");
+  return "http://" + server + (port && port !== "80" ? ":" + port : "") + (url.charAt(0) === "/" ? "" : "/") + url;
+}
+
+// Sends one command to the page `uuid` ("" for the run's newest page);
+// throws what the page answered when it failed.
+function quorvaneCommand(uuid, fields, what) {
+  fields.page = uuid;
+  var answer = quorvaneHost.command(fields);
+  if (!answer.ok) throw new Error((what ? what + ": " : "") + (answer.error || "the page failed the command"));
+  return answer;
+}
+
+// A mark of the pages registered so far, for quorvaneNewPage.
+function quorvanePageMark() {
+  return quorvaneHost.command({ op: "mark" }).value;
+}
+
+// Waits until a top-level page registered after `mark` has loaded;
+// returns its answer.
+function quorvaneNewPage(mark, limit) {
+  var answer = quorvaneHost.command({ op: "ready", page: "", after: mark, timeout: limit, pageWait: limit });
+  if (!answer.ok || !answer.page) {
+    throw new Error("waited " + limit + " ms for a new page to load" + (answer.error ? " (" + answer.error + ")" : ""));
+  }
+  return answer;
+}
+
+function QuorvanePage(uuid, frameOf) {
+  this.uuid = uuid;
+  this.frameOf = frameOf || null;
+  this.elements = {};
+}
+
+// Runs a command on this page; a command that made the page navigate moves
+// this object to the page that loaded instead.
+QuorvanePage.prototype.command = function (fields, what) {
+  var mark = this.frameOf ? 0 : quorvanePageMark();
+  fields.page = this.uuid;
+  var answer = quorvaneHost.command(fields);
+  if (!answer.ok && answer.gone && !this.frameOf) {
+    // The page went away on its own (a script or a timer navigated it):
+    // the command goes to the window's newest page instead.
+    this.uuid = quorvaneNewPage(0, quorvanePages.navigation).page;
+    this.elements = {};
+    fields.page = this.uuid;
+    answer = quorvaneHost.command(fields);
+  }
+  if (!answer.ok) throw new Error((what ? what + ": " : "") + (answer.error || "the page failed the command"));
+  if (answer.navigating || answer.navigated) {
+    if (this.frameOf) {
+      this.uuid = this.frameOf.frameUuid(this.frameSelector);
+    } else {
+      this.uuid = quorvaneNewPage(mark, quorvanePages.navigation).page;
+    }
+    this.elements = {};
+  }
+  return answer;
+};
+
+QuorvanePage.prototype.title = function () {
+  return this.command({ op: "eval", expression: "document.title" }).value;
+};
+QuorvanePage.prototype.url = function () {
+  return this.command({ op: "eval", expression: "location.href" }).value;
+};
+QuorvanePage.prototype.eval = function (expression) {
+  quorvaneHost.record("script", "eval", String(expression));
+  return this.command({ op: "eval", expression: String(expression) }, "eval").value;
+};
+QuorvanePage.prototype.waitFor = function (selector, ms) {
+  var limit = ms === undefined ? quorvanePages.action : Number(ms);
+  this.action("waitFor", this.element(selector), undefined, limit);
+  return this.element(selector);
+};
+QuorvanePage.prototype.waitForText = function (text, ms) {
+  var limit = ms === undefined ? quorvanePages.action : Number(ms);
+  quorvaneHost.record("action", "waitForText", String(text));
+  try {
+    this.command({ op: "waitForText", text: String(text), timeout: limit });
+  } catch (e) {
+    quorvaneHost.record("result", "status", "failed");
+    throw e;
+  }
+  quorvaneHost.record("result", "status", "passed");
+  return true;
+};
+QuorvanePage.prototype.navigationAction = function (op, fields, value) {
+  quorvaneHost.record("action", op, value === undefined ? "" : value);
+  fields.op = op;
+  try {
+    this.command(fields, op);
+  } catch (e) {
+    quorvaneHost.record("result", "status", "failed");
+    throw e;
+  }
+  quorvaneHost.record("result", "status", "passed");
+  return this;
+};
+QuorvanePage.prototype.navigate = function (url) {
+  var absolute = quorvaneAbsoluteUrl(url);
+  return this.navigationAction("navigate", { url: absolute }, absolute);
+};
+QuorvanePage.prototype.back = function () { return this.navigationAction("back", {}); };
+QuorvanePage.prototype.reload = function () { return this.navigationAction("reload", {}); };
+QuorvanePage.prototype.onDialog = function (answer) {
+  this.command({ op: "dialog", answer: answer === undefined ? null : answer });
+  return this;
+};
+// The texts of the dialogs the page showed since the last call.
+QuorvanePage.prototype.dialogs = function () {
+  return this.command({ op: "dialogs" }).value;
+};
+QuorvanePage.prototype.close = function () {
+  try {
+    this.command({ op: "eval", expression: "window.close(), true" });
+  } catch (e) { /* the page is gone already */ }
+};
+QuorvanePage.prototype.frameUuid = function (selector) {
+  return this.command({ op: "frame", selector: String(selector), timeout: quorvanePages.navigation },
+                      "frame " + selector).value;
+};
+QuorvanePage.prototype.frame = function (selector) {
+  var frame = new QuorvanePage(this.frameUuid(selector), this);
+  frame.frameSelector = String(selector);
+  quorvaneCommand(frame.uuid, { op: "ready", timeout: quorvanePages.navigation }, "frame " + selector);
+  return frame;
+};
+QuorvanePage.prototype.element = function (selector, name) {
+  selector = String(selector);
+  var known = this.elements[selector];
+  if (known) return known;
+  var made = new QuorvaneElement(this, selector, name === undefined ? selector : String(name));
+  this.elements[selector] = made;
+  return made;
+};
+
+// One action: its records, the command, the outcome.
+QuorvanePage.prototype.action = function (op, element, arg, limit) {
+  element.announce();
+  quorvaneHost.record("action", op, arg === undefined ? "" : String(arg), element.uuid);
+  var answer;
+  try {
+    answer = this.command({ op: op, selector: element.selector, arg: arg === undefined ? null : String(arg),
+                            timeout: limit === undefined ? quorvanePages.action : limit,
+                            wait: quorvanePages.waiting }, element.name);
+  } catch (e) {
+    quorvaneHost.record("result", "status", "failed", element.uuid);
+    throw e;
+  }
+  quorvaneHost.record("result", "status", "passed", element.uuid);
+  return answer.value;
+};
+
+function QuorvaneElement(page, selector, name) {
+  this.page = page;
+  this.selector = selector;
+  this.name = name;
+  this.uuid = quorvaneHost.uuid();
+  this.announced = false;
+}
+QuorvaneElement.prototype.announce = function () {
+  if (!this.announced) {
+    this.announced = true;
+    quorvaneHost.element(this.name, this.uuid);
+  }
+};
+(function () {
+  var ops = ["click", "dblclick", "hover", "type", "clear", "press", "select", "check", "uncheck", "submit",
+             "text", "value", "attr", "exists", "visible", "count"];
+  for (var i = 0; i < ops.length; i++) {
+    (function (op) {
+      QuorvaneElement.prototype[op] = function (arg) {
+        var value = this.page.action(op, this, arg);
+        return op === "click" || op === "dblclick" || op === "hover" || op === "type" || op === "clear" ||
+               op === "press" || op === "select" || op === "check" || op === "uncheck" || op === "submit"
+               ? this : value;
+      };
+    })(ops[i]);
+  }
+})();
+
+// Opens `url` (relative to the run's server, or absolute) in `browser`
+// (default: the run's -b) and returns its page once it has loaded.
+function open(url, browser) {
+  var absolute = quorvaneAbsoluteUrl(url);
+  var name = browser === undefined ? quorvaneHost.parameter("browser") : String(browser);
+  var mark = quorvanePageMark();
+  quorvaneHost.openUrl(name, absolute);
+  var loaded = quorvaneNewPage(mark, quorvanePages.navigation);
+  return new QuorvanePage(loaded.page, null);
+}

@@ -92,11 +92,57 @@ var quorvaneHost = (function () {
     writeTestfile();
   }
 
-  function record(kind, name, value) {
+  // `uuid` (optional): the page element the event concerns.
+  function record(kind, name, value, uuid) {
     header();
     append(kind + ": " + attribute("name", name) + " " + attribute("value", value) + " " +
-           attribute("uuid", "") + " " + attribute("date", now()));
-    Quorvane.LogNode("", kind, text(name), text(value));
+           attribute("uuid", uuid) + " " + attribute("date", now()));
+    Quorvane.LogNode(text(uuid), kind, text(name), text(value));
+  }
+
+  // The pages: each command goes through Quorvane.Remote, which reports the
+  // page that answered (and so puts its header into the echo); the answer
+  // itself is read from the proxy object by the command's id. Each page
+  // gets its record the first time an answer comes from it.
+  var proxy = null;
+  var pagesLogged = {};
+  var currentPage = "";
+  function command(fields) {
+    if (fields.op === "mark") fields.page = currentPage;
+    fields.id = String(Quorvane.GenerateUUID());
+    var page = text(Quorvane.Remote(JSON.stringify(fields)));
+    if (proxy === null) proxy = Quorvane.CreateObject("Quorvane.Proxy");
+    var answerText = text(proxy.Answer(fields.id));
+    var answer;
+    try {
+      answer = JSON.parse(answerText);
+    } catch (e) {
+      answer = { ok: false, error: "the proxy gave no answer to the command" };
+    }
+    if (!answer || typeof answer !== "object") answer = { ok: false, error: "the proxy gave no answer" };
+    answer.page = page;
+    if (page) currentPage = page;
+    if (page && answer.url !== undefined && !pagesLogged[page]) {
+      pagesLogged[page] = true;
+      header();
+      append("page: " + attribute("name", answer.title) + " " + attribute("url", answer.url) + " " +
+             attribute("uuid", page) + " " + attribute("date", now()));
+    }
+    return answer;
+  }
+
+  function element(name, uuid) {
+    header();
+    append("element: " + attribute("name", name) + " " + attribute("uuid", uuid) + " " + attribute("date", now()));
+    Quorvane.LogElement(text(name), text(uuid));
+  }
+
+  function openUrl(browser, url) {
+    Quorvane.OpenURL(browser, url);
+  }
+
+  function uuid() {
+    return String(Quorvane.GenerateUUID());
   }
 
   function parameter(name) {
@@ -149,6 +195,10 @@ var quorvaneHost = (function () {
     sleep: sleep,
     screenshot: screenshot,
     runSuite: runSuite,
+    command: command,
+    element: element,
+    openUrl: openUrl,
+    uuid: uuid,
     finish: finish
   };
 })();

@@ -5,6 +5,7 @@
 #include "proxy/http/connect_tunnel.h"
 #include "proxy/http/forward.h"
 #include "proxy/http/local_answers.h"
+#include "proxy/http/page_channel.h"
 #include "proxy/http/page_rules.h"
 #include "proxy/http/proxy_context.h"
 #include "proxy/http/stream_relay.h"
@@ -63,6 +64,11 @@ asio::awaitable<bool> handle_request(Stream& client, beast::flat_buffer& buffer,
   // The proxy's own address is never a destination.
   if (target->origin && !tunnel && is_loopback_host(target->origin->host) && target->origin->port == context.port) {
     target->origin.reset();
+  }
+  if (target->path.rfind(kChannelPath, 0) == 0) {
+    const std::string origin =
+        target->origin ? (target->origin->tls ? "https://" : "http://") + target->origin->host_header() : std::string();
+    co_return co_await answer_channel(client, buffer, parser, local, origin, context);
   }
   if (target->path.rfind(kPackageFilePath, 0) == 0) co_return co_await answer_package_file(client, local, context);
   if (target->path.rfind(kSpecialPath, 0) == 0) {

@@ -43,7 +43,9 @@ std::optional<File> PackageFiles::find(const std::string& path) {
 void PackageFiles::inject(std::string& page, const std::string& nonce) {
   refresh();
   if (nonce.empty()) {
+    const std::size_t before = page.size();
     injector_.InjectToStreamANSI(page);
+    if (!fragment_.empty() && page.size() != before) add_fragment(page, 0, page.size());
     return;
   }
   // The elements the package gives, as InjectToStreamANSI writes them: a
@@ -56,7 +58,22 @@ void PackageFiles::inject(std::string& page, const std::string& nonce) {
   injector_.InjectToStreamANSI(page);
   if (page.size() == before) return;
   const std::size_t at = page.rfind(elements);
-  if (at != std::string::npos) page.replace(at, elements.size(), with_nonce(elements, nonce));
+  if (at == std::string::npos) return;
+  const std::string marked = with_nonce(elements, nonce);
+  page.replace(at, elements.size(), marked);
+  if (!fragment_.empty()) add_fragment(page, at, at + marked.size());
+}
+
+void PackageFiles::add_fragment(std::string& page, std::size_t from, std::size_t to) const {
+  const std::string src = std::string("src=\"") + kPackageFilePath;
+  std::size_t at = page.find(src, from);
+  while (at != std::string::npos && at < to) {
+    const std::size_t quote = page.find('"', at + src.size());
+    if (quote == std::string::npos) return;
+    page.insert(quote, "#" + fragment_);
+    to += fragment_.size() + 1;
+    at = page.find(src, quote);
+  }
 }
 
 }  // namespace Tavrin::Proxy::Http

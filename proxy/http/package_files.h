@@ -37,8 +37,14 @@ class PackageFiles {
   // `nonce` when it is not empty); unchanged when no place is found.
   void inject(std::string& page, const std::string& nonce);
 
+  // From now on, the address of every injected script ends in "#" and
+  // `fragment` (which a browser never sends): the page agent reads the
+  // channel's secret there. Call before serving.
+  void set_fragment(std::string fragment) { fragment_ = std::move(fragment); }
+
  private:
   void refresh();
+  void add_fragment(std::string& page, std::size_t from, std::size_t to) const;
 
   const std::filesystem::path path_;
   const std::function<void(const std::string&)> note_;
@@ -47,6 +53,7 @@ class PackageFiles {
   std::chrono::steady_clock::time_point next_check_{};
   std::filesystem::file_time_type stamp_{};
   std::uintmax_t size_ = 0;
+  std::string fragment_;
 };
 
 }  // namespace Tavrin::Proxy::Http

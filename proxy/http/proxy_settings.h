@@ -23,12 +23,17 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <map>
 #include <stdexcept>
 #include <string>
 
 namespace Tavrin {
 class Configuration;
+}
+
+namespace Tavrin::Proxy {
+class PageRegistry;
 }
 
 namespace Tavrin::Proxy::Http {
@@ -54,6 +59,10 @@ struct ProxySettings {
   // Receives notes of what the server does on its own account (a page
   // passed uninjected, a bad connection). Null: notes are dropped.
   std::function<void(const std::string&)> note;
+  // The pages' command channel: the registry it feeds and the secret its
+  // path carries. Null or empty: the channel is not served.
+  std::shared_ptr<PageRegistry> pages;
+  std::string channel_secret;
 };
 
 // Thrown for a "proxy" section whose values make no settings.

@@ -1,0 +1,130 @@
+#include "proxy/http/page_channel.h"
+
+#include <memory>
+
+#include <boost/asio/post.hpp>
+#include <boost/asio/steady_timer.hpp>
+#include <boost/beast/http/string_body.hpp>
+#include <boost/json.hpp>
+
+#include "proxy/http/local_answers.h"
+#include "proxy/http/proxy_context.h"
+#include "proxy/http/stream_relay.h"
+#include "proxy/http/upstream.h"
+#include "proxy/page_registry.h"
+
+namespace Tavrin::Proxy::Http {
+
+namespace json = boost::json;
+
+bool channel_secret_matches(std::string_view path, const std::string& secret) {
+  if (secret.empty() || path.size() < secret.size()) return false;
+  if (path.size() > secret.size() && path[secret.size()] != '/') return false;
+  unsigned char difference = 0;
+  for (std::size_t i = 0; i < secret.size(); ++i)
+    difference |= static_cast<unsigned char>(path[i] ^ secret[i]);
+  return difference == 0;
+}
+
+namespace {
+
+std::string text_of(const json::object& o, const char* name) {
+  const json::value* v = o.if_contains(name);
+  return v && v->is_string() ? std::string(v->as_string()) : std::string();
+}
+
+template <class Client>
+asio::awaitable<bool> reply(Client& client, http::status status, std::string body, const LocalRequest& request,
+                            ProxyContext& context, bool* written = nullptr) {
+  http::response<http::string_body> answer{status, request.version};
+  answer.set(http::field::server, "QuorvaneProxy");
+  answer.set(http::field::content_type, "application/json");
+  answer.set(http::field::cache_control, "no-store");
+  answer.keep_alive(request.keep_alive);
+  answer.body() = std::move(body);
+  answer.prepare_payload();
+  const error_code ec = co_await write_message(client, answer, context.settings.read_timeout);
+  if (written) *written = !ec;
+  co_return !ec && request.keep_alive;
+}
+
+}  // namespace
+
+template <class Client>
+asio::awaitable<bool> answer_channel(Client& client, beast::flat_buffer& buffer,
+                                     http::request_parser<http::empty_body>& parser, const LocalRequest& request,
+                                     const std::string& origin, ProxyContext& context) {
+  LocalRequest local = request;
+  const std::string_view rest = std::string_view(request.path).substr(std::char_traits<char>::length(kChannelPath));
+  const auto& fields = parser.get();
+  const auto origin_field = fields.find(http::field::origin);
+  const bool foreign = origin_field != fields.end() && std::string(origin_field->value()) != origin;
+  PageRegistry* pages = context.settings.pages.get();
+  if (!pages || !channel_secret_matches(rest, context.settings.channel_secret) || foreign ||
+      request.method != http::verb::post) {
+    local.keep_alive = false;
+    co_return co_await answer_error(client, http::status::forbidden, "The page channel refuses this request", local,
+                                    context);
+  }
+  http::request_parser<http::string_body> full(std::move(parser));
+  full.body_limit(1u << 20);
+  auto [ec, n] = co_await http::async_read(client, buffer, full, kTuple);
+  if (ec) co_return false;
+  json::error_code parse_error;
+  json::value parsed = json::parse(full.get().body(), parse_error);
+  if (parse_error || !parsed.is_object()) {
+    co_return co_await answer_error(client, http::status::bad_request, "The page channel reads JSON objects", local,
+                                    context);
+  }
+  const json::object& body = parsed.as_object();
+  const std::string page = text_of(body, "page");
+  if (page.empty()) {
+    co_return co_await answer_error(client, http::status::bad_request, "The page channel needs a page", local,
+                                    context);
+  }
+  if (rest.substr(context.settings.channel_secret.size()) == "/bye") {
+    pages->gone(page);
+    co_return co_await reply(client, http::status::ok, "{}", local, context);
+  }
+  AgentPoll poll;
+  poll.page = page;
+  poll.parent = text_of(body, "parent");
+  poll.url = text_of(body, "url");
+  poll.title = text_of(body, "title");
+  if (const json::value* top = body.if_contains("top"); top && top->is_bool()) poll.top = top->as_bool();
+  if (const json::value* l = body.if_contains("leaving"); l && l->is_bool()) poll.leaving = l->as_bool();
+  if (const json::value* a = body.if_contains("answer"); a && a->is_object()) {
+    poll.answer_id = text_of(a->as_object(), "id");
+    poll.answer = json::serialize(*a);
+  }
+  std::optional<std::string> command = pages->poll(poll);
+  if (!command && !poll.leaving) {
+    auto timer = std::make_shared<asio::steady_timer>(client.get_executor(), kPollHold);
+    pages->hold(page, [timer] { asio::post(timer->get_executor(), [timer] { timer->cancel(); }); });
+    co_await timer->async_wait(kTuple);
+    command = pages->release(page);
+  }
+  // Named first: temporaries of a conditional inside co_await are
+  // mishandled by some compilers.
+  const bool carries = command.has_value();
+  std::string text = carries ? std::move(*command) : std::string("{}");
+  bool written = false;
+  const bool more = co_await reply(client, http::status::ok, std::move(text), local, context, &written);
+  if (carries) {
+    // A command that could not be written is lost with its page.
+    if (written)
+      pages->delivered(page);
+    else
+      pages->gone(page);
+  }
+  co_return more;
+}
+
+template asio::awaitable<bool> answer_channel(beast::tcp_stream&, beast::flat_buffer&,
+                                              http::request_parser<http::empty_body>&, const LocalRequest&,
+                                              const std::string&, ProxyContext&);
+template asio::awaitable<bool> answer_channel(Upstream::TlsStream&, beast::flat_buffer&,
+                                              http::request_parser<http::empty_body>&, const LocalRequest&,
+                                              const std::string&, ProxyContext&);
+
+}  // namespace Tavrin::Proxy::Http
