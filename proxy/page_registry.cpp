@@ -166,8 +166,10 @@ CommandAnswer PageRegistry::run(const std::wstring& command_text) {
     a["value"] = next_order_ - 1;
     // Reports the page it names as the one that answered, so that the
     // caller's idea of the current page stays as it is.
+    const std::string answer = json::serialize(a);
+    keep_answer(id, answer);
     CommandAnswer out;
-    out.text = Platform::from_utf8(json::serialize(a));
+    out.text = Platform::from_utf8(answer);
     out.page = Platform::from_utf8(named);
     if (auto it = pages_.find(named); it != pages_.end()) {
       out.url = Platform::from_utf8(it->second.url);
@@ -237,6 +239,13 @@ CommandAnswer PageRegistry::run(const std::wstring& command_text) {
       it->second.gone = true;
       return answer_for(target, failure(id, "the page did not take the command within " +
                                                 std::to_string(kDeliveryLimit.count()) + " ms: it is gone"));
+    }
+    if (it != pages_.end() && it->second.gone && !it->second.delivered) {
+      it->second.busy_with.clear();
+      it->second.command.reset();
+      std::string answer = failure(id, "the page " + target + " went away before it took the command");
+      answer.insert(answer.size() - 1, ",\"gone\":true");
+      return answer_for(target, answer);
     }
     if (it == pages_.end() || it->second.gone) {
       if (it != pages_.end()) it->second.busy_with.clear();

@@ -204,7 +204,9 @@ function quorvaneCommand(uuid, fields, what) {
 
 // A mark of the pages registered so far, for quorvaneNewPage.
 function quorvanePageMark() {
-  return quorvaneHost.command({ op: "mark" }).value;
+  var answer = quorvaneHost.command({ op: "mark" });
+  if (!answer.ok) throw new Error("the proxy gave no page mark: " + answer.error);
+  return answer.value;
 }
 
 // Waits until a top-level page registered after `mark` has loaded;
@@ -225,7 +227,9 @@ function QuorvanePage(uuid, frameOf) {
 
 // Runs a command on this page; a command that made the page navigate moves
 // this object to the page that loaded instead.
-QuorvanePage.prototype.command = function (fields, what) {
+// `answered` (optional) runs once the page has answered, before a new page
+// is waited for, so that the action's records precede the new page's.
+QuorvanePage.prototype.command = function (fields, what, answered) {
   var mark = this.frameOf ? 0 : quorvanePageMark();
   fields.page = this.uuid;
   var answer = quorvaneHost.command(fields);
@@ -238,6 +242,7 @@ QuorvanePage.prototype.command = function (fields, what) {
     answer = quorvaneHost.command(fields);
   }
   if (!answer.ok) throw new Error((what ? what + ": " : "") + (answer.error || "the page failed the command"));
+  if (answered) answered();
   if (answer.navigating || answer.navigated) {
     if (this.frameOf) {
       this.uuid = this.frameOf.frameUuid(this.frameSelector);
@@ -279,13 +284,16 @@ QuorvanePage.prototype.waitForText = function (text, ms) {
 QuorvanePage.prototype.navigationAction = function (op, fields, value) {
   quorvaneHost.record("action", op, value === undefined ? "" : value);
   fields.op = op;
+  var recorded = false;
   try {
-    this.command(fields, op);
+    this.command(fields, op, function () {
+      recorded = true;
+      quorvaneHost.record("result", "status", "passed");
+    });
   } catch (e) {
-    quorvaneHost.record("result", "status", "failed");
+    if (!recorded) quorvaneHost.record("result", "status", "failed");
     throw e;
   }
-  quorvaneHost.record("result", "status", "passed");
   return this;
 };
 QuorvanePage.prototype.navigate = function (url) {
@@ -331,15 +339,18 @@ QuorvanePage.prototype.action = function (op, element, arg, limit) {
   element.announce();
   quorvaneHost.record("action", op, arg === undefined ? "" : String(arg), element.uuid);
   var answer;
+  var recorded = false;
   try {
     answer = this.command({ op: op, selector: element.selector, arg: arg === undefined ? null : String(arg),
                             timeout: limit === undefined ? quorvanePages.action : limit,
-                            wait: quorvanePages.waiting }, element.name);
+                            wait: quorvanePages.waiting }, element.name, function () {
+      recorded = true;
+      quorvaneHost.record("result", "status", "passed", element.uuid);
+    });
   } catch (e) {
-    quorvaneHost.record("result", "status", "failed", element.uuid);
+    if (!recorded) quorvaneHost.record("result", "status", "failed", element.uuid);
     throw e;
   }
-  quorvaneHost.record("result", "status", "passed", element.uuid);
   return answer.value;
 };
 

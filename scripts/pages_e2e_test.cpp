@@ -1,0 +1,184 @@
+// End to end: test scripts drive real headless browsers through the local
+// proxy. Each test copies the built programs into a private folder, gives
+// their proxy a free port, registers them in the test's own registry, runs
+// a script against the bundled example site and converts its log.
+#include <sys/socket.h>
+#include <netinet/in.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "test_support/run_program.h"
+#include "test_support/temp_dir.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using quorvane_test::read_file;
+using quorvane_test::run_program;
+using quorvane_test::write_file;
+
+// A port that nothing listens on right now.
+int free_port() {
+  const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = 0;
+  ::bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  socklen_t length = sizeof address;
+  ::getsockname(s, reinterpret_cast<sockaddr*>(&address), &length);
+  ::close(s);
+  return ntohs(address.sin_port);
+}
+
+// Processes started from `folder` (the private copy of the programs, or
+// the browsers' profiles under the test's folder).
+int processes_from(const std::string& folder) {
+  int count = 0;
+  for (const auto& entry : fs::directory_iterator("/proc")) {
+    const std::string name = entry.path().filename();
+    if (name.find_first_not_of("0123456789") != std::string::npos || std::stoi(name) == ::getpid()) continue;
+    std::ifstream in(entry.path() / "cmdline", std::ios::binary);
+    std::string line((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (line.find(folder) != std::string::npos) ++count;
+  }
+  return count;
+}
+
+struct Browser {
+  const char* name;
+  const char* binary;
+};
+
+class PagesEndToEnd : public ::testing::TestWithParam<Browser> {
+ protected:
+  void SetUp() override {
+    if (!fs::exists(GetParam().binary)) GTEST_SKIP() << GetParam().binary << " is not installed";
+    bin_ = dir_.file("bin");
+    fs::copy(QUORVANE_BIN_DIR, bin_, fs::copy_options::recursive);
+    std::string config = read_file(bin_ + "/config.xml");
+    const std::string from = "<parameter id=\"port\" type=\"integer\"><value>8888</value>";
+    const std::size_t at = config.find(from);
+    ASSERT_NE(at, std::string::npos);
+    config.replace(at, from.size(),
+                   "<parameter id=\"port\" type=\"integer\"><value>" + std::to_string(free_port()) + "</value>");
+    write_file(bin_ + "/config.xml", config);
+    ASSERT_EQ(run_program({bin_ + "/QuorvaneHelper", "/Install"}).exit, 0);
+  }
+
+  void TearDown() override {
+    if (bin_.empty()) return;
+    // The proxy and its guard end some seconds after the run; the browsers
+    // with the run.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(90);
+    while (processes_from(dir_.path()) > 0 && std::chrono::steady_clock::now() < deadline)
+      std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_EQ(processes_from(dir_.path()), 0) << "a browser, proxy or helper was left running";
+  }
+
+  quorvane_test::ProgramRun run_script(const std::string& text) {
+    write_file(dir_.file("e2e.js"), text);
+    quorvane_test::RunOptions options;
+    options.working_directory = dir_.path();
+    options.merge_error = true;
+    return run_program({bin_ + "/Quorvane", dir_.file("e2e.js"), "-s", "login.example.test", "-b", GetParam().name,
+                        "--log", dir_.file("e2e.log")},
+                       options);
+  }
+
+  std::string report() {
+    EXPECT_EQ(run_program({bin_ + "/Quorvane", "--mode=convert", "-i", dir_.file("e2e.log"), "-o",
+                           dir_.file("e2e.xml")})
+                  .exit,
+              0);
+    return read_file(dir_.file("e2e.xml"));
+  }
+
+  quorvane_test::TempDir dir_;
+  std::string bin_;
+};
+
+// Signing in through the form, reading values, a delayed element, a frame,
+// a confirm dialog, a link and back; then an element that never appears,
+// which fails its test with the waiting message while the run goes on.
+TEST_P(PagesEndToEnd, DrivesTheExampleSite) {
+  const auto run = run_script(R"(
+test("form, values, waiting, frame, dialog", function () {
+  var page = open("/index.html");
+  assertEqual(page.title(), "Login", "title");
+  page.element("#user", "user").type("guest");
+  assertEqual(page.element("#user").value(), "guest", "typed value");
+  page.element("#password", "password").type("secret");
+  page.element("#remember").check();
+  assertEqual(page.eval("document.getElementById('remember').checked"), true, "checked");
+  page.element("#sign-in", "sign in").click();
+  assertEqual(page.title(), "Welcome", "form navigated");
+  assertEqual(page.waitFor("#message").text(), "You have 3 new messages", "delayed element");
+  var panel = page.frame("#panel");
+  panel.element("#ping").click();
+  assertEqual(panel.element("#status").text(), "Pinged", "frame");
+  page.onDialog(false);
+  page.element("#sign-out").click();
+  var seen = page.dialogs();
+  assertEqual(seen.length, 1, "one dialog");
+  assertEqual(seen[0].text, "Sign out?", "confirm text");
+  assertEqual(page.title(), "Welcome", "refused confirm keeps the page");
+});
+test("link and back", function () {
+  var page = open("/index.html");
+  page.element("text=Help").click();
+  assertEqual(page.title(), "Help", "link navigated");
+  assertEqual(page.element("#hint").text(), "Sign in as guest with the password secret.", "text");
+  page.back();
+  assertEqual(page.title(), "Login", "back");
+});
+test("never there", function () {
+  var page = open("/index.html");
+  pageTimeouts({ action: 1500 });
+  page.element("#never", "missing").click();
+});
+)");
+  EXPECT_EQ(run.exit, 1) << run.out;
+  EXPECT_NE(run.out.find("missing: waited 1500 ms for '#never' to exist"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("page: uuid=\""), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("element: name=\"user\" uuid=\""), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("stats: testfile=\"2 passed, 1 failed\""), std::string::npos) << run.out;
+  const std::string xml = report();
+  EXPECT_NE(xml.find("<page uuid="), std::string::npos);
+  EXPECT_NE(xml.find("<element name=\"user\""), std::string::npos);
+  EXPECT_NE(xml.find("<action name=\"type\""), std::string::npos);
+  EXPECT_NE(xml.find("<result status=\"failed\""), std::string::npos);
+}
+
+// The agent keeps working in a page that replaces JSON and Array.prototype.
+TEST_P(PagesEndToEnd, SurvivesPagesThatReplaceBuiltIns) {
+  write_file(bin_ + "/examples/site/hostile.html",
+             "<!DOCTYPE html><html><head><title>Hostile</title><script>"
+             "JSON = { stringify: function () { return 'x'; }, parse: function () { return null; } };"
+             "Array.prototype.push = function () { throw new Error('no'); };"
+             "window.XMLHttpRequest = function () { throw new Error('no'); };"
+             "</script></head><body><p id='p'>still here</p></body></html>");
+  const auto run = run_script(R"(
+test("hostile", function () {
+  var page = open("/hostile.html");
+  assertEqual(page.element("#p").text(), "still here", "text");
+  assertEqual(page.eval("1 + 1"), 2, "eval");
+});
+)");
+  EXPECT_EQ(run.exit, 0) << run.out;
+}
+
+INSTANTIATE_TEST_SUITE_P(Browsers, PagesEndToEnd,
+                         ::testing::Values(Browser{"chromium", "/usr/lib/chromium/chromium"},
+                                           Browser{"firefox", "/usr/lib/firefox-esr/firefox-esr"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
