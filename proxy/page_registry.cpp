@@ -95,6 +95,7 @@ void PageRegistry::gone(const std::string& id) {
   auto it = pages_.find(id);
   if (it == pages_.end()) return;
   it->second.gone = true;
+  if (it->second.wake) it->second.wake();
   changed_.notify_all();
 }
 
