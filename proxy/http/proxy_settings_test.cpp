@@ -31,7 +31,8 @@ TEST(ProxySettingsTest, ShippedConfiguration) {
   EXPECT_EQ(settings.port, 8888);
   EXPECT_TRUE(settings.intercept_https);
   EXPECT_EQ(settings.read_timeout, std::chrono::milliseconds(30000));
-  EXPECT_TRUE(settings.sites.empty());
+  ASSERT_EQ(settings.sites.size(), 1u);  // the bundled example site
+  EXPECT_EQ(settings.sites.begin()->first, "login.example.test");
 }
 
 TEST(ProxySettingsTest, SitesAndValues) {
