@@ -120,6 +120,52 @@ TEST(VariantDate, CoercionsAndText) {
   EXPECT_EQ(VariantChangeType(&text, &date, 0, VT_BSTR), DISP_E_OVERFLOW);
 }
 
+// Arrays of other element kinds: elements in and out as their kind, deep
+// copies, and conversion to an array of VARIANTs.
+TEST(TypedArrays, StringsAndNumbers) {
+  SAFEARRAY* strings = SafeArrayCreateVector(VT_BSTR, 1, 2);
+  ASSERT_NE(strings, nullptr);
+  VARTYPE vt = VT_EMPTY;
+  ASSERT_EQ(SafeArrayGetVartype(strings, &vt), S_OK);
+  EXPECT_EQ(vt, VT_BSTR);
+  Bstr first(L"one"), second(L"two");
+  LONG index = 1;
+  ASSERT_EQ(SafeArrayPutElement(strings, &index, first.get()), S_OK);
+  index = 2;
+  ASSERT_EQ(SafeArrayPutElement(strings, &index, second.get()), S_OK);
+  BSTR got = nullptr;
+  ASSERT_EQ(SafeArrayGetElement(strings, &index, &got), S_OK);
+  EXPECT_STREQ(got, L"two");
+  SysFreeString(got);
+  index = 3;
+  EXPECT_EQ(SafeArrayGetElement(strings, &index, &got), DISP_E_BADINDEX);
+
+  Variant array;
+  array.vt = VT_ARRAY | VT_BSTR;
+  array.parray = strings;
+  Variant copy(array);
+  ASSERT_EQ(copy.vt, VT_ARRAY | VT_BSTR);
+  EXPECT_NE(copy.parray, strings);
+  Variant variants;
+  ASSERT_EQ(VariantChangeType(&variants, &array, 0, VT_ARRAY | VT_VARIANT), S_OK);
+  index = 1;
+  Variant element;
+  ASSERT_EQ(SafeArrayGetElement(variants.parray, &index, &element), S_OK);
+  EXPECT_EQ(element.to_string(), L"one");
+  Variant numbers;
+  EXPECT_EQ(VariantChangeType(&numbers, &array, 0, VT_ARRAY | VT_I4), DISP_E_TYPEMISMATCH);  // "one" is no number
+
+  SAFEARRAY* longs = SafeArrayCreateVector(VT_I4, 0, 1);
+  LONG value = 42;
+  index = 0;
+  ASSERT_EQ(SafeArrayPutElement(longs, &index, &value), S_OK);
+  LONG read = 0;
+  ASSERT_EQ(SafeArrayGetElement(longs, &index, &read), S_OK);
+  EXPECT_EQ(read, 42);
+  EXPECT_EQ(SafeArrayDestroy(longs), S_OK);
+  EXPECT_EQ(SafeArrayCreateVector(VT_EMPTY, 0, 1), nullptr);
+}
+
 // An enumerator hands out its items in order, skips, resets and clones.
 TEST(EnumVariant, NextSkipResetClone) {
   std::vector<Variant> items;

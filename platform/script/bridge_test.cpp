@@ -124,6 +124,9 @@ TEST_F(BridgeTest, ArraysThroughVBArray) {
   EXPECT_EQ(eval_text(L"new VBArray(t.Echo(t.Numbers())).toArray().length"), L"3");
   EXPECT_EQ(eval_text(L"(function () { try { new VBArray(5); } catch (e) { return e.message; } })()"),
             L"VBArray expected");
+  // Arrays of other element kinds read the same, and keep their kind.
+  EXPECT_EQ(eval_text(L"new VBArray(t.Strings()).toArray().join('+')"), L"x+y");
+  EXPECT_EQ(eval(L"t.Strings()").vt, VT_ARRAY | VT_BSTR);
 }
 
 // Objects returned by calls are script objects too, and can be called.
