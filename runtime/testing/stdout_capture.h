@@ -22,7 +22,9 @@ class StdoutCapture {
   // Points descriptor 1 at a new pipe or file. Fails the test (and captures
   // nothing) when that cannot be done.
   explicit StdoutCapture(Target target = Target::kPipe);
-  // Puts descriptor 1 back if Finish was not called.
+  // Without a call of Finish: puts descriptor 1 back and, when the test
+  // has failed, copies what was captured to standard error, so that
+  // gtest's messages are not lost.
   ~StdoutCapture();
   StdoutCapture(const StdoutCapture&) = delete;
   StdoutCapture& operator=(const StdoutCapture&) = delete;
