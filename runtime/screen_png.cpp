@@ -4,6 +4,7 @@
 
 #include <boost/gil.hpp>
 #include <boost/gil/extension/io/png.hpp>
+#include <zlib.h>
 
 #include "runtime/screen_image.h"
 
@@ -42,8 +43,12 @@ void write_png(const std::wstring& path, const Platform::Screen::Bitmap& bitmap)
       out[x] = boost::gil::rgb8_pixel_t(rgb[0], rgb[1], rgb[2]);
     }
   }
+  // libpng's own defaults; GIL's (a 512-byte window) make large screens
+  // several times slower to encode and larger.
+  const boost::gil::image_write_info<boost::gil::png_tag> settings(PNG_COMPRESSION_TYPE_BASE, Z_DEFAULT_COMPRESSION,
+                                                                   8, Z_FILTERED, 15);
   std::ostringstream encoded;
-  boost::gil::write_view(encoded, boost::gil::const_view(image), boost::gil::png_tag());
+  boost::gil::write_view(encoded, boost::gil::const_view(image), settings);
   const std::string bytes = encoded.str();
   file.Commit(bytes.data(), bytes.size());
 }

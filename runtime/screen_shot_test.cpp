@@ -217,6 +217,8 @@ struct RealScreen {
   unsigned long bmp_background, bmp_foreground;  // as the BMP stores them
 };
 
+void PrintTo(const RealScreen& s, std::ostream* os) { *os << s.format << " at depth " << s.depth; }
+
 class ScreenShotOnXvfb : public EchoTest, public ::testing::WithParamInterface<RealScreen> {};
 
 constexpr quorvane_test::Rect kRect{10, 5, 20, 8};

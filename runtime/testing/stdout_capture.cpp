@@ -91,4 +91,8 @@ std::string StdoutCapture::Finish() {
   return impl_->target == Target::kPipe ? impl_->bytes : quorvane_test::read_file(impl_->file);
 }
 
+void PrintTo(StdoutCapture::Target target, std::ostream* os) {
+  *os << (target == StdoutCapture::Target::kPipe ? "pipe" : "file");
+}
+
 }  // namespace Tavrin::Runtime::Testing

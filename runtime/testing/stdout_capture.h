@@ -11,6 +11,7 @@
 #define QUORVANE_RUNTIME_TESTING_STDOUT_CAPTURE_H_
 
 #include <memory>
+#include <ostream>
 #include <string>
 
 namespace Tavrin::Runtime::Testing {
@@ -38,6 +39,9 @@ class StdoutCapture {
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };
+
+// gtest's name for a target, in test parameters.
+void PrintTo(StdoutCapture::Target target, std::ostream* os);
 
 }  // namespace Tavrin::Runtime::Testing
 
