@@ -79,6 +79,32 @@ TEST_F(ScreenCapture, DepthSixteenAs565Words) {
   EXPECT_EQ(word16(bitmap, kRect.x + kRect.width, kRect.y), 0xF800u);
 }
 
+// A 15-bit screen (5-5-5 masks) comes back as 5-6-5 words too: green is
+// scaled from 5 bits to 6.
+TEST_F(ScreenCapture, DepthFifteenScaledTo565) {
+  Xvfb server(16, 16, 15);
+  ASSERT_TRUE(server.running());
+  ASSERT_NO_FATAL_FAILURE(quorvane_test::paint_root(server.display(), 0x7C00, {0, 0, 8, 16}, 0x03FF));
+  ScopedEnv display("DISPLAY", server.display());
+  const Bitmap bitmap = capture_screen();
+  ASSERT_EQ(bitmap.bits_per_pixel, 16);
+  EXPECT_EQ(word16(bitmap, 15, 0), 0xF800u);  // red 31
+  EXPECT_EQ(word16(bitmap, 0, 0), 0x07FFu);   // green 31 of 31 is 63 of 63, blue 31
+}
+
+// An 8-bit screen has a colour map instead of masks: it comes back at 32
+// bits with the map's colours (pixel 0 black, 1 white in a new server).
+TEST_F(ScreenCapture, ColourMapScreenAt32Bits) {
+  Xvfb server(16, 16, 8);
+  ASSERT_TRUE(server.running());
+  ASSERT_NO_FATAL_FAILURE(quorvane_test::paint_root(server.display(), 1, {0, 0, 8, 16}, 0));
+  ScopedEnv display("DISPLAY", server.display());
+  const Bitmap bitmap = capture_screen();
+  ASSERT_EQ(bitmap.bits_per_pixel, 32);
+  EXPECT_EQ(bgrx(bitmap, 0, 0), 0x000000u);
+  EXPECT_EQ(bgrx(bitmap, 15, 15), 0xFFFFFFu);
+}
+
 // Without a display there is no screen.
 TEST(ScreenWithoutDisplay, NoScreenError) {
   ScopedEnv display("DISPLAY", std::nullopt);
