@@ -11,6 +11,7 @@ packages=(
   googletest libgtest-dev libgmock-dev
   libxml2-dev time
   clang libclang-rt-14-dev
+  xdg-utils
 )
 missing=()
 for p in "${packages[@]}"; do
@@ -25,3 +26,21 @@ fi
 
 cmake -S . -B build -G Ninja "$@" >/dev/null
 cmake --build build
+
+# Register the components and the ".jsk" file type of build/bin: machine-wide
+# where the machine hive may be written, else for the current user. The
+# helper waits for every registration step; while another helper instance
+# runs (the guard of a test run ends some seconds after its run) it is
+# retried for up to a minute.
+for attempt in $(seq 1 30); do
+  code=0
+  build/bin/QuorvaneHelper /Install || code=$?
+  [ "$code" -ne 250 ] && break
+  [ "$attempt" -eq 1 ] && echo "setup: waiting for a running QuorvaneHelper to end"
+  sleep 2
+done
+case "$code" in
+  0) echo "setup: registered the components in build/bin" ;;
+  250) echo "setup: registration skipped: another QuorvaneHelper is still running; run ./setup.sh again" >&2; exit 1 ;;
+  *) echo "setup: registration failed (QuorvaneHelper /Install exited with $code)" >&2; exit 1 ;;
+esac

@@ -7,7 +7,7 @@
 #include <shared_mutex>
 #include <unordered_map>
 
-#include "common/configuration_xml.h"
+#include "common/configuration_xml_internal.h"
 #include "platform/text.h"
 
 namespace Tavrin {

@@ -1,4 +1,4 @@
-#include "common/configuration_xml.h"
+#include "common/configuration_xml_internal.h"
 
 #include <cstring>
 #include <stdexcept>

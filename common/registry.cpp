@@ -6,6 +6,8 @@
 
 #include <boost/system/error_code.hpp>
 
+#include "platform/scoped_key.h"
+
 namespace Tavrin::Windows::Registry {
 
 namespace {
@@ -26,25 +28,22 @@ HKEY key_of(const HKeyPtr& key) {
   return *key;
 }
 
-void close_key(HKEY* cell) {
-  RegCloseKey(*cell);
-  delete cell;
-}
+// What a handle's shared pointer points into: the key, and its owner.
+struct KeyCell {
+  HKEY key = nullptr;
+  Platform::ScopedKey owner;
+};
 
 }  // namespace
 
 const char* RegistryTypeError::what() const noexcept { return "Registry type not equal"; }
 
 HKeyPtr create_hkey_ptr(HKEY key) {
-  HKEY* cell = nullptr;
-  try {
-    cell = new HKEY(key);
-  } catch (...) {
-    RegCloseKey(key);
-    throw;
-  }
-  // Should the control block fail, shared_ptr runs the deleter itself.
-  return HKeyPtr(cell, close_key);
+  Platform::ScopedKey owner(key);  // closes the key should the cell not be made
+  auto cell = std::make_shared<KeyCell>();
+  cell->key = key;
+  cell->owner = std::move(owner);
+  return HKeyPtr(cell, &cell->key);
 }
 
 HKeyPtr reg_open_current_user(unsigned long access) {
@@ -123,8 +122,7 @@ void reg_set_dword(HKeyPtr key, const std::wstring& name, unsigned long value) {
 }
 
 void reg_set_string(HKeyPtr key, const std::wstring& name, const std::wstring& value) {
-  const std::string bytes = Platform::registry_string_bytes(value);
-  reg_set_value(key, name, REG_SZ, std::vector<char>(bytes.begin(), bytes.end()));
+  check(Platform::write_string(key_of(key), name, value));
 }
 
 }  // namespace Tavrin::Windows::Registry

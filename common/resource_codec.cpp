@@ -1,4 +1,4 @@
-#include "common/resource_codec.h"
+#include "common/resource_codec_internal.h"
 
 #include <boost/archive/binary_iarchive.hpp>
 #include <boost/archive/binary_oarchive.hpp>
@@ -7,9 +7,9 @@
 #include <boost/iostreams/filtering_stream.hpp>
 #include <boost/iostreams/filtering_streambuf.hpp>
 
-#include "common/archive_source.h"
+#include "common/archive_source_internal.h"
 #include "common/script_injector.h"
-#include "common/xor_filter.h"
+#include "common/xor_filter_internal.h"
 
 namespace Tavrin {
 

@@ -14,7 +14,7 @@
 #include <boost/serialization/string.hpp>
 #include <boost/serialization/vector.hpp>
 
-#include "common/archive_source.h"
+#include "common/archive_source_internal.h"
 
 namespace Tavrin {
 

@@ -7,8 +7,8 @@
 #include <boost/serialization/version.hpp>
 #include <gtest/gtest.h>
 
-#include "common/testing/package_test_util.h"
 #include "common/script_injector.h"
+#include "common/testing/package_test_util.h"
 #include "platform/text.h"
 #include "test_support/temp_dir.h"
 

@@ -9,7 +9,7 @@
 #include <shared_mutex>
 
 #include "common/page_injection.h"
-#include "common/resource_codec.h"
+#include "common/resource_codec_internal.h"
 #include "platform/text.h"
 
 namespace Tavrin {

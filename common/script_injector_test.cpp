@@ -5,7 +5,7 @@
 #include <boost/iostreams/filter/gzip.hpp>
 #include <gtest/gtest.h>
 
-#include "common/archive_source.h"
+#include "common/archive_source_internal.h"
 #include "common/testing/package_test_util.h"
 #include "platform/text.h"
 #include "test_support/temp_dir.h"

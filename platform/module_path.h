@@ -18,6 +18,11 @@ namespace Tavrin::Platform {
 // library that calls), whatever its length.
 QUORVANE_PLATFORM_EXPORT std::wstring executable_path();
 
+// Full path of the module (executable or shared library) that holds
+// `address`, a function or object of that module: GetModuleFileNameW of
+// the module's own handle. Throws ENOENT when no module holds it.
+QUORVANE_PLATFORM_EXPORT std::wstring module_file_path(const void* address);
+
 // The process's current directory, whatever its length.
 QUORVANE_PLATFORM_EXPORT std::wstring current_directory();
 

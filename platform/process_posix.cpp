@@ -21,6 +21,7 @@
 #include <fstream>
 
 #include "platform/os_error.h"
+#include "platform/scoped_fd.h"
 
 extern char** environ;
 
@@ -31,56 +32,26 @@ using Clock = std::chrono::steady_clock;
 
 std::atomic<ProcessStarter*> g_starter{nullptr};
 
-// A file descriptor, closed when the owner goes. Move-only.
-class Fd {
- public:
-  Fd() = default;
-  explicit Fd(int fd) : fd_(fd) {}
-  Fd(Fd&& other) noexcept : fd_(other.release()) {}
-  Fd& operator=(Fd&& other) noexcept {
-    if (this != &other) reset(other.release());
-    return *this;
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  ~Fd() { reset(); }
-
-  int get() const { return fd_; }
-  bool valid() const { return fd_ >= 0; }
-  int release() {
-    const int fd = fd_;
-    fd_ = -1;
-    return fd;
-  }
-  void reset(int fd = -1) {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = fd;
-  }
-
- private:
-  int fd_ = -1;
-};
-
 // A close-on-exec pipe whose ends are above the standard streams, so that
 // the child's dup2 onto 0, 1 and 2 never lands on one of them.
 struct Pipe {
-  Fd read, write;
+  ScopedFd read, write;
 };
 
-Fd above_standard_streams(int fd) {
-  if (fd > 2) return Fd(fd);
+ScopedFd above_standard_streams(int fd) {
+  if (fd > 2) return ScopedFd(fd);
   const int moved = ::fcntl(fd, F_DUPFD_CLOEXEC, 3);
   const int error = errno;
   ::close(fd);
   if (moved < 0) throw posix_error("fcntl", error);
-  return Fd(moved);
+  return ScopedFd(moved);
 }
 
 Pipe make_pipe() {
   int fds[2];
   if (::pipe2(fds, O_CLOEXEC) != 0) throw posix_error("pipe", errno);
-  Fd read = above_standard_streams(fds[0]);
-  Fd write = above_standard_streams(fds[1]);
+  ScopedFd read = above_standard_streams(fds[0]);
+  ScopedFd write = above_standard_streams(fds[1]);
   return {std::move(read), std::move(write)};
 }
 
@@ -93,16 +64,16 @@ struct Launch {
   std::vector<std::string> candidates;  // paths to try, in order
   std::string working_directory;
   int streams[3] = {-1, -1, -1};  // what goes on 0, 1 and 2; -1 keeps the caller's
-  std::vector<Fd> owned;          // the descriptors opened for them
+  std::vector<ScopedFd> owned;    // the descriptors opened for them
 
   // Puts `fd` (owned from now on) on the child's stream `which`.
-  void set_stream(int which, Fd fd) {
+  void set_stream(int which, ScopedFd fd) {
     streams[which] = fd.get();
     owned.push_back(std::move(fd));
   }
 };
 
-Fd open_file(const std::string& path, int flags) {
+ScopedFd open_file(const std::string& path, int flags) {
   const int fd = ::open(path.c_str(), flags | O_CLOEXEC, 0666);
   if (fd < 0) throw posix_error("open " + path, errno);
   return above_standard_streams(fd);
@@ -170,7 +141,7 @@ Launch prepare(const StartOptions& options) {
 }
 
 // The streams 1 and 2 that the files did not take: /dev/null, or `fd`.
-void set_output(Launch& launch, const StartOptions& options, Fd fd) {
+void set_output(Launch& launch, const StartOptions& options, ScopedFd fd) {
   if (options.output == StartOptions::Output::kInherit) return;
   if (!fd.valid()) fd = open_file("/dev/null", O_WRONLY);
   const int shared = fd.get();
@@ -285,8 +256,8 @@ pid_t fork_quietly() {
 
 struct Child::Impl {
   pid_t pid = -1;
-  Fd output;  // read end of the captured streams
-  Fd ended;   // pidfd: readable once the child has ended
+  ScopedFd output;  // read end of the captured streams
+  ScopedFd ended;   // pidfd: readable once the child has ended
   std::string captured;
   std::optional<ExitStatus> status;
 
@@ -441,7 +412,7 @@ Child start_real(const StartOptions& options) {
     impl->output = std::move(output_pipe.read);
   }
   // Kernels before 5.3 have no pidfd; waiting then polls.
-  impl->ended = Fd(static_cast<int>(::syscall(SYS_pidfd_open, impl->pid, 0)));
+  impl->ended = ScopedFd(static_cast<int>(::syscall(SYS_pidfd_open, impl->pid, 0)));
   return Child(std::move(impl));
 }
 
@@ -457,7 +428,7 @@ int start_detached_real(const StartOptions& options) {
     detached.null_input = true;
   }
   Launch launch = prepare(detached);
-  set_output(launch, detached, Fd());
+  set_output(launch, detached, ScopedFd());
   Pipe pid_pipe = make_pipe();
   Pipe exec_pipe = make_pipe();
 

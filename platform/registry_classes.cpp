@@ -6,7 +6,7 @@
 #include <set>
 #include <utility>
 
-#include "platform/registry_key.h"
+#include "platform/registry_key_internal.h"
 
 namespace Tavrin::Platform::RegistryDetail {
 

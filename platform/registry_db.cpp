@@ -1,4 +1,4 @@
-#include "platform/registry_db.h"
+#include "platform/registry_db_internal.h"
 
 #include <utility>
 

@@ -1,15 +1,19 @@
 // Opening a hive's database, its transactions, and which files the hives
 // are. The key and value operations are in registry_hive_ops.cpp.
-#include "platform/registry_hive.h"
+#include "platform/registry_hive_internal.h"
 
+#include <fcntl.h>
 #include <pwd.h>
+#include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <thread>
 
 namespace Tavrin::Platform {
 
@@ -76,34 +80,81 @@ bool has_schema(Database& db) {
   return s.step() && s.column_int(0) == 1;
 }
 
+// Switches the database to write-ahead logging unless it uses it already.
+// SQLite answers a switch that meets another connection with SQLITE_BUSY
+// at once, without waiting in its busy handler, so the switch is tried
+// again for up to the busy timeout.
+int use_wal(Database& db) {
+  {
+    Statement mode(db.get(), "PRAGMA journal_mode");
+    if (mode.step() && mode.column_text(0) == "wal") return SQLITE_OK;
+    if (mode.code() != SQLITE_OK) return mode.code();
+  }
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kBusyTimeoutMs);
+  for (;;) {
+    const int rc = db.exec("PRAGMA journal_mode=WAL");
+    if ((rc & 0xFF) != SQLITE_BUSY || std::chrono::steady_clock::now() >= deadline) return rc;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+}
+
 int init_schema(Database& db) {
   sqlite3_busy_timeout(db.get(), kBusyTimeoutMs);
-  int rc = db.exec("PRAGMA journal_mode=WAL");
+  int rc = use_wal(db);
   if (rc == SQLITE_OK) rc = db.exec("PRAGMA synchronous=NORMAL");
-  if (rc == SQLITE_OK) rc = db.exec(kSchema);
+  if (rc == SQLITE_OK && !has_schema(db)) rc = db.exec(kSchema);
   if (rc != SQLITE_OK && !sqlite3_get_autocommit(db.get())) db.exec("ROLLBACK");
   return rc;
+}
+
+void remove_database_files(const std::string& file) {
+  for (const char* suffix : {"", "-wal", "-shm", "-journal"}) ::unlink((file + suffix).c_str());
+}
+
+// Puts the finished database `fresh` in place as `file` unless another
+// process has put its own there first; then `fresh` goes.
+LONG publish(const std::string& fresh, const std::string& file) {
+  int error = 0;
+  if (::renameat2(AT_FDCWD, fresh.c_str(), AT_FDCWD, file.c_str(), RENAME_NOREPLACE) != 0) {
+    error = errno;
+    // File systems without the no-replace rename: a hard link is as safe.
+    if (error == EINVAL || error == ENOSYS) error = ::link(fresh.c_str(), file.c_str()) == 0 ? 0 : errno;
+  }
+  remove_database_files(fresh);
+  if (error == 0 || error == EEXIST) return ERROR_SUCCESS;
+  return error == ENOSPC ? ERROR_DISK_FULL : ERROR_ACCESS_DENIED;
 }
 
 }  // namespace
 
 Hive::Hive(std::string file) : file_(std::move(file)) {}
 
+// A hive file appears complete or not at all: it is made under another
+// name, in WAL mode and with its tables, and then moved into place. Several
+// processes may do this at once; the first to move its file in wins and
+// the others use that one. (Made in place, a fresh file would be seen by
+// others half made, and its switch to WAL could fail them as busy.)
 LONG Hive::create_file() {
   std::error_code ec;
   std::filesystem::create_directories(std::filesystem::path(file_).parent_path(), ec);
   // Whatever stops the folder from being made (no right, a file in the
   // way, a read-only file system) means this hive cannot be written.
   if (ec) return ec.value() == ENOSPC ? ERROR_DISK_FULL : ERROR_ACCESS_DENIED;
-  int rc = db_.open(file_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
-  if (rc == SQLITE_OK) rc = init_schema(db_);
-  if (rc != SQLITE_OK) {
-    db_ = Database();
-    return registry_error(rc, true);
-  }
-  read_only_ = false;
-  owner_ = ::getpid();
-  return ERROR_SUCCESS;
+  static std::atomic<unsigned> made{0};
+  const std::string fresh = file_ + ".new-" + std::to_string(::getpid()) + "-" + std::to_string(made++);
+  {
+    Database db;
+    int rc = db.open(fresh, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+    if (rc == SQLITE_OK) rc = init_schema(db);
+    if (rc != SQLITE_OK) {
+      db = Database();
+      remove_database_files(fresh);
+      return registry_error(rc, true);
+    }
+  }  // closing checkpoints the log into the file
+  const LONG placed = publish(fresh, file_);
+  if (placed != ERROR_SUCCESS) return placed;
+  return open_existing();
 }
 
 LONG Hive::open_existing() {

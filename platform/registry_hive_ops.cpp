@@ -1,5 +1,5 @@
 // Key and value operations of a hive, each one transaction.
-#include "platform/registry_hive.h"
+#include "platform/registry_hive_internal.h"
 #include "platform/text.h"
 
 namespace Tavrin::Platform::RegistryDetail {

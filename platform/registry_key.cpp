@@ -1,5 +1,5 @@
 // A key of one hive.
-#include "platform/registry_key.h"
+#include "platform/registry_key_internal.h"
 
 #include <utility>
 

@@ -91,6 +91,63 @@ TEST_F(RegistryTest, SeveralProcessesWriteAtOnce) {
   EXPECT_EQ(L"start", text(HKEY_CURRENT_USER, L"Software\\Shared", L""));
 }
 
+// Adds value `name` to HKLM\Software\Fresh once `start` closes; 0 on
+// success, else the failing result code.
+int add_when_released(int start, const std::wstring& name) {
+  char ignored;
+  while (::read(start, &ignored, 1) > 0) {
+  }
+  HKEY key = nullptr;
+  LONG rc = RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Fresh", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                            nullptr);
+  if (rc != ERROR_SUCCESS) return static_cast<int>(rc);
+  const DWORD data = 1;
+  rc = RegSetValueExW(key, name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data), 4);
+  RegCloseKey(key);
+  return static_cast<int>(rc);
+}
+
+// Processes that all begin with the first write to a hive that does not
+// exist yet (so they all make it) succeed, and every value is kept.
+TEST_F(RegistryTest, FirstWritersOfAFreshHiveAllSucceed) {
+  constexpr int kWriters = 8;
+  constexpr int kRounds = 25;
+  int failures = 0;
+  for (int round = 0; round < kRounds; ++round) {
+    quorvane_test::ScopedEnv machine("QUORVANE_MACHINE_DIR", dir_.file("fresh" + std::to_string(round)));
+    int start[2];
+    ASSERT_EQ(::pipe(start), 0);
+    pid_t pids[kWriters];
+    for (int w = 0; w < kWriters; ++w) {
+      pids[w] = ::fork();
+      if (pids[w] == 0) {
+        ::close(start[1]);
+        ::_exit(add_when_released(start[0], L"v" + std::to_wstring(w)));
+      }
+    }
+    ::close(start[0]);
+    ::close(start[1]);  // all go at once
+    for (pid_t pid : pids) {
+      int status = 0;
+      ASSERT_EQ(pid, ::waitpid(pid, &status, 0));
+      if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        ++failures;
+        ADD_FAILURE() << "round " << round << ": a writer failed with " << status;
+      }
+    }
+    ScopedKey key;
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Fresh", 0, KEY_READ, key.out()));
+    DWORD values = 0;
+    wchar_t name[16];
+    for (DWORD size = 16; RegEnumValueW(key.get(), values, name, &size, nullptr, nullptr, nullptr, nullptr) ==
+                          ERROR_SUCCESS;
+         size = 16)
+      ++values;
+    EXPECT_EQ(static_cast<DWORD>(kWriters), values) << "round " << round;
+  }
+  EXPECT_EQ(0, failures);
+}
+
 // A machine folder that cannot be made (a file stands in its way) gives a
 // read-only, empty machine hive, even to root.
 TEST_F(RegistryTest, MachineHiveThatCannotBeMadeIsReadOnly) {

@@ -9,7 +9,7 @@
 #include <unordered_map>
 
 #include "platform/registry.h"
-#include "platform/registry_key.h"
+#include "platform/registry_key_internal.h"
 
 namespace Tavrin::Platform::RegistryDetail {
 namespace {

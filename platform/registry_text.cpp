@@ -4,7 +4,7 @@
 #include <wctype.h>
 
 #include "platform/registry.h"
-#include "platform/registry_hive.h"
+#include "platform/registry_hive_internal.h"
 #include "platform/text.h"
 
 namespace Tavrin::Platform {

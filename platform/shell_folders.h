@@ -18,6 +18,12 @@ namespace Tavrin::Platform {
 // $XDG_DATA_HOME nor $HOME gives an absolute path.
 QUORVANE_PLATFORM_EXPORT std::wstring application_data_folder();
 
+// The folder in which Firefox keeps the current user's profiles, one
+// folder each: $HOME/.mozilla/firefox here (on Windows the application data
+// folder's "Mozilla\Firefox\Profiles"). Not created. Throws as
+// application_data_folder() when $HOME is not an absolute path.
+QUORVANE_PLATFORM_EXPORT std::wstring firefox_profiles_folder();
+
 }  // namespace Tavrin::Platform
 
 #endif  // QUORVANE_PLATFORM_SHELL_FOLDERS_H_

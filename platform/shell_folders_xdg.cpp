@@ -7,6 +7,7 @@
 
 #include <boost/system/system_error.hpp>
 
+#include "platform/os_error.h"
 #include "platform/text.h"
 
 namespace Tavrin::Platform {
@@ -30,12 +31,20 @@ std::wstring application_data_folder() {
   if (folder.empty()) {
     const std::string home = absolute_env("HOME");
     if (home.empty()) {
-      throw boost::system::system_error(ENOENT, boost::system::system_category(),
-                                        "no XDG_DATA_HOME or HOME for the application data folder");
+      throw posix_error("no XDG_DATA_HOME or HOME for the application data folder", ENOENT);
     }
     folder = (home == "/" ? std::string() : home) + "/.local/share";
   }
   return from_utf8(folder);
+}
+
+std::wstring firefox_profiles_folder() {
+  const std::string home = absolute_env("HOME");
+  if (home.empty()) {
+    throw boost::system::system_error(ENOENT, boost::system::system_category(),
+                                      "no HOME for the Firefox profiles folder");
+  }
+  return from_utf8((home == "/" ? std::string() : home) + "/.mozilla/firefox");
 }
 
 }  // namespace Tavrin::Platform

@@ -13,10 +13,11 @@ TEST(Utf8, RoundTripsOneToFourByteSequences) {
 }
 
 TEST(Utf8, IllFormedBytesBecomeReplacementAndDecodingGoesOn) {
-  // Stray continuation, overlong '/', cut-off three-byte sequence, 0xFF.
+  // Stray continuation, overlong '/', cut-off three-byte sequence (one
+  // replacement for the whole cut sequence), 0xFF.
   EXPECT_EQ(from_utf8("a\x80" "b"), L"a\uFFFDb");
   EXPECT_EQ(from_utf8("\xC0\xAF" "x"), L"\uFFFD\uFFFDx");
-  EXPECT_EQ(from_utf8("\xE2\x82"), L"\uFFFD\uFFFD");
+  EXPECT_EQ(from_utf8("\xE2\x82"), L"\uFFFD");
   EXPECT_EQ(from_utf8("\xFFz"), L"\uFFFDz");
   EXPECT_EQ(from_utf8("\xED\xA0\x80"), L"\uFFFD\uFFFD\uFFFD");  // encoded surrogate
 }

@@ -1,29 +1,58 @@
 #include "platform/text.h"
 
+#include <cstdint>
+#include <cstring>
+
 namespace Tavrin::Platform {
 
 namespace {
 
-constexpr wchar_t kReplacement = 0xFFFD;
-
-void append_utf8(std::string& out, char32_t c) {
-  if (c >= 0xD800 && c <= 0xDFFF) c = kReplacement;
-  if (c > 0x10FFFF) c = kReplacement;
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
+// Copies the ASCII run at the start of [p, end) eight bytes at a time and
+// stops at the word that holds the first byte of 0x80 or above.
+void copy_ascii_words(const unsigned char*& p, const unsigned char* end, wchar_t*& o) {
+  while (end - p >= 8) {
+    std::uint64_t word;
+    std::memcpy(&word, p, sizeof word);
+    if (word & 0x8080808080808080ull) return;
+    for (int i = 0; i < 8; ++i) o[i] = static_cast<wchar_t>(p[i]);
+    p += 8;
+    o += 8;
   }
+}
+
+// The sequence that starts with the byte of 0x80 or above at `p` (before
+// `end`).
+inline Utf8Sequence decode_multibyte(const unsigned char* p, const unsigned char* end) {
+  const unsigned lead = *p;
+  // Number of continuation bytes, the lead's payload, and the range that
+  // the first continuation byte must lie in (narrower after E0, ED, F0, F4).
+  int need;
+  char32_t c;
+  unsigned low = 0x80, high = 0xBF;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    need = 1, c = lead & 0x1F;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    need = 2, c = lead & 0x0F;
+    if (lead == 0xE0) low = 0xA0;
+    if (lead == 0xED) high = 0x9F;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    need = 3, c = lead & 0x07;
+    if (lead == 0xF0) low = 0x90;
+    if (lead == 0xF4) high = 0x8F;
+  } else {
+    return {kReplacementChar, 1, false};
+  }
+  const std::ptrdiff_t available = end - p;
+  int taken = 1;
+  for (; taken <= need && taken < available; ++taken) {
+    const unsigned next = p[taken];
+    if (next < low || next > high) break;
+    low = 0x80, high = 0xBF;
+    c = (c << 6) | (next & 0x3F);
+  }
+  const auto length = static_cast<std::size_t>(taken);
+  if (taken <= need) return {kReplacementChar, length, taken == available};
+  return {c, length, false};
 }
 
 }  // namespace
@@ -31,49 +60,45 @@ void append_utf8(std::string& out, char32_t c) {
 std::string to_utf8(std::wstring_view text) {
   std::string out;
   out.reserve(text.size());
-  for (wchar_t w : text) append_utf8(out, static_cast<char32_t>(static_cast<unsigned>(w)));
+  char bytes[4];
+  for (wchar_t w : text) {
+    const auto c = static_cast<char32_t>(static_cast<unsigned>(w));
+    if (c < 0x80)
+      out += static_cast<char>(c);
+    else
+      out.append(bytes, encode_utf8(c, bytes));
+  }
   return out;
 }
 
-std::wstring from_utf8(std::string_view bytes) {
-  std::wstring out;
-  out.reserve(bytes.size());
+std::size_t from_utf8(std::string_view bytes, wchar_t* out) {
   const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
-  const size_t n = bytes.size();
-  size_t i = 0;
-  while (i < n) {
-    const unsigned char b = p[i];
-    if (b < 0x80) {
-      out += static_cast<wchar_t>(b);
-      ++i;
+  const auto* const end = p + bytes.size();
+  wchar_t* o = out;
+  while (p < end) {
+    copy_ascii_words(p, end, o);
+    if (p == end) break;
+    if (*p < 0x80) {
+      *o++ = static_cast<wchar_t>(*p++);
       continue;
     }
-    size_t len;
-    char32_t c;
-    char32_t min;
-    if (b >= 0xC2 && b <= 0xDF) {
-      len = 2, c = b & 0x1F, min = 0x80;
-    } else if (b >= 0xE0 && b <= 0xEF) {
-      len = 3, c = b & 0x0F, min = 0x800;
-    } else if (b >= 0xF0 && b <= 0xF4) {
-      len = 4, c = b & 0x07, min = 0x10000;
-    } else {
-      out += kReplacement;
-      ++i;
-      continue;
-    }
-    size_t k = 1;
-    for (; k < len && i + k < n && (p[i + k] & 0xC0) == 0x80; ++k) c = (c << 6) | (p[i + k] & 0x3F);
-    if (k < len || c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
-      // Ill-formed: replace the lead byte and resynchronise on the next one.
-      out += kReplacement;
-      ++i;
-      continue;
-    }
-    out += static_cast<wchar_t>(c);
-    i += len;
+    const Utf8Sequence s = decode_multibyte(p, end);
+    *o++ = static_cast<wchar_t>(s.code_point);
+    p += s.length;
   }
-  return out;
+  return static_cast<std::size_t>(o - out);
+}
+
+std::wstring from_utf8(std::string_view bytes) {
+  std::wstring text(bytes.size(), L'\0');
+  text.resize(from_utf8(bytes, text.data()));
+  return text;
+}
+
+Utf8Sequence decode_utf8_sequence(std::string_view bytes) {
+  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+  if (*p < 0x80) return {*p, 1, false};
+  return decode_multibyte(p, p + bytes.size());
 }
 
 std::string narrow_low8(std::wstring_view text) {

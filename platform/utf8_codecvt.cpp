@@ -1,5 +1,6 @@
 #include "platform/utf8_codecvt.h"
 
+#include <algorithm>
 #include <string>
 #include <string_view>
 
@@ -7,43 +8,17 @@
 
 namespace Tavrin::Platform {
 
-namespace {
-
-// Length of the sequence a lead byte starts; 0 for a byte that cannot lead.
-int sequence_length(unsigned char b) {
-  if (b < 0x80) return 1;
-  if (b >= 0xC2 && b <= 0xDF) return 2;
-  if (b >= 0xE0 && b <= 0xEF) return 3;
-  if (b >= 0xF0 && b <= 0xF4) return 4;
-  return 0;
-}
-
-// Whether [p, end) ends in the beginning of a sequence that more bytes could
-// still complete; returns its start, or end when there is none.
-const char* incomplete_tail(const char* begin, const char* end) {
-  const char* p = end;
-  for (int back = 1; back <= 3 && p > begin; ++back) {
-    --p;
-    const auto b = static_cast<unsigned char>(*p);
-    if ((b & 0xC0) == 0x80) continue;
-    const int len = sequence_length(b);
-    return (len > back) ? p : end;
-  }
-  return end;
-}
-
-}  // namespace
-
 std::codecvt_base::result Utf8Codecvt::do_out(state_type&, const intern_type* from,
                                               const intern_type* from_end, const intern_type*& from_next,
                                               extern_type* to, extern_type* to_end,
                                               extern_type*& to_next) const {
   from_next = from;
   to_next = to;
+  char bytes[4];
   while (from_next < from_end) {
-    const std::string bytes = to_utf8(std::wstring_view(from_next, 1));
-    if (static_cast<std::size_t>(to_end - to_next) < bytes.size()) return partial;
-    for (char c : bytes) *to_next++ = c;
+    const char* const bytes_end = encode_utf8(static_cast<char32_t>(static_cast<unsigned>(*from_next)), bytes);
+    if (to_end - to_next < bytes_end - bytes) return partial;
+    to_next = std::copy(static_cast<const char*>(bytes), bytes_end, to_next);
     ++from_next;
   }
   return ok;
@@ -58,20 +33,11 @@ std::codecvt_base::result Utf8Codecvt::do_in(state_type&, const extern_type* fro
   // Hold back a sequence cut by the buffer's end; the stream hands it to us
   // again with the bytes that follow. At the real end of the input it stays
   // unread, as a cut-off sequence at the end of a file would be dropped.
-  const char* usable_end = incomplete_tail(from, from_end);
-  while (from_next < usable_end && to_next < to_end) {
-    const auto b = static_cast<unsigned char>(*from_next);
-    int len = sequence_length(b);
-    if (len == 0 || from_next + len > usable_end) len = 1;
-    const std::wstring decoded = from_utf8(std::string_view(from_next, len));
-    if (decoded.size() != 1) {
-      // Ill-formed: one replacement for the lead byte, then resynchronise.
-      *to_next++ = L'\uFFFD';
-      ++from_next;
-      continue;
-    }
-    *to_next++ = decoded[0];
-    from_next += len;
+  while (from_next < from_end && to_next < to_end) {
+    const Utf8Sequence s = decode_utf8_sequence(std::string_view(from_next, from_end - from_next));
+    if (s.cut) break;
+    *to_next++ = static_cast<intern_type>(s.code_point);
+    from_next += s.length;
   }
   if (from_next == from_end) return ok;
   return partial;

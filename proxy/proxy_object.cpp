@@ -7,46 +7,18 @@
 #include "platform/com/com_object.h"
 #include "platform/com/error_info.h"
 #include "platform/com/function_factory.h"
-#include "platform/com/type_description.h"
 #include "platform/text.h"
 #include "proxy/velmora_proxy.h"
+#include "proxy/velmora_proxy_type.h"
 
 namespace Tavrin::Proxy {
 namespace {
 
 namespace Com = Tavrin::Platform::Com;
-using Com::bind_member;
-using Com::MemberDescription;
-using Com::ParamDescription;
-
-constexpr ParamDescription kCommandParams[] = {{L"command", PARAMFLAG_FIN},
-                                               {L"text", PARAMFLAG_FOUT},
-                                               {L"url", PARAMFLAG_FOUT},
-                                               {L"title", PARAMFLAG_FOUT},
-                                               {L"page", PARAMFLAG_FOUT | PARAMFLAG_FRETVAL}};
-constexpr ParamDescription kIsBusyParams[] = {{L"busy", PARAMFLAG_FOUT}};
-constexpr ParamDescription kSetStopParams[] = {{L"stop", PARAMFLAG_FIN}};
-constexpr ParamDescription kRequestCountParams[] = {{L"count", PARAMFLAG_FOUT | PARAMFLAG_FRETVAL}};
-
-constexpr MemberDescription kMembers[] = {
-    {DISPID_VELMORA_PROXY_COMMAND, INVOKE_FUNC, L"Command", kCommandParams, false, nullptr,
-     bind_member<&IVelmoraProxy::Command>()},
-    {DISPID_VELMORA_PROXY_IS_BUSY, INVOKE_FUNC, L"IsBusy", kIsBusyParams, false, nullptr,
-     bind_member<&IVelmoraProxy::IsBusy>()},
-    {DISPID_VELMORA_PROXY_SET_STOP, INVOKE_FUNC, L"SetStop", kSetStopParams, false, nullptr,
-     bind_member<&IVelmoraProxy::SetStop>()},
-    {DISPID_VELMORA_PROXY_REQUEST_COUNT, INVOKE_FUNC, L"RequestCount", kRequestCountParams, false, nullptr,
-     bind_member<&IVelmoraProxy::RequestCount>()},
-};
-
-constexpr Com::InterfaceDescription kDescription = {
-    L"IVelmoraProxy", IVelmoraProxy::kIid, TYPEFLAG_FDUAL | TYPEFLAG_FOLEAUTOMATION | TYPEFLAG_FDISPATCHABLE,
-    kMembers};
-
 class ProxyObject final : public Com::ComObject<Com::DispatchImpl<IVelmoraProxy>, IVelmoraProxy, IDispatch> {
  public:
   explicit ProxyObject(std::shared_ptr<ProxyState> state)
-      : ComObject(kDescription), state_(std::move(state)), client_(state_->add_client()) {}
+      : ComObject(velmora_proxy_description()), state_(std::move(state)), client_(state_->add_client()) {}
 
   HRESULT Command(BSTR command, BSTR* text, BSTR* url, BSTR* title, BSTR* page) override {
     if (text == nullptr || url == nullptr || title == nullptr || page == nullptr) return E_POINTER;

@@ -79,16 +79,9 @@ TEST_F(ProxyObjectTest, DispatchInterfaceReachesTheMembers) {
   EXPECT_EQ(count.ullVal, 1u);
 
   Com::invoke_method(object.get(), L"setstop", {Com::Variant(false)});
-  VARIANT_BOOL value = VARIANT_FALSE;
-  VARIANT arg;
-  VariantInit(&arg);
-  arg.vt = VT_BYREF | VT_BOOL;
-  arg.pboolVal = &value;
-  DISPPARAMS params{&arg, nullptr, 1, 0};
-  ASSERT_EQ(object->Invoke(DISPID_VELMORA_PROXY_IS_BUSY, GUID_NULL, 0, DISPATCH_METHOD, &params, nullptr, nullptr,
-                           nullptr),
-            S_OK);
-  EXPECT_EQ(value, VARIANT_TRUE);
+  const Com::Variant busy = Com::invoke_method(object.get(), L"IsBusy", {});
+  EXPECT_EQ(busy.vt, VT_BOOL);
+  EXPECT_EQ(busy.boolVal, VARIANT_TRUE);
 }
 
 // A command that fails reports E_FAIL with its description; bad pointers

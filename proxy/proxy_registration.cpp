@@ -1,6 +1,7 @@
 #include "proxy/proxy_registration.h"
 
 #include "platform/com/guid.h"
+#include "platform/scoped_key.h"
 #include "proxy/velmora_proxy.h"
 
 namespace Tavrin::Proxy {
@@ -10,33 +11,26 @@ constexpr wchar_t kClassName[] = L"Velmora Proxy";
 
 std::wstring class_key() { return L"CLSID\\" + Platform::Com::guid_to_string(CLSID_VelmoraProxy); }
 
-LONG set_default(HKEY key, const std::wstring& text) {
-  const std::string bytes = Platform::registry_string_bytes(text);
-  return RegSetValueExW(key, L"", 0, REG_SZ, reinterpret_cast<const BYTE*>(bytes.data()),
-                        static_cast<DWORD>(bytes.size()));
-}
-
-// Creates `path` below `root` with `text` as default value.
-LONG write_key(HKEY root, const std::wstring& path, const std::wstring& text) {
-  HKEY key = nullptr;
-  LONG result = RegCreateKeyExW(root, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr,
-                                &key, nullptr);
-  if (result != ERROR_SUCCESS) return result;
-  result = set_default(key, text);
-  RegCloseKey(key);
-  return result;
-}
-
 LONG write_class(HKEY classes_root, const std::wstring& command_line) {
-  LONG result = write_key(classes_root, class_key(), kClassName);
-  if (result == ERROR_SUCCESS) result = write_key(classes_root, class_key() + L"\\LocalServer32", command_line);
+  LONG result = Platform::write_key_string(classes_root, class_key(), L"", kClassName);
+  if (result == ERROR_SUCCESS)
+    result = Platform::write_key_string(classes_root, class_key() + L"\\LocalServer32", L"", command_line);
   return result;
 }
 
+bool key_exists(HKEY hive, const std::wstring& path) {
+  Platform::ScopedKey key;
+  return Platform::open_key(hive, path, KEY_READ, &key) != ERROR_FILE_NOT_FOUND;
+}
+
+// A hive that may not be written (the machine's, for an unprivileged user)
+// holds nothing to delete when the class is not in it.
 LONG delete_class(HKEY hive) {
   const std::wstring path = L"Software\\Classes\\" + class_key();
   const LONG result = RegDeleteTreeW(hive, path.c_str());
-  return result == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : result;
+  if (result == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
+  if (result == ERROR_ACCESS_DENIED && !key_exists(hive, path)) return ERROR_SUCCESS;
+  return result;
 }
 
 }  // namespace
@@ -50,13 +44,10 @@ LONG register_proxy_server(const std::wstring& program_path) {
   const std::wstring command_line = proxy_server_command_line(program_path);
   const LONG result = write_class(HKEY_CLASSES_ROOT, command_line);
   if (result != ERROR_ACCESS_DENIED) return result;
-  HKEY user_classes = nullptr;
-  LONG opened = RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Classes", 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                KEY_WRITE, nullptr, &user_classes, nullptr);
+  Platform::ScopedKey user_classes;
+  const LONG opened = Platform::create_key(HKEY_CURRENT_USER, L"Software\\Classes", KEY_WRITE, &user_classes);
   if (opened != ERROR_SUCCESS) return opened;
-  opened = write_class(user_classes, command_line);
-  RegCloseKey(user_classes);
-  return opened;
+  return write_class(user_classes.get(), command_line);
 }
 
 LONG unregister_proxy_server() {

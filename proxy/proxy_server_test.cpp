@@ -6,81 +6,69 @@
 #include <string>
 #include <thread>
 
-#include <boost/process/child.hpp>
-#include <boost/process/io.hpp>
 #include <gtest/gtest.h>
 
 #include "platform/com/activation.h"
 #include "platform/com/apartment.h"
 #include "platform/com/com_ptr.h"
-#include "platform/com/transport_spawn.h"
+#include "platform/process.h"
 #include "platform/registry.h"
+#include "platform/scoped_key.h"
 #include "platform/text.h"
 #include "proxy/proxy_registration.h"
 #include "proxy/velmora_proxy.h"
 #include "test_support/temp_dir.h"
+#include "test_support/wait_until.h"
 
 namespace Tavrin::Proxy {
 namespace {
 
 namespace Com = Tavrin::Platform::Com;
-namespace bp = boost::process;
+namespace Process = Tavrin::Platform::Process;
 using Com::ComPtr;
-using Com::Transport::kill_process;
+using Platform::Process::kill_process;
+using quorvane_test::wait_until;
 using std::chrono::milliseconds;
 
 const std::string kProgram = std::string(QUORVANE_BIN_DIR) + "/QuorvaneProxy";
 const std::wstring kServerKey = L"CLSID\\{2B8434D6-39BA-49F9-99D9-E28064A86A5B}\\LocalServer32";
 
-bool wait_until(const std::function<bool()>& condition, milliseconds timeout) {
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(milliseconds(20));
-  }
-  return true;
+// Starts `arguments` with standard output to /dev/null when `quiet`.
+Process::Child start_program(std::vector<std::string> arguments, bool quiet = false) {
+  Process::StartOptions options;
+  options.arguments = std::move(arguments);
+  if (quiet) options.output = Process::StartOptions::Output::kDiscard;
+  return Process::start(options);
 }
 
 // Waits for `child` to end; its exit code, or -1 when it does not end in
-// time (it is killed then).
-int finish(bp::child& child, milliseconds timeout = milliseconds(30000)) {
-  if (!wait_until([&] { return !child.running(); }, timeout)) {
-    child.terminate();
+// time (it is killed then) or ends by a signal.
+int finish(Process::Child& child, milliseconds timeout = milliseconds(30000)) {
+  const std::optional<Process::ExitStatus> status = child.WaitFor(timeout);
+  if (!status) {
+    child.Kill();
     return -1;
   }
-  child.wait();
-  return child.exit_code();
+  return status->exited ? status->code : -1;
 }
 
 int run_program(const std::string& argument) {
-  bp::child program(kProgram, argument);
+  Process::Child program = start_program({kProgram, argument});
   return finish(program);
 }
 
-
 std::optional<std::wstring> registered_command_line() {
-  HKEY key = nullptr;
-  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, kServerKey.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return std::nullopt;
-  std::string bytes(4096, '\0');
-  DWORD size = static_cast<DWORD>(bytes.size());
-  const LONG result = RegQueryValueExW(key, L"", nullptr, nullptr, reinterpret_cast<BYTE*>(bytes.data()), &size);
-  RegCloseKey(key);
-  if (result != ERROR_SUCCESS) return std::nullopt;
-  bytes.resize(size);
-  return Platform::registry_string_text(bytes);
+  std::wstring text;
+  if (Platform::read_key_string(HKEY_CLASSES_ROOT, kServerKey, L"", &text) != ERROR_SUCCESS) return std::nullopt;
+  return text;
 }
 
 // Registers the program with a start-up grace of `grace`.
 void register_with_grace(milliseconds grace) {
-  HKEY key = nullptr;
-  ASSERT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, kServerKey.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr),
+  ASSERT_EQ(Platform::write_key_string(HKEY_CLASSES_ROOT, kServerKey, L"",
+                                       Platform::from_utf8(kProgram) + L" /StartupGrace:" +
+                                           std::to_wstring(grace.count())),
             ERROR_SUCCESS);
-  const std::string bytes = Platform::registry_string_bytes(
-      Platform::from_utf8(kProgram) + L" /StartupGrace:" + std::to_wstring(grace.count()));
-  EXPECT_EQ(RegSetValueExW(key, L"", 0, REG_SZ, reinterpret_cast<const BYTE*>(bytes.data()),
-                           static_cast<DWORD>(bytes.size())),
-            ERROR_SUCCESS);
-  RegCloseKey(key);
 }
 
 class ProxyServerTest : public ::testing::Test {
@@ -154,7 +142,7 @@ TEST_F(ProxyServerTest, TwoProcessesSeeOneServer) {
   EXPECT_TRUE(page.str().empty());
 
   quorvane_test::TempDir dir;
-  bp::child client(PROXY_TEST_CLIENT, "count", dir.file("count"), bp::std_out > bp::null);
+  Process::Child client = start_program({PROXY_TEST_CLIENT, "count", dir.file("count")}, true);
   EXPECT_EQ(finish(client), 0);
   EXPECT_EQ(quorvane_test::read_file(dir.file("count")), "2\n");
   EXPECT_EQ(request_count(proxy.get()), 2u);
@@ -180,14 +168,14 @@ TEST_F(ProxyServerTest, BusyStates) {
 TEST_F(ProxyServerTest, KilledClientDoesNotKeepTheServer) {
   quorvane_test::TempDir dir;
   const std::string marker = dir.file("held");
-  bp::child run(PROXY_TEST_CLIENT, "hold", marker, bp::std_out > bp::null);
+  Process::Child run = start_program({PROXY_TEST_CLIENT, "hold", marker}, true);
   ASSERT_TRUE(wait_until([&] { return std::filesystem::exists(marker); }, milliseconds(30000)));
   ComPtr<IVelmoraProxy> guard = create();
   ASSERT_TRUE(guard);
   std::this_thread::sleep_for(milliseconds(400));  // past the grace
   EXPECT_TRUE(busy(guard.get()));
 
-  run.terminate();
+  run.Kill();
   EXPECT_TRUE(wait_until([&] { return !busy(guard.get()); }, milliseconds(10000)));
   EXPECT_EQ(guard->SetStop(VARIANT_TRUE), S_OK);
   std::this_thread::sleep_for(milliseconds(200));

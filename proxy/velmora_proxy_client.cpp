@@ -76,15 +76,7 @@ class VelmoraProxyClient final : public IVelmoraProxy, public Tavrin::Platform::
   }
 
   HRESULT IsBusy(VARIANT_BOOL* busy) override {
-    if (busy == nullptr) return E_POINTER;
-    VARIANT_BOOL value = VARIANT_FALSE;
-    VARIANT arg;
-    VariantInit(&arg);
-    arg.vt = VT_BYREF | VT_BOOL;
-    arg.pboolVal = &value;
-    const HRESULT hr = call(DISPID_VELMORA_PROXY_IS_BUSY, &arg, 1, nullptr);
-    *busy = value;
-    return hr;
+    return call_for_result(DISPID_VELMORA_PROXY_IS_BUSY, VT_BOOL, &VARIANT::boolVal, busy);
   }
 
   HRESULT SetStop(VARIANT_BOOL stop) override {
@@ -96,15 +88,7 @@ class VelmoraProxyClient final : public IVelmoraProxy, public Tavrin::Platform::
   }
 
   HRESULT RequestCount(ULONGLONG* count) override {
-    if (count == nullptr) return E_POINTER;
-    Variant result;
-    HRESULT hr = call(DISPID_VELMORA_PROXY_REQUEST_COUNT, nullptr, 0, &result);
-    if (FAILED(hr)) return hr;
-    Variant as_count;
-    hr = VariantChangeType(&as_count, &result, 0, VT_UI8);
-    if (FAILED(hr)) return hr;
-    *count = as_count.ullVal;
-    return S_OK;
+    return call_for_result(DISPID_VELMORA_PROXY_REQUEST_COUNT, VT_UI8, &VARIANT::ullVal, count);
   }
 
  private:
@@ -115,6 +99,20 @@ class VelmoraProxyClient final : public IVelmoraProxy, public Tavrin::Platform::
     DISPPARAMS params{args, nullptr, count, 0};
     return remote_->Invoke(id, GUID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, result, nullptr,
                            nullptr);
+  }
+
+  // A method without arguments whose result, as `kind`, goes to *out.
+  template <class T>
+  HRESULT call_for_result(DISPID id, VARTYPE kind, T VARIANT::*member, T* out) {
+    if (out == nullptr) return E_POINTER;
+    Variant result;
+    HRESULT hr = call(id, nullptr, 0, &result);
+    if (FAILED(hr)) return hr;
+    Variant converted;
+    hr = VariantChangeType(&converted, &result, 0, kind);
+    if (FAILED(hr)) return hr;
+    *out = converted.*member;
+    return S_OK;
   }
 
   IUnknown* const outer_;

@@ -1,94 +1,81 @@
 // An interrupt during a run: the console handler, on its own thread, tells
 // the proxy to stop exactly once, and the process then ends by the signal.
-#include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
+#include <chrono>
+#include <optional>
 #include <string>
 
 #include <gtest/gtest.h>
 
+#include "platform/process.h"
+#include "test_support/temp_dir.h"
+#include "test_support/wait_until.h"
+
 namespace {
 
-struct Probe {
-  pid_t pid = -1;
-  int out = -1;
+namespace Process = Tavrin::Platform::Process;
+using std::chrono::milliseconds;
+
+// The probe program running one suite level for `run_ms`, its standard
+// output in a file.
+class ConsoleInterrupt : public ::testing::Test {
+ protected:
+  void Start(const std::string& suite, const std::string& run_ms) {
+    Process::StartOptions options;
+    options.arguments = {std::string(QUORVANE_TEST_DIR) + "/console_interrupt_probe", suite, run_ms};
+    options.output_file = output_file();
+    probe_ = Process::start(options);
+  }
+
+  // Whether the probe has printed `text` within 10 s.
+  bool Printed(const std::string& text) {
+    return quorvane_test::wait_until(
+        [&] { return quorvane_test::read_file(output_file()).find(text) != std::string::npos; }, milliseconds(10000));
+  }
+
+  // Waits up to 10 s for the probe to end (it is killed then).
+  Process::ExitStatus Finish() {
+    const std::optional<Process::ExitStatus> status = probe_->WaitFor(milliseconds(10000));
+    if (status) return *status;
+    probe_->Kill();
+    ADD_FAILURE() << "the probe did not end";
+    return probe_->Wait();
+  }
+
+  std::string Output() const { return quorvane_test::read_file(output_file()); }
+  std::string output_file() const { return dir_.file("out"); }
+
+  quorvane_test::TempDir dir_;
+  std::optional<Process::Child> probe_;
 };
 
-Probe start_probe(const std::string& suite, const std::string& run_ms) {
-  int fds[2];
-  EXPECT_EQ(::pipe(fds), 0);
-  Probe p;
-  p.pid = ::fork();
-  if (p.pid == 0) {
-    ::dup2(fds[1], 1);
-    ::close(fds[0]);
-    ::close(fds[1]);
-    const std::string path = std::string(QUORVANE_TEST_DIR) + "/console_interrupt_probe";
-    ::execl(path.c_str(), path.c_str(), suite.c_str(), run_ms.c_str(), static_cast<char*>(nullptr));
-    ::_exit(127);
-  }
-  ::close(fds[1]);
-  p.out = fds[0];
-  return p;
+TEST_F(ConsoleInterrupt, TopLevelRunStopsProxyOnceAndEndsBySignal) {
+  Start("0", "10000");
+  ASSERT_TRUE(Printed("running\n"));
+  ASSERT_EQ(::kill(probe_->pid(), SIGINT), 0);
+  const Process::ExitStatus status = Finish();
+  EXPECT_FALSE(status.exited);
+  EXPECT_EQ(status.signal, SIGINT);
+  EXPECT_EQ(Output(), "running\nstop\n");
 }
 
-// Reads until `expected` has arrived, the pipe closes or 10 s pass.
-std::string read_until(int fd, const std::string& expected, std::string so_far = "") {
-  for (int waited = 0; so_far.find(expected) == std::string::npos && waited < 100; ++waited) {
-    pollfd pfd{fd, POLLIN, 0};
-    if (::poll(&pfd, 1, 100) <= 0) continue;
-    char buffer[256];
-    const ssize_t n = ::read(fd, buffer, sizeof buffer);
-    if (n <= 0) break;
-    so_far.append(buffer, n);
-  }
-  return so_far;
+TEST_F(ConsoleInterrupt, NestedRunNeverStopsProxy) {
+  Start("2", "10000");
+  ASSERT_TRUE(Printed("running\n"));
+  ASSERT_EQ(::kill(probe_->pid(), SIGTERM), 0);
+  const Process::ExitStatus status = Finish();
+  EXPECT_FALSE(status.exited);
+  EXPECT_EQ(status.signal, SIGTERM);
+  EXPECT_EQ(Output(), "running\n");
 }
 
-int wait_status(pid_t pid) {
-  int status = 0;
-  for (int i = 0; i < 100; ++i) {
-    if (::waitpid(pid, &status, WNOHANG) == pid) return status;
-    ::usleep(100000);
-  }
-  ::kill(pid, SIGKILL);
-  ::waitpid(pid, &status, 0);
-  return status;
-}
-
-TEST(ConsoleInterrupt, TopLevelRunStopsProxyOnceAndEndsBySignal) {
-  Probe p = start_probe("0", "10000");
-  ASSERT_NE(read_until(p.out, "running\n").find("running\n"), std::string::npos);
-  ASSERT_EQ(::kill(p.pid, SIGINT), 0);
-  const std::string out = read_until(p.out, "\x01", "running\n");  // read to the end
-  const int status = wait_status(p.pid);
-  ::close(p.out);
-  EXPECT_TRUE(WIFSIGNALED(status));
-  if (WIFSIGNALED(status)) EXPECT_EQ(WTERMSIG(status), SIGINT);
-  EXPECT_EQ(out, "running\nstop\n");
-}
-
-TEST(ConsoleInterrupt, NestedRunNeverStopsProxy) {
-  Probe p = start_probe("2", "10000");
-  ASSERT_NE(read_until(p.out, "running\n").find("running\n"), std::string::npos);
-  ASSERT_EQ(::kill(p.pid, SIGTERM), 0);
-  const std::string out = read_until(p.out, "\x01", "running\n");
-  const int status = wait_status(p.pid);
-  ::close(p.out);
-  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
-  EXPECT_EQ(out, "running\n");
-}
-
-TEST(ConsoleInterrupt, UninterruptedRunStopsProxyOnce) {
-  Probe p = start_probe("0", "50");
-  const std::string out = read_until(p.out, "ended\n");
-  const int status = wait_status(p.pid);
-  ::close(p.out);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-  EXPECT_EQ(out, "running\nstop\nended\n");
+TEST_F(ConsoleInterrupt, UninterruptedRunStopsProxyOnce) {
+  Start("0", "50");
+  const Process::ExitStatus status = Finish();
+  EXPECT_TRUE(status.exited);
+  EXPECT_EQ(status.code, 0);
+  EXPECT_EQ(Output(), "running\nstop\nended\n");
 }
 
 }  // namespace

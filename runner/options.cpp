@@ -111,6 +111,9 @@ RunKind ProgramOptions::ParseNormal(const std::vector<std::wstring>& tokens) {
     po::store(po::wcommand_line_parser(tokens).options(allowed).positional(positional).allow_unregistered().run(),
               values);
     po::notify(values);
+    // Port and suite are numbers whether or not a file is given.
+    if (values.count("port")) parse_unsigned(values["port"].as<std::wstring>(), "port");
+    if (values.count("suite")) parse_unsigned(values["suite"].as<std::wstring>(), "suite");
     if (!values.count("file")) return NoFile;
     MergeNormal(values);
     return Normal;

@@ -106,6 +106,16 @@ TEST_F(ProgramOptionsTest, ParseErrors) {
   EXPECT_THROW(Parse({L"/t/a.js", L"--suite=+1"}), ProgramOptions::ProgramOptionsError);
 }
 
+// Port and suite are typed: a bad value is a parse error even when no
+// script file is given (which would otherwise print the usage text).
+TEST_F(ProgramOptionsTest, TypedOptionsWithoutAFile) {
+  EXPECT_THROW(Parse({L"-p", L"abc"}), ProgramOptions::ProgramOptionsError);
+  EXPECT_THROW(Parse({L"--suite", L"x"}), ProgramOptions::ProgramOptionsError);
+  EXPECT_THROW(Parse({L"--port=-1"}), ProgramOptions::ProgramOptionsError);
+  EXPECT_EQ(Parse({L"-p", L"8080", L"--suite", L"2"}), NoFile);
+  EXPECT_FALSE(Has(L"port"));
+}
+
 // Options no group declares are ignored and take no value token.
 TEST_F(ProgramOptionsTest, UnknownOptionsIgnored) {
   EXPECT_EQ(Parse({L"--colour", L"/t/a.js"}), Normal);

@@ -11,6 +11,7 @@
 
 #include "common/directories.h"
 #include "platform/com/apartment.h"
+#include "platform/com/dispatch_call.h"
 #include "platform/com/error_info.h"
 #include "platform/console_events.h"
 #include "platform/text.h"
@@ -76,6 +77,20 @@ std::wstring ComErrorText(const _com_error& error) {
   const std::wstring description = error.Description();
   if (!description.empty()) text << L" " << description;
   return text.str();
+}
+
+std::wstring FailureText(const _com_error& error, const std::shared_ptr<StoppableHost>& host) {
+  const auto script_host = std::dynamic_pointer_cast<ScriptControl>(host);
+  if (!script_host || !script_host->has_script_control()) return ComErrorText(error);
+  try {
+    const Platform::Com::ComPtr<IDispatch> script_error = script_host->GetError();
+    // An engine without a recorded error did not cause this failure.
+    if (script_error && Platform::Com::get_property(script_error.get(), L"Number").to_string() != L"0")
+      return ScriptErrorText(script_error.get());
+  } catch (const _com_error&) {
+  } catch (const std::exception&) {
+  }
+  return ComErrorText(error);
 }
 
 HostSlot& host_slot() {
@@ -145,7 +160,7 @@ int RunMain(const std::vector<std::wstring>& tokens) {
   try {
     exit_code = run_guarded(logger, tokens);
   } catch (const _com_error& e) {
-    logger->channel(Channel::kMessage) << ComErrorText(e) << L"\n";
+    logger->channel(Channel::kMessage) << FailureText(e, host_slot().Get()) << L"\n";
     exit_code = kFailureExitCode;
   } catch (const Configuration::ConfigurationError&) {
     report(*logger, L"Configuration file error, terminate program\n");
@@ -174,7 +189,9 @@ int RunMain(const std::vector<std::wstring>& tokens) {
   ReleaseHost();
   CoUninitialize();
   logger.reset();
-  return exit_code;
+  return ExitStatus(exit_code);
 }
+
+int ExitStatus(int exit_code) { return exit_code < 0 || exit_code > 255 ? 255 : exit_code; }
 
 }  // namespace Tavrin::Runner

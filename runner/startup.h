@@ -6,6 +6,7 @@
 #ifndef QUORVANE_RUNNER_STARTUP_H_
 #define QUORVANE_RUNNER_STARTUP_H_
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -17,10 +18,23 @@
 namespace Tavrin::Runner {
 
 // Runs the program on `tokens` (the whole command line, program path first)
-// and returns its exit code:
+// and returns its exit status:
 //   0  usage text, a finished convert run, or the script's own result;
-//   2  configuration, command-line, script-engine or internal failure.
+//   2  configuration, command-line, script-engine or internal failure;
+//   otherwise the script's result, through ExitStatus.
 int RunMain(const std::vector<std::wstring>& tokens);
+
+// The process exit status of a run's result: only the low 8 bits of a
+// status reach the parent, so a result outside 0 to 255 (a count of failed
+// tests above 255, a negative number) becomes 255 and never reads as
+// success.
+int ExitStatus(int exit_code);
+
+// The console line of a failed component call: the script error line of
+// the host's script control when the engine recorded an error (see
+// ScriptErrorText in runner/script_host.h), otherwise ComErrorText.
+// Never throws.
+std::wstring FailureText(const _com_error& error, const std::shared_ptr<StoppableHost>& host);
 
 // The console line of a component failure that no script error explains:
 // "COM error (" the code in lower-case hexadecimal ")", then a blank and the

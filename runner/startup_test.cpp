@@ -1,14 +1,13 @@
 // The runner program as a user meets it: console lines and exit codes.
 #include "runner/startup.h"
 
-#include <sys/wait.h>
-
 #include <cstdlib>
 #include <sstream>
 
 #include <boost/filesystem.hpp>
 #include <gtest/gtest.h>
 
+#include "test_support/run_program.h"
 #include "test_support/temp_dir.h"
 
 namespace {
@@ -47,12 +46,14 @@ class RunnerProgram : public ::testing::Test {
     quorvane_test::write_file(dir_.file("config.xml"), text);
   }
   RunResult Run(const std::string& args) {
-    const std::string out = dir_.file("out.txt");
-    const std::string command = "'" + program() + "' " + args + " > '" + out + "' 2>&1";
-    const int status = std::system(command.c_str());
+    std::vector<std::string> arguments = quorvane_test::windows_arguments(args);
+    arguments.insert(arguments.begin(), program());
+    quorvane_test::RunOptions options;
+    options.merge_error = true;
+    const quorvane_test::ProgramRun run = quorvane_test::run_program(arguments, options);
     RunResult result;
-    result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    result.output = quorvane_test::read_file(out);
+    result.exit_code = run.exit;
+    result.output = run.out;
     return result;
   }
 
@@ -95,7 +96,8 @@ TEST_F(RunnerProgram, BrokenConfigurationFile) {
 // Parse failures end with exit code 2 so that a parent run or CI sees them.
 TEST_F(RunnerProgram, CommandLineErrors) {
   WriteConfig("message");
-  for (const char* args : {"-p abc login.js", "--mode=convert -i run.log", "-m normal login.js"}) {
+  for (const char* args : {"-p abc login.js", "--mode=convert -i run.log", "-m normal login.js", "-p abc",
+                           "--suite x"}) {
     const RunResult r = Run(args);
     EXPECT_EQ(r.exit_code, 2) << args;
     EXPECT_EQ(r.output, "Error parsing commandline, terminate program\n") << args;

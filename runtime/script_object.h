@@ -5,8 +5,9 @@
 // state of the console echo.
 //
 // The object is created by its class factory, which runs Initialise before
-// handing out the first interface pointer. Reference counting is the
-// single-threaded kind: all calls come from the script engine's thread.
+// handing out the first interface pointer. The reference count is the
+// shared base's atomic one; the methods are called on the script engine's
+// thread.
 // Every method catches what its work throws and answers with an HRESULT
 // (see error_convention.h).
 #ifndef QUORVANE_RUNTIME_SCRIPT_OBJECT_H_

@@ -60,8 +60,15 @@ constexpr InterfaceDescription kDescription = {
     L"IVelmoraScript", IVelmoraScript::kIid,
     TYPEFLAG_FDUAL | TYPEFLAG_FOLEAUTOMATION | TYPEFLAG_FNONEXTENSIBLE | TYPEFLAG_FDISPATCHABLE, kMembers};
 
+constexpr const InterfaceDescription* kLibraryInterfaces[] = {&kDescription};
+
+constexpr TypeLibraryDescription kLibrary = {
+    L"VelmoraRuntimeLib", LIBID_VelmoraRuntimeLib, 1, 0, 0x409, 0, nullptr, kLibraryInterfaces};
+
 }  // namespace
 
 const InterfaceDescription& velmora_script_description() { return kDescription; }
+
+const TypeLibraryDescription& velmora_runtime_library() { return kLibrary; }
 
 }  // namespace Tavrin::Runtime

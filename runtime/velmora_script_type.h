@@ -5,10 +5,16 @@
 #define QUORVANE_RUNTIME_VELMORA_SCRIPT_TYPE_H_
 
 #include "platform/com/type_description.h"
+#include "platform/com/typelib_registration.h"
 
 namespace Tavrin::Runtime {
 
 const Platform::Com::InterfaceDescription& velmora_script_description();
+
+// The type library VelmoraRuntimeLib, version 1.0, locale 0x409, no help
+// file, holding IVelmoraScript (its coclass VelmoraScript is the class
+// registered by the class script).
+const Platform::Com::TypeLibraryDescription& velmora_runtime_library();
 
 }  // namespace Tavrin::Runtime
 

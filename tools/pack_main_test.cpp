@@ -1,5 +1,3 @@
-#include <sys/wait.h>
-
 #include <cstdlib>
 #include <string>
 
@@ -7,6 +5,7 @@
 
 #include "common/script_injector.h"
 #include "platform/text.h"
+#include "test_support/run_program.h"
 #include "test_support/temp_dir.h"
 
 namespace {
@@ -17,12 +16,13 @@ using Tavrin::ScriptInjector;
 // Runs the built QuorvanePack with a shell command line; returns its exit
 // code, with what it printed on standard error in *err.
 int pack(const quorvane_test::TempDir& dir, const std::string& args, std::string* err) {
-  const std::string err_file = dir.file("stderr.txt");
-  const std::string command = "cd '" + dir.path() + "' && '" QUORVANE_BIN_DIR "/QuorvanePack' " +
-                              args + " >/dev/null 2>'" + err_file + "'";
-  const int status = std::system(command.c_str());
-  *err = quorvane_test::read_file(err_file);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  std::vector<std::string> arguments = quorvane_test::windows_arguments(args);
+  arguments.insert(arguments.begin(), QUORVANE_BIN_DIR "/QuorvanePack");
+  quorvane_test::RunOptions options;
+  options.working_directory = dir.path();
+  const quorvane_test::ProgramRun run = quorvane_test::run_program(arguments, options);
+  *err = run.err;
+  return run.exit;
 }
 
 class PackProgramTest : public ::testing::Test {

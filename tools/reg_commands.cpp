@@ -53,7 +53,7 @@ int print_tree(HKEY key, const std::wstring& name, const std::optional<std::wstr
   for (const std::wstring& sub : list_subkeys(key)) {
     // A subkey may vanish meanwhile, or refuse reading: skip it.
     try {
-      const OpenKey child = open_key(key, sub, KEY_READ);
+      const ScopedKey child = open_key(key, sub, KEY_READ);
       printed += print_tree(child.get(), name + L"\\" + sub, only, out);
     } catch (const RegFailure&) {
     }
@@ -62,7 +62,7 @@ int print_tree(HKEY key, const std::wstring& name, const std::optional<std::wstr
 }
 
 int query(const Command& command, std::ostream& out) {
-  const OpenKey key = open_key(command.key, KEY_READ);
+  const ScopedKey key = open_key(command.key, KEY_READ);
   const std::wstring name = command.key.full();
   if (command.recurse) {
     const int found = print_tree(key.get(), name, command.value, out);
@@ -89,7 +89,7 @@ int add(const Command& command, std::ostream& out, std::ostream& err, std::istre
   // Bad data fail before anything is made.
   const std::string bytes =
       set ? encode_data(command.type, command.data.value_or(L""), command.separator) : "";
-  const OpenKey key = create_key(command.key);
+  const ScopedKey key = create_key(command.key);
   if (set) {
     const std::wstring name = command.value.value_or(L"");
     if (!command.force && value_exists(key.get(), name) &&
@@ -107,7 +107,7 @@ int add(const Command& command, std::ostream& out, std::ostream& err, std::istre
 
 int remove(const Command& command, std::ostream& out, std::ostream& err, std::istream& in) {
   if (command.key.path.empty()) throw UsageError("a root key cannot be deleted");
-  const OpenKey key = open_key(command.key, KEY_ALL_ACCESS);
+  const ScopedKey key = open_key(command.key, KEY_ALL_ACCESS);
   const std::wstring full = command.key.full();
   std::wstring question;
   if (command.value) {
@@ -141,13 +141,13 @@ void export_tree(HKEY key, const std::wstring& name, std::wstring* text) {
   for (const Value& value : list_values(key)) *text += reg_file_value(value.name, value.type, value.data);
   *text += L"\n";
   for (const std::wstring& sub : list_subkeys(key)) {
-    const OpenKey child = open_key(key, sub, KEY_READ);
+    const ScopedKey child = open_key(key, sub, KEY_READ);
     export_tree(child.get(), name + L"\\" + sub, text);
   }
 }
 
 int export_file(const Command& command, std::ostream& out, std::ostream& err, std::istream& in) {
-  const OpenKey key = open_key(command.key, KEY_READ);
+  const ScopedKey key = open_key(command.key, KEY_READ);
   const std::string path = to_utf8(command.file);
   std::error_code ignored;
   if (!command.force && std::filesystem::exists(path, ignored) &&

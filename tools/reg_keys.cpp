@@ -10,38 +10,24 @@ void check(LONG rc) {
 
 }  // namespace
 
-OpenKey open_key(HKEY parent, const std::wstring& sub, REGSAM access) {
-  HKEY key = nullptr;
-  check(RegOpenKeyExW(parent, sub.c_str(), 0, access, &key));
-  return OpenKey(key);
+ScopedKey open_key(HKEY parent, const std::wstring& sub, REGSAM access) {
+  ScopedKey key;
+  check(Platform::open_key(parent, sub, access, &key));
+  return key;
 }
 
-OpenKey open_key(const KeyName& name, REGSAM access) {
-  return open_key(name.root, name.path, access);
-}
+ScopedKey open_key(const KeyName& name, REGSAM access) { return open_key(name.root, name.path, access); }
 
-OpenKey create_key(const KeyName& name) {
-  HKEY key = nullptr;
-  check(RegCreateKeyExW(name.root, name.path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                        KEY_ALL_ACCESS, nullptr, &key, nullptr));
-  return OpenKey(key);
+ScopedKey create_key(const KeyName& name) {
+  ScopedKey key;
+  check(Platform::create_key(name.root, name.path, KEY_ALL_ACCESS, &key));
+  return key;
 }
 
 Value query_value(HKEY key, const std::wstring& name) {
   Value value{name, REG_NONE, {}};
-  DWORD size = 0;
-  LONG rc = RegQueryValueExW(key, name.c_str(), nullptr, &value.type, nullptr, &size);
-  // The value may grow between the two calls: ask again while it does.
-  while (rc == ERROR_SUCCESS || rc == ERROR_MORE_DATA) {
-    value.data.resize(size);
-    rc = RegQueryValueExW(key, name.c_str(), nullptr, &value.type,
-                          reinterpret_cast<BYTE*>(value.data.data()), &size);
-    if (rc == ERROR_SUCCESS) {
-      value.data.resize(size);
-      return value;
-    }
-  }
-  throw RegFailure{rc};
+  check(Platform::read_value(key, name, &value.type, &value.data));
+  return value;
 }
 
 std::vector<Value> list_values(HKEY key) {

@@ -1,14 +1,14 @@
-// Reading keys for `reg` through the registry API: an owner for open
-// handles and whole lists of a key's values and subkeys. Failures are
-// thrown as RegFailure with the registry's result code.
+// Reading keys for `reg` through the registry API: opening keys, and
+// whole lists of a key's values and subkeys. Failures are thrown as
+// RegFailure with the registry's result code.
 #ifndef QUORVANE_TOOLS_REG_KEYS_H_
 #define QUORVANE_TOOLS_REG_KEYS_H_
 
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "platform/registry.h"
+#include "platform/scoped_key.h"
 #include "tools/reg_args.h"
 
 namespace Tavrin::Reg {
@@ -18,23 +18,7 @@ struct RegFailure {
   LONG code;
 };
 
-// Owns an open key; closes it when it goes.
-class OpenKey {
- public:
-  explicit OpenKey(HKEY key) : key_(key) {}
-  ~OpenKey() {
-    if (key_) RegCloseKey(key_);
-  }
-  OpenKey(OpenKey&& other) noexcept : key_(std::exchange(other.key_, nullptr)) {}
-  OpenKey(const OpenKey&) = delete;
-  OpenKey& operator=(const OpenKey&) = delete;
-  OpenKey& operator=(OpenKey&&) = delete;
-
-  HKEY get() const { return key_; }
-
- private:
-  HKEY key_;
-};
+using Platform::ScopedKey;
 
 struct Value {
   std::wstring name;
@@ -43,10 +27,10 @@ struct Value {
 };
 
 // Opens `sub` below `parent` (an existing key) with `access`.
-OpenKey open_key(HKEY parent, const std::wstring& sub, REGSAM access);
-OpenKey open_key(const KeyName& name, REGSAM access);
+ScopedKey open_key(HKEY parent, const std::wstring& sub, REGSAM access);
+ScopedKey open_key(const KeyName& name, REGSAM access);
 // Opens or creates the key with all access.
-OpenKey create_key(const KeyName& name);
+ScopedKey create_key(const KeyName& name);
 
 // The value `name` of `key`; RegFailure ERROR_FILE_NOT_FOUND when missing.
 Value query_value(HKEY key, const std::wstring& name);

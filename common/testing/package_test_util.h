@@ -21,7 +21,7 @@
 #include <boost/serialization/string.hpp>
 #include <boost/serialization/vector.hpp>
 
-#include "common/xor_filter.h"
+#include "common/xor_filter_internal.h"
 
 namespace plain {
 

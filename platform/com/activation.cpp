@@ -11,10 +11,10 @@
 #include <utility>
 
 #include "platform/com/apartment.h"
-#include "platform/com/class_registry.h"
+#include "platform/com/class_registry_internal.h"
 #include "platform/com/com_ptr.h"
 #include "platform/com/function_factory.h"
-#include "platform/com/inproc_module.h"
+#include "platform/com/inproc_module_internal.h"
 #include "platform/com/remote/local_server.h"
 
 namespace Tavrin::Platform::Com {
@@ -23,6 +23,7 @@ namespace {
 struct BuiltinClass {
   std::wstring progid;
   BuiltinFactory factory;
+  std::wstring independent_progid;
 };
 
 struct Builtins {
@@ -86,10 +87,11 @@ HRESULT local_class_object(REFCLSID clsid, REFIID iid, void** object) {
 
 }  // namespace
 
-void register_builtin_class(REFCLSID clsid, const std::wstring& progid, BuiltinFactory factory) {
+void register_builtin_class(REFCLSID clsid, const std::wstring& progid, BuiltinFactory factory,
+                            const std::wstring& independent_progid) {
   Builtins& all = builtins();
   std::lock_guard<std::mutex> lock(all.mutex);
-  all.classes[clsid] = BuiltinClass{progid, std::move(factory)};
+  all.classes[clsid] = BuiltinClass{progid, std::move(factory), independent_progid};
 }
 
 }  // namespace Tavrin::Platform::Com
@@ -138,7 +140,8 @@ HRESULT CLSIDFromProgID(LPCOLESTR progid, CLSID* clsid) {
       Builtins& all = builtins();
       std::lock_guard<std::mutex> lock(all.mutex);
       for (const auto& [id, builtin] : all.classes)
-        if (!builtin.progid.empty() && equal_ignoring_case(builtin.progid, progid)) {
+        if ((!builtin.progid.empty() && equal_ignoring_case(builtin.progid, progid)) ||
+            (!builtin.independent_progid.empty() && equal_ignoring_case(builtin.independent_progid, progid))) {
           *clsid = id;
           return S_OK;
         }

@@ -83,10 +83,12 @@ namespace Tavrin::Platform::Com {
 using BuiltinFactory = ObjectMaker;
 
 // Adds a built-in class, reachable by `clsid` and (when not empty) by
-// `progid`, before anything registered. A later call for the same class id
-// replaces the earlier one. Safe from any thread.
+// `progid` and by its version-independent program id, before anything
+// registered; ProgIDFromCLSID answers `progid`. A later call for the same
+// class id replaces the earlier one. Safe from any thread.
 QUORVANE_PLATFORM_EXPORT void register_builtin_class(REFCLSID clsid, const std::wstring& progid,
-                                                     BuiltinFactory factory);
+                                                     BuiltinFactory factory,
+                                                     const std::wstring& independent_progid = {});
 
 }  // namespace Tavrin::Platform::Com
 

@@ -1,42 +1,23 @@
-#include "platform/com/class_registry.h"
+#include "platform/com/class_registry_internal.h"
 
 #include <string>
 
 #include "platform/registry.h"
+#include "platform/scoped_key.h"
 
 namespace Tavrin::Platform::Com {
 namespace {
 
 HRESULT result_of(LONG code) { return code == ERROR_FILE_NOT_FOUND ? REGDB_E_CLASSNOTREG : HRESULT_FROM_WIN32(code); }
 
-// Closes a key handle when it goes.
-class KeyCloser {
- public:
-  explicit KeyCloser(HKEY key) : key_(key) {}
-  ~KeyCloser() { RegCloseKey(key_); }
-  KeyCloser(const KeyCloser&) = delete;
-  KeyCloser& operator=(const KeyCloser&) = delete;
-
- private:
-  HKEY key_;
-};
-
 }  // namespace
 
 RegistryText read_class_string(const std::wstring& path, const wchar_t* name) {
-  HKEY key = nullptr;
-  LONG code = RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key);
+  std::wstring text;
+  const LONG code = read_key_string(HKEY_CLASSES_ROOT, path, name != nullptr ? name : L"", &text);
+  if (code == ERROR_INVALID_DATA) return {REGDB_E_CLASSNOTREG, {}};  // not a string
   if (code != ERROR_SUCCESS) return {result_of(code), {}};
-  KeyCloser closer(key);
-  DWORD type = REG_NONE, size = 0;
-  code = RegQueryValueExW(key, name, nullptr, &type, nullptr, &size);
-  if (code != ERROR_SUCCESS) return {result_of(code), {}};
-  if (type != REG_SZ && type != REG_EXPAND_SZ) return {REGDB_E_CLASSNOTREG, {}};
-  std::string data(size, '\0');
-  code = RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<LPBYTE>(data.data()), &size);
-  if (code != ERROR_SUCCESS) return {result_of(code), {}};
-  data.resize(size);
-  return {S_OK, registry_string_text(data)};
+  return {S_OK, std::move(text)};
 }
 
 std::wstring class_key(const CLSID& clsid, const wchar_t* subkey) {

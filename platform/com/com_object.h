@@ -1,17 +1,29 @@
-// Reference counting and QueryInterface for an object that implements one
-// chain of interfaces, so that each class of the system writes only its own
-// methods.
+// Reference counting and QueryInterface for the objects of the system, so
+// that each class writes only its own methods.
 //
 //   class ProxyObject final
 //       : public ComObject<DispatchImpl<IVelmoraProxy>, IVelmoraProxy, IDispatch> { ... };
 //
-// `Base` is what the object derives from: an interface, or an
-// implementation helper such as DispatchImpl<I>. `Primary` is the most
-// derived interface; QueryInterface hands it out for IUnknown, for Primary
-// and for each of `Others` (interfaces Primary derives from), and answers
-// E_NOINTERFACE for anything else. An object starts with one reference and
-// deletes itself when the last goes. The count is atomic: references may be
-// taken and dropped on any thread.
+//   class ErrorObject final
+//       : public ComObject<Bases<IErrorInfo, ICreateErrorInfo>, IErrorInfo, ICreateErrorInfo> { ... };
+//
+//   class TestObject final
+//       : public ComObject<Bases<DispatchImpl<ITestServer>, IAdder>,
+//                          ITestServer, Through<IDispatch, ITestServer>, IAdder> { ... };
+//
+// `Base` is what the object derives from: an interface, an implementation
+// helper such as DispatchImpl<I>, or several of them as Bases<A, B, ...>
+// (the constructor's arguments go to the first). `Interfaces` are the ones
+// QueryInterface hands out, each for its own IID; IUnknown is answered
+// with the first one's, which is the object's identity. An interface that
+// two bases derive from (IDispatch of two dual interfaces) is named with
+// the base it is reached through: Through<IDispatch, ITestServer>. Anything
+// else is E_NOINTERFACE; a class that answers more (client proxies, say)
+// overrides QueryInterface and asks ComObject::QueryInterface first.
+//
+// An object starts with one reference and deletes itself when the last
+// goes. The count is atomic: references may be taken and dropped on any
+// thread.
 #ifndef QUORVANE_PLATFORM_COM_COM_OBJECT_H_
 #define QUORVANE_PLATFORM_COM_COM_OBJECT_H_
 
@@ -22,18 +34,55 @@
 
 namespace Tavrin::Platform::Com {
 
+// Several classes to derive from at once.
+template <class First, class... Rest>
+struct Bases : First, Rest... {
+  template <class... Args>
+  explicit Bases(Args&&... args) : First(std::forward<Args>(args)...) {}
+};
+
+// `Interface`, reached through the base `Path` (see above).
+template <class Interface, class Path>
+struct Through {};
+
+namespace detail {
+
+template <class Entry>
+struct InterfaceEntry {
+  using Path = Entry;
+  static constexpr const IID& iid() { return uuid_of<Entry>(); }
+  template <class Object>
+  static void* pointer(Object* object) {
+    return static_cast<Entry*>(object);
+  }
+};
+
+template <class Interface, class P>
+struct InterfaceEntry<Through<Interface, P>> {
+  using Path = P;
+  static constexpr const IID& iid() { return uuid_of<Interface>(); }
+  template <class Object>
+  static void* pointer(Object* object) {
+    return static_cast<Interface*>(static_cast<P*>(object));
+  }
+};
+
+}  // namespace detail
+
 template <class Base, class Primary, class... Others>
 class ComObject : public Base {
  public:
   HRESULT QueryInterface(REFIID iid, void** object) override {
     if (!object) return E_POINTER;
-    if (iid == IID_IUnknown || iid == uuid_of<Primary>() || ((iid == uuid_of<Others>()) || ...)) {
-      *object = static_cast<Primary*>(this);
-      AddRef();
-      return S_OK;
-    }
     *object = nullptr;
-    return E_NOINTERFACE;
+    if (iid == IID_IUnknown) {
+      *object = static_cast<IUnknown*>(static_cast<typename detail::InterfaceEntry<Primary>::Path*>(this));
+    } else {
+      (try_entry<Primary>(iid, object) || ... || try_entry<Others>(iid, object));
+    }
+    if (!*object) return E_NOINTERFACE;
+    AddRef();
+    return S_OK;
   }
   ULONG AddRef() override { return ++references_; }
   ULONG Release() override {
@@ -48,6 +97,13 @@ class ComObject : public Base {
   virtual ~ComObject() = default;
 
  private:
+  template <class Entry>
+  bool try_entry(REFIID iid, void** object) {
+    if (iid != detail::InterfaceEntry<Entry>::iid()) return false;
+    *object = detail::InterfaceEntry<Entry>::pointer(this);
+    return true;
+  }
+
   std::atomic<ULONG> references_{1};
 };
 

@@ -65,6 +65,7 @@ constexpr USHORT PARAMFLAG_NONE = 0;
 constexpr USHORT PARAMFLAG_FIN = 0x1;
 constexpr USHORT PARAMFLAG_FOUT = 0x2;
 constexpr USHORT PARAMFLAG_FRETVAL = 0x8;
+constexpr USHORT PARAMFLAG_FOPT = 0x10;
 
 // Flags of an interface.
 constexpr WORD TYPEFLAG_FHIDDEN = 0x10;

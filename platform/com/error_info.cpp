@@ -1,45 +1,28 @@
 #include "platform/com/error_info.h"
 
-#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <limits>
 #include <string>
 
 #include "platform/com/activation.h"
+#include "platform/com/com_object.h"
 #include "platform/text.h"
 
 namespace {
 
 using Tavrin::Platform::Com::alloc_bstr;
+using Tavrin::Platform::Com::Bases;
 using Tavrin::Platform::Com::Bstr;
+using Tavrin::Platform::Com::ComObject;
 using Tavrin::Platform::Com::ComPtr;
 
 // The error object: written through ICreateErrorInfo, read through
 // IErrorInfo. Reference counting is atomic because an error object may be
 // handed to another thread inside a _com_error.
-class ErrorObject final : public IErrorInfo, public ICreateErrorInfo {
+class ErrorObject final
+    : public ComObject<Bases<IErrorInfo, ICreateErrorInfo>, IErrorInfo, ICreateErrorInfo> {
  public:
-  HRESULT QueryInterface(REFIID iid, void** object) override {
-    if (!object) return E_POINTER;
-    if (iid == IID_IUnknown || iid == IID_IErrorInfo) {
-      *object = static_cast<IErrorInfo*>(this);
-    } else if (iid == IID_ICreateErrorInfo) {
-      *object = static_cast<ICreateErrorInfo*>(this);
-    } else {
-      *object = nullptr;
-      return E_NOINTERFACE;
-    }
-    AddRef();
-    return S_OK;
-  }
-  ULONG AddRef() override { return ++references_; }
-  ULONG Release() override {
-    const ULONG left = --references_;
-    if (left == 0) delete this;
-    return left;
-  }
-
   HRESULT GetGUID(GUID* guid) override {
     if (!guid) return E_INVALIDARG;
     *guid = guid_;
@@ -81,7 +64,6 @@ class ErrorObject final : public IErrorInfo, public ICreateErrorInfo {
     return S_OK;
   }
 
-  std::atomic<ULONG> references_{1};
   GUID guid_ = GUID_NULL;
   Bstr source_;
   Bstr description_;
@@ -126,6 +108,8 @@ std::wstring _com_error::Description() const { return text_of(info_.get(), &IErr
 std::wstring _com_error::Source() const { return text_of(info_.get(), &IErrorInfo::GetSource); }
 
 std::wstring _com_error::ErrorMessage() const {
+  const std::wstring known = Tavrin::Platform::Com::result_message(hr_);
+  if (!known.empty()) return known;
   if (HRESULT_FACILITY(hr_) == FACILITY_WIN32) {
     const std::wstring text = Tavrin::Platform::Com::system_message(HRESULT_CODE(hr_));
     if (!text.empty()) return text;
@@ -148,6 +132,25 @@ void _com_issue_errorex(HRESULT hr, IUnknown* /*object*/, REFIID /*iid*/) {
 }
 
 namespace Tavrin::Platform::Com {
+
+std::wstring result_message(HRESULT hr) {
+  switch (hr) {
+    case DISP_E_UNKNOWNINTERFACE: return L"Unknown interface.";
+    case DISP_E_MEMBERNOTFOUND: return L"Member not found.";
+    case DISP_E_PARAMNOTFOUND: return L"Parameter not found.";
+    case DISP_E_TYPEMISMATCH: return L"Type mismatch.";
+    case DISP_E_UNKNOWNNAME: return L"Unknown name.";
+    case DISP_E_NONAMEDARGS: return L"No named arguments.";
+    case DISP_E_BADVARTYPE: return L"Bad variable type.";
+    case DISP_E_EXCEPTION: return L"Exception occurred.";
+    case DISP_E_OVERFLOW: return L"Out of present range.";
+    case DISP_E_BADINDEX: return L"Invalid index.";
+    case DISP_E_ARRAYISLOCKED: return L"Memory is locked.";
+    case DISP_E_BADPARAMCOUNT: return L"Invalid number of parameters.";
+    case TYPE_E_ELEMENTNOTFOUND: return L"Element not found.";
+    default: return {};
+  }
+}
 
 void report_error(REFCLSID source_clsid, REFIID iid, const std::wstring& description) {
   try {

@@ -70,7 +70,8 @@ class QUORVANE_PLATFORM_EXPORT _com_error {
   std::wstring Description() const;
   // The error object's source (empty without one).
   std::wstring Source() const;
-  // A text for the code: the system message for a Windows-facility code,
+  // A text for the code: result_message's text for a dispatch failure,
+  // the system message for a Windows-facility code,
   // else "IDispatch error #n" for codes 0x80040200 to 0x8004FFFF, else
   // "Unknown error 0x%08X".
   std::wstring ErrorMessage() const;
@@ -96,6 +97,10 @@ inline void check(HRESULT hr) {
 // interface `iid` as GUID, and as source the program id registered for
 // `source_clsid` (its class id text when none is registered). Never throws.
 QUORVANE_PLATFORM_EXPORT void report_error(REFCLSID source_clsid, REFIID iid, const std::wstring& description);
+
+// The message text of a failure of the dispatch layer (DISP_E_*,
+// TYPE_E_ELEMENTNOTFOUND), as Windows words it; empty for any other code.
+QUORVANE_PLATFORM_EXPORT std::wstring result_message(HRESULT hr);
 
 // The system's message text for error code `code` (an errno value), as
 // FormatMessageW gives it on Windows; empty when the system has none.

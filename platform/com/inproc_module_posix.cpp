@@ -4,7 +4,7 @@
 #include <mutex>
 #include <utility>
 
-#include "platform/com/inproc_module.h"
+#include "platform/com/inproc_module_internal.h"
 #include "platform/text.h"
 
 namespace Tavrin::Platform::Com {

@@ -17,6 +17,35 @@ bool same_name(const wchar_t* a, const wchar_t* b) {
 
 bool is_retval(const ParamDescription& p) { return (p.flags & PARAMFLAG_FRETVAL) != 0; }
 bool is_out(const ParamDescription& p) { return (p.flags & PARAMFLAG_FOUT) != 0; }
+bool is_optional(const ParamDescription& p) { return (p.flags & PARAMFLAG_FOPT) != 0; }
+
+// A caller's way of leaving out an optional argument in the middle.
+bool is_missing(const VARIANT& arg) { return arg.vt == VT_ERROR && arg.scode == DISP_E_PARAMNOTFOUND; }
+
+// The value of an optional in-parameter that the call left out.
+HRESULT prepare_default(VARIANT* slot, const ParamDescription& p, VARTYPE kind) {
+  VariantInit(slot);
+  if (kind == VT_VARIANT) {
+    slot->vt = VT_ERROR;
+    slot->scode = DISP_E_PARAMNOTFOUND;
+    return S_OK;
+  }
+  if (kind == VT_BSTR) {
+    slot->vt = VT_BSTR;
+    slot->bstrVal = SysAllocString(L"");
+    return slot->bstrVal ? S_OK : E_OUTOFMEMORY;
+  }
+  if (kind == VT_DISPATCH || kind == VT_UNKNOWN) {
+    slot->vt = kind;
+    slot->punkVal = nullptr;
+    return S_OK;
+  }
+  VARIANT value;
+  VariantInit(&value);
+  value.vt = VT_I4;
+  value.lVal = p.default_value;
+  return VariantChangeType(slot, &value, 0, kind);
+}
 
 // The slots of one call: one VARIANT per C++ parameter, cleared at the end.
 class Slots {
@@ -51,7 +80,7 @@ HRESULT prepare_in(VARIANT* slot, const VARIANT& arg, VARTYPE kind) {
 // A one-dimensional array (lower bound 0) holding copies of arguments
 // `first` onward, in call order.
 HRESULT pack_varargs(const DISPPARAMS& params, UINT first, VARIANT* slot) {
-  const UINT count = params.cArgs - first;
+  const UINT count = first < params.cArgs ? params.cArgs - first : 0;
   SAFEARRAY* array = SafeArrayCreateVector(VT_VARIANT, 0, count);
   if (!array) return E_OUTOFMEMORY;
   VARIANT* elements = static_cast<VARIANT*>(array->pvData);
@@ -126,6 +155,10 @@ HRESULT prepare_slots(const MemberDescription& member, const DISPPARAMS& params,
     } else if (is_out(p)) {
       prepare_out(&slots[i], kind);
       ++next;
+    } else if (is_optional(p) && (next >= params.cArgs || is_missing(params.rgvarg[params.cArgs - 1 - next]))) {
+      const HRESULT hr = prepare_default(&slots[i], p, kind);
+      if (FAILED(hr)) return hr;
+      ++next;
     } else {
       const UINT index = params.cArgs - 1 - next;
       const HRESULT hr = prepare_in(&slots[i], params.rgvarg[index], kind);
@@ -139,11 +172,19 @@ HRESULT prepare_slots(const MemberDescription& member, const DISPPARAMS& params,
   return S_OK;
 }
 
-// The number of arguments a call must pass (not counting a variable list).
+// The number of arguments a call may pass (not counting a variable list).
 UINT fixed_argument_count(const MemberDescription& member) {
   UINT n = 0;
   for (const ParamDescription& p : member.params)
     if (!is_retval(p)) ++n;
+  return member.vararg && n > 0 ? n - 1 : n;
+}
+
+// The number of arguments a call must pass: those before the optional ones.
+UINT required_argument_count(const MemberDescription& member) {
+  UINT n = 0;
+  for (const ParamDescription& p : member.params)
+    if (!is_retval(p) && !is_optional(p)) ++n;
   return member.vararg && n > 0 ? n - 1 : n;
 }
 
@@ -156,7 +197,8 @@ HRESULT check_arguments(const MemberDescription& member, const DISPPARAMS& param
   }
   if (params.cArgs > 0 && !params.rgvarg) return E_INVALIDARG;
   const UINT fixed = fixed_argument_count(member);
-  if (member.vararg ? params.cArgs < fixed : params.cArgs != fixed) return DISP_E_BADPARAMCOUNT;
+  const UINT required = required_argument_count(member);
+  if (params.cArgs < required || (!member.vararg && params.cArgs > fixed)) return DISP_E_BADPARAMCOUNT;
   return S_OK;
 }
 

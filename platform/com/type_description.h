@@ -18,7 +18,9 @@
 // PARAMFLAG_FOUT, PARAMFLAG_FOUT | PARAMFLAG_FRETVAL), one entry per C++
 // parameter. A member with `vararg` takes a variable argument list in its
 // last non-retval parameter, a SAFEARRAY* of VARIANTs: Invoke packs the
-// remaining arguments into it in call order.
+// remaining arguments into it in call order. Parameters flagged
+// PARAMFLAG_FOPT may be left out from the end of a call (or passed as
+// VT_ERROR with DISP_E_PARAMNOTFOUND); they then take their default value.
 //
 // Invoke converts each in-argument to its parameter's kind with
 // VariantChangeType (flags 0), empties the thread's error info before the
@@ -29,6 +31,7 @@
 
 #include <cstddef>
 #include <span>
+#include <type_traits>
 #include <utility>
 
 #include "platform/com/dispatch.h"
@@ -87,6 +90,16 @@ struct ArgTraits<VARIANT*> {
   static VARIANT* get(VARIANT& slot) { return &slot; }
 };
 
+// An out-parameter of a typed dispatch interface (IScriptError**): travels
+// as VT_DISPATCH; the interface's pointer is its IDispatch base.
+template <class T>
+  requires(std::is_base_of_v<IDispatch, T> && !std::is_same_v<IDispatch, T>)
+struct ArgTraits<T**> {
+  static constexpr VARTYPE kind = VT_DISPATCH;
+  static constexpr bool out = true;
+  static T** get(VARIANT& slot) { return reinterpret_cast<T**>(&slot.pdispVal); }
+};
+
 template <auto Method>
 struct MemberBinding;
 template <class Interface, class... Args, HRESULT (Interface::*Method)(Args...)>
@@ -111,6 +124,10 @@ constexpr MemberSignature bind_member() {
 struct ParamDescription {
   const wchar_t* name;  // null for an unnamed parameter
   USHORT flags;         // PARAMFLAG_*
+  // With PARAMFLAG_FOPT: the value of a missing argument, converted to the
+  // parameter's kind (a missing VARIANT argument is VT_ERROR with
+  // DISP_E_PARAMNOTFOUND, a missing text is empty).
+  LONG default_value = 0;
 };
 
 struct MemberDescription {

@@ -28,13 +28,17 @@ class TypeInfo final : public ComObject<ITypeInfo, ITypeInfo> {
     const std::size_t count = m.params.size();
     auto* params = new (std::nothrow) ELEMDESC[count ? count : 1];
     if (!params) return E_OUTOFMEMORY;
-    for (std::size_t i = 0; i < count; ++i) params[i] = {m.signature.kinds[i], m.params[i].flags};
+    SHORT optional = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+      params[i] = {m.signature.kinds[i], m.params[i].flags};
+      if (m.params[i].flags & PARAMFLAG_FOPT) ++optional;
+    }
     *desc = new (std::nothrow) FUNCDESC{m.id,
                                         params,
                                         FUNC_DISPATCH,
                                         m.kind,
                                         static_cast<SHORT>(count),
-                                        static_cast<SHORT>(m.vararg ? -1 : 0),
+                                        static_cast<SHORT>(m.vararg ? -1 : optional),
                                         {VT_HRESULT, PARAMFLAG_NONE},
                                         0};
     if (!*desc) {

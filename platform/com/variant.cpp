@@ -10,7 +10,7 @@ namespace {
 // Whether `vt` is a kind this layer handles (VT_BYREF and VT_ARRAY apart).
 bool known_base(VARTYPE vt) {
   switch (vt) {
-    case VT_EMPTY: case VT_NULL: case VT_I2: case VT_I4: case VT_R4: case VT_R8: case VT_BSTR:
+    case VT_EMPTY: case VT_NULL: case VT_I2: case VT_I4: case VT_R4: case VT_R8: case VT_DATE: case VT_BSTR:
     case VT_DISPATCH: case VT_ERROR: case VT_BOOL: case VT_UNKNOWN: case VT_I1: case VT_UI1:
     case VT_UI2: case VT_UI4: case VT_I8: case VT_UI8: case VT_INT: case VT_UINT:
       return true;
@@ -73,6 +73,7 @@ HRESULT dereference(const VARIANT& src, VARIANT* out) {
     case VT_I4: out->lVal = *src.plVal; break;
     case VT_R4: out->fltVal = *src.pfltVal; break;
     case VT_R8: out->dblVal = *src.pdblVal; break;
+    case VT_DATE: out->date = *src.pdate; break;
     case VT_BSTR: out->bstrVal = *src.pbstrVal; break;
     case VT_DISPATCH: case VT_UNKNOWN: out->punkVal = *src.ppunkVal; break;
     case VT_ERROR: out->scode = *src.pscode; break;

@@ -2,7 +2,7 @@
 // constants have their Windows names, so that code reads `v.vt == VT_BSTR`
 // and `v.bstrVal` as it would there.
 //
-// Kinds offered: VT_EMPTY, VT_NULL, VT_I2, VT_I4, VT_R4, VT_R8, VT_BSTR,
+// Kinds offered: VT_EMPTY, VT_NULL, VT_I2, VT_I4, VT_R4, VT_R8, VT_DATE, VT_BSTR,
 // VT_DISPATCH, VT_ERROR, VT_BOOL, VT_UNKNOWN, VT_I1, VT_UI1, VT_UI2, VT_UI4,
 // VT_I8, VT_UI8, VT_INT, VT_UINT, VT_ARRAY | VT_VARIANT (a one-dimensional
 // SAFEARRAY of VARIANTs), and VT_BYREF | any of these or VT_VARIANT. Other
@@ -26,7 +26,9 @@ struct IUnknown;
 struct IDispatch;
 struct SAFEARRAY;
 
-using VARTYPE = unsigned short;
+// A point in time: days since 1899-12-30 00:00, the fraction the time of day
+// (local time, as automation keeps it).
+using DATE = double;
 enum : VARTYPE {
   VT_EMPTY = 0,
   VT_NULL = 1,
@@ -34,6 +36,7 @@ enum : VARTYPE {
   VT_I4 = 3,
   VT_R4 = 4,
   VT_R8 = 5,
+  VT_DATE = 7,
   VT_BSTR = 8,
   VT_DISPATCH = 9,
   VT_ERROR = 10,
@@ -67,6 +70,7 @@ struct VARIANT {
     SHORT iVal;
     float fltVal;
     double dblVal;
+    DATE date;
     VARIANT_BOOL boolVal;
     SCODE scode;
     BSTR bstrVal;
@@ -85,6 +89,7 @@ struct VARIANT {
     LONGLONG* pllVal;
     float* pfltVal;
     double* pdblVal;
+    DATE* pdate;
     VARIANT_BOOL* pboolVal;
     SCODE* pscode;
     BSTR* pbstrVal;
@@ -126,11 +131,13 @@ QUORVANE_PLATFORM_EXPORT HRESULT VariantCopyInd(VARIANT* dest, const VARIANT* sr
 // - to VT_BSTR: VT_EMPTY gives ""; integers their decimal text; VT_R4/VT_R8
 //   up to 7/15 significant digits with "E+nn" exponents for large and small
 //   magnitudes ("0.1", "1.5", "1E+20"), "NaN", "Infinity" and "-Infinity"
-//   as scripts write them; VT_BOOL "-1" or "0", or "True" or
+//   as scripts write them; VT_DATE "YYYY-MM-DD hh:mm:ss" (the date alone
+//   at midnight); VT_BOOL "-1" or "0", or "True" or
 //   "False" with VARIANT_ALPHABOOL; VT_DISPATCH the text of the object's
 //   value property (DISPID_VALUE); VT_NULL, VT_UNKNOWN and arrays fail with
 //   DISP_E_TYPEMISMATCH.
-// - to numbers and VT_BOOL: VT_EMPTY gives 0; a number that does not fit
+// - to numbers, VT_DATE and VT_BOOL (a date converts as its day number):
+//   VT_EMPTY gives 0; a number that does not fit
 //   fails with DISP_E_OVERFLOW; floating values round half to even; VT_BSTR
 //   is read as a number (blanks around allowed; also "True"/"False" ignoring
 //   case) else DISP_E_TYPEMISMATCH; VT_BOOL reads as -1 or 0; any non-zero

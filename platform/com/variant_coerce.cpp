@@ -117,6 +117,7 @@ HRESULT to_number(const VARIANT& v, USHORT flags, Number* number) {
     case VT_UINT: *number = unsigned_number(v.uintVal); return S_OK;
     case VT_R4: *number = real_number(v.fltVal); return S_OK;
     case VT_R8: *number = real_number(v.dblVal); return S_OK;
+    case VT_DATE: *number = real_number(v.date); return S_OK;
     case VT_BSTR: {
       const std::wstring_view text(v.bstrVal ? v.bstrVal : L"", SysStringLen(v.bstrVal));
       if (equals_ignoring_case(trim(text), L"True")) return give(number, signed_number(-1));
@@ -175,6 +176,7 @@ HRESULT from_number(const Number& n, VARTYPE vt, VARIANT* out) {
     case VT_UI8: hr = integer_of(n, &out->ullVal); break;
     case VT_UINT: hr = integer_of(n, &out->uintVal); break;
     case VT_R8: out->dblVal = real_of(n); break;
+    case VT_DATE: out->date = real_of(n); break;
     case VT_R4: {
       const double d = real_of(n);
       if (std::isfinite(d) && std::fabs(d) > std::numeric_limits<float>::max()) return DISP_E_OVERFLOW;
@@ -198,6 +200,33 @@ std::wstring real_text(double value, int digits) {
   return buffer;
 }
 
+// "YYYY-MM-DD hh:mm:ss" of an automation date.
+HRESULT date_text(DATE date, std::wstring* text) {
+  if (!std::isfinite(date) || date < -657434 || date > 2958466) return DISP_E_OVERFLOW;
+  // Whole seconds since 1899-12-30, then the civil date of the day count.
+  const long long seconds = std::llround(date * 86400.0);
+  long long days = seconds / 86400, rest = seconds % 86400;
+  if (rest < 0) {
+    rest += 86400;
+    --days;
+  }
+  // Days since 1970-01-01 (25569 days after the automation epoch).
+  const long long z = days - 25569 + 719468;
+  const long long era = (z >= 0 ? z : z - 146096) / 146097;
+  const long long doe = z - era * 146097;
+  const long long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const long long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const long long mp = (5 * doy + 2) / 153;
+  const long long day = doy - (153 * mp + 2) / 5 + 1;
+  const long long month = mp < 10 ? mp + 3 : mp - 9;
+  const long long year = yoe + era * 400 + (month <= 2);
+  wchar_t buffer[40];
+  std::swprintf(buffer, 40, L"%04lld-%02lld-%02lld %02lld:%02lld:%02lld", year, month, day, rest / 3600,
+                rest / 60 % 60, rest % 60);
+  *text = buffer;
+  return S_OK;
+}
+
 HRESULT to_text(const VARIANT& v, USHORT flags, std::wstring* text) {
   switch (v.vt) {
     case VT_EMPTY: text->clear(); return S_OK;
@@ -206,6 +235,7 @@ HRESULT to_text(const VARIANT& v, USHORT flags, std::wstring* text) {
       return give(text, v.boolVal ? L"-1" : L"0");
     case VT_R4: *text = real_text(v.fltVal, 7); return S_OK;
     case VT_R8: *text = real_text(v.dblVal, 15); return S_OK;
+    case VT_DATE: return date_text(v.date, text);
     case VT_DISPATCH: {
       Variant value;
       const HRESULT hr = value_property(v.pdispVal, flags, &value);

@@ -9,26 +9,12 @@
 #include <gtest/gtest.h>
 
 #include "platform/registry.h"
+#include "platform/scoped_key.h"
 #include "test_support/temp_dir.h"
 
 namespace quorvane_test {
 
-// Closes a handle when it goes.
-class ScopedKey {
- public:
-  ScopedKey() = default;
-  explicit ScopedKey(HKEY key) : key_(key) {}
-  ~ScopedKey() {
-    if (key_) RegCloseKey(key_);
-  }
-  ScopedKey(const ScopedKey&) = delete;
-  ScopedKey& operator=(const ScopedKey&) = delete;
-  HKEY get() const { return key_; }
-  PHKEY out() { return &key_; }
-
- private:
-  HKEY key_ = nullptr;
-};
+using Tavrin::Platform::ScopedKey;
 
 class RegistryTest : public ::testing::Test {
  protected:
@@ -43,27 +29,18 @@ class RegistryTest : public ::testing::Test {
   // Writes text as REG_SZ (UTF-16LE, no terminator) to key `path` below
   // `root`, creating the key.
   void set_text(HKEY root, const wchar_t* path, const wchar_t* name, const std::wstring& text) {
-    ScopedKey key(create(root, path));
-    const std::string bytes = Tavrin::Platform::registry_string_bytes(text);
-    ASSERT_EQ(ERROR_SUCCESS, RegSetValueExW(key.get(), name, 0, REG_SZ,
-                                            reinterpret_cast<const BYTE*>(bytes.data()),
-                                            bytes.size()));
+    ASSERT_EQ(ERROR_SUCCESS, Tavrin::Platform::write_key_string(root, path, name ? name : L"", text));
   }
 
   // The text of a REG_SZ value of key `path` below `root`; the result code
   // of the first call that fails otherwise, as "error N".
   std::wstring text(HKEY root, const wchar_t* path, const wchar_t* name) {
-    ScopedKey key;
-    LONG rc = RegOpenKeyExW(root, path, 0, KEY_READ, key.out());
-    if (rc != ERROR_SUCCESS) return L"error " + std::to_wstring(rc);
-    BYTE buffer[512];
-    DWORD size = sizeof buffer;
-    DWORD type = 0;
-    rc = RegQueryValueExW(key.get(), name, nullptr, &type, buffer, &size);
+    std::wstring found;
+    DWORD type = REG_NONE;
+    const LONG rc = Tavrin::Platform::read_key_string(root, path, name ? name : L"", &found, &type);
     if (rc != ERROR_SUCCESS) return L"error " + std::to_wstring(rc);
     EXPECT_EQ(REG_SZ, type);
-    return Tavrin::Platform::registry_string_text(
-        std::string_view(reinterpret_cast<const char*>(buffer), size));
+    return found;
   }
 
   TempDir dir_;

@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "runner/report/well_formed.h"
+#include "runner/report/testing/well_formed.h"
 
 namespace Tavrin::Report {
 namespace {

@@ -8,13 +8,16 @@
 #include <boost/filesystem.hpp>
 #include <gtest/gtest.h>
 
-#include "runner/report/well_formed.h"
+#include "runner/report/testing/well_formed.h"
+#include "test_support/run_program.h"
 #include "test_support/temp_dir.h"
 
 namespace Tavrin::Report {
 namespace {
 
+using quorvane_test::ProgramRun;
 using quorvane_test::read_file;
+using quorvane_test::run_program;
 using quorvane_test::TempDir;
 using quorvane_test::write_file;
 
@@ -87,20 +90,15 @@ TEST(ConvertProgram, ConvertsWithLongAndShortOptions) {
   write_file(dir.file("run.log"), "test: value=[[[t]]]\nresult: name=[[[status]]] value=[[[ok]]]\n");
   const std::string program = std::string(QUORVANE_BIN_DIR) + "/Quorvane";
   const std::string expected = std::string(kDeclaration) + R"(<test name="t" date=""><result status="ok" date=""></result></test>)";
-  const std::string long_form = "'" + program + "' --mode=convert -i '" + dir.file("run.log") + "' -o '" +
-                                dir.file("a.xml") + "' > /dev/null";
-  EXPECT_EQ(std::system(long_form.c_str()), 0);
+  EXPECT_EQ(run_program({program, "--mode=convert", "-i", dir.file("run.log"), "-o", dir.file("a.xml")}).exit, 0);
   EXPECT_EQ(read_file(dir.file("a.xml")), expected);
-  const std::string short_form = "'" + program + "' -m convert -i '" + dir.file("run.log") + "' -o '" +
-                                 dir.file("b.xml") + "' > /dev/null";
-  EXPECT_EQ(std::system(short_form.c_str()), 0);
+  EXPECT_EQ(run_program({program, "-m", "convert", "-i", dir.file("run.log"), "-o", dir.file("b.xml")}).exit, 0);
   EXPECT_EQ(read_file(dir.file("b.xml")), expected);
 
-  const std::string missing = "'" + program + "' -m convert -i '" + dir.file("none.log") + "' -o '" +
-                              dir.file("c.xml") + "' > '" + dir.file("console.txt") + "'";
-  const int status = std::system(missing.c_str());
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << status;
-  EXPECT_EQ(read_file(dir.file("console.txt")), "Unable to open input file: " + dir.file("none.log") + "\n");
+  const ProgramRun missing =
+      run_program({program, "-m", "convert", "-i", dir.file("none.log"), "-o", dir.file("c.xml")});
+  EXPECT_EQ(missing.exit, 2);
+  EXPECT_EQ(missing.out, "Unable to open input file: " + dir.file("none.log") + "\n");
 }
 
 }  // namespace

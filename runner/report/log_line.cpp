@@ -3,7 +3,7 @@
 #include <cwchar>
 #include <stdexcept>
 
-#include "runner/report/utf8_decode.h"
+#include "platform/text.h"
 
 namespace Tavrin::Report {
 
@@ -100,7 +100,7 @@ bool AttributeScanner::Next(RawAttribute* attribute) {
 
 std::wstring unescape_value(std::string_view raw) {
   std::wstring text(raw.size(), L'\0');
-  const std::size_t length = decode_utf8(raw, text.data());
+  const std::size_t length = Platform::from_utf8(raw, text.data());
   // Restores the escapes in place: the text only gets shorter.
   wchar_t* const begin = text.data();
   const wchar_t* read = std::wmemchr(begin, L'[', length);

@@ -75,7 +75,7 @@ class AttributeScanner {
   std::size_t no_close_before_ = 0;
 };
 
-// The text of a raw value: decoded (see utf8_decode.h), then every "[\r]"
+// The text of a raw value: decoded (see platform/text.h), then every "[\r]"
 // replaced by CR and every "[\n]" by LF.
 std::wstring unescape_value(std::string_view raw);
 

@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "runner/report/utf8_decode.h"
+#include "platform/text.h"
 
 namespace Tavrin::Report {
 namespace {
@@ -19,7 +19,8 @@ Pairs scan(std::string_view text) {
   Pairs found;
   AttributeScanner scanner(text);
   RawAttribute attribute;
-  while (scanner.Next(&attribute)) found.emplace_back(decode_utf8(attribute.name), decode_utf8(attribute.value));
+  while (scanner.Next(&attribute))
+    found.emplace_back(Platform::from_utf8(attribute.name), Platform::from_utf8(attribute.value));
   return found;
 }
 
@@ -27,7 +28,7 @@ Pairs scan(std::string_view text) {
 // library's ECMAScript engine.
 Pairs scan_with_regex(std::string_view text) {
   static const std::wregex pattern(LR"(([^= ]*)=\[{3}(((?!\]{3}).)*)\]{3})");
-  const std::wstring wide = decode_utf8(text);
+  const std::wstring wide = Platform::from_utf8(text);
   Pairs found;
   for (std::wsregex_iterator it(wide.begin(), wide.end(), pattern), end; it != end; ++it)
     found.emplace_back((*it)[1].str(), (*it)[2].str());

@@ -14,10 +14,10 @@
 #include <sstream>
 #include <string>
 
+#include "platform/text.h"
 #include "runner/report/convert_stream.h"
 #include "runner/report/log_line.h"
-#include "runner/report/utf8_decode.h"
-#include "runner/report/well_formed.h"
+#include "runner/report/testing/well_formed.h"
 
 namespace {
 
@@ -34,12 +34,12 @@ void fail(const char* what, const std::string& detail) {
 // The scanner on the bytes of `line` against the pattern on its decoded text.
 void check_scanner(std::string_view line) {
   static const std::wregex pattern(LR"(([^= ]*)=\[{3}(((?!\]{3}).)*)\]{3})");
-  const std::wstring text = Tavrin::Report::decode_utf8(line);
+  const std::wstring text = Tavrin::Platform::from_utf8(line);
   AttributeScanner scanner(line);
   RawAttribute attribute;
   for (std::wsregex_iterator it(text.begin(), text.end(), pattern), end; it != end; ++it) {
-    if (!scanner.Next(&attribute) || Tavrin::Report::decode_utf8(attribute.name) != (*it)[1].str() ||
-        Tavrin::Report::decode_utf8(attribute.value) != (*it)[2].str())
+    if (!scanner.Next(&attribute) || Tavrin::Platform::from_utf8(attribute.name) != (*it)[1].str() ||
+        Tavrin::Platform::from_utf8(attribute.value) != (*it)[2].str())
       fail("scanner and pattern disagree", std::to_string(line.size()) + " bytes");
   }
   if (scanner.Next(&attribute)) fail("scanner finds more than the pattern", std::to_string(line.size()));

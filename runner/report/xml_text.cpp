@@ -4,6 +4,8 @@
 #include <array>
 #include <cstring>
 
+#include "platform/text.h"
+
 namespace Tavrin::Report {
 
 namespace {
@@ -32,21 +34,10 @@ char* put(char* o, std::string_view bytes) {
   return o + bytes.size();
 }
 
-// UTF-8 of a code point of 0x80 or above; U+FFFD for those XML cannot carry.
+// UTF-8 of a code point; U+FFFD for those XML cannot carry.
 inline char* put_utf8(char* o, char32_t c) {
-  if ((c >= 0xD800 && c <= 0xDFFF) || c == 0xFFFE || c == 0xFFFF || c > 0x10FFFF) c = 0xFFFD;
-  if (c < 0x800) {
-    *o++ = static_cast<char>(0xC0 | (c >> 6));
-  } else if (c < 0x10000) {
-    *o++ = static_cast<char>(0xE0 | (c >> 12));
-    *o++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-  } else {
-    *o++ = static_cast<char>(0xF0 | (c >> 18));
-    *o++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    *o++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-  }
-  *o++ = static_cast<char>(0x80 | (c & 0x3F));
-  return o;
+  if (c == 0xFFFE || c == 0xFFFF) c = Platform::kReplacementChar;
+  return Platform::encode_utf8(c, o);
 }
 
 bool is_name_start(char32_t c) {

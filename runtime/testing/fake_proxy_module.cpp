@@ -17,8 +17,9 @@
 #include "platform/com/com_object.h"
 #include "platform/com/com_ptr.h"
 #include "platform/com/function_factory.h"
-#include "platform/com/type_description.h"
+#include "platform/export.h"
 #include "proxy/velmora_proxy.h"
+#include "proxy/velmora_proxy_type.h"
 
 namespace {
 
@@ -26,27 +27,9 @@ using namespace Tavrin::Platform::Com;
 
 std::atomic<unsigned long long> commands{0};
 
-constexpr USHORT kRetval = PARAMFLAG_FOUT | PARAMFLAG_FRETVAL;
-constexpr ParamDescription kCommand[] = {{L"command", PARAMFLAG_FIN}, {L"text", PARAMFLAG_FOUT},
-                                         {L"url", PARAMFLAG_FOUT}, {L"title", PARAMFLAG_FOUT}, {L"page", kRetval}};
-constexpr ParamDescription kIsBusy[] = {{L"busy", kRetval}};
-constexpr ParamDescription kSetStop[] = {{L"stop", PARAMFLAG_FIN}};
-constexpr ParamDescription kRequestCount[] = {{L"count", kRetval}};
-constexpr MemberDescription kMembers[] = {
-    {DISPID_VELMORA_PROXY_COMMAND, INVOKE_FUNC, L"Command", kCommand, false, nullptr,
-     bind_member<&IVelmoraProxy::Command>()},
-    {DISPID_VELMORA_PROXY_IS_BUSY, INVOKE_FUNC, L"IsBusy", kIsBusy, false, nullptr,
-     bind_member<&IVelmoraProxy::IsBusy>()},
-    {DISPID_VELMORA_PROXY_SET_STOP, INVOKE_FUNC, L"SetStop", kSetStop, false, nullptr,
-     bind_member<&IVelmoraProxy::SetStop>()},
-    {DISPID_VELMORA_PROXY_REQUEST_COUNT, INVOKE_FUNC, L"RequestCount", kRequestCount, false, nullptr,
-     bind_member<&IVelmoraProxy::RequestCount>()},
-};
-constexpr InterfaceDescription kDescription = {L"IVelmoraProxy", IVelmoraProxy::kIid, TYPEFLAG_FDUAL, kMembers};
-
 class FakeProxy final : public Tavrin::Platform::Com::ComObject<DispatchImpl<IVelmoraProxy>, IVelmoraProxy, IDispatch> {
  public:
-  FakeProxy() : ComObject(kDescription) {}
+  FakeProxy() : ComObject(Tavrin::Proxy::velmora_proxy_description()) {}
 
   HRESULT Command(BSTR command, BSTR* text, BSTR* url, BSTR* title, BSTR* page) override {
     ++commands;
@@ -78,8 +61,7 @@ class FakeProxy final : public Tavrin::Platform::Com::ComObject<DispatchImpl<IVe
 
 }  // namespace
 
-extern "C" __attribute__((visibility("default"))) HRESULT DllGetClassObject(REFCLSID clsid, REFIID iid,
-                                                                             void** object) {
+QUORVANE_MODULE_EXPORT HRESULT DllGetClassObject(REFCLSID clsid, REFIID iid, void** object) {
   if (!object) return E_POINTER;
   *object = nullptr;
   if (clsid != CLSID_VelmoraProxy) return CLASS_E_CLASSNOTAVAILABLE;

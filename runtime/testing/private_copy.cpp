@@ -1,7 +1,5 @@
 #include "runtime/testing/private_copy.h"
 
-#include <sys/wait.h>
-
 #include <cstdlib>
 #include <iostream>
 
@@ -10,6 +8,7 @@
 
 #include "platform/module_path.h"
 #include "platform/text.h"
+#include "test_support/run_program.h"
 #include "test_support/temp_dir.h"
 
 namespace Tavrin::Runtime::Testing {
@@ -35,12 +34,11 @@ bool InPrivateCopy(const CopyLayout& layout) {
   if (layout.config_xml) quorvane_test::write_file(folder + "/config.xml", *layout.config_xml);
   const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
   const std::string filter = std::string(test->test_suite_name()) + "." + test->name();
-  const std::string output = dir.file("output.txt");
-  const std::string command = std::string(kCopyMarker) + "=1 '" + program + "' --gtest_filter='" + filter +
-                              "' > '" + output + "' 2>&1";
-  const int status = std::system(command.c_str());
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
-      << "the private copy failed:\n" << quorvane_test::read_file(output);
+  quorvane_test::RunOptions options;
+  options.environment = {std::string(kCopyMarker) + "=1"};
+  options.merge_error = true;
+  const quorvane_test::ProgramRun run = quorvane_test::run_program({program, "--gtest_filter=" + filter}, options);
+  EXPECT_EQ(run.exit, 0) << "the private copy failed:\n" << run.out;
   return false;
 }
 

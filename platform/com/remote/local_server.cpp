@@ -5,9 +5,10 @@
 #include <boost/system/system_error.hpp>
 
 #include "platform/com/com_ptr.h"
-#include "platform/com/remote/local_server_stub.h"
-#include "platform/com/remote/marshal_call.h"
-#include "platform/com/transport_spawn.h"
+#include "platform/com/remote/local_server_stub_internal.h"
+#include "platform/com/remote/marshal_call_internal.h"
+#include "platform/os_error.h"
+#include "platform/process.h"
 #include "platform/text.h"
 
 namespace Tavrin::Platform::Com {
@@ -31,10 +32,6 @@ struct CreationFailure {
 
 std::string class_name(const CLSID& clsid) { return to_utf8(guid_to_string(clsid)); }
 
-HRESULT from_system_error(const boost::system::system_error& e) {
-  return HRESULT_FROM_WIN32(static_cast<unsigned long>(e.code().value()));
-}
-
 // Starts the server (unless another client has just done so) and connects.
 // The start lock keeps clients that find no server at the same moment from
 // starting one each.
@@ -43,16 +40,18 @@ T::ScopedFd start_and_connect(const T::Endpoint& endpoint, const std::wstring& c
   if (!starting) throw CreationFailure{CO_E_SERVER_EXEC_FAILURE};
   if (T::ScopedFd fd = T::connect_to(endpoint.socket_path); fd.valid()) return fd;
 
-  std::vector<std::string> arguments = T::split_command_line(command_line);
-  if (arguments.empty()) throw CreationFailure{CO_E_SERVER_EXEC_FAILURE};
+  Process::StartOptions server;
+  server.arguments = Process::split_command_line(command_line);
+  if (server.arguments.empty()) throw CreationFailure{CO_E_SERVER_EXEC_FAILURE};
   // As on Windows, the server learns that the component system started it.
-  arguments.push_back("-Embedding");
-  const int pid = T::spawn_detached(arguments);
+  server.arguments.push_back("-Embedding");
+  server.output = Process::StartOptions::Output::kDiscard;
+  const int pid = Process::start_detached(server);
 
   const auto deadline = Clock::now() + kStartTimeout;
   while (Clock::now() < deadline) {
     if (T::ScopedFd fd = T::connect_to(endpoint.socket_path); fd.valid()) return fd;
-    if (!T::process_exists(pid) && !T::lock_is_held(endpoint.server_lock_path)) break;
+    if (!Process::process_exists(pid) && !T::lock_is_held(endpoint.server_lock_path)) break;
     std::this_thread::sleep_for(milliseconds(10));
   }
   throw CreationFailure{CO_E_SERVER_EXEC_FAILURE};
@@ -98,7 +97,7 @@ HRESULT create_local_server_instance(const CLSID& clsid, const std::wstring& ser
   } catch (const CreationFailure& failure) {
     return failure.hr;
   } catch (const boost::system::system_error& e) {
-    return from_system_error(e);
+    return hresult_from(e);
   } catch (const std::bad_alloc&) {
     return E_OUTOFMEMORY;
   } catch (...) {

@@ -5,7 +5,7 @@
 //
 // Each class has one server process at a time, reached over a Unix-domain
 // socket named after the class id in the user's runtime folder (see
-// transport_socket.h). Creating an object connects to it; when no server
+// transport_socket_internal.h). Creating an object connects to it; when no server
 // listens, the registered command line is started detached (once, however
 // many clients ask at the same moment) and the client waits a bounded time
 // for the server to listen. The client gets a stub: calls on it travel to

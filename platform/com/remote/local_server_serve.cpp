@@ -5,8 +5,9 @@
 #include "platform/com/apartment.h"
 #include "platform/com/com_ptr.h"
 #include "platform/com/remote/local_server.h"
-#include "platform/com/remote/marshal_call.h"
-#include "platform/com/remote/transport_server.h"
+#include "platform/com/remote/marshal_call_internal.h"
+#include "platform/com/remote/transport_server_internal.h"
+#include "platform/os_error.h"
 #include "platform/text.h"
 
 namespace Tavrin::Platform::Com {
@@ -81,7 +82,7 @@ HRESULT serve_local_server(const CLSID& clsid, IClassFactory* factory, const Loc
     const T::Endpoint endpoint = T::endpoint_for(to_utf8(guid_to_string(clsid)));
     return T::run_server(endpoint, hooks) ? S_OK : CO_E_SERVER_EXEC_FAILURE;
   } catch (const boost::system::system_error& e) {
-    return HRESULT_FROM_WIN32(static_cast<unsigned long>(e.code().value()));
+    return hresult_from(e);
   } catch (const std::bad_alloc&) {
     return E_OUTOFMEMORY;
   }

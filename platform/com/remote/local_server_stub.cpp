@@ -1,36 +1,24 @@
-#include "platform/com/remote/local_server_stub.h"
+#include "platform/com/remote/local_server_stub_internal.h"
 
-#include <atomic>
 #include <map>
 #include <mutex>
 
-#include "platform/com/remote/marshal_call.h"
-#include "platform/com/remote/marshal_variant.h"
+#include "platform/com/com_object.h"
+#include "platform/com/remote/marshal_call_internal.h"
+#include "platform/com/remote/marshal_variant_internal.h"
 
 namespace Tavrin::Platform::Com {
 namespace {
 
 // Stands for the server object of one client connection. Answers IUnknown
 // and IDispatch itself, custom interfaces through client proxies.
-class RemoteObject final : public IDispatch {
+class RemoteObject final : public ComObject<IDispatch, IDispatch> {
  public:
   explicit RemoteObject(Transport::ScopedFd connection) : connection_(std::move(connection)) {}
 
   HRESULT QueryInterface(REFIID iid, void** object) override {
-    if (object == nullptr) return E_POINTER;
-    *object = nullptr;
-    if (iid == IID_IUnknown || iid == IID_IDispatch) {
-      *object = static_cast<IDispatch*>(this);
-      AddRef();
-      return S_OK;
-    }
-    return query_proxy(iid, object);
-  }
-  ULONG AddRef() override { return ++references_; }
-  ULONG Release() override {
-    const ULONG left = --references_;
-    if (left == 0) delete this;
-    return left;
+    const HRESULT own = ComObject::QueryInterface(iid, object);
+    return own == E_NOINTERFACE ? query_proxy(iid, object) : own;
   }
 
   // Type information does not travel.
@@ -132,7 +120,6 @@ class RemoteObject final : public IDispatch {
     return false;
   }
 
-  std::atomic<ULONG> references_{1};
   std::mutex call_mutex_;     // one exchange at a time; guards connection_
   Transport::ScopedFd connection_;
   std::mutex proxies_mutex_;  // taken before call_mutex_, never after

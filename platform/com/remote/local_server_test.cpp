@@ -14,24 +14,17 @@
 #include "platform/com/dispatch_call.h"
 #include "platform/com/error_info.h"
 #include "platform/com/testing/local_server_test_object.h"
-#include "platform/com/transport_spawn.h"
+#include "platform/process.h"
 #include "platform/text.h"
+#include "test_support/wait_until.h"
 
 namespace Tavrin::Platform::Com {
 namespace {
 
 using namespace Testing;
-using Transport::kill_process;
+using Process::kill_process;
+using quorvane_test::wait_until;
 using std::chrono::milliseconds;
-
-bool wait_until(const std::function<bool()>& condition, milliseconds timeout) {
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(milliseconds(20));
-  }
-  return true;
-}
 
 
 std::wstring server_command_line() { return L"\"" + from_utf8(LOCAL_SERVER_TEST_SERVER) + L"\""; }

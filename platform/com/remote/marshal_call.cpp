@@ -1,10 +1,10 @@
-#include "platform/com/remote/marshal_call.h"
+#include "platform/com/remote/marshal_call_internal.h"
 
 #include <vector>
 
 #include "platform/com/com_ptr.h"
 #include "platform/com/error_info.h"
-#include "platform/com/remote/marshal_variant.h"
+#include "platform/com/remote/marshal_variant_internal.h"
 
 namespace Tavrin::Platform::Com::Wire {
 namespace {

@@ -2,9 +2,9 @@
 #include <gtest/gtest.h>
 
 #include "platform/com/dispatch.h"
-#include "platform/com/remote/marshal_call.h"
-#include "platform/com/remote/marshal_variant.h"
-#include "platform/com/remote/marshal_wire.h"
+#include "platform/com/remote/marshal_call_internal.h"
+#include "platform/com/remote/marshal_variant_internal.h"
+#include "platform/com/remote/marshal_wire_internal.h"
 
 namespace Tavrin::Platform::Com::Wire {
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/com/remote/marshal_variant.h"
+#include "platform/com/remote/marshal_variant_internal.h"
 
 #include <type_traits>
 
@@ -11,7 +11,7 @@ namespace {
 #define QUORVANE_SCALAR_KINDS(X)                                                                           \
   X(VT_I1, cVal) X(VT_UI1, bVal) X(VT_I2, iVal) X(VT_UI2, uiVal) X(VT_BOOL, boolVal) X(VT_I4, lVal)       \
   X(VT_UI4, ulVal) X(VT_INT, intVal) X(VT_UINT, uintVal) X(VT_ERROR, scode) X(VT_I8, llVal)               \
-  X(VT_UI8, ullVal) X(VT_R4, fltVal) X(VT_R8, dblVal)
+  X(VT_UI8, ullVal) X(VT_R4, fltVal) X(VT_R8, dblVal) X(VT_DATE, date)
 
 constexpr VARTYPE kVariantArray = VT_ARRAY | VT_VARIANT;
 

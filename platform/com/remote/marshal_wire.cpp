@@ -1,4 +1,4 @@
-#include "platform/com/remote/marshal_wire.h"
+#include "platform/com/remote/marshal_wire_internal.h"
 
 #include <bit>
 #include <cstring>

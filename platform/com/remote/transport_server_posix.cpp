@@ -1,4 +1,4 @@
-#include "platform/com/remote/transport_server.h"
+#include "platform/com/remote/transport_server_internal.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -12,6 +12,8 @@
 #include <thread>
 
 #include <boost/system/system_error.hpp>
+
+#include "platform/os_error.h"
 
 namespace Tavrin::Platform::Com::Transport {
 namespace {
@@ -31,7 +33,7 @@ class Server {
   Server(const ServerHooks& hooks, ScopedFd listener) : hooks_(hooks), listener_(std::move(listener)) {
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0)
-      throw boost::system::system_error(errno, boost::system::system_category(), "pipe");
+      throw posix_error("pipe", errno);
     wake_read_.reset(fds[0]);
     wake_write_.reset(fds[1]);
   }
@@ -65,7 +67,7 @@ class Server {
     pollfd entries[2] = {{listener_.get(), POLLIN, 0}, {wake_read_.get(), POLLIN, 0}};
     const int ready = ::poll(entries, 2, static_cast<int>(hooks_.poll_interval.count()));
     if (ready < 0 && errno != EINTR)
-      throw boost::system::system_error(errno, boost::system::system_category(), "poll");
+      throw posix_error("poll", errno);
     char drain[64];
     while (::read(wake_read_.get(), drain, sizeof(drain)) > 0) {
     }

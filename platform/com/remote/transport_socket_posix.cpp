@@ -1,4 +1,4 @@
-#include "platform/com/remote/transport_socket.h"
+#include "platform/com/remote/transport_socket_internal.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -16,14 +16,12 @@
 
 #include <boost/system/system_error.hpp>
 
+#include "platform/os_error.h"
+
 namespace Tavrin::Platform::Com::Transport {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-[[noreturn]] void throw_errno(int code, const std::string& context) {
-  throw boost::system::system_error(code, boost::system::system_category(), context);
-}
 
 std::string runtime_folder() {
   const char* xdg = std::getenv("XDG_RUNTIME_DIR");
@@ -34,11 +32,11 @@ std::string runtime_folder() {
 // Creates the folder when missing and refuses one that another user could
 // reach into.
 void ensure_private_folder(const std::string& path) {
-  if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) throw_errno(errno, "mkdir " + path);
+  if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) throw posix_error("mkdir " + path, errno);
   struct stat info {};
-  if (::lstat(path.c_str(), &info) != 0) throw_errno(errno, "lstat " + path);
+  if (::lstat(path.c_str(), &info) != 0) throw posix_error("lstat " + path, errno);
   if (!S_ISDIR(info.st_mode) || info.st_uid != ::geteuid() || (info.st_mode & 077) != 0)
-    throw_errno(EACCES, "unsafe runtime folder " + path);
+    throw posix_error("unsafe runtime folder " + path, EACCES);
 }
 
 // Calls `op` with the socket address of `path`. A path too long for
@@ -64,7 +62,7 @@ int with_address(const std::string& path, const std::function<int(const sockaddr
 
 ScopedFd new_socket() {
   ScopedFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
-  if (!fd.valid()) throw_errno(errno, "socket");
+  if (!fd.valid()) throw posix_error("socket", errno);
   return fd;
 }
 
@@ -74,13 +72,13 @@ void wait_readable(int fd, std::optional<Clock::time_point> deadline) {
     int wait_ms = -1;
     if (deadline) {
       const auto left = std::chrono::ceil<std::chrono::milliseconds>(*deadline - Clock::now());
-      if (left.count() <= 0) throw_errno(ETIMEDOUT, "receive");
+      if (left.count() <= 0) throw posix_error("receive", ETIMEDOUT);
       wait_ms = static_cast<int>(left.count());
     }
     pollfd entry{fd, POLLIN, 0};
     const int ready = ::poll(&entry, 1, wait_ms);
     if (ready > 0) return;
-    if (ready < 0 && errno != EINTR) throw_errno(errno, "poll");
+    if (ready < 0 && errno != EINTR) throw posix_error("poll", errno);
   }
 }
 
@@ -92,11 +90,11 @@ bool read_exact(int fd, char* data, std::size_t size, std::optional<Clock::time_
     const ssize_t got = ::recv(fd, data + done, size - done, 0);
     if (got < 0) {
       if (errno == EINTR || errno == EAGAIN) continue;
-      throw_errno(errno, "recv");
+      throw posix_error("recv", errno);
     }
     if (got == 0) {
       if (done == 0) return false;
-      throw_errno(ECONNRESET, "recv");
+      throw posix_error("recv", ECONNRESET);
     }
     done += static_cast<std::size_t>(got);
   }
@@ -104,24 +102,6 @@ bool read_exact(int fd, char* data, std::size_t size, std::optional<Clock::time_
 }
 
 }  // namespace
-
-ScopedFd::~ScopedFd() { reset(); }
-
-ScopedFd& ScopedFd::operator=(ScopedFd&& other) noexcept {
-  if (this != &other) reset(other.release());
-  return *this;
-}
-
-int ScopedFd::release() {
-  const int fd = fd_;
-  fd_ = -1;
-  return fd;
-}
-
-void ScopedFd::reset(int fd) {
-  if (fd_ >= 0) ::close(fd_);
-  fd_ = fd;
-}
 
 Endpoint endpoint_for(const std::string& name) {
   const std::string folder = runtime_folder();
@@ -131,14 +111,14 @@ Endpoint endpoint_for(const std::string& name) {
 }
 
 ScopedFd listen_on(const std::string& path) {
-  if (::unlink(path.c_str()) != 0 && errno != ENOENT) throw_errno(errno, "unlink " + path);
+  if (::unlink(path.c_str()) != 0 && errno != ENOENT) throw posix_error("unlink " + path, errno);
   ScopedFd fd = new_socket();
   const int bound = with_address(path, [&](const sockaddr_un& address) {
     return ::bind(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof(address));
   });
-  if (bound != 0) throw_errno(errno, "bind " + path);
-  if (::listen(fd.get(), SOMAXCONN) != 0) throw_errno(errno, "listen " + path);
-  if (::fcntl(fd.get(), F_SETFL, O_NONBLOCK) != 0) throw_errno(errno, "fcntl");
+  if (bound != 0) throw posix_error("bind " + path, errno);
+  if (::listen(fd.get(), SOMAXCONN) != 0) throw posix_error("listen " + path, errno);
+  if (::fcntl(fd.get(), F_SETFL, O_NONBLOCK) != 0) throw posix_error("fcntl", errno);
   return fd;
 }
 
@@ -148,7 +128,7 @@ ScopedFd accept_from(int listener) {
     if (fd.valid()) return fd;
     if (errno == EINTR || errno == ECONNABORTED) continue;
     if (errno == EAGAIN || errno == EWOULDBLOCK) return ScopedFd();
-    throw_errno(errno, "accept");
+    throw posix_error("accept", errno);
   }
 }
 
@@ -163,11 +143,11 @@ ScopedFd connect_to(const std::string& path) {
   });
   if (connected == 0) return fd;
   if (errno == ENOENT || errno == ECONNREFUSED) return ScopedFd();
-  throw_errno(errno, "connect " + path);
+  throw posix_error("connect " + path, errno);
 }
 
 void send_frame(int fd, const std::string& bytes) {
-  if (bytes.size() > kMaxFrameBytes) throw_errno(EMSGSIZE, "send");
+  if (bytes.size() > kMaxFrameBytes) throw posix_error("send", EMSGSIZE);
   std::string frame(4, '\0');
   for (int i = 0; i < 4; ++i) frame[i] = static_cast<char>((bytes.size() >> (8 * i)) & 0xFF);
   frame += bytes;
@@ -176,7 +156,7 @@ void send_frame(int fd, const std::string& bytes) {
     const ssize_t sent = ::send(fd, frame.data() + done, frame.size() - done, MSG_NOSIGNAL);
     if (sent < 0) {
       if (errno == EINTR) continue;
-      throw_errno(errno, "send");
+      throw posix_error("send", errno);
     }
     done += static_cast<std::size_t>(sent);
   }
@@ -189,39 +169,39 @@ bool receive_frame(int fd, std::string& bytes, std::optional<std::chrono::millis
   if (!read_exact(fd, reinterpret_cast<char*>(prefix), 4, deadline)) return false;
   std::size_t size = 0;
   for (int i = 0; i < 4; ++i) size |= static_cast<std::size_t>(prefix[i]) << (8 * i);
-  if (size > kMaxFrameBytes) throw_errno(EPROTO, "receive");
+  if (size > kMaxFrameBytes) throw posix_error("receive", EPROTO);
   bytes.assign(size, '\0');
-  if (size > 0 && !read_exact(fd, bytes.data(), size, deadline)) throw_errno(ECONNRESET, "recv");
+  if (size > 0 && !read_exact(fd, bytes.data(), size, deadline)) throw posix_error("recv", ECONNRESET);
   return true;
 }
 
 std::optional<FileLock> FileLock::acquire(const std::string& path,
                                           std::chrono::milliseconds timeout) {
   ScopedFd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
-  if (!fd.valid()) throw_errno(errno, "open " + path);
+  if (!fd.valid()) throw posix_error("open " + path, errno);
   const auto deadline = Clock::now() + timeout;
   for (;;) {
     if (::flock(fd.get(), LOCK_EX | LOCK_NB) == 0) return FileLock(std::move(fd));
-    if (errno != EWOULDBLOCK && errno != EINTR) throw_errno(errno, "flock " + path);
+    if (errno != EWOULDBLOCK && errno != EINTR) throw posix_error("flock " + path, errno);
     if (Clock::now() >= deadline) return std::nullopt;
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
 }
 
 void FileLock::write_text(const std::string& text) {
-  if (::ftruncate(fd_.get(), 0) != 0) throw_errno(errno, "ftruncate");
+  if (::ftruncate(fd_.get(), 0) != 0) throw posix_error("ftruncate", errno);
   if (::pwrite(fd_.get(), text.data(), text.size(), 0) != static_cast<ssize_t>(text.size()))
-    throw_errno(errno, "pwrite");
+    throw posix_error("pwrite", errno);
 }
 
 bool lock_is_held(const std::string& path) {
   ScopedFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
   if (!fd.valid()) {
     if (errno == ENOENT) return false;
-    throw_errno(errno, "open " + path);
+    throw posix_error("open " + path, errno);
   }
   if (::flock(fd.get(), LOCK_SH | LOCK_NB) == 0) return false;
-  if (errno != EWOULDBLOCK) throw_errno(errno, "flock " + path);
+  if (errno != EWOULDBLOCK) throw posix_error("flock " + path, errno);
   return true;
 }
 

@@ -1,5 +1,4 @@
-// The byte transport: command-line splitting, detached starts, frames and
-// lock files.
+// The byte transport: frames, lock files and the socket folder.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,47 +8,13 @@
 #include <boost/system/system_error.hpp>
 #include <gtest/gtest.h>
 
-#include "platform/com/remote/transport_socket.h"
-#include "platform/com/transport_spawn.h"
+#include "platform/com/remote/transport_socket_internal.h"
 #include "test_support/temp_dir.h"
 
 namespace Tavrin::Platform::Com::Transport {
 namespace {
 
-using Args = std::vector<std::string>;
 using std::chrono::milliseconds;
-
-// Windows rules: quotes group, backslashes are literal unless they precede
-// a quote, where pairs become one and an odd one escapes the quote.
-TEST(SplitCommandLineTest, FollowsTheWindowsRules) {
-  EXPECT_EQ(split_command_line(L"\"/opt/my apps/server\" -Embedding"), (Args{"/opt/my apps/server", "-Embedding"}));
-  EXPECT_EQ(split_command_line(L"  a\t b  "), (Args{"a", "b"}));
-  EXPECT_EQ(split_command_line(L"a\\\\b c"), (Args{"a\\\\b", "c"}));
-  EXPECT_EQ(split_command_line(L"a\\\\\"b c\" d"), (Args{"a\\b c", "d"}));
-  EXPECT_EQ(split_command_line(L"a\\\"b"), (Args{"a\"b"}));
-  EXPECT_EQ(split_command_line(L"\"\" x"), (Args{"", "x"}));
-  EXPECT_EQ(split_command_line(L"trailing\\"), (Args{"trailing\\"}));
-  EXPECT_EQ(split_command_line(L"caf\u00E9"), (Args{"caf\xC3\xA9"}));
-  EXPECT_TRUE(split_command_line(L"   ").empty());
-}
-
-// A program that cannot run reports why; one that runs is not left as a
-// zombie of the starter.
-TEST(SpawnDetachedTest, ReportsExecFailuresAndLeavesNoZombie) {
-  try {
-    spawn_detached({"/nonexistent/program"});
-    ADD_FAILURE() << "no error";
-  } catch (const boost::system::system_error& e) {
-    EXPECT_EQ(e.code().value(), ENOENT);
-  }
-  EXPECT_THROW(spawn_detached({}), boost::system::system_error);
-
-  const int pid = spawn_detached({"sh", "-c", "exit 0"});
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (process_exists(pid) && std::chrono::steady_clock::now() < deadline)
-    std::this_thread::sleep_for(milliseconds(20));
-  EXPECT_FALSE(process_exists(pid));
-}
 
 class SocketTest : public ::testing::Test {
  protected:

@@ -2,22 +2,15 @@
 
 #include <stdexcept>
 
-#include "platform/registry.h"
+#include "platform/scoped_key.h"
 #include "platform/text.h"
 
 namespace Tavrin::Platform::Com::Testing {
 
 void set_class_value(const std::wstring& path, const std::wstring& name, const std::wstring& value) {
-  HKEY key = nullptr;
   const std::wstring full = L"Software\\Classes\\" + path;
-  LONG code = RegCreateKeyExW(HKEY_CURRENT_USER, full.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE,
-                              nullptr, &key, nullptr);
-  if (code != ERROR_SUCCESS) throw std::runtime_error("cannot create key " + to_utf8(full));
-  const std::string bytes = registry_string_bytes(value);
-  code = RegSetValueExW(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(bytes.data()),
-                        static_cast<DWORD>(bytes.size()));
-  RegCloseKey(key);
-  if (code != ERROR_SUCCESS) throw std::runtime_error("cannot set a value of " + to_utf8(full));
+  if (write_key_string(HKEY_CURRENT_USER, full, name, value) != ERROR_SUCCESS)
+    throw std::runtime_error("cannot write the value of " + to_utf8(full));
 }
 
 void register_inproc_server(const CLSID& clsid, const std::string& module_path) {

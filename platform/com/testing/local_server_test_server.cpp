@@ -7,8 +7,10 @@
 #include <string>
 
 #include "platform/com/apartment.h"
+#include "platform/com/com_object.h"
 #include "platform/com/com_ptr.h"
 #include "platform/com/error_info.h"
+#include "platform/com/function_factory.h"
 #include "platform/com/remote/local_server.h"
 #include "platform/com/testing/local_server_test_object.h"
 #include "platform/com/type_description.h"
@@ -44,28 +46,10 @@ constexpr Com::InterfaceDescription kDescription = {L"ITestServer", ITestServer:
 
 std::atomic<LONG> counter{0};
 
-class TestObject final : public Com::DispatchImpl<ITestServer>, public IAdder {
+class TestObject final : public Com::ComObject<Com::Bases<Com::DispatchImpl<ITestServer>, IAdder>, ITestServer,
+                                               Com::Through<IDispatch, ITestServer>, IAdder> {
  public:
-  TestObject() : DispatchImpl(kDescription) {}
-
-  HRESULT QueryInterface(REFIID iid, void** object) override {
-    if (object == nullptr) return E_POINTER;
-    *object = nullptr;
-    if (iid == IID_IUnknown || iid == IID_IDispatch || iid == ITestServer::kIid)
-      *object = static_cast<ITestServer*>(this);
-    else if (iid == IAdder::kIid)
-      *object = static_cast<IAdder*>(this);
-    else
-      return E_NOINTERFACE;
-    AddRef();
-    return S_OK;
-  }
-  ULONG AddRef() override { return ++references_; }
-  ULONG Release() override {
-    const ULONG left = --references_;
-    if (left == 0) delete this;
-    return left;
-  }
+  TestObject() : ComObject(kDescription) {}
 
   // IAdder reaches the same members through the one IDispatch.
   HRESULT GetTypeInfoCount(UINT* count) override { return DispatchImpl::GetTypeInfoCount(count); }
@@ -110,30 +94,6 @@ class TestObject final : public Com::DispatchImpl<ITestServer>, public IAdder {
 
  private:
   ~TestObject() = default;
-  std::atomic<ULONG> references_{1};
-};
-
-class Factory final : public IClassFactory {
- public:
-  HRESULT QueryInterface(REFIID iid, void** object) override {
-    if (iid != IID_IUnknown && iid != IID_IClassFactory) {
-      *object = nullptr;
-      return E_NOINTERFACE;
-    }
-    *object = this;
-    return S_OK;
-  }
-  ULONG AddRef() override { return 1; }
-  ULONG Release() override { return 1; }
-  HRESULT CreateInstance(IUnknown* outer, REFIID iid, void** object) override {
-    *object = nullptr;
-    if (outer) return CLASS_E_NOAGGREGATION;
-    auto* created = new TestObject;
-    const HRESULT hr = created->QueryInterface(iid, object);
-    created->Release();
-    return hr;
-  }
-  HRESULT LockServer(BOOL) override { return S_OK; }
 };
 
 }  // namespace
@@ -141,9 +101,16 @@ class Factory final : public IClassFactory {
 int main(int argc, char** argv) {
   const bool second = argc > 1 && std::string(argv[1]) == "/Second";
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-  Factory factory;
-  const HRESULT hr = Com::serve_local_server(second ? kSecondTestServerClsid : kTestServerClsid, &factory,
-                                             Com::LocalServerOptions{});
+  HRESULT hr = E_OUTOFMEMORY;
+  {
+    const auto factory = Com::make_function_factory([](REFIID iid, void** object) {
+      auto made = Com::ComPtr<ITestServer>::attach(new TestObject());
+      return made->QueryInterface(iid, object);
+    });
+    if (factory)
+      hr = Com::serve_local_server(second ? kSecondTestServerClsid : kTestServerClsid, factory.get(),
+                                   Com::LocalServerOptions{});
+  }
   CoUninitialize();
   return SUCCEEDED(hr) ? 0 : 2;
 }

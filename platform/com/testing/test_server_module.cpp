@@ -3,10 +3,12 @@
 #include <atomic>
 #include <new>
 
+#include "platform/com/com_object.h"
 #include "platform/com/com_ptr.h"
 #include "platform/com/error_info.h"
-#include "platform/com/type_description.h"
 #include "platform/com/testing/test_object.h"
+#include "platform/com/type_description.h"
+#include "platform/export.h"
 
 namespace {
 
@@ -22,29 +24,10 @@ constexpr MemberDescription kMembers[] = {
 };
 constexpr InterfaceDescription kDescription = {L"IComTestObject", IComTestObject::kIid, TYPEFLAG_FDUAL, kMembers};
 
-class TestObject final : public DispatchImpl<IComTestObject>, public IRunnableObject {
+class TestObject final : public ComObject<Bases<DispatchImpl<IComTestObject>, IRunnableObject>, IComTestObject,
+                                          IDispatch, IRunnableObject> {
  public:
-  TestObject() : DispatchImpl(kDescription) { ++locks; }
-
-  HRESULT QueryInterface(REFIID iid, void** object) override {
-    if (!object) return E_POINTER;
-    if (iid == IID_IUnknown || iid == IID_IDispatch || iid == IComTestObject::kIid) {
-      *object = static_cast<IComTestObject*>(this);
-    } else if (iid == IID_IRunnableObject) {
-      *object = static_cast<IRunnableObject*>(this);
-    } else {
-      *object = nullptr;
-      return E_NOINTERFACE;
-    }
-    AddRef();
-    return S_OK;
-  }
-  ULONG AddRef() override { return ++references_; }
-  ULONG Release() override {
-    const ULONG left = --references_;
-    if (left == 0) delete this;
-    return left;
-  }
+  TestObject() : ComObject(kDescription) { ++locks; }
 
   HRESULT get_Running(VARIANT_BOOL* running) override {
     *running = running_ ? VARIANT_TRUE : VARIANT_FALSE;
@@ -64,29 +47,12 @@ class TestObject final : public DispatchImpl<IComTestObject>, public IRunnableOb
  private:
   ~TestObject() { --locks; }
 
-  ULONG references_ = 1;
   bool running_ = false;
 };
 
-class Factory final : public IClassFactory {
+class Factory final : public ComObject<IClassFactory, IClassFactory> {
  public:
   Factory() { ++locks; }
-  HRESULT QueryInterface(REFIID iid, void** object) override {
-    if (!object) return E_POINTER;
-    if (iid != IID_IUnknown && iid != IID_IClassFactory) {
-      *object = nullptr;
-      return E_NOINTERFACE;
-    }
-    *object = static_cast<IClassFactory*>(this);
-    AddRef();
-    return S_OK;
-  }
-  ULONG AddRef() override { return ++references_; }
-  ULONG Release() override {
-    const ULONG left = --references_;
-    if (left == 0) delete this;
-    return left;
-  }
   HRESULT CreateInstance(IUnknown* outer, REFIID iid, void** object) override {
     if (!object) return E_POINTER;
     *object = nullptr;
@@ -101,13 +67,11 @@ class Factory final : public IClassFactory {
 
  private:
   ~Factory() { --locks; }
-  ULONG references_ = 1;
 };
 
 }  // namespace
 
-extern "C" __attribute__((visibility("default"))) HRESULT DllGetClassObject(REFCLSID clsid, REFIID iid,
-                                                                             void** object) {
+QUORVANE_MODULE_EXPORT HRESULT DllGetClassObject(REFCLSID clsid, REFIID iid, void** object) {
   if (!object) return E_POINTER;
   *object = nullptr;
   if (clsid != CLSID_ComTestObject) return CLASS_E_CLASSNOTAVAILABLE;
@@ -115,4 +79,4 @@ extern "C" __attribute__((visibility("default"))) HRESULT DllGetClassObject(REFC
   return factory ? factory->QueryInterface(iid, object) : E_OUTOFMEMORY;
 }
 
-extern "C" __attribute__((visibility("default"))) HRESULT DllCanUnloadNow() { return locks == 0 ? S_OK : S_FALSE; }
+QUORVANE_MODULE_EXPORT HRESULT DllCanUnloadNow() { return locks == 0 ? S_OK : S_FALSE; }

@@ -1,0 +1,161 @@
+// The runner's side of the support scripts: the host that api.js reports
+// to. It writes the test log, one record a line in the format the runner's
+// convert mode reads (kind: name=[[[value]]] ...), echoes every event on
+// the console through the runtime object's LogNode, and ends the run with
+// quorvaneFinal.
+//
+// The log file is the run parameter "log". A relative name is made
+// absolute against the current folder of the top-level run and handed back
+// to the runtime object at once, so that nested runs, which get it passed
+// on, append to the same file. The top-level run starts the file afresh:
+// a log holds one run, so that it converts into one report. Each record is appended and the file closed
+// again, so a nested run's records land in order between the parent's and
+// nothing is lost when a run dies.
+//
+// The top-level run (suite "0") writes the suite record; every run writes a
+// testfile record for its script. Both come before the run's first event.
+// The test file and suite records are announced on the console by the
+// runner and the runtime object themselves, so only the other records are
+// echoed.
+
+var quorvaneHost = (function () {
+  var fso = new ActiveXObject("Scripting.FileSystemObject");
+  var forWriting = 2, forAppending = 8;
+  var topLevel = String(Quorvane.GetParameter("suite")) === "0";
+  var logPath = fso.GetAbsolutePathName(String(Quorvane.GetParameter("log")));
+  Quorvane.PutParameter("log", logPath);
+  var script = String(Quorvane.GetParameter("file"));
+  var headerWritten = false;
+  // The top-level run starts the log afresh; nested runs append to it.
+  var fresh = topLevel;
+
+  function pad(number) {
+    return number < 10 ? "0" + number : String(number);
+  }
+
+  // Local time, "YYYY-MM-DD HH:MM:SS", in every record.
+  function now() {
+    var d = new Date();
+    return d.getFullYear() + "-" + pad(d.getMonth() + 1) + "-" + pad(d.getDate()) + " " +
+           pad(d.getHours()) + ":" + pad(d.getMinutes()) + ":" + pad(d.getSeconds());
+  }
+
+  function text(value) {
+    return value === undefined || value === null ? "" : String(value);
+  }
+
+  // A value as the log carries it: CR and LF as "[\r]" and "[\n]"; a "]]]"
+  // (or a "]" at the end, which would join the closing brackets) broken up
+  // by a zero-width space, as is a literal "[\r]" or "[\n]", so that the
+  // record still reads back as written.
+  function escapeValue(value) {
+    var s = text(value);
+    s = s.replace(/\[\\([rn])\]/g, "[\u200B\\$1]");
+    s = s.replace(/\r/g, "[\\r]").replace(/\n/g, "[\\n]");
+    s = s.replace(/\]\](?=\])/g, "]]\u200B");
+    if (s.charAt(s.length - 1) === "]") s += "\u200B";
+    return s;
+  }
+
+  function attribute(name, value) {
+    return name + "=[[[" + escapeValue(value) + "]]]";
+  }
+
+  function append(line) {
+    var stream = fso.OpenTextFile(logPath, fresh ? forWriting : forAppending, true);
+    fresh = false;
+    try {
+      stream.Write(line + "\n");
+    } finally {
+      stream.Close();
+    }
+  }
+
+  function fileName(path) {
+    return path.replace(/^.*[\\\/]/, "");
+  }
+
+  function writeTestfile() {
+    append("testfile: " + attribute("source", fileName(script)) + " " + attribute("date", now()));
+  }
+
+  function header() {
+    if (headerWritten) return;
+    headerWritten = true;
+    if (topLevel) {
+      var port = text(Quorvane.GetParameter("port"));
+      append("suite: " + attribute("source", fileName(script)) + " " +
+             attribute("browser", Quorvane.GetParameter("browser")) + " " +
+             attribute("host", text(Quorvane.GetParameter("server")) + (port ? ":" + port : "")) + " " +
+             attribute("date", now()));
+    }
+    writeTestfile();
+  }
+
+  function record(kind, name, value) {
+    header();
+    append(kind + ": " + attribute("name", name) + " " + attribute("value", value) + " " +
+           attribute("uuid", "") + " " + attribute("date", now()));
+    Quorvane.LogNode("", kind, text(name), text(value));
+  }
+
+  function parameter(name) {
+    var value;
+    try {
+      value = Quorvane.GetParameter(name);
+    } catch (e) {
+      throw new Error("no run parameter '" + name + "'");
+    }
+    return text(value);
+  }
+
+  function sleep(ms) {
+    Quorvane.Sleep(ms);
+  }
+
+  function screenshot(name) {
+    return text(Quorvane.ScreenShot(name));
+  }
+
+  function runSuite(file) {
+    header();
+    var status = Quorvane.BenchExec(file);
+    // The nested run wrote its own test file; this script's records follow
+    // in a test file of their own again.
+    writeTestfile();
+    return status;
+  }
+
+  function counts(passed, failed) {
+    var outside = quorvaneApi.failedOutside;
+    return passed + " passed, " + failed + " failed" + (outside ? ", " + outside + " failed outside tests" : "");
+  }
+
+  // The last statistics; the run's result.
+  function finish() {
+    header();
+    record("stats", "testfile", counts(quorvaneApi.passedTests, quorvaneApi.failedTests));
+    if (topLevel) {
+      var suites = quorvaneApi.suites;
+      record("stats", "suite", counts(quorvaneApi.passedTests, quorvaneApi.failedTests) +
+             (suites ? ", " + suites + " nested suites (" + quorvaneApi.failedSuites + " failed)" : ""));
+    }
+    return quorvaneFailures();
+  }
+
+  return {
+    record: record,
+    parameter: parameter,
+    sleep: sleep,
+    screenshot: screenshot,
+    runSuite: runSuite,
+    finish: finish
+  };
+})();
+
+// Ends a run whose script did not return earlier: 0 when every test passed,
+// else the number of failures (each failed test, and each failed assertion
+// outside a test).
+function quorvaneFinal() {
+  return quorvaneHost.finish();
+}
