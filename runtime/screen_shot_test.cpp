@@ -73,12 +73,21 @@ class ScreenShotTest : public EchoTest {
     return Tavrin::Platform::to_utf8(Call(L"ScreenShot", {Variant(name)}).to_string());
   }
   HRESULT ShotFailure(std::wstring* description) { return Failure(L"ScreenShot", {Variant(L"x")}, description); }
-  static std::string Folder() { return fs::temp_directory_path().string() + "/quorvane-shots"; }
+  // A fresh folder of the test program that the private copy shares
+  // (named to it in the environment), removed when the test ends.
+  std::string Folder() {
+    if (const char* shared = std::getenv(kShotsVariable)) return shared;
+    shots_env_.emplace(kShotsVariable, shots_.path());
+    return shots_.path();
+  }
   static std::string Home() {
     return std::string(std::getenv("XDG_DATA_HOME")) + "/Tavrin Technologies/Quor Vane/TestResults";
   }
 
+  static constexpr const char* kShotsVariable = "QUORVANE_TEST_SHOTS";
   FakeScreen screen_;
+  quorvane_test::TempDir shots_;
+  std::optional<quorvane_test::ScopedEnv> shots_env_;
 };
 
 // PNG into a configured folder: "F/login_<uuid>.png", a W x H RGB image of
@@ -99,7 +108,6 @@ TEST_F(ScreenShotTest, PngIntoConfiguredFolder) {
   EXPECT_EQ(p[2], 9);
   EXPECT_TRUE(fs::is_directory(Home()));  // made as the parameter's default
   EXPECT_EQ(Transcript(), "");
-  fs::remove(path);
 }
 
 // BMP into a configured folder: the file is the bitmap's BMP bytes.
@@ -111,7 +119,6 @@ TEST_F(ScreenShotTest, BmpIntoConfiguredFolder) {
   EXPECT_TRUE(std::regex_match(path, std::regex(Folder() + "/page_" + kUuid + "\\.bmp"))) << path;
   const std::vector<std::uint8_t> expected = Tavrin::Runtime::bmp_bytes(screen_.Capture());
   EXPECT_EQ(quorvane_test::read_file(path), std::string(expected.begin(), expected.end()));
-  fs::remove(path);
 }
 
 // Without test_results_path, and with an empty one or one that is not a
@@ -184,7 +191,6 @@ TEST_F(ScreenShotTest, SameNameTwiceGivesTwoFiles) {
   EXPECT_NE(first, second);
   EXPECT_TRUE(fs::is_regular_file(first));
   EXPECT_TRUE(fs::is_regular_file(second));
-  fs::remove_all(folder);
 }
 
 // No screen (no display, or a capture that fails), null pointers.
@@ -219,54 +225,49 @@ struct RealScreen {
 
 void PrintTo(const RealScreen& s, std::ostream* os) { *os << s.format << " at depth " << s.depth; }
 
-class ScreenShotOnXvfb : public EchoTest, public ::testing::WithParamInterface<RealScreen> {};
+class ScreenShotOnXvfb : public ScreenShotTest, public ::testing::WithParamInterface<RealScreen> {};
 
 constexpr quorvane_test::Rect kRect{10, 5, 20, 8};
 
 TEST_P(ScreenShotOnXvfb, FilesHoldThePaintedPixels) {
   if (!quorvane_test::Xvfb::installed()) GTEST_SKIP() << "Xvfb is not installed";
   const RealScreen& s = GetParam();
-  const std::string folder = fs::temp_directory_path().string() + "/quorvane-xvfb-" + s.format + std::to_string(s.depth);
-  fs::create_directories(folder);
-  if (InPrivateCopy(echo_config(std::nullopt, 50, "", runtime_params(s.format, folder)))) {
-    quorvane_test::Xvfb server(64, 48, s.depth);
-    ASSERT_TRUE(server.running());
-    ASSERT_NO_FATAL_FAILURE(quorvane_test::paint_root(server.display(), s.background, kRect, s.foreground));
-    quorvane_test::ScopedEnv display("DISPLAY", server.display());
-    ASSERT_NO_FATAL_FAILURE(Create());
-    const std::string path = Tavrin::Platform::to_utf8(Call(L"ScreenShot", {Variant(L"xvfb")}).to_string());
-    const auto inside = [](int x, int y) {
-      return x >= kRect.x && x < kRect.x + kRect.width && y >= kRect.y && y < kRect.y + kRect.height;
-    };
-    if (std::string(s.format) == "PNG") {
-      boost::gil::rgb8_image_t image;
-      boost::gil::read_image(path, image, boost::gil::png_tag());
-      ASSERT_EQ(image.width(), 64);
-      ASSERT_EQ(image.height(), 48);
-      const auto view = boost::gil::const_view(image);
-      for (int y = 0; y < 48; ++y)
-        for (int x = 0; x < 64; ++x) {
-          const auto p = view(x, y);
-          ASSERT_EQ((std::array<std::uint8_t, 3>{p[0], p[1], p[2]}), inside(x, y) ? s.png_foreground : s.png_background)
-              << "at " << x << "," << y;
-        }
-    } else {
-      const std::string bytes = quorvane_test::read_file(path);
-      const int bits = s.depth == 16 ? 16 : 32;
-      const std::size_t stride = ((64 * bits + 31) / 32) * 4;
-      ASSERT_EQ(bytes.size(), 54 + stride * 48);
-      EXPECT_EQ(static_cast<unsigned char>(bytes[28]), bits);
-      for (int y = 0; y < 48; ++y)
-        for (int x = 0; x < 64; ++x) {
-          const auto* p = reinterpret_cast<const unsigned char*>(bytes.data()) + 54 + (47 - y) * stride + x * bits / 8;
-          const unsigned long value = bits == 16 ? (p[0] | p[1] << 8) : (p[0] | p[1] << 8 | p[2] << 16);
-          ASSERT_EQ(value, inside(x, y) ? s.bmp_foreground : s.bmp_background) << "at " << x << "," << y;
-        }
-    }
-    fs::remove(path);
-    return;
+  const std::string folder = Folder();
+  if (!InPrivateCopy(echo_config(std::nullopt, 50, "", runtime_params(s.format, folder)))) return;
+  quorvane_test::Xvfb server(64, 48, s.depth);
+  ASSERT_TRUE(server.running());
+  ASSERT_NO_FATAL_FAILURE(quorvane_test::paint_root(server.display(), s.background, kRect, s.foreground));
+  quorvane_test::ScopedEnv display("DISPLAY", server.display());
+  ASSERT_NO_FATAL_FAILURE(Create());
+  const std::string path = Tavrin::Platform::to_utf8(Call(L"ScreenShot", {Variant(L"xvfb")}).to_string());
+  const auto inside = [](int x, int y) {
+    return x >= kRect.x && x < kRect.x + kRect.width && y >= kRect.y && y < kRect.y + kRect.height;
+  };
+  if (std::string(s.format) == "PNG") {
+    boost::gil::rgb8_image_t image;
+    boost::gil::read_image(path, image, boost::gil::png_tag());
+    ASSERT_EQ(image.width(), 64);
+    ASSERT_EQ(image.height(), 48);
+    const auto view = boost::gil::const_view(image);
+    for (int y = 0; y < 48; ++y)
+      for (int x = 0; x < 64; ++x) {
+        const auto p = view(x, y);
+        ASSERT_EQ((std::array<std::uint8_t, 3>{p[0], p[1], p[2]}), inside(x, y) ? s.png_foreground : s.png_background)
+            << "at " << x << "," << y;
+      }
+  } else {
+    const std::string bytes = quorvane_test::read_file(path);
+    const int bits = s.depth == 16 ? 16 : 32;
+    const std::size_t stride = ((64 * bits + 31) / 32) * 4;
+    ASSERT_EQ(bytes.size(), 54 + stride * 48);
+    EXPECT_EQ(static_cast<unsigned char>(bytes[28]), bits);
+    for (int y = 0; y < 48; ++y)
+      for (int x = 0; x < 64; ++x) {
+        const auto* p = reinterpret_cast<const unsigned char*>(bytes.data()) + 54 + (47 - y) * stride + x * bits / 8;
+        const unsigned long value = bits == 16 ? (p[0] | p[1] << 8) : (p[0] | p[1] << 8 | p[2] << 16);
+        ASSERT_EQ(value, inside(x, y) ? s.bmp_foreground : s.bmp_background) << "at " << x << "," << y;
+      }
   }
-  fs::remove_all(folder);
 }
 
 INSTANTIATE_TEST_SUITE_P(
