@@ -296,13 +296,13 @@ TEST_F(RuntimeObject, PendingMembersSaySo) {
   EXPECT_EQ(description, L"OpenURL is not implemented yet");
 
   // A caller of the interface itself finds the description in its error info.
-  Bstr name(L"shot"), path;
-  EXPECT_EQ(Direct()->ScreenShot(name.get(), path.put()), E_NOTIMPL);
+  Bstr browser(L"firefox"), url(L"http://a/");
+  EXPECT_EQ(Direct()->OpenURL(browser.get(), url.get()), E_NOTIMPL);
   ComPtr<IErrorInfo> info;
   ASSERT_EQ(GetErrorInfo(0, info.put()), S_OK);
   Bstr text;
   info->GetDescription(text.put());
-  EXPECT_EQ(text.str(), L"ScreenShot is not implemented yet");
+  EXPECT_EQ(text.str(), L"OpenURL is not implemented yet");
   GUID guid{};
   info->GetGUID(&guid);
   EXPECT_EQ(guid, IID_IVelmoraScript);

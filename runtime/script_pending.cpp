@@ -14,8 +14,6 @@ HRESULT not_implemented(const wchar_t* method) {
 
 }  // namespace
 
-HRESULT CVelmoraScript::ScreenShot(BSTR /*name*/, BSTR* /*path*/) { return not_implemented(L"ScreenShot"); }
-
 HRESULT CVelmoraScript::OpenURL(BSTR /*browser*/, BSTR /*url*/) { return not_implemented(L"OpenURL"); }
 
 }  // namespace Tavrin::Runtime
