@@ -19,8 +19,6 @@
 #include "platform/export.h"
 #include "platform/win32/types.h"
 
-using BSTR = OLECHAR*;
-
 // A new BSTR holding the NUL-terminated `text`; null for a null `text` or
 // when memory runs out.
 QUORVANE_PLATFORM_EXPORT BSTR SysAllocString(const OLECHAR* text);

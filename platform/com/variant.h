@@ -26,7 +26,6 @@ struct IUnknown;
 struct IDispatch;
 struct SAFEARRAY;
 
-using VARTYPE = unsigned short;
 enum : VARTYPE {
   VT_EMPTY = 0,
   VT_NULL = 1,

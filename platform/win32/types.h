@@ -33,6 +33,11 @@ using OLECHAR = wchar_t;
 using LPOLESTR = OLECHAR*;
 using LPCOLESTR = const OLECHAR*;
 
+// Automation's length-prefixed string (functions in platform/com/bstr.h)
+// and the kind of a VARIANT (values in platform/com/variant.h).
+using BSTR = OLECHAR*;
+using VARTYPE = unsigned short;
+
 // The component system's 32-bit result code (values in
 // platform/com/hresult.h).
 using HRESULT = std::int32_t;
