@@ -12,6 +12,7 @@ packages=(
   libxml2-dev time
   clang libclang-rt-14-dev
   xdg-utils
+  chromium firefox-esr xvfb xauth libssl-dev openssl libnss3-tools
 )
 missing=()
 for p in "${packages[@]}"; do
@@ -40,7 +41,7 @@ for attempt in $(seq 1 30); do
   sleep 2
 done
 case "$code" in
-  0) echo "setup: registered the components in build/bin" ;;
+  0) echo "setup: registered the components and the browsers in build/bin" ;;
   250) echo "setup: registration skipped: another QuorvaneHelper is still running; run ./setup.sh again" >&2; exit 1 ;;
   *) echo "setup: registration failed (QuorvaneHelper /Install exited with $code)" >&2; exit 1 ;;
 esac

@@ -123,6 +123,25 @@ TEST_F(HelperProgramTest, InstallWithoutXdgUtils) {
   EXPECT_FALSE(fs::exists(dir_.file("data/applications")));
 }
 
+// Install registers the browsers found on the PATH, started through the
+// launcher beside the helper, with the default browser; uninstall removes
+// their keys.
+TEST_F(HelperProgramTest, InstallRegistersTheBrowsers) {
+  fs::create_directories(dir_.file("browsers"));
+  const std::string firefox = script("browsers/firefox", "exit 0\n");
+  ScopedEnv path("PATH", dir_.file("browsers"));
+  ASSERT_EQ(kExitSuccess, helper({"/Install"}));
+  const std::wstring command =
+      L"\"" + Platform::from_utf8(kBin) + L"/QuorvaneBrowser\" firefox \"" + Platform::from_utf8(firefox) + L"\" \"%1\"";
+  EXPECT_EQ(command, text(HKEY_CLASSES_ROOT, L"FirefoxHTML\\shell\\open\\command", L""));
+  EXPECT_EQ(L"FirefoxHTML",
+            text(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\Shell\\Associations\\UrlAssociations\\http\\UserChoice",
+                 L"Progid"));
+  ASSERT_EQ(kExitSuccess, helper({"/Uninstall"}));
+  EXPECT_FALSE(exists(HKEY_CLASSES_ROOT, L"FirefoxHTML"));
+  EXPECT_FALSE(exists(HKEY_CLASSES_ROOT, L"http"));
+}
+
 // A registration child that fails makes install fail with 1 and stops it
 // before the file type.
 TEST_F(HelperProgramTest, FailingRegistrationFailsInstall) {

@@ -5,6 +5,7 @@
 #include <boost/system/error_code.hpp>
 #include <boost/system/system_error.hpp>
 
+#include "browser/browser_registration.h"
 #include "helper/desktop_entry.h"
 #include "helper/file_type.h"
 #include "helper/helper_exit_codes.h"
@@ -44,6 +45,21 @@ bool update_file_type(const HelperPaths& paths, bool install, RegistrationScope 
   }
 }
 
+// The browsers of this machine, started through the launcher in D.
+bool update_browsers(const HelperPaths& paths, bool install, RegistrationScope scope) {
+  const auto key_scope = scope == RegistrationScope::kUser ? Browser::KeyScope::kUser : Browser::KeyScope::kMachine;
+  try {
+    if (install) {
+      Browser::register_browsers(paths.dir, key_scope);
+    } else {
+      Browser::unregister_browsers(key_scope);
+    }
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
 RegistrationScope scope_for_this_user() {
   try {
     return machine_classes_writable() ? RegistrationScope::kMachine : RegistrationScope::kUser;
@@ -71,6 +87,7 @@ int run_install(const HelperPaths& paths) {
     const int children = run_children(registration_command_lines(paths, true, scope));
     if (children != kExitSuccess) return children;
     if (!update_file_type(paths, true, scope)) return kExitRegistrationFailed;
+    if (!update_browsers(paths, true, scope)) return kExitRegistrationFailed;
     if (!update_desktop_integration(true, paths.runner())) return kExitRegistrationFailed;
     return kExitSuccess;
   } catch (...) {
@@ -84,8 +101,9 @@ int run_uninstall(const HelperPaths& paths) {
     const int children = run_children(registration_command_lines(paths, false, scope));
     if (children != kExitSuccess) return children;
     const bool keys = update_file_type(paths, false, scope);
+    const bool browsers = update_browsers(paths, false, scope);
     const bool desktop = update_desktop_integration(false, paths.runner());
-    return keys && desktop ? kExitSuccess : kExitRegistrationFailed;
+    return keys && browsers && desktop ? kExitSuccess : kExitRegistrationFailed;
   } catch (...) {
     return kExitRegistrationFailed;
   }

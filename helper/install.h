@@ -3,11 +3,12 @@
 // Install, in order: the registration tool on the runtime server
 // ("regsvr32 /s <server>"), on the automation library AutoItX3.dll when that
 // outside component lies in D, the proxy server with /RegServer; then the
-// ".jsk" file type in the registry (file_type.h), then the desktop's MIME
+// ".jsk" file type in the registry (file_type.h), then the browsers found on
+// the machine (browser/browser_registration.h), then the desktop's MIME
 // type and desktop entry (desktop_entry.h). Each child is waited for (at
 // most a minute); the first failure ends the run. Uninstall is the mirror
-// ("/u /s", /UnregServer, the file type's keys deleted), and it removes the
-// desktop integration even when the registry step failed.
+// ("/u /s", /UnregServer, the file type's and the browsers' keys deleted),
+// and it removes the desktop integration even when a registry step failed.
 //
 // Where this process may not write the machine's classes (an unprivileged
 // user), everything is registered for the user instead: the runtime server

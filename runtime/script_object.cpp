@@ -18,7 +18,10 @@ CVelmoraScript::CVelmoraScript()
   lock_module();
 }
 
-CVelmoraScript::~CVelmoraScript() { unlock_module(); }
+CVelmoraScript::~CVelmoraScript() {
+  browsers_.EndAll();
+  unlock_module();
+}
 
 HRESULT CVelmoraScript::Initialise() noexcept {
   try {

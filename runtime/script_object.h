@@ -23,6 +23,7 @@
 #include "runtime/console_echo.h"
 #include "platform/com/com_object.h"
 #include "platform/com/type_description.h"
+#include "runtime/run_browsers.h"
 #include "runtime/velmora_script.h"
 
 namespace Tavrin::Runtime {
@@ -93,6 +94,8 @@ class CVelmoraScript final
   int max_console_value_ = 50;
   PageState page_;
   EchoState echo_state_;
+  // The browsers OpenURL started; closed when the object goes.
+  RunBrowsers browsers_;
 };
 
 }  // namespace Tavrin::Runtime

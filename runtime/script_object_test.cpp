@@ -287,25 +287,4 @@ TEST_F(RuntimeObject, AnswersOnlyItsThreeInterfaces) {
   }
 }
 
-// The members that later parts of the system carry fail plainly for now.
-TEST_F(RuntimeObject, PendingMembersSaySo) {
-  if (!InPrivateCopy(kAllChannels)) return;
-  ASSERT_NO_FATAL_FAILURE(Create());
-  std::wstring description;
-  EXPECT_EQ(Failure(L"OpenURL", {Variant(L"firefox"), Variant(L"http://a/")}, &description), E_NOTIMPL);
-  EXPECT_EQ(description, L"OpenURL is not implemented yet");
-
-  // A caller of the interface itself finds the description in its error info.
-  Bstr browser(L"firefox"), url(L"http://a/");
-  EXPECT_EQ(Direct()->OpenURL(browser.get(), url.get()), E_NOTIMPL);
-  ComPtr<IErrorInfo> info;
-  ASSERT_EQ(GetErrorInfo(0, info.put()), S_OK);
-  Bstr text;
-  info->GetDescription(text.put());
-  EXPECT_EQ(text.str(), L"OpenURL is not implemented yet");
-  GUID guid{};
-  info->GetGUID(&guid);
-  EXPECT_EQ(guid, IID_IVelmoraScript);
-}
-
 }  // namespace
