@@ -100,7 +100,7 @@ TEST_F(ForwardTest, RequestBodiesArriveWhole) {
 TEST_F(ForwardTest, KeepAliveOnBothSides) {
   TestOrigin origin([](const SeenRequest&) { return text("x"); });
   start_proxy();
-  const CurlResult both = curl({origin_url(origin, "/1"), "-o", "/dev/null", origin_url(origin, "/2")});
+  const CurlResult both = curl({"-o", "/dev/null", origin_url(origin, "/1"), "-o", "/dev/null", origin_url(origin, "/2")});
   EXPECT_EQ(both.write_out, "200 1\n200 0\n");
   EXPECT_EQ(origin.connections(), 1);
   EXPECT_EQ(origin.requests().size(), 2u);
@@ -225,7 +225,7 @@ TEST_F(ForwardTest, RequestCountAndBusyFollowTraffic) {
   });
   start_proxy();
   EXPECT_FALSE(state_->busy());
-  curl({origin_url(origin, "/1"), "-o", "/dev/null", origin_url(origin, "/2")});
+  curl({"-o", "/dev/null", origin_url(origin, "/1"), "-o", "/dev/null", origin_url(origin, "/2")});
   EXPECT_EQ(state_->request_count(), 2u);
   std::thread slow([&] { curl({origin_url(origin, "/slow")}); });
   bool seen_busy = false;

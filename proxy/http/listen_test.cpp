@@ -34,8 +34,8 @@ class ProxyProcess {
     out_ >> word >> port_;
   }
   ~ProxyProcess() {
-    in_.close();
-    child_.wait();
+    std::error_code ignored;
+    child_.terminate(ignored);
   }
   int pid() const { return child_.id(); }
   int port() const { return port_; }

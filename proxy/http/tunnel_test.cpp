@@ -49,7 +49,7 @@ TEST_F(TunnelTest, WebSocketEchoThroughTheProxy) {
   ws.next_layer().connect({boost::asio::ip::address_v4::loopback(), proxy_port()});
   const std::string authority = "127.0.0.1:" + std::to_string(origin.port());
   ws.handshake(authority, "http://" + authority + "/ws");
-  for (const std::string text : {"hello", std::string(200000, 'w')}) {
+  for (const std::string& text : {std::string("hello"), std::string(200000, 'w')}) {
     ws.write(boost::asio::buffer(text));
     beast::flat_buffer echoed;
     ws.read(echoed);

@@ -83,8 +83,13 @@ CurlResult ProxyFixture::curl(const std::vector<std::string>& arguments, bool th
   static int serial = 0;
   const std::string body_file = dir_.file("curl-body-" + std::to_string(++serial));
   const std::string header_file = body_file + ".headers";
-  std::vector<std::string> args = {"-sS", "--max-time", "60", "-o", body_file, "-D", header_file,
-                                   "-w", "%{http_code} %{num_connects}\\n"};
+  std::vector<std::string> args = {"-sS", "--max-time", "60", "-D", header_file, "-w",
+                                   "%{http_code} %{num_connects}\\n"};
+  // The body goes to the test's own file when it names one.
+  if (std::find(arguments.begin(), arguments.end(), "-o") == arguments.end()) {
+    args.push_back("-o");
+    args.push_back(body_file);
+  }
   if (through_proxy) {
     args.push_back("--proxy");
     args.push_back(proxy_url());
