@@ -1,5 +1,9 @@
 #include "common/resource_codec_internal.h"
 
+#include <cstring>
+
+#include <boost/archive/archive_exception.hpp>
+#include <boost/archive/basic_archive.hpp>
 #include <boost/archive/binary_iarchive.hpp>
 #include <boost/archive/binary_oarchive.hpp>
 #include <boost/iostreams/device/back_inserter.hpp>
@@ -54,10 +58,28 @@ std::string read_archive_bytes(std::istream& in) {
   return archive;
 }
 
+// The archive starts with the library's signature, stored as a string: its
+// length as a size_t, then its bytes. The archive's constructor reads that
+// string before any of our checks can run, and would allocate whatever
+// length the bytes claim; so the header is checked here first.
+void check_archive_header(const std::string& archive) {
+  const char* signature = boost::archive::BOOST_ARCHIVE_SIGNATURE();
+  const std::size_t length = std::strlen(signature);
+  std::size_t claimed = 0;
+  if (archive.size() < sizeof claimed + length) {
+    throw boost::archive::archive_exception(boost::archive::archive_exception::invalid_signature);
+  }
+  std::memcpy(&claimed, archive.data(), sizeof claimed);
+  if (claimed != length || archive.compare(sizeof claimed, length, signature) != 0) {
+    throw boost::archive::archive_exception(boost::archive::archive_exception::invalid_signature);
+  }
+}
+
 }  // namespace
 
 Files decode_package(std::istream& in) {
   const std::string archive = read_archive_bytes(in);
+  check_archive_header(archive);
   ArchiveSource source(archive);
   boost::archive::binary_iarchive ar(source);
   attach_budget(ar, source);

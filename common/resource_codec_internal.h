@@ -18,7 +18,8 @@ std::string encode_package(const Files& files);
 // Reads a whole package file from in (opened in binary mode) and returns its
 // files. Throws boost::iostreams::gzip_error or zlib_error when the gzip
 // layer is damaged (a file written with another key fails here),
-// boost::archive::archive_exception when the archive is, and
+// boost::archive::archive_exception when the archive is (invalid_signature
+// when the decompressed bytes do not start with an archive header), and
 // ScriptInjector::PackageError when the archive would exceed
 // kMaxArchiveBytes.
 Files decode_package(std::istream& in);

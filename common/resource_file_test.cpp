@@ -7,6 +7,7 @@
 #include <boost/serialization/version.hpp>
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include "common/script_injector.h"
 #include "common/testing/package_test_util.h"
 #include "platform/text.h"
@@ -166,6 +167,27 @@ TEST_F(PackageFormatTest, AbsurdStringLengthIsRefusedBeforeAllocating) {
   const ScriptInjector injector = load(wrap_archive(archive_of(exact)));
   EXPECT_EQ(injector.GetFile("a.js").Data(), "x");
   EXPECT_TRUE(injector.GetFile("a.js").Inject());
+}
+
+// The archive's own header is read by the archive's constructor: sound
+// gzip around bytes that are no archive, or a header claiming a signature
+// of 1 GiB, must fail as a damaged archive without allocating that much.
+TEST_F(PackageFormatTest, ArchiveHeaderIsCheckedBeforeTheArchiveReadsIt) {
+  const std::string not_an_archive = "<html>this is no archive at all</html>";
+  std::string huge_signature(sizeof(std::size_t), '\0');
+  const std::size_t gib = std::size_t{1} << 30;
+  std::memcpy(huge_signature.data(), &gib, sizeof gib);
+  huge_signature += std::string(64, 's');
+  std::string wrong_signature = archive_of(plain::Files{});
+  wrong_signature[sizeof(std::size_t) + 3] ^= 1;
+  for (const std::string& archive : {not_an_archive, huge_signature, wrong_signature, std::string()}) {
+    try {
+      load(wrap_archive(archive));
+      FAIL() << "loaded a package without an archive header";
+    } catch (const boost::archive::archive_exception& e) {
+      EXPECT_EQ(e.code, boost::archive::archive_exception::invalid_signature);
+    }
+  }
 }
 
 TEST_F(PackageFormatTest, FlagByteOtherThanZeroOrOneIsDamage) {

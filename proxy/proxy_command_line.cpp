@@ -14,6 +14,8 @@ std::optional<ProxyCommandLine> parse_proxy_command_line(const std::vector<std::
     if (argument.size() < 2 || (argument[0] != '/' && argument[0] != '-')) return std::nullopt;
     const std::string name = argument.substr(1);
     static const std::string kGrace = "StartupGrace:";
+    static const std::string kPort = "Port:";
+    static const std::string kConfig = "Config:";
     if (boost::iequals(name, "RegServer")) {
       registering = true;
     } else if (boost::iequals(name, "UnregServer")) {
@@ -27,6 +29,15 @@ std::optional<ProxyCommandLine> parse_proxy_command_line(const std::vector<std::
           digits.find_first_not_of("0123456789") != std::string::npos)
         return std::nullopt;
       result.grace = std::chrono::milliseconds(std::stol(digits));
+    } else if (boost::istarts_with(name, kPort)) {
+      const std::string digits = name.substr(kPort.size());
+      if (digits.empty() || digits.size() > 5 || digits.find_first_not_of("0123456789") != std::string::npos ||
+          std::stol(digits) > 65535)
+        return std::nullopt;
+      result.port = static_cast<std::uint16_t>(std::stol(digits));
+    } else if (boost::istarts_with(name, kConfig)) {
+      if (name.size() == kConfig.size()) return std::nullopt;
+      result.config = name.substr(kConfig.size());
     } else {
       return std::nullopt;
     }

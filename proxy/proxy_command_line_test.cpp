@@ -36,6 +36,19 @@ TEST(ProxyCommandLineTest, RefusesWhatItDoesNotKnow) {
   EXPECT_FALSE(parse({"/StartupGrace:-5"}));
   EXPECT_FALSE(parse({"/StartupGrace:12x"}));
   EXPECT_FALSE(parse({"/StartupGrace:9999999999"}));
+  EXPECT_FALSE(parse({"/Port:65536"}));
+  EXPECT_FALSE(parse({"/Port:"}));
+  EXPECT_FALSE(parse({"/Port:-1"}));
+  EXPECT_FALSE(parse({"/Config:"}));
+}
+
+// The listening port and the configuration file can be given for one run;
+// the path keeps its case.
+TEST(ProxyCommandLineTest, PortAndConfigFile) {
+  EXPECT_FALSE(parse({})->port);
+  EXPECT_EQ(parse({"/Port:0"})->port, 0);
+  EXPECT_EQ(parse({"-port:65535", "/Embedding"})->port, 65535);
+  EXPECT_EQ(parse({"/Config:/tmp/A/config.xml"})->config, "/tmp/A/config.xml");
 }
 
 }  // namespace

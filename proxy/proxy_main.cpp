@@ -1,18 +1,29 @@
 // QuorvaneProxy: the local proxy server. Registers or unregisters its class
 // (proxy_command_line.h) or serves the proxy object to every client until
-// no client holds it and it is not busy.
+// no client holds it and it is not busy. While it serves the object it
+// serves HTTP on 127.0.0.1 and ::1 at "proxy"/"port" of config.xml beside
+// the program (proxy/http/proxy_settings.h); a port that cannot be had is
+// reported on standard error and the object is served all the same, so
+// that runs which need no browser are not held up.
 //
 // Exit codes: 0 done; 1 a bad command line or a registry failure; 2 the
 // server could not serve (another one serves the class, or its socket
 // could not be set up).
 #include <exception>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include <iostream>
+
+#include "common/configuration.h"
+#include "common/directories.h"
 #include "platform/com/apartment.h"
 #include "platform/com/remote/local_server.h"
 #include "platform/module_path.h"
+#include "platform/text.h"
+#include "proxy/http/proxy_server.h"
 #include "proxy/proxy_command_line.h"
 #include "proxy/proxy_object.h"
 #include "proxy/proxy_registration.h"
@@ -22,10 +33,49 @@ namespace {
 
 using Tavrin::Proxy::ProxyCommandLine;
 
+void note(const std::string& text) { std::cerr << "QuorvaneProxy: " << text << std::endl; }
+
+// The HTTP side's settings: section "proxy" of the configuration file, the
+// package named by "common"/"resource" beside the program, the authority in
+// the user's product home.
+Tavrin::Proxy::Http::ProxySettings http_settings(const ProxyCommandLine& command_line) {
+  namespace Fs = Tavrin::Windows::Filesystem;
+  const std::filesystem::path folder = Tavrin::Platform::to_utf8(Fs::get_starting_dir_w());
+  Tavrin::Proxy::Http::ProxySettings settings;
+  settings.note = note;
+  Tavrin::Configuration config;
+  const std::filesystem::path file = command_line.config ? std::filesystem::path(*command_line.config)
+                                                         : folder / "config.xml";
+  std::wstring resource = L"Resource.dat";
+  try {
+    config.Load(Tavrin::Platform::from_utf8(file.string()), {L"common", L"proxy"});
+    resource = Tavrin::param_string(config, L"common", L"resource", resource).first;
+    settings = Tavrin::Proxy::Http::read_proxy_settings(config, folder, settings);
+  } catch (const std::exception& e) {
+    note("The configuration " + file.string() + " is not used: " + e.what());
+  }
+  if (command_line.port) settings.port = *command_line.port;
+  settings.package = folder / Tavrin::Platform::to_utf8(resource);
+  try {
+    settings.authority_folder = Tavrin::Platform::to_utf8(Tavrin::Filesystem::get_product_home_directory(
+        L"Tavrin Technologies", L"Quor Vane", L"Proxy"));
+  } catch (...) {
+    settings.intercept_https = false;
+    note("No product home folder: HTTPS passes through plain tunnels");
+  }
+  return settings;
+}
+
 int serve(const ProxyCommandLine& command_line) {
   namespace Com = Tavrin::Platform::Com;
   const HRESULT initialised = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   auto state = std::make_shared<Tavrin::Proxy::ProxyState>(command_line.grace);
+  Tavrin::Proxy::Http::ProxyServer http(http_settings(command_line), state);
+  try {
+    http.start();
+  } catch (const std::exception& e) {
+    note(std::string("Not serving HTTP: ") + e.what());
+  }
   Com::LocalServerOptions options;
   options.threading = Com::LocalServerThreading::kFree;
   options.may_end = [state] { return !state->busy(); };
@@ -34,6 +84,7 @@ int serve(const ProxyCommandLine& command_line) {
     Com::ComPtr<IClassFactory> factory = Tavrin::Proxy::make_proxy_class_factory(state);
     hr = Com::serve_local_server(CLSID_VelmoraProxy, factory.get(), options);
   }
+  http.stop();
   if (SUCCEEDED(initialised)) CoUninitialize();
   return SUCCEEDED(hr) ? 0 : 2;
 }

@@ -66,7 +66,7 @@ std::optional<std::wstring> registered_command_line() {
 // Registers the program with a start-up grace of `grace`.
 void register_with_grace(milliseconds grace) {
   ASSERT_EQ(Platform::write_key_string(HKEY_CLASSES_ROOT, kServerKey, L"",
-                                       Platform::from_utf8(kProgram) + L" /StartupGrace:" +
+                                       Platform::from_utf8(kProgram) + L" /Port:0 /StartupGrace:" +
                                            std::to_wstring(grace.count())),
             ERROR_SUCCESS);
 }

@@ -39,6 +39,17 @@ CommandAnswer ProxyState::run_command(const std::wstring& command) {
   return handler_ ? handler_(command) : CommandAnswer{};
 }
 
+void ProxyState::request_started() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  ++in_flight_;
+}
+
+void ProxyState::request_finished() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  --in_flight_;
+  ++served_;
+}
+
 bool ProxyState::busy() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return !holders_.empty() || in_flight_ > 0 || Clock::now() < grace_end_;

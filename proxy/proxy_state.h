@@ -61,6 +61,11 @@ class ProxyState {
   // served (also when the handler throws, which passes the exception on).
   CommandAnswer run_command(const std::wstring& command);
 
+  // One HTTP request that the proxy serves: busy from its start, counted
+  // when it has been served (whatever the answer).
+  void request_started();
+  void request_finished();
+
   bool busy() const;
   std::uint64_t request_count() const;
 

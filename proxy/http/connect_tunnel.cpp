@@ -1,0 +1,113 @@
+#include "proxy/http/connect_tunnel.h"
+
+#include "proxy/http/client_session.h"
+#include "proxy/http/local_answers.h"
+#include "proxy/http/proxy_context.h"
+#include "proxy/http/stream_relay.h"
+#include "proxy/http/upstream.h"
+
+namespace Tavrin::Proxy::Http {
+
+namespace {
+
+constexpr unsigned char kTlsHandshakeRecord = 0x16;
+
+asio::awaitable<bool> reply_established(beast::tcp_stream& client, ProxyContext& context) {
+  static const std::string kEstablished = "HTTP/1.1 200 Connection Established\r\n\r\n";
+  client.expires_after(context.settings.read_timeout);
+  auto [ec, n] = co_await asio::async_write(client, asio::buffer(kEstablished), kTuple);
+  co_return !ec;
+}
+
+asio::awaitable<void> plain_tunnel(beast::tcp_stream& client, beast::flat_buffer& buffer, const Origin& origin,
+                                   const LocalRequest& local, ProxyContext& context) {
+  Upstream upstream(client.get_executor());
+  std::optional<UpstreamFailure> failure;
+  try {
+    Origin plain = origin;
+    plain.tls = false;
+    co_await upstream.connect(plain, context);
+  } catch (const UpstreamFailure& e) {
+    failure = e;
+  }
+  if (failure) {
+    context.note(failure->what());
+    co_await answer_error(client, failure->status(), failure->what(), local, context);
+    co_return;
+  }
+  if (!co_await reply_established(client, context)) co_return;
+  co_await tunnel(client, buffer, *upstream.plain(), upstream.buffer(), context.settings.idle_timeout);
+}
+
+asio::awaitable<void> intercepted(beast::tcp_stream& client, beast::flat_buffer& buffer, const Origin& origin,
+                                  ProxyContext& context) {
+  std::shared_ptr<asio::ssl::context> tls_context;
+  try {
+    tls_context = context.authority->server_context(origin.host);
+  } catch (const std::exception& e) {
+    context.note("No certificate for " + origin.host + ": " + e.what());
+    co_return;
+  }
+  Upstream::TlsStream tls(std::move(client), *tls_context);
+  beast::get_lowest_layer(tls).expires_after(context.settings.read_timeout);
+  auto [ec, used] = co_await tls.async_handshake(asio::ssl::stream_base::server, buffer.data(), kTuple);
+  if (ec) {
+    context.note("The TLS handshake with a client for " + origin.host + " failed: " + ec.message());
+    co_return;
+  }
+  buffer.consume(used);
+  beast::flat_buffer inner;
+  co_await serve_requests(tls, inner, context, origin);
+}
+
+}  // namespace
+
+asio::awaitable<void> open_tunnel(beast::tcp_stream& client, beast::flat_buffer& buffer,
+                                  http::request_parser<http::empty_body>& request, ProxyContext& context) {
+  const auto& header = request.get();
+  const LocalRequest local{header.method(), header.version(), false, false, std::string(), std::string()};
+  const auto origin = parse_authority(header.target(), true);
+  if (!origin) {
+    co_await answer_error(client, http::status::bad_request,
+                          "The CONNECT target " + std::string(header.target()) + " is not host:port", local, context);
+    co_return;
+  }
+  if (is_loopback_host(origin->host) && origin->port == context.port) {
+    co_await answer_error(client, http::status::bad_request, "The proxy does not open tunnels to itself", local,
+                          context);
+    co_return;
+  }
+  if (!context.authority) {
+    co_await plain_tunnel(client, buffer, *origin, local, context);
+    co_return;
+  }
+  if (!co_await reply_established(client, context)) co_return;
+  // The client's first bytes tell whether it speaks TLS inside.
+  if (buffer.size() == 0) {
+    client.expires_after(context.settings.read_timeout);
+    auto [ec, n] = co_await client.async_read_some(buffer.prepare(16 * 1024), kTuple);
+    if (ec) co_return;
+    buffer.commit(n);
+  }
+  const auto* first = static_cast<const unsigned char*>(buffer.data().data());
+  if (*first == kTlsHandshakeRecord) {
+    co_await intercepted(client, buffer, *origin, context);
+    co_return;
+  }
+  Upstream upstream(client.get_executor());
+  std::optional<UpstreamFailure> failure;
+  try {
+    Origin plain = *origin;
+    plain.tls = false;
+    co_await upstream.connect(plain, context);
+  } catch (const UpstreamFailure& e) {
+    failure = e;
+  }
+  if (failure) {
+    context.note(failure->what());
+    co_return;
+  }
+  co_await tunnel(client, buffer, *upstream.plain(), upstream.buffer(), context.settings.idle_timeout);
+}
+
+}  // namespace Tavrin::Proxy::Http

@@ -1,0 +1,265 @@
+#include "proxy/http/forward.h"
+
+#include <optional>
+
+#include <boost/beast/http/rfc7230.hpp>
+
+#include "proxy/http/body_decoding.h"
+#include "proxy/http/error_page.h"
+#include "proxy/http/page_rules.h"
+#include "proxy/http/proxy_context.h"
+#include "proxy/http/stream_relay.h"
+
+namespace Tavrin::Proxy::Http {
+
+namespace {
+
+// A kept-alive origin connection that the origin had closed meanwhile: the
+// request may be sent again on a new one.
+struct StaleConnection {};
+
+bool asks_upgrade(const http::fields& request) {
+  return request.find(http::field::upgrade) != request.end() &&
+         http::token_list(request[http::field::connection]).exists("upgrade");
+}
+
+bool expects_continue(const http::fields& request) {
+  const auto expect = request.find(http::field::expect);
+  return expect != request.end() && beast::iequals(expect->value(), "100-continue");
+}
+
+// One request's facts that outlive the changes made to its header.
+struct Exchange {
+  const Origin& origin;
+  std::string path;
+  http::verb method;
+  unsigned version;
+  bool keep_alive;
+  bool document;
+  bool upgrade;
+  bool bodiless;  // no request body: the request may be sent again
+  bool reused;
+};
+
+template <class Up>
+asio::awaitable<void> read_answer_header(Up& up, beast::flat_buffer& buffer,
+                                         std::optional<http::response_parser<http::empty_body>>& answer,
+                                         const Exchange& x, ProxyContext& context) {
+  for (;;) {
+    auto& parser = answer.emplace();
+    parser.header_limit(static_cast<std::uint32_t>(context.settings.max_header_bytes));
+    parser.body_limit(boost::none);
+    if (x.method == http::verb::head) parser.skip(true);
+    beast::get_lowest_layer(up).expires_after(context.settings.read_timeout);
+    auto [ec, n] = co_await http::async_read_header(up, buffer, parser, kTuple);
+    if (ec == beast::error::timeout) {
+      throw UpstreamFailure(http::status::gateway_timeout,
+                            x.origin.authority() + " did not answer within " +
+                                std::to_string(context.settings.read_timeout.count()) + " ms");
+    }
+    if (ec && !parser.got_some() && x.reused && x.bodiless) throw StaleConnection{};
+    if (ec == http::error::end_of_stream || (ec && !parser.got_some())) {
+      throw UpstreamFailure(http::status::bad_gateway,
+                            x.origin.authority() + " closed the connection without an answer");
+    }
+    if (ec) {
+      throw UpstreamFailure(http::status::bad_gateway,
+                            x.origin.authority() + " sent a malformed answer: " + ec.message());
+    }
+    const unsigned status = parser.get().result_int();
+    if (status >= 200 || (status == 101 && x.upgrade)) co_return;
+    // 100 and 103 are interim: the final answer follows.
+  }
+}
+
+// Takes the body of an HTML answer into `page` until it ends or exceeds
+// `cap`; false when it did not end within the cap.
+template <class Up>
+asio::awaitable<bool> take_page(Up& up, beast::flat_buffer& buffer, http::response_parser<http::buffer_body>& parser,
+                                std::string& page, const Exchange& x, ProxyContext& context) {
+  std::vector<char> chunk(kRelayBufferBytes);
+  while (!parser.is_done()) {
+    auto& body = parser.get().body();
+    body.data = chunk.data();
+    body.size = chunk.size();
+    beast::get_lowest_layer(up).expires_after(context.settings.read_timeout);
+    auto [ec, n] = co_await http::async_read_some(up, buffer, parser, kTuple);
+    if (ec == http::error::need_buffer) ec = {};
+    if (ec) {
+      throw UpstreamFailure(ec == beast::error::timeout ? http::status::gateway_timeout : http::status::bad_gateway,
+                            "The page from " + x.origin.authority() + " was cut short: " + ec.message());
+    }
+    page.append(chunk.data(), chunk.size() - body.size);
+    if (page.size() > context.settings.inject_max_bytes) co_return false;
+  }
+  co_return true;
+}
+
+// Sends the page taken whole: injected when it decodes, else as it came.
+template <class Client>
+asio::awaitable<bool> send_page(Client& client, http::response_header<>& header, std::string& page, bool keep_alive,
+                                const Exchange& x, ProxyContext& context) {
+  http::response<http::string_body> out;
+  out.base() = header;
+  auto decoded = decode_content(page, header[http::field::content_encoding], context.settings.inject_max_bytes);
+  if (decoded) {
+    const bool has_policy = header.find(kPolicyField) != header.end();
+    const std::string nonce = has_policy ? make_nonce() : std::string();
+    context.package.inject(*decoded, nonce);
+    prepare_injected_response(out, nonce);
+    out.body() = std::move(*decoded);
+  } else {
+    context.note("The page " + x.origin.authority() + x.path + " could not be decoded (" +
+                 std::string(header[http::field::content_encoding]) + ") and passes uninjected");
+    out.body() = std::move(page);
+  }
+  out.keep_alive(keep_alive);
+  out.prepare_payload();
+  const error_code ec = co_await write_message(client, out, context.settings.read_timeout);
+  co_return !ec && keep_alive;
+}
+
+// Sets the framing of an answer that streams to the client: a body that
+// ends with the connection goes chunked to a 1.1 client; a 1.0 client gets
+// no chunks, so its connection ends with the body.
+void frame_for_client(http::response_parser<http::buffer_body>& parser, unsigned version, bool& keep_alive) {
+  auto& answer = parser.get();
+  if (parser.is_done()) return;
+  if (answer.chunked()) {
+    if (version == 10) {
+      answer.chunked(false);
+      keep_alive = false;
+    }
+  } else if (!answer.has_content_length()) {
+    if (version == 11)
+      answer.chunked(true);
+    else
+      keep_alive = false;
+  }
+}
+
+template <class Client, class Up>
+asio::awaitable<bool> exchange(Client& client, beast::flat_buffer& client_buffer,
+                               http::request_parser<http::buffer_body>& request, Up& up, beast::flat_buffer& up_buffer,
+                               const Exchange& x, ProxyContext& context, Upstream& upstream, bool& answered) {
+  const error_code sent = co_await relay_body(client, client_buffer, request, up, context.settings.read_timeout);
+  if (sent) {
+    if (x.reused && x.bodiless) throw StaleConnection{};
+    throw UpstreamFailure(sent == beast::error::timeout ? http::status::gateway_timeout : http::status::bad_gateway,
+                          "The request could not be passed to " + x.origin.authority() + ": " + sent.message());
+  }
+  std::optional<http::response_parser<http::empty_body>> head;
+  co_await read_answer_header(up, up_buffer, head, x, context);
+
+  if (head->get().result() == http::status::switching_protocols) {
+    auto& answer = head->get();
+    remove_hop_by_hop(answer, true);
+    answered = true;
+    if (co_await write_message(client, answer, context.settings.read_timeout)) co_return false;
+    co_await tunnel(client, client_buffer, up, up_buffer, context.settings.idle_timeout);
+    upstream.close();
+    co_return false;
+  }
+
+  http::response_parser<http::buffer_body> parser{std::move(*head)};
+  auto& answer = parser.get();
+  const bool origin_keeps = answer.keep_alive() && !parser.need_eof();
+  remove_hop_by_hop(answer, false);
+  answer.version(x.version);
+  bool keep_alive = x.keep_alive;
+
+  std::string page;
+  if (x.document && is_injectable_response(x.method, answer)) {
+    if (co_await take_page(up, up_buffer, parser, page, x, context)) {
+      if (!origin_keeps) upstream.close();
+      answered = true;
+      co_return co_await send_page(client, answer, page, keep_alive, x, context);
+    }
+    context.note("The page " + x.origin.authority() + x.path + " is larger than " +
+                 std::to_string(context.settings.inject_max_bytes) + " bytes and passes uninjected");
+  }
+  frame_for_client(parser, x.version, keep_alive);
+  answer.keep_alive(keep_alive);
+  answered = true;
+  const error_code relayed = co_await relay_body(up, up_buffer, parser, client, context.settings.read_timeout, page);
+  if (relayed || !origin_keeps) upstream.close();
+  co_return !relayed && keep_alive;
+}
+
+template <class Client>
+asio::awaitable<bool> answer_failure(Client& client, const UpstreamFailure& failure, const Exchange& x,
+                                     bool keep_alive, ProxyContext& context) {
+  auto page = make_error_page(failure.status(), failure.what(), x.version, keep_alive);
+  const error_code ec = co_await write_message(client, page, context.settings.read_timeout);
+  co_return !ec && keep_alive;
+}
+
+}  // namespace
+
+template <class Client>
+asio::awaitable<bool> forward_request(Client& client, beast::flat_buffer& client_buffer,
+                                      http::request_parser<http::empty_body>& header, const Origin& origin,
+                                      const std::string& path, ProxyContext& context, Upstream& upstream) {
+  http::request_parser<http::buffer_body> request{std::move(header)};
+  auto& message = request.get();
+  Exchange x{origin,
+             path,
+             message.method(),
+             message.version(),
+             message.keep_alive(),
+             false,
+             asks_upgrade(message) && message.version() == 11,
+             request.is_done(),
+             false};
+  x.document = !x.upgrade && is_document_request(message);
+  const bool expect = expects_continue(message);
+  remove_hop_by_hop(message, x.upgrade);
+  message.erase(http::field::expect);
+  if (x.document) prepare_document_request(message);
+  message.target(path);
+  message.version(11);
+  message.set(http::field::host, origin.host_header());
+
+  // co_await may not stand in a handler, so failures are kept and answered
+  // after the try block.
+  for (int attempt = 0;; ++attempt) {
+    bool answered = false;
+    bool stale = false;
+    std::optional<UpstreamFailure> failure;
+    try {
+      x.reused = upstream.open_to(origin);
+      if (!x.reused) co_await upstream.connect(origin, context);
+      if (expect && x.version == 11 && attempt == 0) {
+        static const std::string kContinue = "HTTP/1.1 100 Continue\r\n\r\n";
+        beast::get_lowest_layer(client).expires_after(context.settings.read_timeout);
+        auto [ec, n] = co_await asio::async_write(client, asio::buffer(kContinue), kTuple);
+        if (ec) co_return false;
+      }
+      if (upstream.tls()) {
+        co_return co_await exchange(client, client_buffer, request, *upstream.tls(), upstream.buffer(), x, context,
+                                    upstream, answered);
+      }
+      co_return co_await exchange(client, client_buffer, request, *upstream.plain(), upstream.buffer(), x, context,
+                                  upstream, answered);
+    } catch (const StaleConnection&) {
+      stale = true;
+    } catch (const UpstreamFailure& e) {
+      failure = e;
+    }
+    upstream.close();
+    if (stale && attempt == 0 && x.bodiless) continue;
+    if (stale) failure = UpstreamFailure(http::status::bad_gateway, origin.authority() + " closed the connection");
+    if (answered) co_return false;
+    context.note(failure->what());
+    co_return co_await answer_failure(client, *failure, x, x.keep_alive && request.is_done(), context);
+  }
+}
+
+template asio::awaitable<bool> forward_request(beast::tcp_stream&, beast::flat_buffer&,
+                                               http::request_parser<http::empty_body>&, const Origin&,
+                                               const std::string&, ProxyContext&, Upstream&);
+template asio::awaitable<bool> forward_request(Upstream::TlsStream&, beast::flat_buffer&,
+                                               http::request_parser<http::empty_body>&, const Origin&,
+                                               const std::string&, ProxyContext&, Upstream&);
+
+}  // namespace Tavrin::Proxy::Http

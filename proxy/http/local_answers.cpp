@@ -1,0 +1,136 @@
+#include "proxy/http/local_answers.h"
+
+#include <fstream>
+#include <iterator>
+
+#include <boost/beast/http/empty_body.hpp>
+#include <boost/beast/http/file_body.hpp>
+#include <boost/beast/http/string_body.hpp>
+
+#include "proxy/http/error_page.h"
+#include "proxy/http/local_site.h"
+#include "proxy/http/proxy_context.h"
+#include "proxy/http/stream_relay.h"
+#include "proxy/http/upstream.h"
+
+namespace Tavrin::Proxy::Http {
+
+namespace {
+
+template <class Client>
+asio::awaitable<bool> send(Client& client, http::response<http::string_body>& answer, const LocalRequest& request,
+                           ProxyContext& context) {
+  answer.set(http::field::server, "QuorvaneProxy");
+  answer.keep_alive(request.keep_alive);
+  answer.prepare_payload();
+  if (request.method == http::verb::head) {
+    const std::size_t length = answer.body().size();
+    answer.body().clear();
+    answer.content_length(length);
+  }
+  const error_code ec = co_await write_message(client, answer, context.settings.read_timeout);
+  co_return !ec && request.keep_alive;
+}
+
+bool read_whole(const std::filesystem::path& file, std::string& contents) {
+  std::ifstream in(file, std::ios::binary);
+  if (!in) return false;
+  contents.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  return !in.bad();
+}
+
+}  // namespace
+
+template <class Client>
+asio::awaitable<bool> answer_error(Client& client, http::status status, const std::string& detail,
+                                   const LocalRequest& request, ProxyContext& context) {
+  auto page = make_error_page(status, detail, request.version, request.keep_alive);
+  co_return co_await send(client, page, request, context);
+}
+
+template <class Client>
+asio::awaitable<bool> answer_package_file(Client& client, const LocalRequest& request, ProxyContext& context) {
+  const auto file = context.package.find(request.path);
+  if (!file) {
+    co_return co_await answer_error(client, http::status::not_found,
+                                    "The resource package holds no file for " + request.path, request, context);
+  }
+  http::response<http::string_body> answer{http::status::ok, request.version};
+  answer.set(http::field::content_type, content_type(file->Type()));
+  answer.set(http::field::cache_control, "no-store");
+  answer.body() = file->Data();
+  co_return co_await send(client, answer, request, context);
+}
+
+template <class Client>
+asio::awaitable<bool> answer_site_file(Client& client, const std::filesystem::path& folder,
+                                       const LocalRequest& request, ProxyContext& context) {
+  const SiteAnswer site = resolve_site_path(folder, request.path);
+  switch (site.kind) {
+    case SiteAnswer::Kind::kBadRequest:
+      co_return co_await answer_error(client, http::status::bad_request, "The path " + request.path + " is malformed",
+                                      request, context);
+    case SiteAnswer::Kind::kNotFound:
+      co_return co_await answer_error(client, http::status::not_found,
+                                      "The local site " + request.host + " has no file " + request.path, request,
+                                      context);
+    case SiteAnswer::Kind::kRedirect: {
+      http::response<http::string_body> answer{http::status::moved_permanently, request.version};
+      answer.set(http::field::location, site.location);
+      co_return co_await send(client, answer, request, context);
+    }
+    case SiteAnswer::Kind::kFile:
+      break;
+  }
+  std::error_code size_error;
+  const auto size = std::filesystem::file_size(site.file, size_error);
+  const bool html = site.content_type == "text/html" || site.content_type == "application/xhtml+xml";
+  if (request.document && html && request.method != http::verb::head && !size_error &&
+      size <= context.settings.inject_max_bytes) {
+    http::response<http::string_body> answer{http::status::ok, request.version};
+    if (!read_whole(site.file, answer.body())) {
+      co_return co_await answer_error(client, http::status::not_found,
+                                      "The local site " + request.host + " cannot read " + request.path, request,
+                                      context);
+    }
+    context.package.inject(answer.body(), std::string());
+    answer.set(http::field::content_type, site.content_type);
+    answer.set(http::field::cache_control, "no-store");
+    co_return co_await send(client, answer, request, context);
+  }
+  http::file_body::value_type body;
+  beast::error_code open_error;
+  body.open(site.file.c_str(), beast::file_mode::scan, open_error);
+  if (open_error) {
+    co_return co_await answer_error(client, http::status::not_found,
+                                    "The local site " + request.host + " cannot read " + request.path, request,
+                                    context);
+  }
+  const std::uint64_t length = body.size();
+  http::response<http::file_body> answer{std::piecewise_construct, std::make_tuple(std::move(body)),
+                                         std::make_tuple(http::status::ok, request.version)};
+  answer.set(http::field::server, "QuorvaneProxy");
+  answer.set(http::field::content_type, site.content_type);
+  answer.set(http::field::cache_control, "no-cache");
+  answer.keep_alive(request.keep_alive);
+  answer.content_length(length);
+  if (request.method == http::verb::head) {
+    http::response<http::empty_body> head{answer.base()};
+    const error_code ec = co_await write_message(client, head, context.settings.read_timeout);
+    co_return !ec && request.keep_alive;
+  }
+  const error_code ec = co_await write_message(client, answer, context.settings.read_timeout);
+  co_return !ec && request.keep_alive;
+}
+
+#define QUORVANE_LOCAL_ANSWERS(Client)                                                                       \
+  template asio::awaitable<bool> answer_error(Client&, http::status, const std::string&, const LocalRequest&, \
+                                              ProxyContext&);                                                \
+  template asio::awaitable<bool> answer_package_file(Client&, const LocalRequest&, ProxyContext&);           \
+  template asio::awaitable<bool> answer_site_file(Client&, const std::filesystem::path&, const LocalRequest&, \
+                                                  ProxyContext&);
+QUORVANE_LOCAL_ANSWERS(beast::tcp_stream)
+QUORVANE_LOCAL_ANSWERS(Upstream::TlsStream)
+#undef QUORVANE_LOCAL_ANSWERS
+
+}  // namespace Tavrin::Proxy::Http

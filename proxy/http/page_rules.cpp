@@ -1,0 +1,170 @@
+#include "proxy/http/page_rules.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <random>
+#include <vector>
+
+#include <boost/beast/core/detail/base64.hpp>
+#include <boost/beast/http/rfc7230.hpp>
+
+namespace Tavrin::Proxy::Http {
+
+namespace {
+
+std::string lower(std::string_view text) {
+  std::string out(text);
+  std::transform(out.begin(), out.end(), out.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return out;
+}
+
+bool contains_ignoring_case(std::string_view text, std::string_view part) {
+  return lower(text).find(part) != std::string::npos;
+}
+
+std::string trim(std::string_view text) {
+  const auto begin = text.find_first_not_of(" \t");
+  if (begin == std::string_view::npos) return {};
+  const auto end = text.find_last_not_of(" \t");
+  return std::string(text.substr(begin, end - begin + 1));
+}
+
+// The media type of a Content-Type value, lower case, without parameters.
+std::string media_type(std::string_view content_type) {
+  return lower(trim(content_type.substr(0, content_type.find(';'))));
+}
+
+}  // namespace
+
+bool is_document_request(const http::fields& request) {
+  const auto dest = request.find("Sec-Fetch-Dest");
+  if (dest != request.end()) {
+    const std::string value = lower(trim(dest->value()));
+    return value == "document" || value == "iframe" || value == "frame";
+  }
+  if (request.find("X-Requested-With") != request.end()) return false;
+  const auto accept = request.find(http::field::accept);
+  return accept != request.end() && (contains_ignoring_case(accept->value(), "text/html") ||
+                                     contains_ignoring_case(accept->value(), "application/xhtml+xml"));
+}
+
+bool is_injectable_response(http::verb method, const http::response_header<>& response) {
+  if (method == http::verb::head) return false;
+  const unsigned status = response.result_int();
+  if (status != 200 && status < 400) return false;
+  const std::string type = media_type(response[http::field::content_type]);
+  if (type != "text/html" && type != "application/xhtml+xml") return false;
+  return !contains_ignoring_case(response[http::field::content_disposition], "attachment");
+}
+
+void remove_hop_by_hop(http::fields& fields, bool keep_upgrade) {
+  std::vector<std::string> named;
+  for (const auto& token : http::token_list(fields[http::field::connection])) {
+    const std::string name = lower(token);
+    if (keep_upgrade && name == "upgrade") continue;
+    named.push_back(name);
+  }
+  for (const std::string& name : named) fields.erase(name);
+  for (const char* name : {"Keep-Alive", "Proxy-Connection", "Proxy-Authenticate", "Proxy-Authorization", "TE",
+                           "Trailer"}) {
+    fields.erase(name);
+  }
+  if (keep_upgrade) {
+    fields.set(http::field::connection, "upgrade");
+  } else {
+    fields.erase(http::field::connection);
+    fields.erase(http::field::upgrade);
+  }
+}
+
+void prepare_document_request(http::fields& request) {
+  for (const char* name : {"If-None-Match", "If-Modified-Since", "If-Match", "If-Unmodified-Since", "If-Range",
+                           "Range"}) {
+    request.erase(name);
+  }
+  request.set(http::field::accept_encoding, "identity");
+}
+
+void prepare_injected_response(http::fields& response, const std::string& nonce) {
+  response.erase(http::field::etag);
+  response.erase(http::field::last_modified);
+  response.erase(http::field::content_encoding);
+  response.erase(http::field::content_md5);
+  response.set(http::field::cache_control, "no-store");
+  std::vector<std::string> policies;
+  const auto range = response.equal_range(kPolicyField);
+  for (auto it = range.first; it != range.second; ++it) policies.push_back(allow_nonce_in_policy(it->value(), nonce));
+  response.erase(kPolicyField);
+  for (const std::string& policy : policies) response.insert(kPolicyField, policy);
+}
+
+std::string allow_nonce_in_policy(std::string_view policy, const std::string& nonce) {
+  struct Directive {
+    std::string name;
+    std::string text;
+  };
+  std::vector<Directive> directives;
+  std::size_t start = 0;
+  while (start <= policy.size()) {
+    std::size_t end = policy.find(';', start);
+    if (end == std::string_view::npos) end = policy.size();
+    const std::string text = trim(policy.substr(start, end - start));
+    start = end + 1;
+    if (text.empty()) continue;
+    directives.push_back({lower(text.substr(0, text.find_first_of(" \t"))), text});
+  }
+  auto has = [&](const char* name) {
+    return std::any_of(directives.begin(), directives.end(), [&](const Directive& d) { return d.name == name; });
+  };
+  const bool scripts_named = has("script-src") || has("script-src-elem");
+  const std::string source = "'nonce-" + nonce + "'";
+  std::string out;
+  for (Directive& d : directives) {
+    const bool change = scripts_named ? (d.name == "script-src" || d.name == "script-src-elem")
+                                      : d.name == "default-src";
+    if (change) {
+      std::string values = trim(std::string_view(d.text).substr(d.name.size()));
+      const std::string seen = lower(values);
+      if (seen == "'none'") values.clear();
+      // A nonce in a list turns its 'unsafe-inline' off, which would stop
+      // the page's own inline scripts; such a list gets the page's origin.
+      const bool inline_allowed = seen.find("'unsafe-inline'") != std::string::npos &&
+                                  seen.find("'nonce-") == std::string::npos &&
+                                  seen.find("'sha") == std::string::npos &&
+                                  seen.find("'strict-dynamic'") == std::string::npos;
+      const std::string added = inline_allowed ? "'self'" : source;
+      d.text = d.text.substr(0, d.name.size()) + " " + (values.empty() ? added : values + " " + added);
+    }
+    if (!out.empty()) out += "; ";
+    out += d.text;
+  }
+  return out;
+}
+
+std::string make_nonce() {
+  std::random_device device;
+  std::array<unsigned char, 16> bytes;
+  for (auto& b : bytes) b = static_cast<unsigned char>(device());
+  std::string out(boost::beast::detail::base64::encoded_size(bytes.size()), '\0');
+  out.resize(boost::beast::detail::base64::encode(out.data(), bytes.data(), bytes.size()));
+  return out;
+}
+
+std::string with_nonce(std::string_view elements, const std::string& nonce) {
+  const std::string attribute = " nonce=\"" + nonce + "\"";
+  std::string out;
+  std::size_t at = 0;
+  for (;;) {
+    const std::size_t next = elements.find("<script", at);
+    if (next == std::string_view::npos) break;
+    out.append(elements.substr(at, next + 7 - at));
+    out += attribute;
+    at = next + 7;
+  }
+  out.append(elements.substr(at));
+  return out;
+}
+
+}  // namespace Tavrin::Proxy::Http

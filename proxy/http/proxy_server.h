@@ -1,0 +1,53 @@
+// The local proxy server's HTTP side: a forward HTTP/1.1 proxy listening
+// on 127.0.0.1 and ::1 only, which injects the support scripts into the
+// HTML pages it passes on, serves the resource package's files and local
+// sites, and looks inside HTTPS with the installation's own authority.
+//
+// Its threads serve every connection; a fault of one connection ends that
+// connection only. Requests are counted in the ProxyState given (busy while
+// in flight), so IsBusy and RequestCount follow the real traffic.
+//
+// start() and stop() from one thread; port() and context() from any.
+#ifndef QUORVANE_PROXY_HTTP_PROXY_SERVER_H_
+#define QUORVANE_PROXY_HTTP_PROXY_SERVER_H_
+
+#include <cstdint>
+#include <memory>
+
+#include "proxy/http/proxy_settings.h"
+#include "proxy/proxy_state.h"
+
+namespace Tavrin::Proxy::Http {
+
+struct ProxyContext;
+
+class ProxyServer {
+ public:
+  // `state` may be null (nothing counted).
+  ProxyServer(ProxySettings settings, std::shared_ptr<ProxyState> state);
+  ~ProxyServer();  // stop()
+  ProxyServer(const ProxyServer&) = delete;
+  ProxyServer& operator=(const ProxyServer&) = delete;
+
+  // Binds 127.0.0.1 (and ::1 where the machine has it) at the settings'
+  // port, 0 taking any free one, and starts serving on `threads` threads
+  // (0: one per processor). Throws std::system_error when 127.0.0.1 cannot
+  // be bound, and CertificateAuthority::AuthorityError when interception is
+  // on and the authority cannot be loaded or made.
+  void start(unsigned threads = 0);
+  // Stops listening and ends every connection; waits for the threads.
+  void stop();
+
+  // The port listened on; 0 before start().
+  std::uint16_t port() const;
+  const ProxyContext& context() const { return *context_; }
+
+ private:
+  struct Threads;
+  std::unique_ptr<ProxyContext> context_;
+  std::unique_ptr<Threads> threads_;
+};
+
+}  // namespace Tavrin::Proxy::Http
+
+#endif  // QUORVANE_PROXY_HTTP_PROXY_SERVER_H_

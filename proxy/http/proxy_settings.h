@@ -1,0 +1,78 @@
+// What the local proxy server's HTTP side is told: where it listens, how
+// long it waits, what it injects and serves, and whether it looks inside
+// HTTPS. Read from section "proxy" of config.xml:
+//
+//   port               integer  port on 127.0.0.1 and ::1 (0: any free one)
+//   intercept_https    boolean  1: HTTPS is decrypted and injected with the
+//                               installation's own authority; 0: plain tunnels
+//   inject_max_bytes   integer  largest page that is injected; bigger ones
+//                               pass through unchanged
+//   connect_timeout    time_*   time to reach an origin
+//   read_timeout       time_*   longest wait for an origin's or a client's bytes
+//   sites              string   local sites: "host=folder;host2=folder2", a
+//                               relative folder taken from the runner's folder
+//   upstream_ca_file   string   a further authority trusted for origins, on
+//                               top of the system's store (PEM)
+//
+// Every key is optional; a missing one keeps the default below.
+#ifndef QUORVANE_PROXY_HTTP_PROXY_SETTINGS_H_
+#define QUORVANE_PROXY_HTTP_PROXY_SETTINGS_H_
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <stdexcept>
+#include <string>
+
+namespace Tavrin {
+class Configuration;
+}
+
+namespace Tavrin::Proxy::Http {
+
+struct ProxySettings {
+  std::uint16_t port = 8888;
+  bool listen_ipv6 = true;
+  bool intercept_https = true;
+  std::size_t inject_max_bytes = 8u << 20;
+  std::chrono::milliseconds connect_timeout{10000};
+  std::chrono::milliseconds read_timeout{30000};
+  // How long a kept-alive connection may sit idle between requests.
+  std::chrono::milliseconds idle_timeout{120000};
+  std::size_t max_header_bytes = 64u << 10;
+  std::size_t max_header_count = 256;
+  // Local sites: lower-case host name to folder (absolute).
+  std::map<std::string, std::filesystem::path> sites;
+  // Resource.dat; empty: no package files and nothing injected.
+  std::filesystem::path package;
+  // Folder of the certificate authority's files.
+  std::filesystem::path authority_folder;
+  std::filesystem::path upstream_ca_file;
+  // Receives notes of what the server does on its own account (a page
+  // passed uninjected, a bad connection). Null: notes are dropped.
+  std::function<void(const std::string&)> note;
+};
+
+// Thrown for a "proxy" section whose values make no settings.
+class SettingsError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Reads section "proxy" of `config` over `defaults`; relative site folders
+// are taken from `base_folder`. Throws SettingsError for a port outside
+// 0..65535, a negative cap, or a "sites" entry without "=" or a host, and
+// passes on the configuration's own errors for a wrongly typed value.
+ProxySettings read_proxy_settings(const Configuration& config, const std::filesystem::path& base_folder,
+                                  ProxySettings defaults = {});
+
+// Parses the "sites" text; see read_proxy_settings.
+std::map<std::string, std::filesystem::path> parse_sites(const std::string& text,
+                                                         const std::filesystem::path& base_folder);
+
+}  // namespace Tavrin::Proxy::Http
+
+#endif  // QUORVANE_PROXY_HTTP_PROXY_SETTINGS_H_

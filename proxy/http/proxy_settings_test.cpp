@@ -1,0 +1,60 @@
+// The "proxy" section as the shipped config.xml gives it, and the errors a
+// wrong value makes.
+#include "proxy/http/proxy_settings.h"
+
+#include <gtest/gtest.h>
+
+#include "common/configuration.h"
+#include "platform/text.h"
+#include "test_support/temp_dir.h"
+
+namespace Tavrin::Proxy::Http {
+namespace {
+
+Configuration config_of(const std::string& proxy_section) {
+  quorvane_test::TempDir dir;
+  quorvane_test::write_file(dir.file("config.xml"),
+                            "<config><section id=\"proxy\">" + proxy_section + "</section></config>");
+  Configuration config;
+  config.Load(Platform::from_utf8(dir.file("config.xml")));
+  return config;
+}
+
+std::string parameter(const std::string& id, const std::string& type, const std::string& value) {
+  return "<parameter id=\"" + id + "\" type=\"" + type + "\"><value>" + value + "</value></parameter>";
+}
+
+TEST(ProxySettingsTest, ShippedConfiguration) {
+  Configuration config;
+  config.Load(Platform::from_utf8(std::string(QUORVANE_SOURCE_DIR) + "/runner/config.xml"));
+  const ProxySettings settings = read_proxy_settings(config, "/opt/q");
+  EXPECT_EQ(settings.port, 8888);
+  EXPECT_TRUE(settings.intercept_https);
+  EXPECT_EQ(settings.read_timeout, std::chrono::milliseconds(30000));
+  EXPECT_TRUE(settings.sites.empty());
+}
+
+TEST(ProxySettingsTest, SitesAndValues) {
+  const ProxySettings settings = read_proxy_settings(
+      config_of(parameter("sites", "string", "Site.Example.Test = site ; abs.test=/srv/a/../b;") +
+                parameter("intercept_https", "boolean", "0") + parameter("read_timeout", "time_seconds", "2")),
+      "/opt/q");
+  ASSERT_EQ(settings.sites.size(), 2u);
+  EXPECT_EQ(settings.sites.at("site.example.test"), "/opt/q/site");
+  EXPECT_EQ(settings.sites.at("abs.test"), "/srv/b");
+  EXPECT_FALSE(settings.intercept_https);
+  EXPECT_EQ(settings.read_timeout, std::chrono::milliseconds(2000));
+  EXPECT_EQ(settings.port, 8888) << "a missing key keeps its default";
+}
+
+TEST(ProxySettingsTest, WrongValuesAreRefused) {
+  EXPECT_THROW(read_proxy_settings(config_of(parameter("port", "integer", "70000")), "/"), SettingsError);
+  EXPECT_THROW(read_proxy_settings(config_of(parameter("inject_max_bytes", "integer", "-1")), "/"), SettingsError);
+  EXPECT_THROW(read_proxy_settings(config_of(parameter("sites", "string", "nofolder")), "/"), SettingsError);
+  EXPECT_THROW(read_proxy_settings(config_of(parameter("sites", "string", "=x")), "/"), SettingsError);
+  EXPECT_THROW(read_proxy_settings(config_of(parameter("port", "string", "80")), "/"),
+               Configuration::WrongTypeError);
+}
+
+}  // namespace
+}  // namespace Tavrin::Proxy::Http

@@ -1,0 +1,170 @@
+// Internal to the proxy's HTTP side: moving bytes between two streams
+// without holding whole bodies. A message body is passed on piece by
+// piece as it arrives (relay_body), and a connection switched to another
+// protocol, or a CONNECT tunnel, is copied both ways as bytes (tunnel).
+// Each stream is a beast::tcp_stream or a TLS stream over one; the
+// time-outs are set on the lowest layer before every wait.
+#ifndef QUORVANE_PROXY_HTTP_STREAM_RELAY_H_
+#define QUORVANE_PROXY_HTTP_STREAM_RELAY_H_
+
+#include <algorithm>
+#include <chrono>
+#include <memory>
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+#include <boost/asio/as_tuple.hpp>
+#include <boost/asio/awaitable.hpp>
+#include <boost/asio/experimental/awaitable_operators.hpp>
+#include <boost/asio/use_awaitable.hpp>
+#include <boost/asio/write.hpp>
+#include <boost/beast/core.hpp>
+#include <boost/beast/http.hpp>
+
+namespace Tavrin::Proxy::Http {
+
+namespace asio = boost::asio;
+namespace beast = boost::beast;
+namespace http = beast::http;
+using boost::system::error_code;
+
+inline constexpr auto kTuple = asio::as_tuple(asio::use_awaitable);
+inline constexpr std::size_t kRelayBufferBytes = 512 * 1024;
+// For bodies of unknown length, which go through the parser.
+inline constexpr std::size_t kChunkBufferBytes = 64 * 1024;
+
+// Passes the body of the message that `parser` has read the header of from
+// `in` on to `out`, behind the header, which it writes first. `prefix`
+// (bytes of the body already taken from the parser) goes out before the
+// rest. `wait` bounds every read and write. Returns the first error, with
+// need_buffer taken as none.
+template <bool isRequest, class In, class Out>
+asio::awaitable<error_code> relay_body(In& in, beast::flat_buffer& in_buffer,
+                                       http::parser<isRequest, http::buffer_body>& parser, Out& out,
+                                       std::chrono::milliseconds wait, std::string_view prefix = {}) {
+  http::serializer<isRequest, http::buffer_body> serializer{parser.get()};
+  beast::get_lowest_layer(out).expires_after(wait);
+  auto [header_error, header_bytes] = co_await http::async_write_header(out, serializer, kTuple);
+  if (header_error) co_return header_error;
+  // A body of known length that goes out as it came is copied as raw
+  // bytes, in reads as large as the socket has, past the parser.
+  const auto known_length = parser.content_length_remaining();
+  if (prefix.empty() && !parser.is_done() && !parser.get().chunked() && known_length) {
+    std::uint64_t left = *known_length;
+    // Sized to the body, uninitialised: small bodies cost no large buffer.
+    const std::size_t size = static_cast<std::size_t>(std::min<std::uint64_t>(left, kRelayBufferBytes));
+    std::unique_ptr<char[]> raw(new char[size]);
+    const asio::mutable_buffer buffer(raw.get(), size);
+    while (left > 0) {
+      std::size_t n = 0;
+      if (in_buffer.size() > 0) {
+        n = static_cast<std::size_t>(std::min<std::uint64_t>(in_buffer.size(), left));
+        beast::get_lowest_layer(out).expires_after(wait);
+        auto [ec, written] = co_await asio::async_write(out, beast::buffers_prefix(n, in_buffer.data()), kTuple);
+        if (ec) co_return ec;
+        in_buffer.consume(n);
+        left -= n;
+        continue;
+      } else {
+        beast::get_lowest_layer(in).expires_after(wait);
+        auto [ec, got] = co_await in.async_read_some(
+            asio::buffer(buffer.data(), static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), left))),
+            kTuple);
+        if (ec) co_return ec;
+        n = got;
+      }
+      beast::get_lowest_layer(out).expires_after(wait);
+      auto [ec, written] = co_await asio::async_write(out, asio::buffer(buffer.data(), n), kTuple);
+      if (ec) co_return ec;
+      left -= n;
+    }
+    co_return error_code{};
+  }
+  std::vector<char> buffer(parser.is_done() ? 0 : kChunkBufferBytes);
+  bool prefix_pending = !prefix.empty();
+  do {
+    auto& body = parser.get().body();
+    if (prefix_pending) {
+      body.data = const_cast<char*>(prefix.data());
+      body.size = prefix.size();
+      body.more = true;
+      prefix_pending = false;
+    } else if (!parser.is_done()) {
+      body.data = buffer.data();
+      body.size = buffer.size();
+      beast::get_lowest_layer(in).expires_after(wait);
+      auto [ec, n] = co_await http::async_read_some(in, in_buffer, parser, kTuple);
+      if (ec == http::error::need_buffer) ec = {};
+      if (ec) co_return ec;
+      body.size = buffer.size() - body.size;
+      // No bytes must mean no buffer: an empty buffer would go out as an
+      // empty chunk, which ends a chunked body.
+      body.data = body.size > 0 ? buffer.data() : nullptr;
+      body.more = !parser.is_done();
+    } else {
+      body.data = nullptr;
+      body.size = 0;
+      body.more = false;
+    }
+    beast::get_lowest_layer(out).expires_after(wait);
+    auto [ec, n] = co_await http::async_write(out, serializer, kTuple);
+    if (ec == http::error::need_buffer) ec = {};
+    if (ec) co_return ec;
+  } while (!serializer.is_done());
+  co_return error_code{};
+}
+
+// Copies bytes from `from` to `to` until `from` ends, then ends the
+// sending side of `to`.
+template <class From, class To>
+asio::awaitable<void> pump(From& from, To& to, std::chrono::milliseconds idle_after_end) {
+  std::vector<char> buffer(kRelayBufferBytes);
+  for (;;) {
+    auto [ec, n] = co_await from.async_read_some(asio::buffer(buffer), kTuple);
+    if (n > 0) {
+      auto [write_error, written] = co_await asio::async_write(to, asio::buffer(buffer.data(), n), kTuple);
+      if (write_error) break;
+    }
+    if (ec) break;
+  }
+  error_code ignored;
+  beast::get_lowest_layer(to).socket().shutdown(asio::socket_base::shutdown_send, ignored);
+  // The other way may still be busy; it may not hang on for ever.
+  beast::get_lowest_layer(from).expires_after(idle_after_end);
+  beast::get_lowest_layer(to).expires_after(idle_after_end);
+}
+
+// Joins a and b as a byte tunnel until both ways have ended. Bytes already
+// read into a's or b's buffer go across first.
+template <class A, class B>
+asio::awaitable<void> tunnel(A& a, beast::flat_buffer& a_buffer, B& b, beast::flat_buffer& b_buffer,
+                             std::chrono::milliseconds idle_after_end) {
+  using namespace asio::experimental::awaitable_operators;
+  beast::get_lowest_layer(a).expires_never();
+  beast::get_lowest_layer(b).expires_never();
+  if (a_buffer.size() > 0) {
+    auto [ec, n] = co_await asio::async_write(b, a_buffer.data(), kTuple);
+    if (ec) co_return;
+    a_buffer.consume(a_buffer.size());
+  }
+  if (b_buffer.size() > 0) {
+    auto [ec, n] = co_await asio::async_write(a, b_buffer.data(), kTuple);
+    if (ec) co_return;
+    b_buffer.consume(b_buffer.size());
+  }
+  co_await (pump(a, b, idle_after_end) && pump(b, a, idle_after_end));
+}
+
+// Writes a whole message to `out` within `wait`.
+template <class Stream, bool isRequest, class Body>
+asio::awaitable<error_code> write_message(Stream& out, http::message<isRequest, Body>& message,
+                                          std::chrono::milliseconds wait) {
+  beast::get_lowest_layer(out).expires_after(wait);
+  auto [ec, n] = co_await http::async_write(out, message, kTuple);
+  co_return ec;
+}
+
+}  // namespace Tavrin::Proxy::Http
+
+#endif  // QUORVANE_PROXY_HTTP_STREAM_RELAY_H_

@@ -1,0 +1,125 @@
+#include "proxy/http/testing/proxy_fixture.h"
+
+#include <algorithm>
+#include <cctype>
+#include <fstream>
+#include <mutex>
+#include <sstream>
+
+#include <boost/process/child.hpp>
+#include <boost/process/io.hpp>
+#include <boost/process/search_path.hpp>
+
+#include "common/script_injector.h"
+#include "platform/text.h"
+
+namespace Tavrin::Proxy::Http::Testing {
+
+namespace bp = boost::process;
+
+namespace {
+std::mutex notes_mutex;
+}
+
+std::string CurlResult::field(const std::string& name) const {
+  std::istringstream lines(headers);
+  std::string line;
+  std::string wanted = name + ":";
+  std::transform(wanted.begin(), wanted.end(), wanted.begin(), [](unsigned char c) { return std::tolower(c); });
+  while (std::getline(lines, line)) {
+    std::string lowered = line;
+    std::transform(lowered.begin(), lowered.end(), lowered.begin(), [](unsigned char c) { return std::tolower(c); });
+    if (lowered.rfind(wanted, 0) == 0) {
+      std::string value = line.substr(wanted.size());
+      value.erase(0, value.find_first_not_of(' '));
+      while (!value.empty() && (value.back() == '\r' || value.back() == ' ')) value.pop_back();
+      return value;
+    }
+  }
+  return {};
+}
+
+ProxyFixture::ProxyFixture() : state_(std::make_shared<ProxyState>(std::chrono::milliseconds(0))) {
+  package_ = write_package(kAgentSource);
+}
+
+ProxyFixture::~ProxyFixture() {
+  if (server_) server_->stop();
+}
+
+std::string ProxyFixture::write_package(const std::string& source) {
+  const std::string script = dir_.file("api.js");
+  quorvane_test::write_file(script, source);
+  ScriptInjector injector;
+  injector.AddFile({"api.js", script}, true, File::MIMEType::kJavaScript);
+  const std::string path = dir_.file("Resource.dat");
+  injector.Serialize(Platform::from_utf8(path));
+  return path;
+}
+
+ProxySettings ProxyFixture::default_settings() const {
+  ProxySettings settings;
+  settings.port = 0;
+  settings.package = package_;
+  settings.authority_folder = dir_.file("authority");
+  settings.connect_timeout = std::chrono::milliseconds(2000);
+  settings.read_timeout = std::chrono::milliseconds(5000);
+  auto* notes = const_cast<std::vector<std::string>*>(&notes_);
+  settings.note = [notes](const std::string& text) {
+    std::lock_guard<std::mutex> lock(notes_mutex);
+    notes->push_back(text);
+  };
+  return settings;
+}
+
+void ProxyFixture::start_proxy(ProxySettings settings) {
+  server_ = std::make_unique<ProxyServer>(std::move(settings), state_);
+  server_->start(2);
+}
+
+std::string ProxyFixture::proxy_url() const { return "http://127.0.0.1:" + std::to_string(server_->port()); }
+
+CurlResult ProxyFixture::curl(const std::vector<std::string>& arguments, bool through_proxy) {
+  static int serial = 0;
+  const std::string body_file = dir_.file("curl-body-" + std::to_string(++serial));
+  const std::string header_file = body_file + ".headers";
+  std::vector<std::string> args = {"-sS", "--max-time", "60", "-D", header_file, "-w",
+                                   "%{http_code} %{num_connects}\\n"};
+  // The body goes to the test's own file when it names one.
+  if (std::find(arguments.begin(), arguments.end(), "-o") == arguments.end()) {
+    args.push_back("-o");
+    args.push_back(body_file);
+  }
+  if (through_proxy) {
+    args.push_back("--proxy");
+    args.push_back(proxy_url());
+  }
+  args.insert(args.end(), arguments.begin(), arguments.end());
+  bp::ipstream out;
+  bp::child child(bp::search_path("curl"), args, bp::std_out > out, bp::std_err > bp::null);
+  CurlResult result;
+  std::string line;
+  while (std::getline(out, line)) result.write_out += line + "\n";
+  child.wait();
+  result.exit_code = child.exit_code();
+  result.status = static_cast<unsigned>(std::atoi(result.write_out.c_str()));
+  result.body = quorvane_test::read_file(body_file);
+  const std::string all_headers = quorvane_test::read_file(header_file);
+  // The last header block (after 100 Continue or a CONNECT answer).
+  std::size_t last = all_headers.rfind("\r\n\r\nHTTP/");
+  result.headers = last == std::string::npos ? all_headers : all_headers.substr(last + 4);
+  std::remove(body_file.c_str());
+  std::remove(header_file.c_str());
+  return result;
+}
+
+long peak_resident_kb() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("VmHWM:", 0) == 0) return std::atol(line.c_str() + 6);
+  }
+  return -1;
+}
+
+}  // namespace Tavrin::Proxy::Http::Testing

@@ -1,0 +1,65 @@
+// A proxy server for the tests, in this process, on a free port of its
+// own, with a package of one injected script ("api.js") and its authority
+// in a temporary folder; and curl as the client.
+#ifndef QUORVANE_PROXY_HTTP_TESTING_PROXY_FIXTURE_H_
+#define QUORVANE_PROXY_HTTP_TESTING_PROXY_FIXTURE_H_
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "proxy/http/proxy_server.h"
+#include "proxy/proxy_state.h"
+#include "test_support/temp_dir.h"
+
+namespace Tavrin::Proxy::Http::Testing {
+
+inline constexpr const char kAgentSource[] = "window.quorvaneAgent = 1;";
+inline constexpr const char kAgentElement[] =
+    "<script src=\"/quorvane/special/file/api.js\" type=\"text/javascript\"></script>";
+
+struct CurlResult {
+  int exit_code = -1;
+  unsigned status = 0;
+  std::string body;
+  std::string headers;  // the last answer's header block, as received
+  std::string write_out;
+  // A header field's value from `headers` (case-insensitive); empty if none.
+  std::string field(const std::string& name) const;
+};
+
+class ProxyFixture : public ::testing::Test {
+ protected:
+  ProxyFixture();
+  ~ProxyFixture() override;
+
+  // Starts the server with `settings` over the fixture's defaults
+  // (package, authority folder, short time-outs, port 0).
+  void start_proxy(ProxySettings settings);
+  void start_proxy() { start_proxy(default_settings()); }
+  ProxySettings default_settings() const;
+
+  // Runs curl through the proxy on `arguments` (URL included).
+  CurlResult curl(const std::vector<std::string>& arguments, bool through_proxy = true);
+
+  std::string proxy_url() const;
+  std::uint16_t proxy_port() const { return server_->port(); }
+  const std::string& dir() const { return dir_.path(); }
+  std::string write_package(const std::string& source);
+
+  quorvane_test::TempDir dir_;
+  std::shared_ptr<ProxyState> state_;
+  std::unique_ptr<ProxyServer> server_;
+  std::vector<std::string> notes_;
+  std::string package_;
+};
+
+// Peak resident memory of this process in kB (VmHWM).
+long peak_resident_kb();
+
+}  // namespace Tavrin::Proxy::Http::Testing
+
+#endif  // QUORVANE_PROXY_HTTP_TESTING_PROXY_FIXTURE_H_
