@@ -30,15 +30,15 @@ HRESULT fail(HRESULT hr, REFIID iid, const std::wstring& description);
 HRESULT fail_file(int error, REFIID iid, const std::wstring& what, const std::wstring& path);
 
 // Runs a method's body; memory running out gives E_OUTOFMEMORY and any
-// other exception E_FAIL, so that none leaves the method.
+// other exception E_FAIL with `description`, so that none leaves the method.
 template <class Body>
-HRESULT guard_method(REFIID iid, Body body) noexcept {
+HRESULT guard_method(REFIID iid, Body body, const wchar_t* description = L"Internal failure") noexcept {
   try {
     return body();
   } catch (const std::bad_alloc&) {
     return E_OUTOFMEMORY;
   } catch (...) {
-    return fail(E_FAIL, iid, L"Internal failure");
+    return fail(E_FAIL, iid, description);
   }
 }
 

@@ -43,11 +43,6 @@ constexpr MemberDescription kFolderMembers[] = {
 constexpr InterfaceDescription kFolderDescription = {L"IFolder", IFolderItem::kIid,
                                                      TYPEFLAG_FDUAL | TYPEFLAG_FDISPATCHABLE, kFolderMembers};
 
-HRESULT give(const std::wstring& text, BSTR* out) {
-  *out = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
-  return *out ? S_OK : E_OUTOFMEMORY;
-}
-
 // The automation date (local time) of a file time.
 HRESULT give_date(const std::wstring& path, REFIID iid, VARIANT* out) {
   std::error_code error;
@@ -67,9 +62,9 @@ class FileItem final : public ComObject<DispatchImpl<IFileItem>, IFileItem, IDis
  public:
   explicit FileItem(std::wstring path) : ComObject(kFileDescription), path_(std::move(path)) {}
 
-  HRESULT get_Path(BSTR* path) override { return give(path_, path); }
+  HRESULT get_Path(BSTR* path) override { return give_bstr(path_, path); }
   HRESULT get_Name(BSTR* name) override {
-    return guard_method(IFileItem::kIid, [&] { return give(file_name(path_), name); });
+    return guard_method(IFileItem::kIid, [&] { return give_bstr(file_name(path_), name); });
   }
   HRESULT get_Size(VARIANT* size) override {
     return guard_method(IFileItem::kIid, [&]() -> HRESULT {
@@ -94,9 +89,9 @@ class FolderItem final : public ComObject<DispatchImpl<IFolderItem>, IFolderItem
  public:
   explicit FolderItem(std::wstring path) : ComObject(kFolderDescription), path_(std::move(path)) {}
 
-  HRESULT get_Path(BSTR* path) override { return give(path_, path); }
+  HRESULT get_Path(BSTR* path) override { return give_bstr(path_, path); }
   HRESULT get_Name(BSTR* name) override {
-    return guard_method(IFolderItem::kIid, [&] { return give(file_name(path_), name); });
+    return guard_method(IFolderItem::kIid, [&] { return give_bstr(file_name(path_), name); });
   }
   HRESULT get_DateLastModified(VARIANT* date) override {
     return guard_method(IFolderItem::kIid, [&] { return give_date(path_, IFolderItem::kIid, date); });

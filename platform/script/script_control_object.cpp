@@ -215,13 +215,7 @@ class ScriptControlObject final
 }  // namespace
 
 HRESULT create_script_control(REFIID iid, void** object) {
-  if (!object) return E_POINTER;
-  *object = nullptr;
-  auto* control = new (std::nothrow) ScriptControlObject();
-  if (!control) return E_OUTOFMEMORY;
-  const HRESULT hr = control->QueryInterface(iid, object);
-  control->Release();
-  return hr;
+  return Com::create_object<ScriptControlObject>(iid, object);
 }
 
 }  // namespace Tavrin::Platform::Script

@@ -44,11 +44,6 @@ constexpr MemberDescription kMembers[] = {
 constexpr InterfaceDescription kDescription = {L"ITextStream", ITextStream::kIid,
                                                TYPEFLAG_FDUAL | TYPEFLAG_FDISPATCHABLE, kMembers};
 
-HRESULT give(const std::wstring& text, BSTR* out) {
-  *out = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
-  return *out ? S_OK : E_OUTOFMEMORY;
-}
-
 class TextStream final : public ComObject<DispatchImpl<ITextStream>, ITextStream, IDispatch> {
  public:
   TextStream(std::wstring path, StreamMode mode) : ComObject(kDescription), path_(std::move(path)), mode_(mode) {}
@@ -100,14 +95,14 @@ class TextStream final : public ComObject<DispatchImpl<ITextStream>, ITextStream
       for (wchar_t c : part)
         if (c == L'\n') ++line_;
       position_ += part.size();
-      return give(part, text);
+      return give_bstr(part, text);
     });
   }
   HRESULT ReadLine(BSTR* text) override {
     return guard_method(ITextStream::kIid, [&]() -> HRESULT {
       if (HRESULT hr = need(StreamMode::kRead, L"ReadLine"); FAILED(hr)) return hr;
       if (position_ >= text_.size()) return past_end(L"ReadLine");
-      return give(next_line(), text);
+      return give_bstr(next_line(), text);
     });
   }
   HRESULT ReadAll(BSTR* text) override {
@@ -117,7 +112,7 @@ class TextStream final : public ComObject<DispatchImpl<ITextStream>, ITextStream
       for (wchar_t c : rest)
         if (c == L'\n') ++line_;
       position_ = text_.size();
-      return give(rest, text);
+      return give_bstr(rest, text);
     });
   }
   HRESULT Write(BSTR text) override { return put(L"Write", bstr_text(text)); }

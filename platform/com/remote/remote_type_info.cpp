@@ -5,6 +5,7 @@
 
 #include "platform/com/com_object.h"
 #include "platform/com/remote/marshal_call_internal.h"
+#include "platform/com/type_info_parts_internal.h"
 
 namespace Tavrin::Platform::Com::Wire {
 namespace {
@@ -24,8 +25,7 @@ class RemoteTypeInfo final : public ComObject<ITypeInfo, ITypeInfo> {
 
   HRESULT GetTypeAttr(TYPEATTR** attr) override {
     if (!attr) return E_INVALIDARG;
-    *attr = new (std::nothrow) TYPEATTR{description_->iid, 0, TKIND_DISPATCH,
-                                        static_cast<WORD>(description_->members.size()), description_->flags, 1, 0};
+    *attr = new_dispatch_type_attr(description_->iid, description_->members.size(), description_->flags);
     return *attr ? S_OK : E_OUTOFMEMORY;
   }
   void ReleaseTypeAttr(TYPEATTR* attr) override { delete attr; }
@@ -34,22 +34,13 @@ class RemoteTypeInfo final : public ComObject<ITypeInfo, ITypeInfo> {
     *desc = nullptr;
     if (index >= description_->members.size()) return TYPE_E_ELEMENTNOTFOUND;
     const RemoteMember& m = description_->members[index];
-    auto* params = new (std::nothrow) ELEMDESC[m.params.empty() ? 1 : m.params.size()];
-    if (!params) return E_OUTOFMEMORY;
-    for (std::size_t i = 0; i < m.params.size(); ++i) params[i] = m.params[i];
-    *desc = new (std::nothrow) FUNCDESC{m.id, params, FUNC_DISPATCH, m.kind, static_cast<SHORT>(m.params.size()),
-                                        m.optional, {VT_HRESULT, PARAMFLAG_NONE}, 0};
-    if (!*desc) {
-      delete[] params;
-      return E_OUTOFMEMORY;
-    }
+    FUNCDESC* made = new_dispatch_func_desc(m.id, m.kind, m.params.size(), m.optional);
+    if (!made) return E_OUTOFMEMORY;
+    for (std::size_t i = 0; i < m.params.size(); ++i) made->lprgelemdescParam[i] = m.params[i];
+    *desc = made;
     return S_OK;
   }
-  void ReleaseFuncDesc(FUNCDESC* desc) override {
-    if (!desc) return;
-    delete[] desc->lprgelemdescParam;
-    delete desc;
-  }
+  void ReleaseFuncDesc(FUNCDESC* desc) override { delete_func_desc(desc); }
   HRESULT GetNames(MEMBERID id, BSTR* names, UINT max, UINT* count) override {
     if (!names || !count) return E_INVALIDARG;
     *count = 0;
