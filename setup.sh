@@ -7,7 +7,7 @@ cd "$(dirname "$0")"
 packages=(
   build-essential cmake ninja-build pkg-config
   libboost1.81-all-dev libpugixml-dev libsqlite3-dev sqlite3 zlib1g-dev libpng-dev
-  libduktape207 duktape-dev libx11-dev xvfb
+  libduktape207 duktape-dev libx11-dev
   googletest libgtest-dev libgmock-dev
   libxml2-dev time
   clang libclang-rt-14-dev
