@@ -12,7 +12,7 @@ packages=(
   libxml2-dev time
   clang libclang-rt-14-dev
   xdg-utils
-  libssl-dev libbrotli-dev curl iproute2 chromium firefox-esr xvfb xauth openssl libnss3-tools
+  chromium firefox-esr xvfb xauth libssl-dev openssl libnss3-tools libbrotli-dev curl iproute2
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -1,8 +1,9 @@
-// Time from starting a browser the way OpenURL does (QuorvaneBrowser
-// started detached, told which run it belongs to) to the browser's first
-// request for the page at the local proxy, for Chromium and Firefox,
-// headless and on an Xvfb display. Prints the median, minimum and maximum
-// of five launches each; asserts nothing.
+// Time from OpenURL's work (the browser command read from the registry,
+// filled and started detached: QuorvaneBrowser, told which run it belongs
+// to) to the browser's first request for the page at the local proxy, for
+// Chromium and Firefox, headless and on an Xvfb display. The registry is a
+// private one holding the keys that installation writes. Prints the median,
+// minimum and maximum of five launches each; asserts nothing.
 //
 //   build/bench/browser_start_bench [launches]
 #include <algorithm>
@@ -12,10 +13,14 @@
 
 #include <boost/filesystem.hpp>
 
+#include "browser/browser_registration.h"
 #include "browser/testing/recording_proxy.h"
+#include "common/configuration.h"
 #include "browser/testing/xvfb.h"
 #include "platform/process.h"
 #include "platform/process_watch.h"
+#include "platform/text.h"
+#include "runtime/browser_launch.h"
 #include "test_support/temp_dir.h"
 
 namespace {
@@ -45,26 +50,19 @@ std::string launcher_copy(const quorvane_test::TempDir& dir, int port) {
   return dir.file("bin/QuorvaneBrowser");
 }
 
-std::vector<std::string> environment(const std::string& display) {
-  std::vector<std::string> result;
-  for (const std::string& entry :
-       Process::environment_with("QUORVANE_BROWSER_OWNER", std::to_string(Process::current_process_id())))
-    if (entry.rfind("DISPLAY=", 0) != 0) result.push_back(entry);
-  if (!display.empty()) result.push_back("DISPLAY=" + display);
-  return result;
-}
 
 // Seconds from the start to the first request for the page; negative when
 // it did not come within 60 seconds.
-double one_launch(const std::string& launcher, const Case& c, const std::string& display, RecordingProxy& proxy,
-                  int n) {
+double one_launch(const Tavrin::Configuration& config, const Case& c, const std::string& display,
+                  RecordingProxy& proxy, int n) {
   const std::string url = "http://app.test/bench-" + c.kind + "-" + std::to_string(display.empty()) + "-" +
                           std::to_string(n);
-  Process::StartOptions options;
-  options.arguments = {launcher, c.kind, c.program, url};
-  options.environment = environment(display);
+  if (display.empty()) ::unsetenv("DISPLAY");
+  else ::setenv("DISPLAY", display.c_str(), 1);
   const auto start = Clock::now();
-  Process::ProcessWatch watch(Process::start_detached(options));
+  const auto arguments = Tavrin::Runtime::browser_arguments(c.kind == "chromium" ? L"chrome" : L"firefox",
+                                                            Tavrin::Platform::from_utf8(url), config);
+  Process::ProcessWatch watch(Tavrin::Runtime::start_browser(arguments, Process::current_process_id()));
   const auto request = proxy.WaitFor("GET " + url, std::chrono::seconds(60));
   Process::ask_process_to_end(watch.pid());
   if (!watch.WaitForExit(std::chrono::seconds(20))) Process::kill_process(watch.group(), true);
@@ -77,8 +75,18 @@ double one_launch(const std::string& launcher, const Case& c, const std::string&
 int main(int argc, char** argv) {
   const int launches = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
   quorvane_test::TempDir dir;
+  // A private registry, data folder and temporary folder.
+  for (const char* folder : {"machine", "config", "data", "tmp"}) fs::create_directories(dir.file(folder));
+  ::setenv("QUORVANE_MACHINE_DIR", dir.file("machine").c_str(), 1);
+  ::setenv("XDG_CONFIG_HOME", dir.file("config").c_str(), 1);
+  ::setenv("XDG_DATA_HOME", dir.file("data").c_str(), 1);
+  ::setenv("TMPDIR", dir.file("tmp").c_str(), 1);
   RecordingProxy proxy;
-  const std::string launcher = launcher_copy(dir, proxy.port());
+  launcher_copy(dir, proxy.port());
+  Tavrin::Browser::write_browser_keys(
+      {{"chromium", "/usr/lib/chromium/chromium"}, {"firefox", "/usr/lib/firefox-esr/firefox-esr"}}, "chromium",
+      Tavrin::Platform::from_utf8(dir.file("bin")));
+  Tavrin::Configuration config;
   Xvfb xvfb;
   const Case cases[] = {{"chromium", "/usr/lib/chromium/chromium", false},
                         {"chromium", "/usr/lib/chromium/chromium", true},
@@ -92,9 +100,9 @@ int main(int argc, char** argv) {
       std::printf("%-10s %-9s   skipped (%s missing)\n", c.kind.c_str(), where, c.display ? "Xvfb" : c.program.c_str());
       continue;
     }
-    one_launch(launcher, c, c.display ? xvfb.display() : "", proxy, -1);  // warm the file cache
+    one_launch(config, c, c.display ? xvfb.display() : "", proxy, -1);  // warm the file cache
     std::vector<double> times;
-    for (int n = 0; n < launches; ++n) times.push_back(one_launch(launcher, c, c.display ? xvfb.display() : "", proxy, n));
+    for (int n = 0; n < launches; ++n) times.push_back(one_launch(config, c, c.display ? xvfb.display() : "", proxy, n));
     std::sort(times.begin(), times.end());
     if (times.front() < 0) {
       std::printf("%-10s %-9s   a launch never reached the proxy\n", c.kind.c_str(), where);

@@ -73,8 +73,19 @@ LaunchPlan plan_launch(const LaunchSettings& settings) {
   // What Firefox puts in the temporary folder goes with the profile.
   // (Chromium keeps its singleton socket there, whose path must stay
   // short; the launcher removes that folder itself.)
-  if (settings.kind == BrowserKind::kFirefox)
+  if (settings.kind == BrowserKind::kFirefox) {
     plan.environment.emplace_back("TMPDIR", settings.profile + "/" + kProfileTemp);
+    plan.folders.push_back(settings.profile + "/" + kProfileTemp);
+  }
+  // Crash reports, download folders and the like go into the profile too.
+  const std::string home = settings.profile + "/home";
+  plan.environment.emplace_back("HOME", home);
+  plan.environment.emplace_back("XDG_CONFIG_HOME", home + "/.config");
+  plan.environment.emplace_back("XDG_CACHE_HOME", home + "/.cache");
+  plan.environment.emplace_back("XDG_DATA_HOME", home + "/.local/share");
+  plan.folders.push_back(home);
+  if (settings.display && settings.xauthority.empty() && !settings.home.empty())
+    plan.environment.emplace_back("XAUTHORITY", settings.home + "/.Xauthority");
   return plan;
 }
 

@@ -32,6 +32,11 @@ struct LaunchSettings {
   bool display = false;  // a display to open a window on
   bool elevated = false; // running as root (Chromium's sandbox refuses it)
   std::string profile;   // the throwaway profile folder
+  // The user's home folder and X authority file ($HOME, $XAUTHORITY), so
+  // that a browser whose home is moved into the profile still reaches the
+  // display; empty when unset.
+  std::string home;
+  std::string xauthority;
   // Base64 SHA-256 of the local proxy's authority key (its
   // SubjectPublicKeyInfo); Chromium accepts certificates of that key.
   std::string authority_spki;
@@ -39,10 +44,12 @@ struct LaunchSettings {
 
 struct LaunchPlan {
   std::vector<std::string> arguments;
-  // Variables set for the browser on top of the launcher's environment;
-  // for Firefox, TMPDIR names a folder inside the profile, which the
-  // launcher makes.
+  // Variables set for the browser on top of the launcher's environment.
+  // HOME and the XDG folders lie inside the profile (so nothing is written
+  // into the user's home), and for Firefox TMPDIR too; the launcher makes
+  // the folders named by `folders`.
   std::vector<std::pair<std::string, std::string>> environment;
+  std::vector<std::string> folders;
   // Firefox: the text of "user.js" in the profile; empty for Chromium.
   std::string user_js;
 };

@@ -75,8 +75,7 @@ int run_launcher(LauncherOptions options) {
     trust_authority(options.authority_file, settings);
     const LaunchPlan plan = plan_launch(settings);
     if (!plan.user_js.empty()) profile->WriteFile("user.js", plan.user_js);
-    for (const auto& [name, value] : plan.environment)
-      if (name == "TMPDIR") boost::filesystem::create_directories(value);
+    for (const std::string& folder : plan.folders) boost::filesystem::create_directories(folder);
     browser.emplace(Process::start_detached(start_options(plan)));
 
     for (;;) {

@@ -76,6 +76,8 @@ int main(int argc, char** argv) {
   }
   const char* display = std::getenv("DISPLAY");
   options.settings.display = display && *display;
+  for (auto [name, value] : {std::pair{"HOME", &options.settings.home}, {"XAUTHORITY", &options.settings.xauthority}})
+    if (const char* text = std::getenv(name)) *value = text;
   options.settings.elevated = Tavrin::Platform::Process::current_process_elevated();
   options.owner = owner_from_environment();
   options.authority_file = proxy_authority_file();

@@ -81,6 +81,23 @@ TEST(LaunchPlan, Firefox) {
   EXPECT_NE(plan.user_js.find("user_pref(\"network.proxy.no_proxies_on\", \"\");\n"), std::string::npos);
   EXPECT_NE(plan.user_js.find("user_pref(\"toolkit.telemetry.enabled\", false);\n"), std::string::npos);
   EXPECT_FALSE(has(plan_launch(settings(BrowserKind::kFirefox, true)).arguments, "--headless"));
+}
+
+// The browser's home and XDG folders lie in the profile; on a display
+// without an explicit authority file it keeps the user's.
+TEST(LaunchPlan, HomeInsideTheProfile) {
+  using Env = std::pair<std::string, std::string>;
+  LaunchSettings s = settings(BrowserKind::kChromium, true);
+  s.home = "/home/u";
+  LaunchPlan plan = plan_launch(s);
+  auto has_env = [&](const Env& env) { return std::find(plan.environment.begin(), plan.environment.end(), env) != plan.environment.end(); };
+  EXPECT_TRUE(has_env({"HOME", "/tmp/p/home"}));
+  EXPECT_TRUE(has_env({"XDG_CONFIG_HOME", "/tmp/p/home/.config"}));
+  EXPECT_TRUE(has_env({"XAUTHORITY", "/home/u/.Xauthority"}));
+  EXPECT_TRUE(has(plan.folders, "/tmp/p/home"));
+  s.xauthority = "/run/x";
+  plan = plan_launch(s);
+  for (const auto& env : plan.environment) EXPECT_NE(env.first, "XAUTHORITY");
   EXPECT_TRUE(browser_kind("firefox"));
   EXPECT_FALSE(browser_kind("Firefox"));
 }
@@ -98,7 +115,7 @@ class LauncherLife : public ::testing::Test {
                               "#!/bin/sh\n"
                               "for a in \"$@\"; do printf '%s\\n' \"$a\"; done > '" + dir_.file("args") + ".tmp'\n"
                               "[ -f \"$2/user.js\" ] && cp \"$2/user.js\" '" + dir_.file("user.js") + "'\n"
-                              "echo \"$MOZ_REMOTE_SETTINGS_DEVTOOLS\" > '" + dir_.file("env") + "'\n"
+                              "echo \"$MOZ_REMOTE_SETTINGS_DEVTOOLS $HOME\" > '" + dir_.file("env") + "'\n"
                               "mv '" + dir_.file("args") + ".tmp' '" + dir_.file("args") + "'\n"
                               "exec sleep ${STAND_IN_SLEEP:-60}\n");
     fs::permissions(program_, fs::owner_all);
@@ -145,7 +162,9 @@ TEST_F(LauncherLife, ClosesTheBrowserWhenAsked) {
   ASSERT_TRUE(WaitForBrowser());
   EXPECT_EQ(Profiles(), 1);
   EXPECT_NE(quorvane_test::read_file(dir_.file("user.js")).find("network.proxy.http_port\", 8123"), std::string::npos);
-  EXPECT_EQ(quorvane_test::read_file(dir_.file("env")), "1\n");
+  const std::string env = quorvane_test::read_file(dir_.file("env"));
+  EXPECT_EQ(env.substr(0, 2), "1 ");
+  EXPECT_NE(env.find(dir_.file("tmp") + "/quorvane-firefox-"), std::string::npos) << env;
   stop_ = true;
   Join();
   EXPECT_EQ(result_, 0);
@@ -235,7 +254,15 @@ class RealBrowser : public ::testing::TestWithParam<std::tuple<std::string, bool
     }
     return count;
   }
+  // No browser process and no profile is left, and nothing was written into
+  // the user's home.
   bool Clean() const {
+    const std::string home = std::getenv("HOME");
+    for (const char* written : {"/.config/chromium", "/.config/mozilla", "/.mozilla", "/Downloads"})
+      if (fs::exists(home + written)) {
+        ADD_FAILURE() << "the browser wrote " << home + written;
+        return false;
+      }
     for (int i = 0; i < 100; ++i) {
       if (BrowserProcesses() == 0 && fs::is_empty(dir_.file("tmp"))) return true;
       std::this_thread::sleep_for(std::chrono::milliseconds(100));

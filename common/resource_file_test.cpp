@@ -8,7 +8,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-
 #include "common/script_injector.h"
 #include "common/testing/package_test_util.h"
 #include "platform/text.h"

@@ -4,37 +4,22 @@
 #define QUORVANE_PLATFORM_SCOPED_FD_H_
 
 #include "platform/export.h"
+#include "platform/scoped_handle.h"
 
 namespace Tavrin::Platform {
 
-// Owns one file descriptor and closes it when it goes. Move-only.
-class QUORVANE_PLATFORM_EXPORT ScopedFd {
- public:
-  ScopedFd() = default;
-  explicit ScopedFd(int fd) noexcept : fd_(fd) {}
-  ~ScopedFd() { reset(); }
-  ScopedFd(ScopedFd&& other) noexcept : fd_(other.release()) {}
-  ScopedFd& operator=(ScopedFd&& other) noexcept {
-    if (this != &other) reset(other.release());
-    return *this;
-  }
-  ScopedFd(const ScopedFd&) = delete;
-  ScopedFd& operator=(const ScopedFd&) = delete;
+// close(2), retried never (the descriptor is gone whatever it answers).
+QUORVANE_PLATFORM_EXPORT void close_fd(int fd) noexcept;
 
-  int get() const { return fd_; }
-  bool valid() const { return fd_ >= 0; }
-  // Gives up ownership; the descriptor is -1 afterwards.
-  int release() noexcept {
-    const int fd = fd_;
-    fd_ = -1;
-    return fd;
-  }
-  // Closes the held descriptor and holds `fd` instead.
-  void reset(int fd = -1) noexcept;
-
- private:
-  int fd_ = -1;
+struct FdTraits {
+  using Handle = int;
+  static int empty() noexcept { return -1; }
+  static void close(int fd) noexcept { close_fd(fd); }
 };
+
+// Owns one file descriptor (-1: none) and closes it when it goes.
+// Move-only.
+using ScopedFd = ScopedHandle<FdTraits>;
 
 }  // namespace Tavrin::Platform
 

@@ -4,9 +4,6 @@
 
 namespace Tavrin::Platform {
 
-void ScopedFd::reset(int fd) noexcept {
-  if (fd_ >= 0) ::close(fd_);
-  fd_ = fd;
-}
+void close_fd(int fd) noexcept { ::close(fd); }
 
 }  // namespace Tavrin::Platform

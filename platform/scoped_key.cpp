@@ -2,11 +2,6 @@
 
 namespace Tavrin::Platform {
 
-void ScopedKey::reset(HKEY key) noexcept {
-  if (key_ != nullptr) RegCloseKey(key_);
-  key_ = key;
-}
-
 LONG open_key(HKEY parent, const std::wstring& path, REGSAM access, ScopedKey* key) {
   return RegOpenKeyExW(parent, path.c_str(), 0, access, key->out());
 }

@@ -14,43 +14,19 @@
 
 #include "platform/export.h"
 #include "platform/registry.h"
+#include "platform/scoped_handle.h"
 
 namespace Tavrin::Platform {
 
+struct KeyTraits {
+  using Handle = HKEY;
+  static HKEY empty() noexcept { return nullptr; }
+  static void close(HKEY key) noexcept { RegCloseKey(key); }
+};
+
 // Owns one open key and closes it when it goes. Move-only. May hold a
 // predefined key, for which closing does nothing.
-class QUORVANE_PLATFORM_EXPORT ScopedKey {
- public:
-  ScopedKey() = default;
-  explicit ScopedKey(HKEY key) noexcept : key_(key) {}
-  ScopedKey(ScopedKey&& other) noexcept : key_(other.release()) {}
-  ScopedKey& operator=(ScopedKey&& other) noexcept {
-    if (this != &other) reset(other.release());
-    return *this;
-  }
-  ScopedKey(const ScopedKey&) = delete;
-  ScopedKey& operator=(const ScopedKey&) = delete;
-  ~ScopedKey() { reset(); }
-
-  HKEY get() const { return key_; }
-  explicit operator bool() const { return key_ != nullptr; }
-  // Where a Reg call puts the key it opens: the held key is closed first.
-  PHKEY out() {
-    reset();
-    return &key_;
-  }
-  // Gives the key up without closing it.
-  HKEY release() noexcept {
-    const HKEY key = key_;
-    key_ = nullptr;
-    return key;
-  }
-  // Closes the held key and holds `key` instead.
-  void reset(HKEY key = nullptr) noexcept;
-
- private:
-  HKEY key_ = nullptr;
-};
+using ScopedKey = ScopedHandle<KeyTraits>;
 
 // Opens `path` below `parent` with `access` (RegOpenKeyExW) into *key,
 // which holds nothing on failure.

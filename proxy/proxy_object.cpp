@@ -84,13 +84,7 @@ class ProxyObject final : public Com::ComObject<Com::DispatchImpl<IVelmoraProxy>
 }  // namespace
 
 HRESULT create_proxy_object(const std::shared_ptr<ProxyState>& state, REFIID iid, void** object) {
-  if (object == nullptr) return E_POINTER;
-  *object = nullptr;
-  ProxyObject* created = new (std::nothrow) ProxyObject(state);
-  if (created == nullptr) return E_OUTOFMEMORY;
-  const HRESULT hr = created->QueryInterface(iid, object);
-  created->Release();
-  return hr;
+  return Com::create_object<ProxyObject>(iid, object, state);
 }
 
 Com::ComPtr<IClassFactory> make_proxy_class_factory(std::shared_ptr<ProxyState> state) {

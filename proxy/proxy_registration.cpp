@@ -1,6 +1,7 @@
 #include "proxy/proxy_registration.h"
 
 #include "platform/com/guid.h"
+#include "platform/process.h"
 #include "platform/scoped_key.h"
 #include "proxy/velmora_proxy.h"
 
@@ -50,8 +51,7 @@ LONG delete_key(HKEY hive, const std::wstring& path) {
 }  // namespace
 
 std::wstring proxy_server_command_line(const std::wstring& program_path) {
-  if (program_path.find_first_of(L" \t") == std::wstring::npos) return program_path;
-  return L"\"" + program_path + L"\"";
+  return Platform::Process::quote_argument(program_path);
 }
 
 LONG register_proxy_server(const std::wstring& program_path) {

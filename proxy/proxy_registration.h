@@ -16,7 +16,8 @@
 
 namespace Tavrin::Proxy {
 
-// The LocalServer32 command line for the program at `program_path`.
+// The LocalServer32 command line for the program at `program_path`: the
+// path, quoted so that the component system's split gives it back whole.
 std::wstring proxy_server_command_line(const std::wstring& program_path);
 
 // Writes the class's keys. Returns ERROR_SUCCESS or the registry's error.

@@ -109,6 +109,16 @@ class ProxyServerTest : public ::testing::Test {
   }
 };
 
+// The registered command line gives the program's path back whole when
+// the component system splits it, whatever the path holds.
+TEST(ProxyServerCommandLine, SplitsBackToTheProgramPath) {
+  EXPECT_EQ(proxy_server_command_line(L"/opt/quorvane/QuorvaneProxy"), L"/opt/quorvane/QuorvaneProxy");
+  for (const std::wstring path : {L"/opt/my tools/QuorvaneProxy", L"/opt/\"odd\"\\ name/QuorvaneProxy"}) {
+    EXPECT_EQ(Platform::Process::split_command_line(proxy_server_command_line(path)),
+              std::vector<std::string>{Platform::to_utf8(path)});
+  }
+}
+
 // /RegServer writes the program's path as the server's command line;
 // /UnregServer removes the class, and doing it twice is no failure.
 TEST_F(ProxyServerTest, RegistrationWritesAndRemovesTheClass) {

@@ -287,22 +287,4 @@ TEST_F(RuntimeObject, AnswersOnlyItsThreeInterfaces) {
   }
 }
 
-// The members that later parts of the system carry fail plainly for now.
-TEST_F(RuntimeObject, PendingMembersSaySo) {
-  if (!InPrivateCopy(kAllChannels)) return;
-  ASSERT_NO_FATAL_FAILURE(Create());
-
-  // A caller of the interface itself finds the description in its error info.
-  Bstr name(L"shot"), path;
-  EXPECT_EQ(Direct()->ScreenShot(name.get(), path.put()), E_NOTIMPL);
-  ComPtr<IErrorInfo> info;
-  ASSERT_EQ(GetErrorInfo(0, info.put()), S_OK);
-  Bstr text;
-  info->GetDescription(text.put());
-  EXPECT_EQ(text.str(), L"ScreenShot is not implemented yet");
-  GUID guid{};
-  info->GetGUID(&guid);
-  EXPECT_EQ(guid, IID_IVelmoraScript);
-}
-
 }  // namespace

@@ -43,6 +43,13 @@ inline std::wstring bstr_text(BSTR text) { return text ? std::wstring(text, SysS
 // A new BSTR holding `text`. Throws std::bad_alloc when memory runs out.
 QUORVANE_PLATFORM_EXPORT BSTR alloc_bstr(std::wstring_view text);
 
+// Hands a new BSTR holding `text` out through an out-BSTR, for a method's
+// `return give_bstr(...)`: S_OK, or E_OUTOFMEMORY with *out null.
+inline HRESULT give_bstr(std::wstring_view text, BSTR* out) {
+  *out = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+  return *out ? S_OK : E_OUTOFMEMORY;
+}
+
 // Owns one BSTR (possibly null) and frees it when it goes. Copies are deep.
 class QUORVANE_PLATFORM_EXPORT Bstr {
  public:

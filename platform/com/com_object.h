@@ -28,6 +28,7 @@
 #define QUORVANE_PLATFORM_COM_COM_OBJECT_H_
 
 #include <atomic>
+#include <new>
 #include <utility>
 
 #include "platform/com/unknown.h"
@@ -106,6 +107,21 @@ class ComObject : public Base {
 
   std::atomic<ULONG> references_{1};
 };
+
+// The body of a creation function: makes an Object from `args` and hands
+// out its `iid` interface through `object`. E_OUTOFMEMORY when the object
+// cannot be made; E_NOINTERFACE (and no object left behind) when it does
+// not answer `iid`.
+template <class Object, class... Args>
+HRESULT create_object(REFIID iid, void** object, Args&&... args) {
+  if (!object) return E_POINTER;
+  *object = nullptr;
+  Object* created = new (std::nothrow) Object(std::forward<Args>(args)...);
+  if (!created) return E_OUTOFMEMORY;
+  const HRESULT hr = created->QueryInterface(iid, object);
+  created->Release();
+  return hr;
+}
 
 }  // namespace Tavrin::Platform::Com
 

@@ -207,3 +207,28 @@ TEST(ComObjectExtension, ClassAnswersMoreAfterTheListedOnes) {
 }
 
 }  // namespace
+
+namespace {
+
+// A creation function hands out the asked interface with the one reference
+// the caller owns; one the object does not answer leaves nothing behind.
+TEST(CreateObject, HandsOutTheAskedInterfaceOrNothing) {
+  bool destroyed = false;
+  ISecond* second = nullptr;
+  ASSERT_EQ(create_object<Multi>(ISecond::kIid, reinterpret_cast<void**>(&second), &destroyed), S_OK);
+  ASSERT_NE(second, nullptr);
+  LONG value = 0;
+  second->Second(&value);
+  EXPECT_EQ(value, 2);
+  EXPECT_EQ(second->Release(), 0u);
+  EXPECT_TRUE(destroyed);
+
+  destroyed = false;
+  void* out = &destroyed;
+  EXPECT_EQ(create_object<Multi>(IAbsent::kIid, &out, &destroyed), E_NOINTERFACE);
+  EXPECT_EQ(out, nullptr);
+  EXPECT_TRUE(destroyed);
+  EXPECT_EQ(create_object<Multi>(IFirst::kIid, nullptr, &destroyed), E_POINTER);
+}
+
+}  // namespace

@@ -4,6 +4,7 @@
 
 #include "platform/com/com_object.h"
 #include "platform/com/type_description.h"
+#include "platform/com/type_info_parts_internal.h"
 
 namespace Tavrin::Platform::Com {
 namespace {
@@ -14,8 +15,7 @@ class TypeInfo final : public ComObject<ITypeInfo, ITypeInfo> {
 
   HRESULT GetTypeAttr(TYPEATTR** attr) override {
     if (!attr) return E_INVALIDARG;
-    *attr = new (std::nothrow) TYPEATTR{description_.iid, 0, TKIND_DISPATCH,
-                                        static_cast<WORD>(description_.members.size()), description_.flags, 1, 0};
+    *attr = new_dispatch_type_attr(description_.iid, description_.members.size(), description_.flags);
     return *attr ? S_OK : E_OUTOFMEMORY;
   }
   void ReleaseTypeAttr(TYPEATTR* attr) override { delete attr; }
@@ -26,32 +26,16 @@ class TypeInfo final : public ComObject<ITypeInfo, ITypeInfo> {
     if (index >= description_.members.size()) return TYPE_E_ELEMENTNOTFOUND;
     const MemberDescription& m = description_.members[index];
     const std::size_t count = m.params.size();
-    auto* params = new (std::nothrow) ELEMDESC[count ? count : 1];
-    if (!params) return E_OUTOFMEMORY;
     SHORT optional = 0;
-    for (std::size_t i = 0; i < count; ++i) {
-      params[i] = {m.signature.kinds[i], m.params[i].flags};
+    for (std::size_t i = 0; i < count; ++i)
       if (m.params[i].flags & PARAMFLAG_FOPT) ++optional;
-    }
-    *desc = new (std::nothrow) FUNCDESC{m.id,
-                                        params,
-                                        FUNC_DISPATCH,
-                                        m.kind,
-                                        static_cast<SHORT>(count),
-                                        static_cast<SHORT>(m.vararg ? -1 : optional),
-                                        {VT_HRESULT, PARAMFLAG_NONE},
-                                        0};
-    if (!*desc) {
-      delete[] params;
-      return E_OUTOFMEMORY;
-    }
+    FUNCDESC* made = new_dispatch_func_desc(m.id, m.kind, count, static_cast<SHORT>(m.vararg ? -1 : optional));
+    if (!made) return E_OUTOFMEMORY;
+    for (std::size_t i = 0; i < count; ++i) made->lprgelemdescParam[i] = {m.signature.kinds[i], m.params[i].flags};
+    *desc = made;
     return S_OK;
   }
-  void ReleaseFuncDesc(FUNCDESC* desc) override {
-    if (!desc) return;
-    delete[] desc->lprgelemdescParam;
-    delete desc;
-  }
+  void ReleaseFuncDesc(FUNCDESC* desc) override { delete_func_desc(desc); }
 
   HRESULT GetNames(MEMBERID id, BSTR* names, UINT max, UINT* count) override {
     if (!names || !count) return E_INVALIDARG;

@@ -19,13 +19,19 @@ bool known_base(VARTYPE vt) {
   }
 }
 
+// An array of VARIANTs or of one of the element kinds SAFEARRAY offers.
+bool known_array(VARTYPE vt) {
+  if ((vt & ~VT_TYPEMASK) != VT_ARRAY) return false;
+  const VARTYPE element = vt & VT_TYPEMASK;
+  return element == VT_VARIANT || (known_base(element) && element != VT_EMPTY && element != VT_NULL);
+}
+
 bool known_kind(VARTYPE vt) {
   if (vt & VT_BYREF) {
     const VARTYPE base = vt & ~VT_BYREF;
-    return base == VT_VARIANT || base == (VT_ARRAY | VT_VARIANT) || (known_base(base) && base != VT_EMPTY &&
-                                                                     base != VT_NULL);
+    return base == VT_VARIANT || known_array(base) || (known_base(base) && base != VT_EMPTY && base != VT_NULL);
   }
-  return vt == (VT_ARRAY | VT_VARIANT) || known_base(vt);
+  return known_array(vt) || known_base(vt);
 }
 
 // Copies the value of a non-BYREF variant into `dest` (overwritten).
@@ -42,13 +48,11 @@ HRESULT copy_value(VARIANT* dest, const VARIANT& src) {
     case VT_UNKNOWN:
       if (src.punkVal) src.punkVal->AddRef();
       break;
-    case VT_ARRAY | VT_VARIANT:
-      if (src.parray) {
+    default:
+      if ((src.vt & VT_ARRAY) && src.parray) {
         const HRESULT hr = SafeArrayCopy(src.parray, &copy.parray);
         if (FAILED(hr)) return hr;
       }
-      break;
-    default:
       break;
   }
   *dest = copy;
@@ -85,8 +89,10 @@ HRESULT dereference(const VARIANT& src, VARIANT* out) {
     case VT_UI8: out->ullVal = *src.pullVal; break;
     case VT_INT: out->intVal = *src.pintVal; break;
     case VT_UINT: out->uintVal = *src.puintVal; break;
-    case VT_ARRAY | VT_VARIANT: out->parray = *src.pparray; break;
-    default: return DISP_E_BADVARTYPE;
+    default:
+      if (!(base & VT_ARRAY)) return DISP_E_BADVARTYPE;
+      out->parray = *src.pparray;
+      break;
   }
   return S_OK;
 }
@@ -110,13 +116,11 @@ HRESULT VariantClear(VARIANT* v) {
     case VT_UNKNOWN:
       if (v->punkVal) v->punkVal->Release();
       break;
-    case VT_ARRAY | VT_VARIANT:
-      if (v->parray) {
+    default:
+      if ((v->vt & VT_ARRAY) && v->parray) {
         const HRESULT hr = SafeArrayDestroy(v->parray);
         if (FAILED(hr)) return hr;
       }
-      break;
-    default:
       break;
   }
   VariantInit(v);

@@ -4,9 +4,9 @@
 //
 // Kinds offered: VT_EMPTY, VT_NULL, VT_I2, VT_I4, VT_R4, VT_R8, VT_DATE, VT_BSTR,
 // VT_DISPATCH, VT_ERROR, VT_BOOL, VT_UNKNOWN, VT_I1, VT_UI1, VT_UI2, VT_UI4,
-// VT_I8, VT_UI8, VT_INT, VT_UINT, VT_ARRAY | VT_VARIANT (a one-dimensional
-// SAFEARRAY of VARIANTs), and VT_BYREF | any of these or VT_VARIANT. Other
-// kinds are refused with DISP_E_BADVARTYPE.
+// VT_I8, VT_UI8, VT_INT, VT_UINT, VT_ARRAY | VT_VARIANT or VT_ARRAY | one of
+// the kinds above (a one-dimensional SAFEARRAY), and VT_BYREF | any of these
+// or VT_VARIANT. Other kinds are refused with DISP_E_BADVARTYPE.
 //
 // Ownership: a VARIANT owns its BSTR, its interface reference and its array
 // (VariantClear frees them), never what a VT_BYREF points at. Variant is the
@@ -146,10 +146,11 @@ QUORVANE_PLATFORM_EXPORT HRESULT VariantCopyInd(VARIANT* dest, const VARIANT* sr
 // - to VT_DISPATCH / VT_UNKNOWN: from either, through QueryInterface (a null
 //   pointer converts to null); E_NOINTERFACE when not supported.
 // - to VT_NULL / VT_EMPTY: any value gives that kind.
-// - an array only to its own kind.
+// - an array to an array of another element kind, element by element;
+//   nothing else to an array.
 QUORVANE_PLATFORM_EXPORT HRESULT VariantChangeType(VARIANT* dest, const VARIANT* src, USHORT flags, VARTYPE vt);
 
-// ---- SAFEARRAY: one-dimensional arrays of VARIANT -------------------------
+// ---- SAFEARRAY: one-dimensional arrays ------------------------------------
 
 struct SAFEARRAYBOUND {
   ULONG cElements;
@@ -159,16 +160,18 @@ struct SAFEARRAYBOUND {
 struct SAFEARRAY {
   USHORT cDims;        // always 1
   USHORT fFeatures;
-  ULONG cbElements;    // sizeof(VARIANT)
+  ULONG cbElements;    // sizeof(VARIANT): elements are VARIANTs of the element kind
   ULONG cLocks;
   void* pvData;        // cElements VARIANTs
   SAFEARRAYBOUND rgsabound[1];
 };
 using LPSAFEARRAY = SAFEARRAY*;
 
-// A new array of `count` VT_EMPTY elements indexed from `lower_bound`. Only
-// VT_VARIANT is offered as element kind; null otherwise or when memory runs
-// out.
+// A new array of `count` elements of kind `vt` (VT_VARIANT, or a kind
+// VARIANT holds other than VT_EMPTY and VT_NULL), zero or empty, indexed
+// from `lower_bound`. Every element is kept as a VARIANT of that kind:
+// SafeArrayAccessData gives VARIANT* for arrays of any kind. Null for
+// another kind or when memory runs out.
 QUORVANE_PLATFORM_EXPORT SAFEARRAY* SafeArrayCreateVector(VARTYPE vt, LONG lower_bound, ULONG count);
 // Clears every element and frees the array. DISP_E_ARRAYISLOCKED while
 // its data is accessed.
@@ -180,10 +183,14 @@ QUORVANE_PLATFORM_EXPORT UINT SafeArrayGetDim(SAFEARRAY* array);
 QUORVANE_PLATFORM_EXPORT HRESULT SafeArrayGetLBound(SAFEARRAY* array, UINT dim, LONG* bound);
 QUORVANE_PLATFORM_EXPORT HRESULT SafeArrayGetUBound(SAFEARRAY* array, UINT dim, LONG* bound);
 QUORVANE_PLATFORM_EXPORT HRESULT SafeArrayGetVartype(SAFEARRAY* array, VARTYPE* vt);
-// SafeArrayGetElement copies element `*index` into *(VARIANT*)out, which
-// it overwrites without clearing (pass an empty VARIANT);
-// SafeArrayPutElement replaces the element by a copy of
-// *(const VARIANT*)value. DISP_E_BADINDEX outside the bounds.
+// SafeArrayGetElement copies element `*index` into `out`, which it
+// overwrites without clearing: a VARIANT* for an array of VARIANT, else a
+// pointer to the element kind (BSTR*, LONG*, IDispatch**, ...; the caller
+// owns the copied string or reference). SafeArrayPutElement replaces the
+// element by a copy of what `value` points at, of the same kind (for
+// VT_BSTR, VT_DISPATCH and VT_UNKNOWN `value` is the string or interface
+// itself, as on Windows).
+// DISP_E_BADINDEX outside the bounds.
 QUORVANE_PLATFORM_EXPORT HRESULT SafeArrayGetElement(SAFEARRAY* array, const LONG* index, void* out);
 QUORVANE_PLATFORM_EXPORT HRESULT SafeArrayPutElement(SAFEARRAY* array, const LONG* index, const void* value);
 // Direct access to the elements (a VARIANT* in *data), counted.

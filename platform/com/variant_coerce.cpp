@@ -302,19 +302,46 @@ HRESULT coerce(VARIANT* out, const VARIANT& plain, USHORT flags, VARTYPE vt) {
   }
 }
 
+// A new array of `element` kind holding the elements of `array`
+// converted, in *out (overwritten).
+HRESULT convert_array(SAFEARRAY* array, VARTYPE element, VARIANT* out) {
+  SAFEARRAY* fresh = SafeArrayCreateVector(element, array->rgsabound[0].lLbound, array->rgsabound[0].cElements);
+  if (!fresh) return E_OUTOFMEMORY;
+  const auto* from = static_cast<const VARIANT*>(array->pvData);
+  auto* to = static_cast<VARIANT*>(fresh->pvData);
+  for (ULONG i = 0; i < array->rgsabound[0].cElements; ++i) {
+    const HRESULT hr = element == VT_VARIANT ? VariantCopy(&to[i], &from[i])
+                                             : VariantChangeType(&to[i], &from[i], 0, element);
+    if (FAILED(hr)) {
+      SafeArrayDestroy(fresh);
+      return hr;
+    }
+  }
+  VariantInit(out);
+  out->vt = VT_ARRAY | element;
+  out->parray = fresh;
+  return S_OK;
+}
+
 }  // namespace
 
 HRESULT VariantChangeType(VARIANT* dest, const VARIANT* src, USHORT flags, VARTYPE vt) {
   if (!dest || !src) return E_INVALIDARG;
-  const bool array_target = vt == (VT_ARRAY | VT_VARIANT);
+  const bool array_target = (vt & ~VT_TYPEMASK) == VT_ARRAY;
   if ((vt & VT_BYREF) || (vt != VT_EMPTY && vt != VT_NULL && !array_target && (vt & ~VT_TYPEMASK)))
     return DISP_E_BADVARTYPE;
   Variant plain;
   HRESULT hr = VariantCopyInd(&plain, src);
   if (FAILED(hr)) return hr;
-  if (array_target && plain.vt != vt) return DISP_E_TYPEMISMATCH;
   VARIANT result;
-  hr = coerce(&result, plain, flags, vt);
+  if (array_target && plain.vt != vt) {
+    // An array converts to an array of another element kind element by
+    // element; nothing else converts to an array.
+    if (!(plain.vt & VT_ARRAY) || !plain.parray) return DISP_E_TYPEMISMATCH;
+    hr = convert_array(plain.parray, vt & VT_TYPEMASK, &result);
+  } else {
+    hr = coerce(&result, plain, flags, vt);
+  }
   if (FAILED(hr)) return hr;
   hr = VariantClear(dest);
   if (FAILED(hr)) {

@@ -5,6 +5,7 @@
 #ifndef QUORVANE_PLATFORM_SCRIPT_AUTOMATION_ERROR_INTERNAL_H_
 #define QUORVANE_PLATFORM_SCRIPT_AUTOMATION_ERROR_INTERNAL_H_
 
+#include <new>
 #include <string>
 
 #include "platform/com/com.h"
@@ -27,6 +28,19 @@ HRESULT fail(HRESULT hr, REFIID iid, const std::wstring& description);
 // The error of a failed file operation on `path` (an errno value): file
 // not found, path not found, permission denied or the system's text.
 HRESULT fail_file(int error, REFIID iid, const std::wstring& what, const std::wstring& path);
+
+// Runs a method's body; memory running out gives E_OUTOFMEMORY and any
+// other exception E_FAIL with `description`, so that none leaves the method.
+template <class Body>
+HRESULT guard_method(REFIID iid, Body body, const wchar_t* description = L"Internal failure") noexcept {
+  try {
+    return body();
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  } catch (...) {
+    return fail(E_FAIL, iid, description);
+  }
+}
 
 }  // namespace Tavrin::Platform::Script
 

@@ -110,13 +110,13 @@ duk_ret_t vbarray_get_item(duk_context* ctx) {
 }
 
 void install_vbarray(duk_context* ctx) {
-  duk_push_c_function(ctx, vbarray_construct, 1);
+  duk_push_c_function(ctx, guarded_callback<vbarray_construct>, 1);
   duk_push_object(ctx);  // the prototype
-  const duk_function_list_entry methods[] = {{"toArray", vbarray_to_array, 0},
-                                             {"lbound", vbarray_lbound, DUK_VARARGS},
-                                             {"ubound", vbarray_ubound, DUK_VARARGS},
-                                             {"dimensions", vbarray_dimensions, 0},
-                                             {"getItem", vbarray_get_item, DUK_VARARGS},
+  const duk_function_list_entry methods[] = {{"toArray", guarded_callback<vbarray_to_array>, 0},
+                                             {"lbound", guarded_callback<vbarray_lbound>, DUK_VARARGS},
+                                             {"ubound", guarded_callback<vbarray_ubound>, DUK_VARARGS},
+                                             {"dimensions", guarded_callback<vbarray_dimensions>, 0},
+                                             {"getItem", guarded_callback<vbarray_get_item>, DUK_VARARGS},
                                              {nullptr, nullptr, 0}};
   duk_put_function_list(ctx, -1, methods);
   duk_push_global_stash(ctx);
@@ -227,10 +227,10 @@ duk_ret_t enumerator_move_first(duk_context* ctx) {
 void install_enumerator(duk_context* ctx) {
   duk_push_c_function(ctx, enumerator_construct, 1);
   duk_push_object(ctx);
-  const duk_function_list_entry methods[] = {{"atEnd", enumerator_at_end, 0},
-                                             {"item", enumerator_item, 0},
-                                             {"moveNext", enumerator_move_next, 0},
-                                             {"moveFirst", enumerator_move_first, 0},
+  const duk_function_list_entry methods[] = {{"atEnd", guarded_callback<enumerator_at_end>, 0},
+                                             {"item", guarded_callback<enumerator_item>, 0},
+                                             {"moveNext", guarded_callback<enumerator_move_next>, 0},
+                                             {"moveFirst", guarded_callback<enumerator_move_first>, 0},
                                              {nullptr, nullptr, 0}};
   duk_put_function_list(ctx, -1, methods);
   duk_put_prop_string(ctx, -2, "prototype");

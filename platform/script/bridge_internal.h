@@ -77,6 +77,19 @@ int guarded(duk_context* ctx, Body body) {
   raise_error(ctx, hr, description);
 }
 
+// An engine callback with `guarded` around it, for registering:
+//   duk_push_c_function(ctx, guarded_callback<my_function>, 1);
+template <int (*Function)(duk_context*)>
+int guarded_callback(duk_context* ctx) {
+  return guarded(ctx, [ctx] { return Function(ctx); });
+}
+
+// The same for a body run under duk_safe_call.
+template <int (*Body)(duk_context*, void*)>
+int guarded_body(duk_context* ctx, void* data) {
+  return guarded(ctx, [ctx, data] { return Body(ctx, data); });
+}
+
 }  // namespace Tavrin::Platform::Script
 
 #endif  // QUORVANE_PLATFORM_SCRIPT_BRIDGE_INTERNAL_H_

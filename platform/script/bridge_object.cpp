@@ -143,7 +143,7 @@ duk_ret_t call_member(duk_context* ctx) {
 // its own reference (not the target, which caches the function: no cycle,
 // so both go as soon as the script drops them).
 void push_member_function(duk_context* ctx, IDispatch* object, DISPID id, WORD flags, const std::string& name) {
-  duk_push_c_function(ctx, call_member, DUK_VARARGS);
+  duk_push_c_function(ctx, guarded_callback<call_member>, DUK_VARARGS);
   duk_push_c_function(ctx, finalize_holder<kOwnerKey>, 2);
   duk_set_finalizer(ctx, -2);
   object->AddRef();
@@ -209,7 +209,7 @@ duk_ret_t trap_get(duk_context* ctx) {
     id = lookup(object, name);
     if (id == DISPID_UNKNOWN) {
       if (key == "toString" || key == "valueOf") {
-        duk_push_c_function(ctx, value_to_string, 0);
+        duk_push_c_function(ctx, guarded_callback<value_to_string>, 0);
         return 1;
       }
       return 0;
@@ -276,21 +276,16 @@ duk_ret_t trap_delete(duk_context* ctx) {
   return 1;
 }
 
-template <duk_ret_t (*Trap)(duk_context*)>
-duk_ret_t guarded_trap(duk_context* ctx) {
-  return guarded(ctx, [ctx] { return Trap(ctx); });
-}
-
 }  // namespace
 
 void install_dispatch_handler(duk_context* ctx) {
   duk_push_global_stash(ctx);
   duk_push_bare_object(ctx);
-  duk_push_c_function(ctx, guarded_trap<trap_get>, 3);
+  duk_push_c_function(ctx, guarded_callback<trap_get>, 3);
   duk_put_prop_string(ctx, -2, "get");
-  duk_push_c_function(ctx, guarded_trap<trap_set>, 4);
+  duk_push_c_function(ctx, guarded_callback<trap_set>, 4);
   duk_put_prop_string(ctx, -2, "set");
-  duk_push_c_function(ctx, guarded_trap<trap_has>, 2);
+  duk_push_c_function(ctx, guarded_callback<trap_has>, 2);
   duk_put_prop_string(ctx, -2, "has");
   duk_push_c_function(ctx, trap_delete, 2);
   duk_put_prop_string(ctx, -2, "deleteProperty");

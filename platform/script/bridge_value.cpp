@@ -98,7 +98,9 @@ Com::Variant to_variant(duk_context* ctx, int index) {
     case DUK_TYPE_LIGHTFUNC: {
       if (IDispatch* object = bridged_dispatch(ctx, index)) return Com::Variant(object);
       if (SAFEARRAY* array = bridged_array(ctx, index)) {
-        value.vt = VT_ARRAY | VT_VARIANT;
+        VARTYPE element = VT_VARIANT;
+        SafeArrayGetVartype(array, &element);
+        value.vt = VT_ARRAY | element;
         const HRESULT hr = SafeArrayCopy(array, &value.parray);
         if (FAILED(hr)) {
           value.vt = VT_EMPTY;

@@ -201,11 +201,7 @@ class Dictionary final : public ComObject<DispatchImpl<IDictionary>, IDictionary
 
   template <class Body>
   static HRESULT guard(Body body) {
-    try {
-      return body();
-    } catch (const std::bad_alloc&) {
-      return E_OUTOFMEMORY;
-    }
+    return guard_method(IDictionary::kIid, body);
   }
 
   std::vector<Entry> entries_;
@@ -215,13 +211,7 @@ class Dictionary final : public ComObject<DispatchImpl<IDictionary>, IDictionary
 }  // namespace
 
 HRESULT create_dictionary(REFIID iid, void** object) {
-  if (!object) return E_POINTER;
-  *object = nullptr;
-  auto* created = new (std::nothrow) Dictionary();
-  if (!created) return E_OUTOFMEMORY;
-  const HRESULT hr = created->QueryInterface(iid, object);
-  created->Release();
-  return hr;
+  return create_object<Dictionary>(iid, object);
 }
 
 }  // namespace Tavrin::Platform::Script

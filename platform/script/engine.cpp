@@ -264,21 +264,21 @@ bool Engine::add_code(const std::wstring& code, ScriptFailure* failure) {
   blocks_.push_back(code);
   const std::string bytes = to_engine_text(code), file = block_name(blocks_.size());
   CodeCall call{&bytes, &file, 0, nullptr};
-  return run_protected(compile_and_run, &call, failure);
+  return run_protected(guarded_body<compile_and_run>, &call, failure);
 }
 
 bool Engine::evaluate(const std::wstring& expression, Com::Variant* result, ScriptFailure* failure) {
   blocks_.push_back(expression);
   const std::string bytes = to_engine_text(expression), file = block_name(blocks_.size());
   CodeCall call{&bytes, &file, DUK_COMPILE_EVAL, result};
-  return run_protected(compile_and_run, &call, failure);
+  return run_protected(guarded_body<compile_and_run>, &call, failure);
 }
 
 bool Engine::call(const std::wstring& name, const std::vector<Com::Variant>& args, Com::Variant* result,
                   ScriptFailure* failure) {
   const std::string key = to_engine_text(name);
   FunctionCall call{&key, &args, result};
-  return run_protected(call_global, &call, failure);
+  return run_protected(guarded_body<call_global>, &call, failure);
 }
 
 ScriptFailure Engine::describe_error(int index) {

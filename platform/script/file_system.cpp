@@ -64,11 +64,6 @@ constexpr MemberDescription kMembers[] = {
 constexpr InterfaceDescription kDescription = {L"IFileSystem", IFileSystem::kIid,
                                                TYPEFLAG_FDUAL | TYPEFLAG_FDISPATCHABLE, kMembers};
 
-HRESULT give(const std::wstring& text, BSTR* out) {
-  *out = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
-  return *out ? S_OK : E_OUTOFMEMORY;
-}
-
 fs::path native(BSTR path) { return fs::path(to_utf8(bstr_text(path))); }
 
 class FileSystemObject final : public ComObject<DispatchImpl<IFileSystem>, IFileSystem, IDispatch> {
@@ -76,7 +71,7 @@ class FileSystemObject final : public ComObject<DispatchImpl<IFileSystem>, IFile
   FileSystemObject() : ComObject(kDescription) {}
 
   HRESULT BuildPath(BSTR path, BSTR name, BSTR* result) override {
-    return guard([&] { return give(build_path(bstr_text(path), bstr_text(name)), result); });
+    return guard([&] { return give_bstr(build_path(bstr_text(path), bstr_text(name)), result); });
   }
   HRESULT GetAbsolutePathName(BSTR path, BSTR* result) override {
     return guard([&] {
@@ -85,20 +80,20 @@ class FileSystemObject final : public ComObject<DispatchImpl<IFileSystem>, IFile
       if (error) return fail_file(error.value(), IFileSystem::kIid, L"GetAbsolutePathName", bstr_text(path));
       std::string text = full.lexically_normal().string();
       while (text.size() > 1 && text.back() == '/') text.pop_back();
-      return give(from_utf8(text), result);
+      return give_bstr(from_utf8(text), result);
     });
   }
   HRESULT GetParentFolderName(BSTR path, BSTR* result) override {
-    return guard([&] { return give(parent_folder_name(bstr_text(path)), result); });
+    return guard([&] { return give_bstr(parent_folder_name(bstr_text(path)), result); });
   }
   HRESULT GetFileName(BSTR path, BSTR* result) override {
-    return guard([&] { return give(file_name(bstr_text(path)), result); });
+    return guard([&] { return give_bstr(file_name(bstr_text(path)), result); });
   }
   HRESULT GetBaseName(BSTR path, BSTR* result) override {
-    return guard([&] { return give(base_name(bstr_text(path)), result); });
+    return guard([&] { return give_bstr(base_name(bstr_text(path)), result); });
   }
   HRESULT GetExtensionName(BSTR path, BSTR* result) override {
-    return guard([&] { return give(extension_name(bstr_text(path)), result); });
+    return guard([&] { return give_bstr(extension_name(bstr_text(path)), result); });
   }
   HRESULT FileExists(BSTR path, VARIANT_BOOL* exists) override {
     return guard([&] {
@@ -212,26 +207,14 @@ class FileSystemObject final : public ComObject<DispatchImpl<IFileSystem>, IFile
 
   template <class Body>
   static HRESULT guard(Body body) {
-    try {
-      return body();
-    } catch (const std::bad_alloc&) {
-      return E_OUTOFMEMORY;
-    } catch (const std::exception& e) {
-      return fail(E_FAIL, IFileSystem::kIid, L"File system failure");
-    }
+    return guard_method(IFileSystem::kIid, body, L"File system failure");
   }
 };
 
 }  // namespace
 
 HRESULT create_file_system_object(REFIID iid, void** object) {
-  if (!object) return E_POINTER;
-  *object = nullptr;
-  auto* created = new (std::nothrow) FileSystemObject();
-  if (!created) return E_OUTOFMEMORY;
-  const HRESULT hr = created->QueryInterface(iid, object);
-  created->Release();
-  return hr;
+  return create_object<FileSystemObject>(iid, object);
 }
 
 }  // namespace Tavrin::Platform::Script

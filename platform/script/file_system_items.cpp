@@ -43,11 +43,6 @@ constexpr MemberDescription kFolderMembers[] = {
 constexpr InterfaceDescription kFolderDescription = {L"IFolder", IFolderItem::kIid,
                                                      TYPEFLAG_FDUAL | TYPEFLAG_FDISPATCHABLE, kFolderMembers};
 
-HRESULT give(const std::wstring& text, BSTR* out) {
-  *out = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
-  return *out ? S_OK : E_OUTOFMEMORY;
-}
-
 // The automation date (local time) of a file time.
 HRESULT give_date(const std::wstring& path, REFIID iid, VARIANT* out) {
   std::error_code error;
@@ -67,17 +62,23 @@ class FileItem final : public ComObject<DispatchImpl<IFileItem>, IFileItem, IDis
  public:
   explicit FileItem(std::wstring path) : ComObject(kFileDescription), path_(std::move(path)) {}
 
-  HRESULT get_Path(BSTR* path) override { return give(path_, path); }
-  HRESULT get_Name(BSTR* name) override { return give(file_name(path_), name); }
-  HRESULT get_Size(VARIANT* size) override {
-    std::error_code error;
-    const auto bytes = fs::file_size(fs::path(to_utf8(path_)), error);
-    if (error) return fail_file(error.value(), IFileItem::kIid, L"Size", path_);
-    size->vt = VT_R8;
-    size->dblVal = static_cast<double>(bytes);
-    return S_OK;
+  HRESULT get_Path(BSTR* path) override { return give_bstr(path_, path); }
+  HRESULT get_Name(BSTR* name) override {
+    return guard_method(IFileItem::kIid, [&] { return give_bstr(file_name(path_), name); });
   }
-  HRESULT get_DateLastModified(VARIANT* date) override { return give_date(path_, IFileItem::kIid, date); }
+  HRESULT get_Size(VARIANT* size) override {
+    return guard_method(IFileItem::kIid, [&]() -> HRESULT {
+      std::error_code error;
+      const auto bytes = fs::file_size(fs::path(to_utf8(path_)), error);
+      if (error) return fail_file(error.value(), IFileItem::kIid, L"Size", path_);
+      size->vt = VT_R8;
+      size->dblVal = static_cast<double>(bytes);
+      return S_OK;
+    });
+  }
+  HRESULT get_DateLastModified(VARIANT* date) override {
+    return guard_method(IFileItem::kIid, [&] { return give_date(path_, IFileItem::kIid, date); });
+  }
 
  private:
   ~FileItem() override = default;
@@ -88,9 +89,13 @@ class FolderItem final : public ComObject<DispatchImpl<IFolderItem>, IFolderItem
  public:
   explicit FolderItem(std::wstring path) : ComObject(kFolderDescription), path_(std::move(path)) {}
 
-  HRESULT get_Path(BSTR* path) override { return give(path_, path); }
-  HRESULT get_Name(BSTR* name) override { return give(file_name(path_), name); }
-  HRESULT get_DateLastModified(VARIANT* date) override { return give_date(path_, IFolderItem::kIid, date); }
+  HRESULT get_Path(BSTR* path) override { return give_bstr(path_, path); }
+  HRESULT get_Name(BSTR* name) override {
+    return guard_method(IFolderItem::kIid, [&] { return give_bstr(file_name(path_), name); });
+  }
+  HRESULT get_DateLastModified(VARIANT* date) override {
+    return guard_method(IFolderItem::kIid, [&] { return give_date(path_, IFolderItem::kIid, date); });
+  }
   HRESULT get_Files(IItemCollection** files) override { return list(false, files); }
   HRESULT get_SubFolders(IItemCollection** folders) override { return list(true, folders); }
 

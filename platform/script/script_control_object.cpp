@@ -91,7 +91,7 @@ class ScriptControlObject final
     if (objects_.count(text)) return fail(E_INVALIDARG, L"An object named \"" + text + L"\" was added already");
     return guard([&] {
       engine_->add_object(text, object, add_members != VARIANT_FALSE);
-      objects_[text] = Com::ComPtr<IDispatch>(object);
+      objects_[text] = AddedObject{Com::ComPtr<IDispatch>(object), add_members != VARIANT_FALSE};
       return S_OK;
     });
   }
@@ -99,6 +99,7 @@ class ScriptControlObject final
     return guard([&] {
       objects_.clear();
       if (engine_) start_engine();
+      error_->Clear();
       return S_OK;
     });
   }
@@ -164,7 +165,7 @@ class ScriptControlObject final
     engine_.reset();
     engine_ = std::make_unique<Engine>();
     engine_->set_timeout(timeout_);
-    for (const auto& [name, object] : objects_) engine_->add_object(name, object.get(), false);
+    for (const auto& [name, added] : objects_) engine_->add_object(name, added.object.get(), added.members);
   }
 
   // Records the outcome of a call that ran code.
@@ -203,20 +204,18 @@ class ScriptControlObject final
   VARIANT_BOOL allow_ui_ = VARIANT_TRUE;
   VARIANT_BOOL safe_subset_ = VARIANT_FALSE;
   std::unique_ptr<Engine> engine_;
-  std::map<std::wstring, Com::ComPtr<IDispatch>> objects_;
+  struct AddedObject {
+    Com::ComPtr<IDispatch> object;
+    bool members;
+  };
+  std::map<std::wstring, AddedObject> objects_;  // kept when the language is set again
   Com::ComPtr<ScriptErrorObject> error_;
 };
 
 }  // namespace
 
 HRESULT create_script_control(REFIID iid, void** object) {
-  if (!object) return E_POINTER;
-  *object = nullptr;
-  auto* control = new (std::nothrow) ScriptControlObject();
-  if (!control) return E_OUTOFMEMORY;
-  const HRESULT hr = control->QueryInterface(iid, object);
-  control->Release();
-  return hr;
+  return Com::create_object<ScriptControlObject>(iid, object);
 }
 
 }  // namespace Tavrin::Platform::Script

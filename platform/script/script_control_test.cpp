@@ -128,6 +128,17 @@ TEST_F(ScriptControlTest, RunTakesAParameterArray) {
   EXPECT_EQ(Com::invoke_method(control_.get(), L"Run", {Variant(L"count"), Variant(1), Variant(2)}).lVal, 2);
 }
 
+// Reset drops code and objects; setting the language again keeps objects.
+TEST_F(ScriptControlTest, ResetAndLanguageAgain) {
+  add_code(L"var kept = 1;");
+  Com::invoke_method(control_.get(), L"AddObject", {Variant(L"self"), Variant(control_.get())});
+  Com::put_property(control_.get(), L"Language", Variant(L"jscript"));
+  EXPECT_EQ(eval(L"typeof kept").to_string(), L"undefined");
+  EXPECT_EQ(eval(L"self.Language").to_string(), L"JScript");
+  Com::invoke_method(control_.get(), L"Reset", {});
+  EXPECT_EQ(eval(L"typeof self").to_string(), L"undefined");
+}
+
 // Both program ids reach the class; code needs a language first.
 TEST(ScriptControlClass, BothProgramIdsAndLanguageFirst) {
   ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));

@@ -110,7 +110,7 @@ class ScriptDispatch final : public Com::ComObject<IDispatch, IDispatch> {
       InvokeCall call{key_, id == DISPID_VALUE ? nullptr : &names_[id - 1], flags, params, &value};
       duk_context* ctx = engine->context();
       const int top = duk_get_top(ctx);
-      const duk_int_t rc = duk_safe_call(ctx, run_invoke, &call, 0, 1);
+      const duk_int_t rc = duk_safe_call(ctx, guarded_body<run_invoke>, &call, 0, 1);
       if (rc != DUK_EXEC_SUCCESS) {
         const ScriptFailure failure = engine->describe_error(-1);
         duk_set_top(ctx, top);

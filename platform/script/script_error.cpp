@@ -10,8 +10,7 @@ namespace {
 
 HRESULT give_text(const std::wstring& text, BSTR* out) {
   if (!out) return E_POINTER;
-  *out = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
-  return *out ? S_OK : E_OUTOFMEMORY;
+  return Com::give_bstr(text, out);
 }
 
 template <class T>

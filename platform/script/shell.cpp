@@ -132,13 +132,7 @@ std::wstring expand_environment_strings(const std::wstring& text) {
 }
 
 HRESULT create_shell(REFIID iid, void** object) {
-  if (!object) return E_POINTER;
-  *object = nullptr;
-  auto* created = new (std::nothrow) Shell();
-  if (!created) return E_OUTOFMEMORY;
-  const HRESULT hr = created->QueryInterface(iid, object);
-  created->Release();
-  return hr;
+  return create_object<Shell>(iid, object);
 }
 
 }  // namespace Tavrin::Platform::Script

@@ -44,11 +44,6 @@ constexpr MemberDescription kMembers[] = {
 constexpr InterfaceDescription kDescription = {L"ITextStream", ITextStream::kIid,
                                                TYPEFLAG_FDUAL | TYPEFLAG_FDISPATCHABLE, kMembers};
 
-HRESULT give(const std::wstring& text, BSTR* out) {
-  *out = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
-  return *out ? S_OK : E_OUTOFMEMORY;
-}
-
 class TextStream final : public ComObject<DispatchImpl<ITextStream>, ITextStream, IDispatch> {
  public:
   TextStream(std::wstring path, StreamMode mode) : ComObject(kDescription), path_(std::move(path)), mode_(mode) {}
@@ -92,27 +87,33 @@ class TextStream final : public ComObject<DispatchImpl<ITextStream>, ITextStream
     return S_OK;
   }
   HRESULT Read(LONG count, BSTR* text) override {
-    if (HRESULT hr = need(StreamMode::kRead, L"Read"); FAILED(hr)) return hr;
-    if (count < 0) return fail(kInvalidArgument, ITextStream::kIid, L"Read: a negative number of characters");
-    if (position_ >= text_.size() && count > 0) return past_end(L"Read");
-    const std::wstring part = text_.substr(position_, static_cast<std::size_t>(count));
-    for (wchar_t c : part)
-      if (c == L'\n') ++line_;
-    position_ += part.size();
-    return give(part, text);
+    return guard_method(ITextStream::kIid, [&]() -> HRESULT {
+      if (HRESULT hr = need(StreamMode::kRead, L"Read"); FAILED(hr)) return hr;
+      if (count < 0) return fail(kInvalidArgument, ITextStream::kIid, L"Read: a negative number of characters");
+      if (position_ >= text_.size() && count > 0) return past_end(L"Read");
+      const std::wstring part = text_.substr(position_, static_cast<std::size_t>(count));
+      for (wchar_t c : part)
+        if (c == L'\n') ++line_;
+      position_ += part.size();
+      return give_bstr(part, text);
+    });
   }
   HRESULT ReadLine(BSTR* text) override {
-    if (HRESULT hr = need(StreamMode::kRead, L"ReadLine"); FAILED(hr)) return hr;
-    if (position_ >= text_.size()) return past_end(L"ReadLine");
-    return give(next_line(), text);
+    return guard_method(ITextStream::kIid, [&]() -> HRESULT {
+      if (HRESULT hr = need(StreamMode::kRead, L"ReadLine"); FAILED(hr)) return hr;
+      if (position_ >= text_.size()) return past_end(L"ReadLine");
+      return give_bstr(next_line(), text);
+    });
   }
   HRESULT ReadAll(BSTR* text) override {
-    if (HRESULT hr = need(StreamMode::kRead, L"ReadAll"); FAILED(hr)) return hr;
-    const std::wstring rest = text_.substr(std::min(position_, text_.size()));
-    for (wchar_t c : rest)
-      if (c == L'\n') ++line_;
-    position_ = text_.size();
-    return give(rest, text);
+    return guard_method(ITextStream::kIid, [&]() -> HRESULT {
+      if (HRESULT hr = need(StreamMode::kRead, L"ReadAll"); FAILED(hr)) return hr;
+      const std::wstring rest = text_.substr(std::min(position_, text_.size()));
+      for (wchar_t c : rest)
+        if (c == L'\n') ++line_;
+      position_ = text_.size();
+      return give_bstr(rest, text);
+    });
   }
   HRESULT Write(BSTR text) override { return put(L"Write", bstr_text(text)); }
   HRESULT WriteLine(BSTR text) override { return put(L"WriteLine", bstr_text(text) + L"\n"); }
@@ -121,10 +122,12 @@ class TextStream final : public ComObject<DispatchImpl<ITextStream>, ITextStream
     return put(L"WriteBlankLines", std::wstring(static_cast<std::size_t>(lines), L'\n'));
   }
   HRESULT SkipLine() override {
-    if (HRESULT hr = need(StreamMode::kRead, L"SkipLine"); FAILED(hr)) return hr;
-    if (position_ >= text_.size()) return past_end(L"SkipLine");
-    next_line();
-    return S_OK;
+    return guard_method(ITextStream::kIid, [&]() -> HRESULT {
+      if (HRESULT hr = need(StreamMode::kRead, L"SkipLine"); FAILED(hr)) return hr;
+      if (position_ >= text_.size()) return past_end(L"SkipLine");
+      next_line();
+      return S_OK;
+    });
   }
   HRESULT Close() override {
     closed_ = true;

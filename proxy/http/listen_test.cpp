@@ -1,22 +1,27 @@
 // The proxy as a process of its own: it listens on loopback only (as ss
 // reports it), and a 100 MB download through it leaves its peak resident
 // memory small.
+#include <cerrno>
+#include <chrono>
 #include <fstream>
+#include <optional>
 #include <sstream>
 
-#include <boost/process/child.hpp>
-#include <boost/process/io.hpp>
-#include <boost/process/pipe.hpp>
-#include <boost/process/search_path.hpp>
+#include <boost/system/system_error.hpp>
 #include <gtest/gtest.h>
 
+#include "platform/process.h"
+#include "platform/process_watch.h"
+#include "proxy/http/proxy_server.h"
 #include "proxy/http/testing/test_origin.h"
+#include "test_support/run_program.h"
 #include "test_support/temp_dir.h"
+#include "test_support/wait_until.h"
 
 namespace Tavrin::Proxy::Http::Testing {
 namespace {
 
-namespace bp = boost::process;
+namespace Process = Tavrin::Platform::Process;
 
 long peak_resident_kb_of(int pid) {
   std::ifstream status("/proc/" + std::to_string(pid) + "/status");
@@ -27,40 +32,98 @@ long peak_resident_kb_of(int pid) {
   return -1;
 }
 
+// proxy_http_host as a child of the test. It serves until this process
+// ends, so it never outlives the test; the Child kills it when the test is
+// done with it.
 class ProxyProcess {
  public:
-  ProxyProcess() : child_(PROXY_HTTP_HOST, bp::std_in < in_, bp::std_out > out_, bp::std_err > bp::null) {
-    std::string word;
-    out_ >> word >> port_;
+  ProxyProcess() : output_(dir_.file("proxy.out")), child_(Process::start(options(output_, dir_.file("proxy.err")))) {
+    // It prints "port N" once it listens; a loaded machine may take a while.
+    quorvane_test::wait_until(
+        [&] {
+          std::istringstream text(quorvane_test::read_file(output_));
+          std::string word;
+          return static_cast<bool>(text >> word >> port_) && word == "port";
+        },
+        std::chrono::seconds(60));
   }
-  ~ProxyProcess() {
-    in_.close();
-    child_.wait();
-  }
-  int pid() const { return child_.id(); }
+  int pid() const { return child_.pid(); }
   int port() const { return port_; }
+  // What it wrote on standard error, for failure messages.
+  std::string errors() const { return quorvane_test::read_file(dir_.file("proxy.err")); }
 
  private:
-  bp::opstream in_;
-  bp::ipstream out_;
-  bp::child child_;
+  static Process::StartOptions options(const std::string& output, const std::string& errors) {
+    Process::StartOptions options;
+    options.arguments = {PROXY_HTTP_HOST, "--owner", std::to_string(Process::current_process_id())};
+    options.output_file = output;
+    options.error_file = errors;
+    return options;
+  }
+
+  quorvane_test::TempDir dir_;
+  std::string output_;
+  Process::Child child_;
   int port_ = 0;
 };
 
-std::string run(const std::string& program, const std::vector<std::string>& args) {
-  bp::ipstream out;
-  bp::child child(bp::search_path(program), args, bp::std_out > out, bp::std_err > bp::null);
-  std::ostringstream text;
-  text << out.rdbuf();
-  child.wait();
-  return text.str();
+// Standard output of `arguments`, run to their end.
+std::string run(const std::vector<std::string>& arguments) {
+  const quorvane_test::ProgramRun run = quorvane_test::run_program(arguments);
+  EXPECT_EQ(run.exit, 0) << arguments.front() << ": " << run.err;
+  return run.out;
+}
+
+// A port that another server holds is refused with the system's error and
+// the address in the message.
+TEST(ListenTest, PortInUseIsReportedWithTheSystemError) {
+  ProxySettings settings;
+  settings.port = 0;
+  settings.intercept_https = false;
+  settings.listen_ipv6 = false;
+  ProxyServer first(settings, nullptr);
+  first.start(1);
+  settings.port = first.port();
+  ProxyServer second(settings, nullptr);
+  try {
+    second.start(1);
+    ADD_FAILURE() << "a second server listened on the same port";
+  } catch (const boost::system::system_error& e) {
+    EXPECT_EQ(e.code().value(), EADDRINUSE);
+    EXPECT_NE(std::string(e.what()).find("Unable to listen on 127.0.0.1:" + std::to_string(first.port())),
+              std::string::npos)
+        << e.what();
+  }
+}
+
+// A host started for a test ends by itself when the process it serves
+// ends, so that a test that dies leaves no proxy behind.
+TEST(ListenTest, HostEndsWithItsOwner) {
+  quorvane_test::TempDir dir;
+  Process::StartOptions sleeper;
+  sleeper.arguments = {"sleep", "600"};
+  Process::Child owner = Process::start(sleeper);
+  Process::StartOptions options;
+  options.arguments = {PROXY_HTTP_HOST, "--owner", std::to_string(owner.pid())};
+  options.output_file = dir.file("out");
+  options.error_file = dir.file("err");
+  Process::Child host = Process::start(options);
+  ASSERT_TRUE(quorvane_test::wait_until(
+      [&] { return quorvane_test::read_file(dir.file("out")).rfind("port ", 0) == 0; }, std::chrono::seconds(60)))
+      << quorvane_test::read_file(dir.file("err"));
+  EXPECT_FALSE(host.WaitFor(std::chrono::milliseconds(200)).has_value()) << "the host must serve while its owner runs";
+  owner.Kill();
+  const std::optional<Process::ExitStatus> ended = host.WaitFor(std::chrono::seconds(60));
+  ASSERT_TRUE(ended.has_value()) << "the host outlived its owner";
+  EXPECT_TRUE(ended->exited);
+  EXPECT_EQ(ended->code, 0) << quorvane_test::read_file(dir.file("err"));
 }
 
 // Every socket the proxy listens on is 127.0.0.1 or ::1.
 TEST(ListenTest, OnlyLoopbackIsListenedOn) {
   ProxyProcess proxy;
-  ASSERT_GT(proxy.port(), 0);
-  const std::string listening = run("ss", {"-Hltnp"});
+  ASSERT_GT(proxy.port(), 0) << proxy.errors();
+  const std::string listening = run({"ss", "-Hltnp"});
   const std::string mine = "pid=" + std::to_string(proxy.pid()) + ",";
   std::istringstream lines(listening);
   std::string line;
@@ -92,10 +155,11 @@ TEST(ListenTest, LargeDownloadKeepsTheProxySmall) {
     return reply;
   });
   ProxyProcess proxy;
+  ASSERT_GT(proxy.port(), 0) << proxy.errors();
   const std::string written =
-      run("curl", {"-sS", "-o", "/dev/null", "-w", "%{size_download}", "--proxy",
-                   "http://127.0.0.1:" + std::to_string(proxy.port()),
-                   "http://127.0.0.1:" + std::to_string(origin.port()) + "/big.bin"});
+      run({"curl", "-sS", "--max-time", "300", "-o", "/dev/null", "-w", "%{size_download}", "--proxy",
+           "http://127.0.0.1:" + std::to_string(proxy.port()),
+           "http://127.0.0.1:" + std::to_string(origin.port()) + "/big.bin"});
   EXPECT_EQ(written, std::to_string(100 << 20));
   const long peak = peak_resident_kb_of(proxy.pid());
   EXPECT_GT(peak, 0);

@@ -1,6 +1,5 @@
 #include "proxy/http/proxy_server.h"
 
-#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -12,6 +11,7 @@
 #include <boost/asio/steady_timer.hpp>
 #include <boost/asio/strand.hpp>
 
+#include "platform/os_error.h"
 #include "proxy/http/client_session.h"
 #include "proxy/http/proxy_context.h"
 #include "proxy/http/stream_relay.h"
@@ -73,8 +73,8 @@ void ProxyServer::start(unsigned threads) {
     context_->port = v4.local_endpoint().port();
     running->acceptors.push_back(std::move(v4));
   } catch (const boost::system::system_error& e) {
-    throw std::system_error(e.code().value(), std::system_category(),
-                            "Unable to listen on 127.0.0.1:" + std::to_string(context_->settings.port));
+    throw Platform::posix_error("Unable to listen on 127.0.0.1:" + std::to_string(context_->settings.port),
+                                e.code().value());
   }
   if (context_->settings.listen_ipv6) {
     try {

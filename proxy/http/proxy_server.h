@@ -31,9 +31,10 @@ class ProxyServer {
 
   // Binds 127.0.0.1 (and ::1 where the machine has it) at the settings'
   // port, 0 taking any free one, and starts serving on `threads` threads
-  // (0: one per processor). Throws std::system_error when 127.0.0.1 cannot
-  // be bound, and CertificateAuthority::AuthorityError when interception is
-  // on and the authority cannot be loaded or made.
+  // (0: one per processor). Throws boost::system::system_error (the errno
+  // value, as platform/os_error.h makes it) when 127.0.0.1 cannot be
+  // bound, and CertificateAuthority::AuthorityError when interception is on
+  // and the authority cannot be loaded or made.
   void start(unsigned threads = 0);
   // Stops listening and ends every connection; waits for the threads.
   void stop();

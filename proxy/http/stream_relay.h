@@ -7,7 +7,10 @@
 #ifndef QUORVANE_PROXY_HTTP_STREAM_RELAY_H_
 #define QUORVANE_PROXY_HTTP_STREAM_RELAY_H_
 
+#include <algorithm>
 #include <chrono>
+#include <memory>
+#include <cstdint>
 #include <string_view>
 #include <vector>
 
@@ -27,7 +30,9 @@ namespace http = beast::http;
 using boost::system::error_code;
 
 inline constexpr auto kTuple = asio::as_tuple(asio::use_awaitable);
-inline constexpr std::size_t kRelayBufferBytes = 256 * 1024;
+inline constexpr std::size_t kRelayBufferBytes = 512 * 1024;
+// For bodies of unknown length, which go through the parser.
+inline constexpr std::size_t kChunkBufferBytes = 64 * 1024;
 
 // Passes the body of the message that `parser` has read the header of from
 // `in` on to `out`, behind the header, which it writes first. `prefix`
@@ -38,11 +43,45 @@ template <bool isRequest, class In, class Out>
 asio::awaitable<error_code> relay_body(In& in, beast::flat_buffer& in_buffer,
                                        http::parser<isRequest, http::buffer_body>& parser, Out& out,
                                        std::chrono::milliseconds wait, std::string_view prefix = {}) {
-  std::vector<char> buffer(kRelayBufferBytes);
   http::serializer<isRequest, http::buffer_body> serializer{parser.get()};
   beast::get_lowest_layer(out).expires_after(wait);
   auto [header_error, header_bytes] = co_await http::async_write_header(out, serializer, kTuple);
   if (header_error) co_return header_error;
+  // A body of known length that goes out as it came is copied as raw
+  // bytes, in reads as large as the socket has, past the parser.
+  const auto known_length = parser.content_length_remaining();
+  if (prefix.empty() && !parser.is_done() && !parser.get().chunked() && known_length) {
+    std::uint64_t left = *known_length;
+    // Sized to the body, uninitialised: small bodies cost no large buffer.
+    const std::size_t size = static_cast<std::size_t>(std::min<std::uint64_t>(left, kRelayBufferBytes));
+    std::unique_ptr<char[]> raw(new char[size]);
+    const asio::mutable_buffer buffer(raw.get(), size);
+    while (left > 0) {
+      std::size_t n = 0;
+      if (in_buffer.size() > 0) {
+        n = static_cast<std::size_t>(std::min<std::uint64_t>(in_buffer.size(), left));
+        beast::get_lowest_layer(out).expires_after(wait);
+        auto [ec, written] = co_await asio::async_write(out, beast::buffers_prefix(n, in_buffer.data()), kTuple);
+        if (ec) co_return ec;
+        in_buffer.consume(n);
+        left -= n;
+        continue;
+      } else {
+        beast::get_lowest_layer(in).expires_after(wait);
+        auto [ec, got] = co_await in.async_read_some(
+            asio::buffer(buffer.data(), static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), left))),
+            kTuple);
+        if (ec) co_return ec;
+        n = got;
+      }
+      beast::get_lowest_layer(out).expires_after(wait);
+      auto [ec, written] = co_await asio::async_write(out, asio::buffer(buffer.data(), n), kTuple);
+      if (ec) co_return ec;
+      left -= n;
+    }
+    co_return error_code{};
+  }
+  std::vector<char> buffer(parser.is_done() ? 0 : kChunkBufferBytes);
   bool prefix_pending = !prefix.empty();
   do {
     auto& body = parser.get().body();

@@ -8,13 +8,13 @@ namespace Tavrin::Runtime::Testing {
 using namespace Platform::Com;
 
 std::string echo_config(const std::optional<std::string>& console_log_level, int max_console_value,
-                        const std::string& common) {
+                        const std::string& common, const std::string& runtime) {
   std::string xml = "<config>\n  <section id=\"common\">\n" + common + "  </section>\n  <section id=\"runtime\">\n";
   if (console_log_level)
     xml += "    <parameter id=\"console_log_level\" type=\"string\"><value>" + *console_log_level +
            "</value></parameter>\n";
   xml += "    <parameter id=\"max_console_value\" type=\"integer\"><value>" + std::to_string(max_console_value) +
-         "</value></parameter>\n  </section>\n</config>\n";
+         "</value></parameter>\n" + runtime + "  </section>\n</config>\n";
   return xml;
 }
 

@@ -18,11 +18,11 @@
 
 namespace Tavrin::Runtime::Testing {
 
-// A config.xml with console_log_level (none when nullopt) and
-// max_console_value in "runtime", and `common` (parameter elements) in
-// "common".
+// A config.xml with console_log_level (none when nullopt),
+// max_console_value and `runtime` (further parameter elements) in
+// "runtime", and `common` (parameter elements) in "common".
 std::string echo_config(const std::optional<std::string>& console_log_level, int max_console_value = 50,
-                        const std::string& common = "");
+                        const std::string& common = "", const std::string& runtime = "");
 
 class EchoTest : public ::testing::Test {
  protected:

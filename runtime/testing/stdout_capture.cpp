@@ -22,6 +22,7 @@ struct StdoutCapture::Impl {
   std::thread reader;
   quorvane_test::TempDir dir;
   std::string file;     // file: where descriptor 1 writes
+  bool finished = false;
 
   void Open() {
     int write_end = -1;
@@ -75,11 +76,23 @@ StdoutCapture::StdoutCapture(Target target) : impl_(std::make_unique<Impl>()) {
   impl_->Open();
 }
 
-StdoutCapture::~StdoutCapture() { impl_->Restore(); }
+StdoutCapture::~StdoutCapture() {
+  if (impl_->finished) return;
+  // Never finished, and the test failed: what it printed meanwhile
+  // (gtest's failure messages among it) is shown on standard error.
+  const std::string bytes = Finish();
+  if (!::testing::Test::HasFailure()) return;
+  std::cerr << "--- standard output while captured ---\n" << bytes << "--- end ---" << std::endl;
+}
 
 std::string StdoutCapture::Finish() {
   impl_->Restore();
+  impl_->finished = true;
   return impl_->target == Target::kPipe ? impl_->bytes : quorvane_test::read_file(impl_->file);
+}
+
+void PrintTo(StdoutCapture::Target target, std::ostream* os) {
+  *os << (target == StdoutCapture::Target::kPipe ? "pipe" : "file");
 }
 
 }  // namespace Tavrin::Runtime::Testing

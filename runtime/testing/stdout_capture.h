@@ -11,6 +11,7 @@
 #define QUORVANE_RUNTIME_TESTING_STDOUT_CAPTURE_H_
 
 #include <memory>
+#include <ostream>
 #include <string>
 
 namespace Tavrin::Runtime::Testing {
@@ -22,7 +23,9 @@ class StdoutCapture {
   // Points descriptor 1 at a new pipe or file. Fails the test (and captures
   // nothing) when that cannot be done.
   explicit StdoutCapture(Target target = Target::kPipe);
-  // Puts descriptor 1 back if Finish was not called.
+  // Without a call of Finish: puts descriptor 1 back and, when the test
+  // has failed, copies what was captured to standard error, so that
+  // gtest's messages are not lost.
   ~StdoutCapture();
   StdoutCapture(const StdoutCapture&) = delete;
   StdoutCapture& operator=(const StdoutCapture&) = delete;
@@ -36,6 +39,9 @@ class StdoutCapture {
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };
+
+// gtest's name for a target, in test parameters.
+void PrintTo(StdoutCapture::Target target, std::ostream* os);
 
 }  // namespace Tavrin::Runtime::Testing
 

@@ -6,6 +6,7 @@
 #include "platform/com/com_ptr.h"
 #include "platform/com/remote/local_server.h"
 #include "platform/com/remote/marshal_call_internal.h"
+#include "platform/com/remote/remote_type_info_internal.h"
 #include "platform/com/remote/transport_server_internal.h"
 #include "platform/os_error.h"
 #include "platform/text.h"
@@ -39,6 +40,8 @@ class ComSession final : public T::Session {
         return Wire::answer_ids_of_names(in, dispatch_.get());
       case RequestKind::kInvoke:
         return Wire::answer_invoke(in, dispatch_.get());
+      case RequestKind::kTypeInfo:
+        return Wire::answer_type_info(in, dispatch_.get());
       default:
         throw Wire::WireError("unknown request");
     }

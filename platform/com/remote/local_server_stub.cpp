@@ -6,6 +6,7 @@
 #include "platform/com/com_object.h"
 #include "platform/com/remote/marshal_call_internal.h"
 #include "platform/com/remote/marshal_variant_internal.h"
+#include "platform/com/remote/remote_type_info_internal.h"
 
 namespace Tavrin::Platform::Com {
 namespace {
@@ -21,16 +22,23 @@ class RemoteObject final : public ComObject<IDispatch, IDispatch> {
     return own == E_NOINTERFACE ? query_proxy(iid, object) : own;
   }
 
-  // Type information does not travel.
+  // The server's type description, asked for once.
   HRESULT GetTypeInfoCount(UINT* count) override {
     if (count == nullptr) return E_POINTER;
-    *count = 0;
+    *count = description() ? 1 : 0;
     return S_OK;
   }
-  HRESULT GetTypeInfo(UINT, LCID, ITypeInfo** info) override {
+  HRESULT GetTypeInfo(UINT index, LCID, ITypeInfo** info) override {
     if (info == nullptr) return E_POINTER;
     *info = nullptr;
-    return DISP_E_BADINDEX;
+    const auto described = description();
+    if (index != 0 || !described) return DISP_E_BADINDEX;
+    try {
+      *info = Wire::make_remote_type_info(described).detach();
+      return S_OK;
+    } catch (const std::bad_alloc&) {
+      return E_OUTOFMEMORY;
+    }
   }
 
   HRESULT GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID lcid, DISPID* ids) override {
@@ -74,6 +82,24 @@ class RemoteObject final : public ComObject<IDispatch, IDispatch> {
     *object = found->second->interface_pointer();
     AddRef();
     return S_OK;
+  }
+
+  // The description, fetched the first time; null when the server has
+  // none (or the call failed).
+  std::shared_ptr<const Wire::RemoteDescription> description() {
+    std::lock_guard<std::mutex> lock(description_mutex_);
+    if (!description_asked_) {
+      description_asked_ = true;
+      auto fetched = std::make_shared<Wire::RemoteDescription>();
+      HRESULT status = E_FAIL;
+      const HRESULT hr = remote_call([] { return Wire::encode_type_info(); },
+                                     [&](std::string_view reply) {
+                                       *fetched = Wire::decode_type_info(reply, &status);
+                                       return status;
+                                     });
+      if (SUCCEEDED(hr)) description_ = std::move(fetched);
+    }
+    return description_;
   }
 
   HRESULT remote_query(REFIID iid) {
@@ -123,6 +149,9 @@ class RemoteObject final : public ComObject<IDispatch, IDispatch> {
   std::mutex call_mutex_;     // one exchange at a time; guards connection_
   Transport::ScopedFd connection_;
   std::mutex proxies_mutex_;  // taken before call_mutex_, never after
+  std::mutex description_mutex_;  // taken before call_mutex_, never after
+  bool description_asked_ = false;
+  std::shared_ptr<const Wire::RemoteDescription> description_;
   std::map<IID, std::unique_ptr<ClientProxy>, GuidLess> proxies_;
 };
 

@@ -59,6 +59,45 @@ TEST_F(LocalServerTest, CallByNameRunsInTheServer) {
   EXPECT_EQ(local_server_process(kTestServerClsid).value_or(0), process_of(object.get()));
 }
 
+// The stub carries the server's type description: members, kinds,
+// parameters and names, and Invoke through it reaches the server.
+TEST_F(LocalServerTest, TypeDescriptionTravels) {
+  ComPtr<IDispatch> object = create();
+  ASSERT_TRUE(object);
+  UINT count = 0;
+  ASSERT_EQ(object->GetTypeInfoCount(&count), S_OK);
+  EXPECT_EQ(count, 1u);
+  ComPtr<ITypeInfo> info;
+  ASSERT_EQ(object->GetTypeInfo(0, 0, info.put()), S_OK);
+  TYPEATTR* attr = nullptr;
+  ASSERT_EQ(info->GetTypeAttr(&attr), S_OK);
+  EXPECT_EQ(attr->guid, ITestServer::kIid);
+  const WORD functions = attr->cFuncs;
+  info->ReleaseTypeAttr(attr);
+  bool found_add = false;
+  for (UINT i = 0; i < functions; ++i) {
+    FUNCDESC* desc = nullptr;
+    ASSERT_EQ(info->GetFuncDesc(i, &desc), S_OK);
+    if (desc->memid == kDispidAdd) {
+      found_add = true;
+      EXPECT_EQ(desc->invkind, INVOKE_FUNC);
+      EXPECT_EQ(desc->cParams, 3);
+      EXPECT_EQ(desc->lprgelemdescParam[0].vt, VT_I4);
+      EXPECT_TRUE(desc->lprgelemdescParam[2].wParamFlags & PARAMFLAG_FRETVAL);
+    }
+    info->ReleaseFuncDesc(desc);
+  }
+  EXPECT_TRUE(found_add);
+  Bstr name;
+  ASSERT_EQ(info->GetDocumentation(kDispidSplit, name.put(), nullptr, nullptr, nullptr), S_OK);
+  EXPECT_EQ(name.str(), L"Split");
+  Variant a(20), b(22), sum;
+  VARIANT args[] = {b, a};
+  DISPPARAMS params = {args, nullptr, 2, 0};
+  ASSERT_EQ(info->Invoke(object.get(), kDispidAdd, DISPATCH_METHOD, &params, sum.put(), nullptr, nullptr), S_OK);
+  EXPECT_EQ(sum.lVal, 42);
+}
+
 // Out-parameters passed by reference receive the server's values.
 TEST_F(LocalServerTest, OutParametersComeBack) {
   ComPtr<IDispatch> object = create();

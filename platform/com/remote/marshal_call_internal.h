@@ -29,7 +29,13 @@
 
 namespace Tavrin::Platform::Com::Wire {
 
-enum class RequestKind : std::uint8_t { kHello = 1, kQueryInterface = 2, kGetIDsOfNames = 3, kInvoke = 4 };
+enum class RequestKind : std::uint8_t {
+  kHello = 1,
+  kQueryInterface = 2,
+  kGetIDsOfNames = 3,
+  kInvoke = 4,
+  kTypeInfo = 5,  // see remote_type_info_internal.h
+};
 
 constexpr std::uint32_t kProtocolMagic = 0x31435651;  // "QVC1"
 

@@ -40,6 +40,7 @@ constexpr MemberDescription kMembers[] = {
     {10, INVOKE_FUNC, L"CallBack", kCallBack, false, nullptr, bind_member<&IBridgeTest::CallBack>()},
     {11, INVOKE_FUNC, L"ReadProperty", kReadProperty, false, nullptr, bind_member<&IBridgeTest::ReadProperty>()},
     {12, INVOKE_FUNC, L"Length", kLength, false, nullptr, bind_member<&IBridgeTest::Length>()},
+    {13, INVOKE_FUNC, L"Strings", kGet, false, nullptr, bind_member<&IBridgeTest::Strings>()},
     {DISPID_NEWENUM, INVOKE_PROPERTYGET, L"_NewEnum", kGet, false, nullptr,
      bind_member<&IBridgeTest::get__NewEnum>()},
 };
@@ -142,6 +143,17 @@ class BridgeTestObject final : public ComObject<DispatchImpl<IBridgeTest>, IBrid
   HRESULT Length(BSTR text, LONG* length) override {
     ++calls_;
     *length = static_cast<LONG>(SysStringLen(text));
+    return S_OK;
+  }
+  HRESULT Strings(VARIANT* array) override {
+    SAFEARRAY* items = SafeArrayCreateVector(VT_BSTR, 0, 2);
+    Bstr x(L"x"), y(L"y");
+    LONG i = 0;
+    SafeArrayPutElement(items, &i, x.get());
+    i = 1;
+    SafeArrayPutElement(items, &i, y.get());
+    array->vt = VT_ARRAY | VT_BSTR;
+    array->parray = items;
     return S_OK;
   }
   HRESULT get__NewEnum(IUnknown** walk) override {

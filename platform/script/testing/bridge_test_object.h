@@ -33,6 +33,8 @@ struct IBridgeTest : IDispatch {
   virtual HRESULT ReadProperty(IDispatch* object, BSTR name, VARIANT* value) = 0;
   // The number of characters (wchar_t) of `text`.
   virtual HRESULT Length(BSTR text, LONG* length) = 0;
+  // A typed array of strings: ["x", "y"].
+  virtual HRESULT Strings(VARIANT* array) = 0;
   // A collection of the elements "a", "b", "c" for Enumerator.
   virtual HRESULT get__NewEnum(IUnknown** walk) = 0;
 

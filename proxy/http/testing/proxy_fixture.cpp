@@ -1,21 +1,17 @@
 #include "proxy/http/testing/proxy_fixture.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <fstream>
 #include <mutex>
 #include <sstream>
 
-#include <boost/process/child.hpp>
-#include <boost/process/io.hpp>
-#include <boost/process/search_path.hpp>
-
 #include "common/script_injector.h"
 #include "platform/text.h"
+#include "test_support/run_program.h"
 
 namespace Tavrin::Proxy::Http::Testing {
-
-namespace bp = boost::process;
 
 namespace {
 std::mutex notes_mutex;
@@ -80,23 +76,25 @@ void ProxyFixture::start_proxy(ProxySettings settings) {
 std::string ProxyFixture::proxy_url() const { return "http://127.0.0.1:" + std::to_string(server_->port()); }
 
 CurlResult ProxyFixture::curl(const std::vector<std::string>& arguments, bool through_proxy) {
-  static int serial = 0;
+  static std::atomic<int> serial{0};  // curl may run on several threads at once
   const std::string body_file = dir_.file("curl-body-" + std::to_string(++serial));
   const std::string header_file = body_file + ".headers";
-  std::vector<std::string> args = {"-sS", "--max-time", "60", "-o", body_file, "-D", header_file,
-                                   "-w", "%{http_code} %{num_connects}\\n"};
+  std::vector<std::string> args = {"curl", "-sS", "--max-time", "60", "-D", header_file, "-w",
+                                   "%{http_code} %{num_connects}\\n"};
+  // The body goes to the test's own file when it names one.
+  if (std::find(arguments.begin(), arguments.end(), "-o") == arguments.end()) {
+    args.push_back("-o");
+    args.push_back(body_file);
+  }
   if (through_proxy) {
     args.push_back("--proxy");
     args.push_back(proxy_url());
   }
   args.insert(args.end(), arguments.begin(), arguments.end());
-  bp::ipstream out;
-  bp::child child(bp::search_path("curl"), args, bp::std_out > out, bp::std_err > bp::null);
+  const quorvane_test::ProgramRun run = quorvane_test::run_program(args);
   CurlResult result;
-  std::string line;
-  while (std::getline(out, line)) result.write_out += line + "\n";
-  child.wait();
-  result.exit_code = child.exit_code();
+  result.write_out = run.out;
+  result.exit_code = run.exit;
   result.status = static_cast<unsigned>(std::atoi(result.write_out.c_str()));
   result.body = quorvane_test::read_file(body_file);
   const std::string all_headers = quorvane_test::read_file(header_file);

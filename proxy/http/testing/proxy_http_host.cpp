@@ -1,53 +1,87 @@
 // proxy_http_host: the proxy's HTTP side alone, without the component
 // system, for benchmarks and for tests that watch the server as a process
 // of its own. Prints "port N" on standard output once it listens, then
-// serves until standard input ends.
+// serves until standard input ends or, with --owner, until process PID
+// ends (so that a test that starts it never leaves it behind, even when the
+// test itself dies).
 //
 //   proxy_http_host [--port N] [--package FILE] [--authority DIR]
 //                   [--no-intercept] [--upstream-ca FILE] [--sites TEXT]
+//                   [--owner PID]
+#include <chrono>
 #include <iostream>
+#include <optional>
 #include <string>
 
+#include "platform/process_watch.h"
 #include "proxy/http/proxy_server.h"
 
+namespace {
+
+using Tavrin::Proxy::Http::ProxySettings;
+
+// Reads the options into `settings` and `owner`; false (after saying why)
+// for an unknown option or a bad number.
+bool parse_options(int argc, char** argv, ProxySettings& settings, std::optional<int>& owner) {
+  int i = 1;
+  try {
+    for (; i < argc; ++i) {
+      const std::string option = argv[i];
+      const std::string value = i + 1 < argc ? argv[i + 1] : "";
+      if (option == "--port") {
+        settings.port = static_cast<std::uint16_t>(std::stoi(value));
+        ++i;
+      } else if (option == "--package") {
+        settings.package = value;
+        ++i;
+      } else if (option == "--authority") {
+        settings.authority_folder = value;
+        settings.intercept_https = true;
+        ++i;
+      } else if (option == "--upstream-ca") {
+        settings.upstream_ca_file = value;
+        ++i;
+      } else if (option == "--sites") {
+        settings.sites = Tavrin::Proxy::Http::parse_sites(value, ".");
+        ++i;
+      } else if (option == "--owner") {
+        owner = std::stoi(value);
+        ++i;
+      } else if (option == "--no-intercept") {
+        settings.intercept_https = false;
+      } else {
+        std::cerr << "proxy_http_host: unknown option " << option << std::endl;
+        return false;
+      }
+    }
+  } catch (const std::exception& e) {
+    std::cerr << "proxy_http_host: bad value for " << argv[i] << ": " << e.what() << std::endl;
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
-  using Tavrin::Proxy::Http::ProxySettings;
   ProxySettings settings;
   settings.port = 0;
   settings.intercept_https = false;
   settings.note = [](const std::string& text) { std::cerr << "note: " << text << std::endl; };
-  for (int i = 1; i < argc; ++i) {
-    const std::string option = argv[i];
-    const std::string value = i + 1 < argc ? argv[i + 1] : "";
-    if (option == "--port") {
-      settings.port = static_cast<std::uint16_t>(std::stoi(value));
-      ++i;
-    } else if (option == "--package") {
-      settings.package = value;
-      ++i;
-    } else if (option == "--authority") {
-      settings.authority_folder = value;
-      settings.intercept_https = true;
-      ++i;
-    } else if (option == "--upstream-ca") {
-      settings.upstream_ca_file = value;
-      ++i;
-    } else if (option == "--sites") {
-      settings.sites = Tavrin::Proxy::Http::parse_sites(value, ".");
-      ++i;
-    } else if (option == "--no-intercept") {
-      settings.intercept_https = false;
-    } else {
-      std::cerr << "proxy_http_host: unknown option " << option << std::endl;
-      return 1;
-    }
-  }
+  std::optional<int> owner;
+  if (!parse_options(argc, argv, settings, owner)) return 1;
   try {
     Tavrin::Proxy::Http::ProxyServer server(settings, nullptr);
     server.start();
     std::cout << "port " << server.port() << std::endl;
-    std::string line;
-    while (std::getline(std::cin, line)) {
+    if (owner) {
+      Tavrin::Platform::Process::ProcessWatch watch(*owner);
+      while (!watch.WaitForExit(std::chrono::hours(1))) {
+      }
+    } else {
+      std::string line;
+      while (std::getline(std::cin, line)) {
+      }
     }
     server.stop();
   } catch (const std::exception& e) {
