@@ -61,7 +61,8 @@ std::optional<std::string> PageRegistry::poll(const AgentPoll& poll) {
   }
   forget_old_pages();
   changed_.notify_all();
-  if (page.command && page.busy_with.empty() && !page.gone) {
+  // A command is only ever waiting for a page that is free of others.
+  if (page.command && !page.gone) {
     std::string command = std::move(*page.command);
     page.command.reset();
     return command;
@@ -69,10 +70,14 @@ std::optional<std::string> PageRegistry::poll(const AgentPoll& poll) {
   return std::nullopt;
 }
 
-void PageRegistry::hold(const std::string& id, Wake wake) {
+bool PageRegistry::hold(const std::string& id, Wake wake) {
   std::lock_guard<std::mutex> lock(mutex_);
   auto it = pages_.find(id);
-  if (it != pages_.end()) it->second.wake = std::move(wake);
+  if (it == pages_.end()) return false;
+  // A command put in between the poll and now found no wake to call.
+  if (it->second.command || it->second.gone) return false;
+  it->second.wake = std::move(wake);
+  return true;
 }
 
 std::optional<std::string> PageRegistry::release(const std::string& id) {

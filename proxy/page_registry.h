@@ -68,9 +68,11 @@ class PageRegistry {
   // A poll arrived: registers or refreshes the page and takes its answer.
   // Returns the page's next command if one waits.
   std::optional<std::string> poll(const AgentPoll& poll);
-  // The page's poll is now held: `wake` is called (from any thread) when a
-  // command arrives for it. Replaces an earlier one.
-  void hold(const std::string& page, Wake wake);
+  // The page's poll is to be held: `wake` is called (from any thread) when
+  // a command arrives for it. Replaces an earlier one. Returns false, and
+  // holds nothing, when a command came in since the poll: the poll is to be
+  // answered at once with release().
+  bool hold(const std::string& page, Wake wake);
   // The held poll ends; returns the command that came in the meantime.
   std::optional<std::string> release(const std::string& page);
   // The page is unloading.

@@ -100,24 +100,27 @@ asio::awaitable<bool> answer_channel(Client& client, beast::flat_buffer& buffer,
   std::optional<std::string> command = pages->poll(poll);
   if (!command && !poll.leaving) {
     auto timer = std::make_shared<asio::steady_timer>(client.get_executor(), kPollHold);
-    pages->hold(page, [timer] { asio::post(timer->get_executor(), [timer] { timer->cancel(); }); });
-    // While the poll is held the agent sends nothing: the connection
-    // turning readable means the browser closed it (the page or the
-    // browser went away), which ends the hold at once.
-    auto closed = std::make_shared<bool>(false);
-    auto& socket = beast::get_lowest_layer(client).socket();
-    socket.async_wait(asio::socket_base::wait_read, [timer, closed](const error_code& ec) {
-      if (ec == asio::error::operation_aborted) return;
-      *closed = true;
-      timer->cancel();
-    });
-    co_await timer->async_wait(kTuple);
-    error_code ignored;
-    if (!*closed) socket.cancel(ignored);
-    if (*closed) {
-      pages->release(page);
-      pages->gone(page);
-      co_return false;
+    const bool held =
+        pages->hold(page, [timer] { asio::post(timer->get_executor(), [timer] { timer->cancel(); }); });
+    if (held) {
+      // While the poll is held the agent sends nothing: the connection
+      // turning readable means the browser closed it (the page or the
+      // browser went away), which ends the hold at once.
+      auto closed = std::make_shared<bool>(false);
+      auto& socket = beast::get_lowest_layer(client).socket();
+      socket.async_wait(asio::socket_base::wait_read, [timer, closed](const error_code& ec) {
+        if (ec == asio::error::operation_aborted) return;
+        *closed = true;
+        timer->cancel();
+      });
+      co_await timer->async_wait(kTuple);
+      error_code ignored;
+      if (!*closed) socket.cancel(ignored);
+      if (*closed) {
+        pages->release(page);
+        pages->gone(page);
+        co_return false;
+      }
     }
     command = pages->release(page);
   }
