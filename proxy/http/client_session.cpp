@@ -39,13 +39,14 @@ asio::awaitable<bool> handle_request(Stream& client, beast::flat_buffer& buffer,
   }
   if (request.method() == http::verb::connect) {
     if constexpr (std::is_same_v<Stream, beast::tcp_stream>) {
-      co_await open_tunnel(client, buffer, parser, context);
-      co_return false;
-    } else {
-      local.keep_alive = false;
-      co_return co_await answer_error(client, http::status::bad_request, "CONNECT inside a tunnel is not served",
-                                      local, context);
+      if (!tunnel) {
+        co_await open_tunnel(client, buffer, parser, context);
+        co_return false;
+      }
     }
+    local.keep_alive = false;
+    co_return co_await answer_error(client, http::status::bad_request, "CONNECT inside a tunnel is not served",
+                                    local, context);
   }
   auto target = parse_request_target(request.target(), tunnel);
   if (!target) {

@@ -12,6 +12,16 @@ namespace {
 
 constexpr unsigned char kTlsHandshakeRecord = 0x16;
 
+// Whether the bytes a client sent first begin a request line: a method
+// token of capitals, then a space (or only capitals so far).
+bool starts_like_http(const beast::flat_buffer& buffer) {
+  const auto* bytes = static_cast<const unsigned char*>(buffer.data().data());
+  const std::size_t size = buffer.size();
+  std::size_t i = 0;
+  while (i < size && i < 16 && bytes[i] >= 'A' && bytes[i] <= 'Z') ++i;
+  return i > 0 && (i == size || bytes[i] == ' ');
+}
+
 asio::awaitable<bool> reply_established(beast::tcp_stream& client, ProxyContext& context) {
   static const std::string kEstablished = "HTTP/1.1 200 Connection Established\r\n\r\n";
   client.expires_after(context.settings.read_timeout);
@@ -77,7 +87,9 @@ asio::awaitable<void> open_tunnel(beast::tcp_stream& client, beast::flat_buffer&
                           context);
     co_return;
   }
-  if (!context.authority) {
+  // Without interception, HTTPS passes as it is, and a failure to reach the
+  // origin can still be told in the CONNECT's own answer.
+  if (!context.authority && origin->port == 443) {
     co_await plain_tunnel(client, buffer, *origin, local, context);
     co_return;
   }
@@ -90,8 +102,17 @@ asio::awaitable<void> open_tunnel(beast::tcp_stream& client, beast::flat_buffer&
     buffer.commit(n);
   }
   const auto* first = static_cast<const unsigned char*>(buffer.data().data());
-  if (*first == kTlsHandshakeRecord) {
+  if (*first == kTlsHandshakeRecord && context.authority) {
     co_await intercepted(client, buffer, *origin, context);
+    co_return;
+  }
+  // Plain HTTP inside (browsers send ws:// through a proxy this way): its
+  // requests are served like any others, so the page channel, injection
+  // and local sites work in such tunnels too.
+  if (*first != kTlsHandshakeRecord && starts_like_http(buffer)) {
+    Origin plain = *origin;
+    plain.tls = false;
+    co_await serve_requests(client, buffer, context, plain);
     co_return;
   }
   Upstream upstream(client.get_executor());

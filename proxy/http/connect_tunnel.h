@@ -2,8 +2,10 @@
 // when the client begins TLS, the proxy ends the client's TLS itself with a
 // leaf of its own authority for the host and serves the requests inside
 // like any others (so HTTPS pages get the scripts); origins are reached
-// over TLS of their own, verified. Otherwise (interception off, or no TLS
-// from the client, as for ws://) the bytes pass through a plain tunnel.
+// over TLS of their own, verified. Plain HTTP from the client (as for
+// ws://, which browsers tunnel to port 80) is served as requests to the
+// tunnel's host. Otherwise (interception off, or bytes that are neither)
+// the bytes pass through a plain tunnel.
 #ifndef QUORVANE_PROXY_HTTP_CONNECT_TUNNEL_H_
 #define QUORVANE_PROXY_HTTP_CONNECT_TUNNEL_H_
 

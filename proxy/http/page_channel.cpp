@@ -8,6 +8,7 @@
 #include <boost/json.hpp>
 
 #include "proxy/http/local_answers.h"
+#include "proxy/http/page_socket.h"
 #include "proxy/http/proxy_context.h"
 #include "proxy/http/stream_relay.h"
 #include "proxy/http/upstream.h"
@@ -50,6 +51,26 @@ asio::awaitable<bool> reply(Client& client, http::status status, std::string bod
 
 }  // namespace
 
+std::optional<AgentPoll> read_agent_message(std::string_view text) {
+  json::error_code parse_error;
+  json::value parsed = json::parse(text, parse_error);
+  if (parse_error || !parsed.is_object()) return std::nullopt;
+  const json::object& body = parsed.as_object();
+  AgentPoll poll;
+  poll.page = text_of(body, "page");
+  if (poll.page.empty()) return std::nullopt;
+  poll.parent = text_of(body, "parent");
+  poll.url = text_of(body, "url");
+  poll.title = text_of(body, "title");
+  if (const json::value* top = body.if_contains("top"); top && top->is_bool()) poll.top = top->as_bool();
+  if (const json::value* l = body.if_contains("leaving"); l && l->is_bool()) poll.leaving = l->as_bool();
+  if (const json::value* a = body.if_contains("answer"); a && a->is_object()) {
+    poll.answer_id = text_of(a->as_object(), "id");
+    poll.answer = json::serialize(*a);
+  }
+  return poll;
+}
+
 template <class Client>
 asio::awaitable<bool> answer_channel(Client& client, beast::flat_buffer& buffer,
                                      http::request_parser<http::empty_body>& parser, const LocalRequest& request,
@@ -60,42 +81,31 @@ asio::awaitable<bool> answer_channel(Client& client, beast::flat_buffer& buffer,
   const auto origin_field = fields.find(http::field::origin);
   const bool foreign = origin_field != fields.end() && std::string(origin_field->value()) != origin;
   PageRegistry* pages = context.settings.pages.get();
+  const bool upgrade = request.method == http::verb::get && is_socket_upgrade(fields);
   if (!pages || !channel_secret_matches(rest, context.settings.channel_secret) || foreign ||
-      request.method != http::verb::post) {
+      (request.method != http::verb::post && !upgrade)) {
     local.keep_alive = false;
     co_return co_await answer_error(client, http::status::forbidden, "The page channel refuses this request", local,
                                     context);
+  }
+  if (upgrade) {
+    co_await serve_page_socket(client, fields, context);
+    co_return false;
   }
   http::request_parser<http::string_body> full(std::move(parser));
   full.body_limit(1u << 20);
   auto [ec, n] = co_await http::async_read(client, buffer, full, kTuple);
   if (ec) co_return false;
-  json::error_code parse_error;
-  json::value parsed = json::parse(full.get().body(), parse_error);
-  if (parse_error || !parsed.is_object()) {
-    co_return co_await answer_error(client, http::status::bad_request, "The page channel reads JSON objects", local,
-                                    context);
+  std::optional<AgentPoll> message = read_agent_message(full.get().body());
+  if (!message) {
+    co_return co_await answer_error(client, http::status::bad_request,
+                                    "The page channel reads JSON objects that name their page", local, context);
   }
-  const json::object& body = parsed.as_object();
-  const std::string page = text_of(body, "page");
-  if (page.empty()) {
-    co_return co_await answer_error(client, http::status::bad_request, "The page channel needs a page", local,
-                                    context);
-  }
+  AgentPoll& poll = *message;
+  const std::string page = poll.page;
   if (rest.substr(context.settings.channel_secret.size()) == "/bye") {
     pages->gone(page);
     co_return co_await reply(client, http::status::ok, "{}", local, context);
-  }
-  AgentPoll poll;
-  poll.page = page;
-  poll.parent = text_of(body, "parent");
-  poll.url = text_of(body, "url");
-  poll.title = text_of(body, "title");
-  if (const json::value* top = body.if_contains("top"); top && top->is_bool()) poll.top = top->as_bool();
-  if (const json::value* l = body.if_contains("leaving"); l && l->is_bool()) poll.leaving = l->as_bool();
-  if (const json::value* a = body.if_contains("answer"); a && a->is_object()) {
-    poll.answer_id = text_of(a->as_object(), "id");
-    poll.answer = json::serialize(*a);
   }
   std::optional<std::string> command = pages->poll(poll);
   if (!command && !poll.leaving) {

@@ -3,12 +3,14 @@
 // no cross-origin rules apply). An agent POSTs its page's facts and the
 // answer to its last command; the request is held until a command comes
 // for the page, or answered with "{}" after kPollHold. ".../bye" says the
-// page unloads. A request whose path lacks the run's secret, or whose
-// Origin is not the page's own, is refused with 403.
+// page unloads. A WebSocket upgrade on the same path opens the socket form
+// of the channel (page_socket.h). A request whose path lacks the run's
+// secret, or whose Origin is not the page's own, is refused with 403.
 #ifndef QUORVANE_PROXY_HTTP_PAGE_CHANNEL_H_
 #define QUORVANE_PROXY_HTTP_PAGE_CHANNEL_H_
 
 #include <chrono>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -16,6 +18,8 @@
 #include <boost/beast/core/flat_buffer.hpp>
 #include <boost/beast/http/empty_body.hpp>
 #include <boost/beast/http/parser.hpp>
+
+#include "proxy/page_registry.h"
 
 namespace Tavrin::Proxy::Http {
 
@@ -28,6 +32,10 @@ inline constexpr std::chrono::seconds kPollHold{25};
 // Whether `path` (after kChannelPath) starts with `secret`, compared in
 // constant time for paths of the secret's length.
 bool channel_secret_matches(std::string_view path, const std::string& secret);
+
+// What an agent sent (a poll's body, a socket's frame); std::nullopt for
+// anything but a JSON object naming its page.
+std::optional<AgentPoll> read_agent_message(std::string_view text);
 
 template <class Client>
 boost::asio::awaitable<bool> answer_channel(Client& client, boost::beast::flat_buffer& buffer,

@@ -20,7 +20,8 @@ namespace Tavrin::Proxy::Http {
 struct ProxyContext {
   ProxyContext(ProxySettings s, std::shared_ptr<ProxyState> st)
       : settings(std::move(s)), state(std::move(st)), package(settings.package, settings.note) {
-    if (settings.pages) package.set_fragment(settings.channel_secret);
+    // The agent reads the secret, and ";poll" when it is to long-poll only.
+    if (settings.pages) package.set_fragment(settings.channel_secret + (settings.page_socket ? "" : ";poll"));
   }
 
   void note(const std::string& text) const {

@@ -78,6 +78,7 @@ ProxySettings read_proxy_settings(const Configuration& config, const std::filesy
   if (has(config, L"sites")) {
     settings.sites = parse_sites(Platform::to_utf8(param_string(config, kSection, L"sites")), base_folder);
   }
+  if (has(config, L"page_socket")) settings.page_socket = param_bool(config, kSection, L"page_socket");
   if (has(config, L"upstream_ca_file")) {
     const std::string file = Platform::to_utf8(param_string(config, kSection, L"upstream_ca_file"));
     if (!file.empty()) {

@@ -13,6 +13,9 @@
 //                               relative folder taken from the runner's folder
 //   upstream_ca_file   string   a further authority trusted for origins, on
 //                               top of the system's store (PEM)
+//   page_socket        boolean  1: the page agents' channel is a WebSocket
+//                               (long polling when it cannot open); 0: long
+//                               polling only
 //
 // Every key is optional; a missing one keeps the default below.
 #ifndef QUORVANE_PROXY_HTTP_PROXY_SETTINGS_H_
@@ -63,6 +66,8 @@ struct ProxySettings {
   // path carries. Null or empty: the channel is not served.
   std::shared_ptr<PageRegistry> pages;
   std::string channel_secret;
+  // Whether the agents try the channel's WebSocket before long polling.
+  bool page_socket = true;
 };
 
 // Thrown for a "proxy" section whose values make no settings.

@@ -1,25 +1,33 @@
 // The page agent: injected into every document the proxy serves. It
 // registers the document with the proxy (a page uuid made for each load,
-// its url and title, its parent for a frame), keeps a long-polling channel
-// open on a path of the page's own origin, runs the commands it is sent and
-// sends their answers back with the next poll.
+// its url and title, its parent for a frame), keeps a channel open on a
+// path of the page's own origin, runs the commands it is sent and sends
+// their answers back. The channel is a WebSocket, one per document, whose
+// frames carry the same JSON as the polls would; where no socket can be
+// opened (or the proxy asks for it) the agent long-polls instead, sending
+// each answer with its next poll.
 //
 // The channel's path carries the run's secret, which the proxy puts behind
-// the "#" of this script's address (never sent to a server). Everything the
-// agent needs is taken before the page's own scripts run, so a page that
-// replaces JSON, Array.prototype or XMLHttpRequest does not break it. It
+// the "#" of this script's address (never sent to a server), followed by
+// ";poll" when the agent is to long-poll only. Everything the agent needs
+// is taken before the page's own scripts run, so a page that replaces
+// JSON, Array.prototype, WebSocket or XMLHttpRequest does not break it. It
 // adds one name to the page: `__quorvane`.
 (function () {
   "use strict";
   if (window.__quorvane) return;
   var script = document.currentScript;
   var src = script ? script.src : "";
-  var secret = src.indexOf("#") >= 0 ? src.substring(src.indexOf("#") + 1) : "";
+  var fragment = src.indexOf("#") >= 0 ? src.substring(src.indexOf("#") + 1) : "";
+  var secret = fragment.split(";")[0];
   if (!secret) return;
+  var pollOnly = fragment.indexOf(";poll") >= 0;
 
   var stringify = JSON.stringify, parse = JSON.parse;
   var XHR = window.XMLHttpRequest;
   var xhrOpen = XHR.prototype.open, xhrSend = XHR.prototype.send, xhrSetHeader = XHR.prototype.setRequestHeader;
+  var WS = window.WebSocket;
+  var wsSend = WS && WS.prototype.send, wsClose = WS && WS.prototype.close;
   var addListener = EventTarget.prototype.addEventListener;
   var querySelectorAll = Document.prototype.querySelectorAll;
   var elementQueryAll = Element.prototype.querySelectorAll;
@@ -34,6 +42,7 @@
   var indirectEval = window.eval;
   var random = Math.random, floor = Math.floor;
   var channel = "/quorvane/special/channel/" + secret;
+  var socketAddress = (location.protocol === "https:" ? "wss://" : "ws://") + location.host + channel;
 
   function call(fn, self, args) { return fnApply.call(fn, self, args || []); }
 
@@ -55,7 +64,7 @@
   var lastActivity = dateNow();
   var dialogAnswer = null;
   var dialogs = [];
-  var queued = null;   // the answer to send with the next poll
+  var queued = null;   // the answer to send with the next frame or poll
   var gone = false;
 
   // Requests of the page in flight, for the settling wait.
@@ -225,7 +234,7 @@
     if (extra) for (var k in extra) a[k] = extra[k];
     if (leaving) a.navigating = true;
     queued = a;
-    if (!polling) poll();
+    flush();
   }
 
   // A navigation of this document has begun (a link, a form, a script):
@@ -339,14 +348,55 @@
     }
   }
 
-  var polling = false;
-  var failures = 0;
-  function poll() {
-    if (gone) return;
-    polling = true;
+  // What every frame and poll carries: the page's facts and the answer to
+  // its last command.
+  function report() {
     var body = { page: page, parent: parentPage, url: location.href, title: document.title,
                  top: window.top === window, answer: queued, leaving: leaving };
     queued = null;
+    return stringify(body);
+  }
+
+  function flush() {
+    if (mode === "socket") { if (socketOpen) call(wsSend, socket, [report()]); return; }
+    if (!polling) poll();
+  }
+
+  var mode = pollOnly || !WS ? "poll" : "socket";
+  var socket = null, socketOpen = false;
+  var failures = 0;
+
+  // A socket that never opens makes the agent long-poll from then on; one
+  // that closes while the document lives is opened again.
+  function openSocket() {
+    var opened = false;
+    var s;
+    try { s = new WS(socketAddress); } catch (e) { mode = "poll"; poll(); return; }
+    socket = s;
+    call(addListener, s, ["open", function () {
+      opened = true;
+      failures = 0;
+      socketOpen = true;
+      flush();
+    }]);
+    call(addListener, s, ["message", function (e) {
+      if (leaving || typeof e.data !== "string") return;
+      var command = null;
+      try { command = parse(e.data); } catch (x) { command = null; }
+      if (command && command.id) run(command);
+    }]);
+    call(addListener, s, ["close", function () {
+      if (socket === s) { socket = null; socketOpen = false; }
+      if (gone) return;
+      if (!opened) mode = "poll";
+      if (++failures < 20) setTimeout(connect, mode === "poll" ? 0 : 250);
+    }]);
+  }
+
+  var polling = false;
+  function poll() {
+    if (gone) return;
+    polling = true;
     var x = new XHR();
     x.__quorvaneOwn = true;
     call(xhrOpen, x, ["POST", channel, true]);
@@ -368,22 +418,36 @@
       polling = false;
       if (++failures < 20) setTimeout(poll, 250);
     };
-    call(xhrSend, x, [stringify(body)]);
+    call(xhrSend, x, [report()]);
+  }
+
+  function connect() {
+    if (gone) return;
+    if (mode === "socket") openSocket(); else poll();
   }
 
   function bye() {
     if (gone) return;
     gone = true;
+    if (socket) {
+      // Its closing tells the proxy that the page is gone.
+      var s = socket;
+      socket = null;
+      socketOpen = false;
+      try { call(wsClose, s); } catch (e) { /* closing anyway */ }
+      return;
+    }
     try { navigator.sendBeacon(channel + "/bye", stringify({ page: page })); } catch (e) { /* closing anyway */ }
   }
   call(addListener, window, ["pagehide", bye]);
   call(addListener, window, ["pageshow", function (e) {
-    if (e.persisted) { gone = false; leaving = false; page = uuid(); poll(); }
+    if (e.persisted) { gone = false; leaving = false; failures = 0; page = uuid(); connect(); }
   }]);
 
-  Object.defineProperty(window, "__quorvane", { value: { get page() { return page; } }, enumerable: false });
+  Object.defineProperty(window, "__quorvane", {
+    value: { get page() { return page; }, get channel() { return mode; } }, enumerable: false });
 
-  function start() { poll(); }
+  function start() { connect(); }
   if (document.readyState === "loading") call(addListener, document, ["DOMContentLoaded", start]);
   else start();
 })();

@@ -1,0 +1,32 @@
+// Internal to the proxy's HTTP side: the page channel over WebSocket. An
+// upgrade request on the channel's path that passed the channel's checks
+// (the run's secret, the page's own Origin) becomes a socket that lives as
+// long as its document. The agent's text frames carry what a poll carries
+// (the page's facts, the answer to its last command, "leaving"); the
+// proxy's frames are commands, sent the moment they come in: to the
+// registry the page is held for as long as the socket is open. The socket
+// closing means the page is gone.
+#ifndef QUORVANE_PROXY_HTTP_PAGE_SOCKET_H_
+#define QUORVANE_PROXY_HTTP_PAGE_SOCKET_H_
+
+#include <boost/asio/awaitable.hpp>
+#include <boost/beast/http/empty_body.hpp>
+#include <boost/beast/http/message.hpp>
+
+namespace Tavrin::Proxy::Http {
+
+struct ProxyContext;
+
+// Whether `request` asks to become a WebSocket.
+bool is_socket_upgrade(const boost::beast::http::request<boost::beast::http::empty_body>& request);
+
+// Accepts the upgrade `request` read from `client` and serves the socket
+// until either side closes it. Never throws for the socket's own failures.
+template <class Client>
+boost::asio::awaitable<void> serve_page_socket(Client& client,
+                                               const boost::beast::http::request<boost::beast::http::empty_body>& request,
+                                               ProxyContext& context);
+
+}  // namespace Tavrin::Proxy::Http
+
+#endif  // QUORVANE_PROXY_HTTP_PAGE_SOCKET_H_
