@@ -167,28 +167,72 @@ test("never there", function () {
   EXPECT_NE(xml.find("<result status=\"failed\""), std::string::npos);
 }
 
-// The agent keeps working in a page whose scripts replace JSON,
-// Array.prototype and XMLHttpRequest.
+// The agent keeps working, over its WebSocket, in a page whose scripts
+// replace JSON, Array.prototype, WebSocket and XMLHttpRequest.
 TEST_P(PagesEndToEnd, SurvivesPagesThatReplaceBuiltIns) {
   write_file(bin_ + "/examples/site/hostile.html",
              "<!DOCTYPE html><html><head><title>Hostile</title></head><body><script>"
              "JSON = { stringify: function () { return 'x'; }, parse: function () { return null; } };"
              "Array.prototype.push = function () { throw new Error('no'); };"
              "window.XMLHttpRequest = function () { throw new Error('no'); };"
+             "window.WebSocket = function () { throw new Error('no'); };"
              "</script><p id='p'>still here</p></body></html>");
   const auto run = run_script(R"(
 test("hostile", function () {
   var page = open("/hostile.html");
   assertEqual(page.element("#p").text(), "still here", "text");
   assertEqual(page.eval("1 + 1"), 2, "eval");
+  assertEqual(page.eval("__quorvane.channel"), "socket", "channel");
 });
 )");
   EXPECT_EQ(run.exit, 0) << run.out;
 }
 
+// Where no socket opens (a page whose policy allows no ws:), the agent
+// long-polls; with the proxy's page_socket set to 0 it long-polls from the
+// start. Commands work either way.
+class PagesChannel : public PagesEndToEnd {};
+
+TEST_P(PagesChannel, FallsBackToLongPolling) {
+  write_file(bin_ + "/examples/site/no-socket.html",
+             "<!DOCTYPE html><html><head><title>No socket</title><meta http-equiv=\"Content-Security-Policy\" "
+             "content=\"connect-src http://login.example.test\"></head><body><p id='p'>polled</p></body></html>");
+  const auto blocked = run_script(R"(
+test("blocked socket", function () {
+  var page = open("/no-socket.html");
+  assertEqual(page.eval("__quorvane.channel"), "poll", "channel");
+  assertEqual(page.element("#p").text(), "polled", "text");
+});
+)");
+  EXPECT_EQ(blocked.exit, 0) << blocked.out;
+
+  // The next run's proxy reads the changed configuration once this run's
+  // proxy has ended.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(90);
+  while (processes_from(dir_.path()) > 0 && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  std::string config = read_file(bin_ + "/config.xml");
+  const std::string on = "<parameter id=\"page_socket\" type=\"boolean\"><value>1</value>";
+  const std::size_t at = config.find(on);
+  ASSERT_NE(at, std::string::npos);
+  config.replace(at, on.size(), "<parameter id=\"page_socket\" type=\"boolean\"><value>0</value>");
+  write_file(bin_ + "/config.xml", config);
+  const auto forced = run_script(R"(
+test("long polling", function () {
+  var page = open("/index.html");
+  assertEqual(page.eval("__quorvane.channel"), "poll", "channel");
+  assertEqual(page.eval("6 * 7"), 42, "eval");
+});
+)");
+  EXPECT_EQ(forced.exit, 0) << forced.out;
+}
+
 INSTANTIATE_TEST_SUITE_P(Browsers, PagesEndToEnd,
                          ::testing::Values(Browser{"chromium", "/usr/lib/chromium/chromium"},
                                            Browser{"firefox", "/usr/lib/firefox-esr/firefox-esr"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Browsers, PagesChannel,
+                         ::testing::Values(Browser{"chromium", "/usr/lib/chromium/chromium"}),
                          [](const auto& info) { return std::string(info.param.name); });
 INSTANTIATE_TEST_SUITE_P(Browsers, PagesNavigation,
                          ::testing::Values(Browser{"chromium", "/usr/lib/chromium/chromium"}),

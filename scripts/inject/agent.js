@@ -385,11 +385,21 @@
       try { command = parse(e.data); } catch (x) { command = null; }
       if (command && command.id) run(command);
     }]);
-    call(addListener, s, ["close", function () {
+    // A socket that is refused may end with "error" alone (no "close"), as
+    // Chromium's does for a policy that forbids it.
+    var ended = false;
+    function end() {
+      if (ended) return;
+      ended = true;
       if (socket === s) { socket = null; socketOpen = false; }
       if (gone) return;
       if (!opened) mode = "poll";
       if (++failures < 20) setTimeout(connect, mode === "poll" ? 0 : 250);
+    }
+    call(addListener, s, ["close", end]);
+    call(addListener, s, ["error", function () {
+      if (!opened) { end(); return; }
+      // An open socket's error is followed by its close.
     }]);
   }
 
