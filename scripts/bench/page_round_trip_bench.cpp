@@ -12,11 +12,14 @@
 #include <netinet/in.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "test_support/run_program.h"
@@ -30,6 +33,22 @@ using quorvane_test::run_program;
 using quorvane_test::write_file;
 
 constexpr const char kChromium[] = "/usr/lib/chromium/chromium";
+
+// Processes started from `folder` (the private copy of the programs).
+int processes_from(const std::string& folder) {
+  int count = 0;
+  for (const auto& entry : fs::directory_iterator("/proc")) {
+    const std::string name = entry.path().filename();
+    if (name.find_first_not_of("0123456789") != std::string::npos || std::stoi(name) == ::getpid()) continue;
+    try {
+      std::ifstream in(entry.path() / "cmdline", std::ios::binary);
+      std::string line((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+      if (line.find(folder) != std::string::npos) ++count;
+    } catch (const std::exception&) {
+    }
+  }
+  return count;
+}
 
 int free_port() {
   const int s = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -109,13 +128,25 @@ class Installation {
     if (!socket)
       replace(config, "<parameter id=\"page_socket\" type=\"boolean\"><value>1</value>",
               "<parameter id=\"page_socket\" type=\"boolean\"><value>0</value>");
+    // The figures are echoed in full.
+    replace(config, "<parameter id=\"max_console_value\" type=\"integer\"><value>50</value>",
+            "<parameter id=\"max_console_value\" type=\"integer\"><value>1000</value>");
     write_file(bin_ + "/config.xml", config);
-    ok_ = run_program({bin_ + "/QuorvaneHelper", "/Install"}).exit == 0;
+    const auto install = run_program({bin_ + "/QuorvaneHelper", "/Install"});
+    ok_ = install.exit == 0;
+    if (!ok_) std::printf("%s%s", install.out.c_str(), install.err.c_str());
+  }
+
+  // The proxy and its guard end some seconds after the last run.
+  ~Installation() {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(90);
+    while (processes_from(dir_.path()) > 0 && std::chrono::steady_clock::now() < deadline)
+      std::this_thread::sleep_for(std::chrono::milliseconds(200));
   }
 
   bool ok() const { return ok_; }
 
-  // Runs `script`; the "bench ..." messages of its log, one a line.
+  // Runs `script`; the "bench ..." messages it echoed, one a line.
   std::string run(const std::string& script) {
     write_file(dir_.file("bench.js"), script);
     std::remove(dir_.file("bench.log").c_str());
@@ -126,11 +157,12 @@ class Installation {
                                   "chromium", "--log", dir_.file("bench.log")},
                                  options);
     std::string figures;
-    std::istringstream log(fs::exists(dir_.file("bench.log")) ? read_file(dir_.file("bench.log")) : "");
-    for (std::string line; std::getline(log, line);) {
-      const std::size_t at = line.find("value=\"bench ");
+    std::istringstream echo(run.out);
+    const std::string marker = "message: message=\"bench ";
+    for (std::string line; std::getline(echo, line);) {
+      const std::size_t at = line.find(marker);
       if (at == std::string::npos) continue;
-      const std::size_t from = at + 13;
+      const std::size_t from = at + marker.size();
       figures += "  " + line.substr(from, line.find('"', from) - from) + "\n";
     }
     if (figures.empty()) figures = "  (no figures; the run printed:)\n" + run.out;
