@@ -3,8 +3,10 @@
 // script to the page and back (p50, p99), over the WebSocket channel and
 // over long polling (page_socket 0), both as page.eval() (which also
 // writes its record and asks the proxy for a page mark) and as the bare
-// command; then the example's login steps with waiting and with
-// pageTimeouts({waiting: false}). Prints figures; asserts nothing.
+// command, next to a command the proxy answers itself (the share of the
+// runner and the calls to the proxy); then the example's login steps with
+// waiting and with pageTimeouts({waiting: false}). Prints figures; asserts
+// nothing.
 //
 // Like the end-to-end tests, each run uses a private copy of build/bin with
 // a free port, registered in a private home folder.
@@ -87,6 +89,11 @@ test("round trips", function () {
     times.push(clock() - t);
   }
   percentiles("command", times);
+  // The share of the runner, the calls to the proxy and the proxy itself:
+  // a command the proxy answers without the page.
+  times = [];
+  for (i = 0; i < 1000; i++) { t = clock(); quorvaneHost.command({ op: "mark" }); times.push(clock() - t); }
+  percentiles("proxy-only", times);
   page.close();
 });
 )";
