@@ -137,6 +137,7 @@ asio::awaitable<void> serve_connection(asio::ip::tcp::socket socket, ProxyContex
     socket.set_option(asio::ip::tcp::no_delay(true), ignored);
     beast::tcp_stream client(std::move(socket));
     beast::flat_buffer buffer;
+    buffer.reserve(kReadBufferBytes);
     co_await serve_requests(client, buffer, context, std::nullopt);
   } catch (const std::exception& e) {
     context.note(std::string("A connection ended on an error: ") + e.what());

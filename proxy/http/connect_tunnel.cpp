@@ -46,7 +46,8 @@ asio::awaitable<void> plain_tunnel(beast::tcp_stream& client, beast::flat_buffer
     co_return;
   }
   if (!co_await reply_established(client, context)) co_return;
-  co_await tunnel(client, buffer, *upstream.plain(), upstream.buffer(), context.settings.idle_timeout);
+  co_await tunnel(client, buffer, *upstream.plain(), upstream.buffer(), context.settings.idle_timeout,
+                  context.settings.tunnel_idle_timeout);
 }
 
 asio::awaitable<void> intercepted(beast::tcp_stream& client, beast::flat_buffer& buffer, const Origin& origin,
@@ -67,6 +68,7 @@ asio::awaitable<void> intercepted(beast::tcp_stream& client, beast::flat_buffer&
   }
   buffer.consume(used);
   beast::flat_buffer inner;
+  inner.reserve(kReadBufferBytes);
   co_await serve_requests(tls, inner, context, origin);
 }
 
@@ -128,7 +130,8 @@ asio::awaitable<void> open_tunnel(beast::tcp_stream& client, beast::flat_buffer&
     context.note(failure->what());
     co_return;
   }
-  co_await tunnel(client, buffer, *upstream.plain(), upstream.buffer(), context.settings.idle_timeout);
+  co_await tunnel(client, buffer, *upstream.plain(), upstream.buffer(), context.settings.idle_timeout,
+                  context.settings.tunnel_idle_timeout);
 }
 
 }  // namespace Tavrin::Proxy::Http

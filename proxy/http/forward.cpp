@@ -156,7 +156,8 @@ asio::awaitable<bool> exchange(Client& client, beast::flat_buffer& client_buffer
     remove_hop_by_hop(answer, true);
     answered = true;
     if (co_await write_message(client, answer, context.settings.read_timeout)) co_return false;
-    co_await tunnel(client, client_buffer, up, up_buffer, context.settings.idle_timeout);
+    co_await tunnel(client, client_buffer, up, up_buffer, context.settings.idle_timeout,
+                  context.settings.tunnel_idle_timeout);
     upstream.close();
     co_return false;
   }

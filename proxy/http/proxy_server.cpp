@@ -9,7 +9,7 @@
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/ip/v6_only.hpp>
 #include <boost/asio/steady_timer.hpp>
-#include <boost/asio/strand.hpp>
+#include <boost/asio/executor_work_guard.hpp>
 
 #include "platform/os_error.h"
 #include "proxy/http/client_session.h"
@@ -23,9 +23,13 @@ namespace {
 
 using tcp = asio::ip::tcp;
 
-asio::awaitable<void> accept_loop(tcp::acceptor& acceptor, ProxyContext& context) {
+// Each accepted connection goes to the next of `loops`, and stays there:
+// one thread per loop, so a connection's steps never change threads.
+asio::awaitable<void> accept_loop(tcp::acceptor& acceptor, ProxyContext& context,
+                                  const std::vector<std::unique_ptr<asio::io_context>>& loops) {
+  std::size_t next = 0;
   for (;;) {
-    tcp::socket socket(asio::make_strand(acceptor.get_executor()));
+    tcp::socket socket(*loops[next]);
     auto [ec] = co_await acceptor.async_accept(socket, kTuple);
     if (ec == asio::error::operation_aborted || !acceptor.is_open()) co_return;
     if (ec) {
@@ -34,6 +38,7 @@ asio::awaitable<void> accept_loop(tcp::acceptor& acceptor, ProxyContext& context
       co_await pause.async_wait(kTuple);
       continue;
     }
+    next = (next + 1) % loops.size();
     auto executor = socket.get_executor();
     asio::co_spawn(executor, serve_connection(std::move(socket), context), asio::detached);
   }
@@ -49,8 +54,18 @@ void open_acceptor(tcp::acceptor& acceptor, const tcp::endpoint& endpoint) {
 
 }  // namespace
 
+// One event loop per thread: a loop run by a single thread hands no work
+// between threads, which costs more than the work itself for small answers.
 struct ProxyServer::Threads {
-  asio::io_context io;
+  explicit Threads(unsigned count) {
+    for (unsigned i = 0; i < count; ++i) {
+      loops.push_back(std::make_unique<asio::io_context>(1));
+      guards.push_back(asio::make_work_guard(*loops.back()));
+    }
+  }
+  asio::io_context& io() { return *loops.front(); }
+  std::vector<std::unique_ptr<asio::io_context>> loops;
+  std::vector<asio::executor_work_guard<asio::io_context::executor_type>> guards;
   std::vector<tcp::acceptor> acceptors;
   std::vector<std::thread> workers;
 };
@@ -66,9 +81,10 @@ void ProxyServer::start(unsigned threads) {
   if (context_->settings.intercept_https && !context_->authority) {
     context_->authority = std::make_unique<CertificateAuthority>(context_->settings.authority_folder);
   }
-  auto running = std::make_unique<Threads>();
+  if (threads == 0) threads = std::max(2u, std::thread::hardware_concurrency());
+  auto running = std::make_unique<Threads>(threads);
   try {
-    tcp::acceptor v4(running->io);
+    tcp::acceptor v4(running->io());
     open_acceptor(v4, tcp::endpoint(asio::ip::address_v4::loopback(), context_->settings.port));
     context_->port = v4.local_endpoint().port();
     running->acceptors.push_back(std::move(v4));
@@ -78,7 +94,7 @@ void ProxyServer::start(unsigned threads) {
   }
   if (context_->settings.listen_ipv6) {
     try {
-      tcp::acceptor v6(running->io);
+      tcp::acceptor v6(running->io());
       open_acceptor(v6, tcp::endpoint(asio::ip::address_v6::loopback(), context_->port));
       running->acceptors.push_back(std::move(v6));
     } catch (const boost::system::system_error& e) {
@@ -86,18 +102,17 @@ void ProxyServer::start(unsigned threads) {
     }
   }
   for (tcp::acceptor& acceptor : running->acceptors) {
-    asio::co_spawn(running->io, accept_loop(acceptor, *context_), asio::detached);
+    asio::co_spawn(running->io(), accept_loop(acceptor, *context_, running->loops), asio::detached);
   }
-  if (threads == 0) threads = std::max(2u, std::thread::hardware_concurrency());
-  for (unsigned i = 0; i < threads; ++i) {
-    running->workers.emplace_back([io = &running->io] { io->run(); });
+  for (auto& loop : running->loops) {
+    running->workers.emplace_back([io = loop.get()] { io->run(); });
   }
   threads_ = std::move(running);
 }
 
 void ProxyServer::stop() {
   if (!threads_) return;
-  threads_->io.stop();
+  for (auto& loop : threads_->loops) loop->stop();
   for (std::thread& worker : threads_->workers) worker.join();
   threads_.reset();
 }

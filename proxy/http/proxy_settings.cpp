@@ -75,6 +75,9 @@ ProxySettings read_proxy_settings(const Configuration& config, const std::filesy
   }
   if (has(config, L"connect_timeout")) settings.connect_timeout = milliseconds_of(config, L"connect_timeout");
   if (has(config, L"read_timeout")) settings.read_timeout = milliseconds_of(config, L"read_timeout");
+  if (has(config, L"tunnel_idle_timeout")) {
+    settings.tunnel_idle_timeout = milliseconds_of(config, L"tunnel_idle_timeout");
+  }
   if (has(config, L"sites")) {
     settings.sites = parse_sites(Platform::to_utf8(param_string(config, kSection, L"sites")), base_folder);
   }

@@ -9,6 +9,8 @@
 //                               pass through unchanged
 //   connect_timeout    time_*   time to reach an origin
 //   read_timeout       time_*   longest wait for an origin's or a client's bytes
+//   tunnel_idle_timeout time_*  a tunnel (CONNECT, WebSocket) carrying no
+//                               byte either way for this long is closed
 //   sites              string   local sites: "host=folder;host2=folder2", a
 //                               relative folder taken from the runner's folder
 //   upstream_ca_file   string   a further authority trusted for origins, on
@@ -50,6 +52,9 @@ struct ProxySettings {
   std::chrono::milliseconds read_timeout{30000};
   // How long a kept-alive connection may sit idle between requests.
   std::chrono::milliseconds idle_timeout{120000};
+  // How long a tunnel (CONNECT, or a connection switched to another
+  // protocol) may carry no byte either way before it is closed.
+  std::chrono::milliseconds tunnel_idle_timeout{600000};
   std::size_t max_header_bytes = 64u << 10;
   std::size_t max_header_count = 256;
   // Local sites: lower-case host name to folder (absolute).
@@ -59,6 +64,9 @@ struct ProxySettings {
   // Folder of the certificate authority's files.
   std::filesystem::path authority_folder;
   std::filesystem::path upstream_ca_file;
+  // Not 0: every origin is reached at 127.0.0.1 on this port instead, with
+  // no name looked up (a harness that must stay on this machine).
+  std::uint16_t pinned_origin_port = 0;
   // Receives notes of what the server does on its own account (a page
   // passed uninjected, a bad connection). Null: notes are dropped.
   std::function<void(const std::string&)> note;

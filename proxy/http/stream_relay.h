@@ -12,9 +12,11 @@
 #include <memory>
 #include <cstdint>
 #include <string_view>
+#include <tuple>
 #include <vector>
 
 #include <boost/asio/as_tuple.hpp>
+#include <boost/asio/steady_timer.hpp>
 #include <boost/asio/awaitable.hpp>
 #include <boost/asio/experimental/awaitable_operators.hpp>
 #include <boost/asio/use_awaitable.hpp>
@@ -33,6 +35,9 @@ inline constexpr auto kTuple = asio::as_tuple(asio::use_awaitable);
 inline constexpr std::size_t kRelayBufferBytes = 512 * 1024;
 // For bodies of unknown length, which go through the parser.
 inline constexpr std::size_t kChunkBufferBytes = 64 * 1024;
+// Room of a connection's read buffer: reads are as large as its free
+// space, so a small answer comes in whole with its header.
+inline constexpr std::size_t kReadBufferBytes = 16 * 1024;
 
 // Passes the body of the message that `parser` has read the header of from
 // `in` on to `out`, behind the header, which it writes first. `prefix`
@@ -44,42 +49,54 @@ asio::awaitable<error_code> relay_body(In& in, beast::flat_buffer& in_buffer,
                                        http::parser<isRequest, http::buffer_body>& parser, Out& out,
                                        std::chrono::milliseconds wait, std::string_view prefix = {}) {
   http::serializer<isRequest, http::buffer_body> serializer{parser.get()};
-  beast::get_lowest_layer(out).expires_after(wait);
-  auto [header_error, header_bytes] = co_await http::async_write_header(out, serializer, kTuple);
-  if (header_error) co_return header_error;
-  // A body of known length that goes out as it came is copied as raw
-  // bytes, in reads as large as the socket has, past the parser.
   const auto known_length = parser.content_length_remaining();
+  // A body of known length that goes out as it came is copied as raw
+  // bytes, in reads as large as the socket has, past the parser. The
+  // header leaves in one write with the body bytes already read.
   if (prefix.empty() && !parser.is_done() && !parser.get().chunked() && known_length) {
     std::uint64_t left = *known_length;
+    {
+      const std::size_t first = static_cast<std::size_t>(std::min<std::uint64_t>(in_buffer.size(), left));
+      auto& body = parser.get().body();
+      body.data = first > 0 ? const_cast<void*>(in_buffer.data().data()) : nullptr;
+      body.size = first;
+      body.more = left > first;
+      beast::get_lowest_layer(out).expires_after(wait);
+      error_code ec;
+      if (first > 0) {
+        std::tie(ec, std::ignore) = co_await http::async_write(out, serializer, kTuple);
+      } else {
+        std::tie(ec, std::ignore) = co_await http::async_write_header(out, serializer, kTuple);
+      }
+      if (ec == http::error::need_buffer) ec = {};
+      if (ec) co_return ec;
+      in_buffer.consume(first);
+      left -= first;
+    }
+    if (left == 0) co_return error_code{};
     // Sized to the body, uninitialised: small bodies cost no large buffer.
     const std::size_t size = static_cast<std::size_t>(std::min<std::uint64_t>(left, kRelayBufferBytes));
     std::unique_ptr<char[]> raw(new char[size]);
     const asio::mutable_buffer buffer(raw.get(), size);
     while (left > 0) {
-      std::size_t n = 0;
-      if (in_buffer.size() > 0) {
-        n = static_cast<std::size_t>(std::min<std::uint64_t>(in_buffer.size(), left));
-        beast::get_lowest_layer(out).expires_after(wait);
-        auto [ec, written] = co_await asio::async_write(out, beast::buffers_prefix(n, in_buffer.data()), kTuple);
-        if (ec) co_return ec;
-        in_buffer.consume(n);
-        left -= n;
-        continue;
-      } else {
-        beast::get_lowest_layer(in).expires_after(wait);
-        auto [ec, got] = co_await in.async_read_some(
-            asio::buffer(buffer.data(), static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), left))),
-            kTuple);
-        if (ec) co_return ec;
-        n = got;
-      }
-      beast::get_lowest_layer(out).expires_after(wait);
-      auto [ec, written] = co_await asio::async_write(out, asio::buffer(buffer.data(), n), kTuple);
+      beast::get_lowest_layer(in).expires_after(wait);
+      auto [ec, got] = co_await in.async_read_some(
+          asio::buffer(buffer.data(), static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), left))),
+          kTuple);
       if (ec) co_return ec;
-      left -= n;
+      beast::get_lowest_layer(out).expires_after(wait);
+      auto [write_error, written] = co_await asio::async_write(out, asio::buffer(buffer.data(), got), kTuple);
+      if (write_error) co_return write_error;
+      left -= got;
     }
     co_return error_code{};
+  }
+  // Otherwise the header goes first on its own when body bytes may be slow
+  // to come (an answer streamed in pieces must show its header at once).
+  if (!parser.is_done()) {
+    beast::get_lowest_layer(out).expires_after(wait);
+    auto [header_error, header_bytes] = co_await http::async_write_header(out, serializer, kTuple);
+    if (header_error) co_return header_error;
   }
   std::vector<char> buffer(parser.is_done() ? 0 : kChunkBufferBytes);
   bool prefix_pending = !prefix.empty();
@@ -115,16 +132,24 @@ asio::awaitable<error_code> relay_body(In& in, beast::flat_buffer& in_buffer,
   co_return error_code{};
 }
 
+// When a tunnel last carried a byte, either way.
+struct TunnelActivity {
+  std::chrono::steady_clock::time_point last = std::chrono::steady_clock::now();
+  bool ended = false;
+};
+
 // Copies bytes from `from` to `to` until `from` ends, then ends the
 // sending side of `to`.
 template <class From, class To>
-asio::awaitable<void> pump(From& from, To& to, std::chrono::milliseconds idle_after_end) {
+asio::awaitable<void> pump(From& from, To& to, std::chrono::milliseconds idle_after_end, TunnelActivity& activity) {
   std::vector<char> buffer(kRelayBufferBytes);
   for (;;) {
     auto [ec, n] = co_await from.async_read_some(asio::buffer(buffer), kTuple);
     if (n > 0) {
+      activity.last = std::chrono::steady_clock::now();
       auto [write_error, written] = co_await asio::async_write(to, asio::buffer(buffer.data(), n), kTuple);
       if (write_error) break;
+      activity.last = std::chrono::steady_clock::now();
     }
     if (ec) break;
   }
@@ -135,14 +160,43 @@ asio::awaitable<void> pump(From& from, To& to, std::chrono::milliseconds idle_af
   beast::get_lowest_layer(to).expires_after(idle_after_end);
 }
 
-// Joins a and b as a byte tunnel until both ways have ended. Bytes already
-// read into a's or b's buffer go across first.
+template <class A, class B>
+asio::awaitable<void> pump_both(A& a, B& b, std::chrono::milliseconds idle_after_end, TunnelActivity& activity,
+                                asio::steady_timer& watch) {
+  using namespace asio::experimental::awaitable_operators;
+  co_await (pump(a, b, idle_after_end, activity) && pump(b, a, idle_after_end, activity));
+  activity.ended = true;
+  watch.cancel();
+}
+
+// Ends both ways of a tunnel that has carried nothing for `idle`.
+template <class A, class B>
+asio::awaitable<void> watch_idle(A& a, B& b, std::chrono::milliseconds idle, TunnelActivity& activity,
+                                 asio::steady_timer& watch) {
+  while (!activity.ended) {
+    watch.expires_at(activity.last + idle);
+    co_await watch.async_wait(kTuple);
+    if (activity.ended) co_return;
+    if (std::chrono::steady_clock::now() - activity.last >= idle) {
+      error_code ignored;
+      beast::get_lowest_layer(a).cancel();
+      beast::get_lowest_layer(b).cancel();
+      beast::get_lowest_layer(a).socket().shutdown(asio::socket_base::shutdown_both, ignored);
+      beast::get_lowest_layer(b).socket().shutdown(asio::socket_base::shutdown_both, ignored);
+      co_return;
+    }
+  }
+}
+
+// Joins a and b as a byte tunnel until both ways have ended, or nothing
+// has crossed either way for `idle`. Bytes already read into a's or b's
+// buffer go across first.
 template <class A, class B>
 asio::awaitable<void> tunnel(A& a, beast::flat_buffer& a_buffer, B& b, beast::flat_buffer& b_buffer,
-                             std::chrono::milliseconds idle_after_end) {
+                             std::chrono::milliseconds idle_after_end, std::chrono::milliseconds idle) {
   using namespace asio::experimental::awaitable_operators;
-  beast::get_lowest_layer(a).expires_never();
-  beast::get_lowest_layer(b).expires_never();
+  beast::get_lowest_layer(a).expires_after(idle);
+  beast::get_lowest_layer(b).expires_after(idle);
   if (a_buffer.size() > 0) {
     auto [ec, n] = co_await asio::async_write(b, a_buffer.data(), kTuple);
     if (ec) co_return;
@@ -153,7 +207,11 @@ asio::awaitable<void> tunnel(A& a, beast::flat_buffer& a_buffer, B& b, beast::fl
     if (ec) co_return;
     b_buffer.consume(b_buffer.size());
   }
-  co_await (pump(a, b, idle_after_end) && pump(b, a, idle_after_end));
+  beast::get_lowest_layer(a).expires_never();
+  beast::get_lowest_layer(b).expires_never();
+  TunnelActivity activity;
+  asio::steady_timer watch(beast::get_lowest_layer(a).get_executor());
+  co_await (pump_both(a, b, idle_after_end, activity, watch) && watch_idle(a, b, idle, activity, watch));
 }
 
 // Writes a whole message to `out` within `wait`.

@@ -31,6 +31,10 @@ void configure_upstream_tls(asio::ssl::context& context, const std::string& extr
   SSL_CTX_set_alpn_protos(context.native_handle(), kAlpn, sizeof kAlpn);
 }
 
+Upstream::Upstream(asio::any_io_executor executor) : executor_(std::move(executor)) {
+  buffer_.reserve(kReadBufferBytes);
+}
+
 void Upstream::close() {
   error_code ignored;
   if (plain_) plain_->socket().close(ignored);
@@ -44,9 +48,19 @@ void Upstream::close() {
 asio::awaitable<void> Upstream::connect(const Origin& origin, ProxyContext& context) {
   close();
   tcp::resolver resolver(executor_);
-  auto [resolve_error, endpoints] =
-      co_await resolver.async_resolve(origin.host, std::to_string(origin.port), kTuple);
-  if (resolve_error) fail(http::status::bad_gateway, "The host name " + origin.host + " could not be resolved: " + reason(resolve_error));
+  tcp::resolver::results_type endpoints;
+  if (context.settings.pinned_origin_port != 0) {
+    endpoints = tcp::resolver::results_type::create(
+        tcp::endpoint(asio::ip::address_v4::loopback(), context.settings.pinned_origin_port), origin.host,
+        std::to_string(origin.port));
+  } else {
+    auto [resolve_error, found] = co_await resolver.async_resolve(origin.host, std::to_string(origin.port), kTuple);
+    if (resolve_error) {
+      fail(http::status::bad_gateway,
+           "The host name " + origin.host + " could not be resolved: " + reason(resolve_error));
+    }
+    endpoints = std::move(found);
+  }
 
   auto stream = std::make_unique<beast::tcp_stream>(executor_);
   stream->expires_after(context.settings.connect_timeout);

@@ -41,7 +41,7 @@ class Upstream {
  public:
   using TlsStream = boost::beast::ssl_stream<boost::beast::tcp_stream>;
 
-  explicit Upstream(boost::asio::any_io_executor executor) : executor_(std::move(executor)) {}
+  explicit Upstream(boost::asio::any_io_executor executor);
 
   // True when a connection to `origin` is open from an earlier request.
   bool open_to(const Origin& origin) const { return origin_ && *origin_ == origin && (plain_ || tls_); }
