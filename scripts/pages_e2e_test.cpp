@@ -110,9 +110,8 @@ class PagesEndToEnd : public ::testing::TestWithParam<Browser> {
   std::string bin_;
 };
 
-// Navigation in Firefox ESR (a link, a form or back, then the next page's
-// first command) still loses the new page's answer now and then, so the
-// navigating scenario runs in Chromium only for now.
+// The navigating scenario: a form, a link and back, then the next page's
+// first command, in each browser.
 class PagesNavigation : public PagesEndToEnd {};
 
 // Signing in through the form, reading values, a delayed element, a frame,
@@ -235,7 +234,8 @@ INSTANTIATE_TEST_SUITE_P(Browsers, PagesChannel,
                          ::testing::Values(Browser{"chromium", "/usr/lib/chromium/chromium"}),
                          [](const auto& info) { return std::string(info.param.name); });
 INSTANTIATE_TEST_SUITE_P(Browsers, PagesNavigation,
-                         ::testing::Values(Browser{"chromium", "/usr/lib/chromium/chromium"}),
+                         ::testing::Values(Browser{"chromium", "/usr/lib/chromium/chromium"},
+                                           Browser{"firefox", "/usr/lib/firefox-esr/firefox-esr"}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

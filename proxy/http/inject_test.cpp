@@ -57,7 +57,7 @@ class InjectTest : public ProxyFixture {
   }
 };
 
-// A document gets the agent's element before </head>, a new length, no
+// A document gets the agent's element right after <head>, a new length, no
 // validators and no-store; the origin was asked for an identity body and
 // without conditions.
 TEST_F(InjectTest, DocumentGetsTheAgentAndIsNeverCached) {
@@ -66,7 +66,7 @@ TEST_F(InjectTest, DocumentGetsTheAgentAndIsNeverCached) {
   const CurlResult result = get(url(origin, "/"), {"-H", "If-None-Match: \"v1\"", "-H",
                                                    "If-Modified-Since: Mon, 01 Jan 2024 00:00:00 GMT", "-H",
                                                    "Accept-Encoding: gzip, br"});
-  const std::string expected = std::string(kPage).insert(std::string(kPage).find("</head>"), kAgentElement);
+  const std::string expected = std::string(kPage).insert(std::string(kPage).find("<head>") + 6, kAgentElement);
   EXPECT_EQ(result.body, expected);
   EXPECT_EQ(result.field("Content-Length"), std::to_string(expected.size()));
   EXPECT_EQ(result.field("Cache-Control"), "no-store");
@@ -94,7 +94,7 @@ TEST_F(InjectTest, GzipAndBrotliPagesAreDecodedAndInjected) {
   start_proxy();
   for (const char* path : {"/gz", "/br"}) {
     const CurlResult result = get(url(origin, path));
-    EXPECT_NE(result.body.find(std::string(kAgentElement) + "</head>"), std::string::npos) << path;
+    EXPECT_NE(result.body.find("<head>" + std::string(kAgentElement)), std::string::npos) << path;
     EXPECT_EQ(result.body.find("<!DOCTYPE html>"), 0u) << path;
     EXPECT_EQ(result.field("Content-Encoding"), "") << path;
     EXPECT_EQ(result.field("Content-Length"), std::to_string(result.body.size())) << path;

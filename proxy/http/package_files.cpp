@@ -1,6 +1,7 @@
 #include "proxy/http/package_files.h"
 
 #include "platform/text.h"
+#include "proxy/http/agent_placement.h"
 #include "proxy/http/page_rules.h"
 
 namespace Tavrin::Proxy::Http {
@@ -42,25 +43,25 @@ std::optional<File> PackageFiles::find(const std::string& path) {
 
 void PackageFiles::inject(std::string& page, const std::string& nonce) {
   refresh();
-  if (nonce.empty()) {
-    const std::size_t before = page.size();
-    injector_.InjectToStreamANSI(page);
-    if (!fragment_.empty() && page.size() != before) add_fragment(page, 0, page.size());
-    return;
-  }
   // The elements the package gives, as InjectToStreamANSI writes them: a
   // page of one closing head tag gets exactly them before it.
   std::string probe = "</head>";
   injector_.InjectToStreamANSI(probe);
   const std::string elements = probe.substr(0, probe.size() - 7);
   if (elements.empty()) return;
-  const std::size_t before = page.size();
-  injector_.InjectToStreamANSI(page);
-  if (page.size() == before) return;
-  const std::size_t at = page.rfind(elements);
-  if (at == std::string::npos) return;
-  const std::string marked = with_nonce(elements, nonce);
-  page.replace(at, elements.size(), marked);
+  const std::string marked = nonce.empty() ? elements : with_nonce(elements, nonce);
+  std::size_t at = agent_insertion_point(page);
+  if (at != std::string::npos) {
+    page.insert(at, marked);
+  } else {
+    // No early place (XML with another root, say): the package's own rule.
+    const std::size_t before = page.size();
+    injector_.InjectToStreamANSI(page);
+    if (page.size() == before) return;
+    at = page.rfind(elements);
+    if (at == std::string::npos) return;
+    page.replace(at, elements.size(), marked);
+  }
   if (!fragment_.empty()) add_fragment(page, at, at + marked.size());
 }
 

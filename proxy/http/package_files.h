@@ -34,7 +34,9 @@ class PackageFiles {
   std::optional<File> find(const std::string& path);
 
   // `page` with the package's script elements put in (each carrying
-  // `nonce` when it is not empty); unchanged when no place is found.
+  // `nonce` when it is not empty), at agent_insertion_point, else where
+  // ScriptInjector::InjectToStreamANSI puts them; unchanged when neither
+  // finds a place.
   void inject(std::string& page, const std::string& nonce);
 
   // From now on, the address of every injected script ends in "#" and
