@@ -1,5 +1,8 @@
 // Connections that leave HTTP: WebSocket upgrades through the proxy, and
 // HTTPS, intercepted (and injected) or tunnelled as it is.
+#include <chrono>
+#include <thread>
+
 #include <boost/asio/connect.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/beast/core.hpp>
@@ -56,6 +59,36 @@ TEST_F(TunnelTest, WebSocketEchoThroughTheProxy) {
     EXPECT_TRUE(beast::buffers_to_string(echoed.data()) == text);
   }
   ws.close(beast::websocket::close_code::normal);
+}
+
+// A tunnelled connection stays open while bytes cross it, and is closed
+// once nothing has crossed either way for the idle time.
+TEST_F(TunnelTest, IdleTunnelsAreClosed) {
+  TestOrigin origin([](const SeenRequest&) { return html(""); });
+  ProxySettings settings = default_settings();
+  settings.tunnel_idle_timeout = std::chrono::milliseconds(400);
+  start_proxy(settings);
+  boost::asio::io_context io;
+  beast::websocket::stream<boost::asio::ip::tcp::socket> ws(io);
+  ws.next_layer().connect({boost::asio::ip::address_v4::loopback(), proxy_port()});
+  const std::string authority = "127.0.0.1:" + std::to_string(origin.port());
+  ws.handshake(authority, "http://" + authority + "/ws");
+  // Busy for three idle times: every message is still echoed.
+  for (int i = 0; i < 12; ++i) {
+    ws.write(boost::asio::buffer(std::string("ping")));
+    beast::flat_buffer echoed;
+    ws.read(echoed);
+    ASSERT_EQ(beast::buffers_to_string(echoed.data()), "ping");
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  // Quiet well past the idle time: the proxy has closed the tunnel, so
+  // nothing comes back.
+  std::this_thread::sleep_for(std::chrono::milliseconds(2000));
+  beast::error_code ec;
+  ws.write(boost::asio::buffer(std::string("late")), ec);
+  beast::flat_buffer late;
+  if (!ec) ws.read(late, ec);
+  EXPECT_TRUE(ec) << "the idle tunnel still echoed: " << beast::buffers_to_string(late.data());
 }
 
 // An HTTPS page is intercepted with the proxy's own authority (which the
