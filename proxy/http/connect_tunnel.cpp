@@ -29,17 +29,23 @@ asio::awaitable<bool> reply_established(beast::tcp_stream& client, ProxyContext&
   co_return !ec;
 }
 
+// Connects `upstream` to the origin as it is (no TLS of the proxy's own);
+// the failure, if it could not.
+asio::awaitable<std::optional<UpstreamFailure>> connect_plain(Upstream& upstream, Origin origin,
+                                                              ProxyContext& context) {
+  origin.tls = false;
+  try {
+    co_await upstream.connect(origin, context);
+  } catch (const UpstreamFailure& e) {
+    co_return e;
+  }
+  co_return std::nullopt;
+}
+
 asio::awaitable<void> plain_tunnel(beast::tcp_stream& client, beast::flat_buffer& buffer, const Origin& origin,
                                    const LocalRequest& local, ProxyContext& context) {
   Upstream upstream(client.get_executor());
-  std::optional<UpstreamFailure> failure;
-  try {
-    Origin plain = origin;
-    plain.tls = false;
-    co_await upstream.connect(plain, context);
-  } catch (const UpstreamFailure& e) {
-    failure = e;
-  }
+  const std::optional<UpstreamFailure> failure = co_await connect_plain(upstream, origin, context);
   if (failure) {
     context.note(failure->what());
     co_await answer_error(client, failure->status(), failure->what(), local, context);
@@ -118,14 +124,7 @@ asio::awaitable<void> open_tunnel(beast::tcp_stream& client, beast::flat_buffer&
     co_return;
   }
   Upstream upstream(client.get_executor());
-  std::optional<UpstreamFailure> failure;
-  try {
-    Origin plain = *origin;
-    plain.tls = false;
-    co_await upstream.connect(plain, context);
-  } catch (const UpstreamFailure& e) {
-    failure = e;
-  }
+  const std::optional<UpstreamFailure> failure = co_await connect_plain(upstream, *origin, context);
   if (failure) {
     context.note(failure->what());
     co_return;

@@ -10,9 +10,6 @@
 //
 // Like the end-to-end tests, each run uses a private copy of build/bin with
 // a free port, registered in a private home folder.
-#include <sys/socket.h>
-#include <netinet/in.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
@@ -24,45 +21,20 @@
 #include <thread>
 #include <vector>
 
+#include "test_support/local_processes.h"
 #include "test_support/run_program.h"
 #include "test_support/temp_dir.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+using quorvane_test::free_port;
+using quorvane_test::processes_from;
 using quorvane_test::read_file;
 using quorvane_test::run_program;
 using quorvane_test::write_file;
 
 constexpr const char kChromium[] = "/usr/lib/chromium/chromium";
-
-// Processes started from `folder` (the private copy of the programs).
-int processes_from(const std::string& folder) {
-  int count = 0;
-  for (const auto& entry : fs::directory_iterator("/proc")) {
-    const std::string name = entry.path().filename();
-    if (name.find_first_not_of("0123456789") != std::string::npos || std::stoi(name) == ::getpid()) continue;
-    try {
-      std::ifstream in(entry.path() / "cmdline", std::ios::binary);
-      std::string line((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-      if (line.find(folder) != std::string::npos) ++count;
-    } catch (const std::exception&) {
-    }
-  }
-  return count;
-}
-
-int free_port() {
-  const int s = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ::bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  socklen_t length = sizeof address;
-  ::getsockname(s, reinterpret_cast<sockaddr*>(&address), &length);
-  ::close(s);
-  return ntohs(address.sin_port);
-}
 
 // The test script: figures go into the log as messages starting "bench ".
 constexpr const char kRoundTrips[] = R"(
