@@ -26,6 +26,12 @@ bool channel_secret_matches(std::string_view path, const std::string& secret) {
   return difference == 0;
 }
 
+std::string run_of_connection(const asio::ip::tcp::socket& socket, ProxyContext& context) {
+  error_code ec;
+  const auto local = socket.local_endpoint(ec);
+  return ec ? std::string() : context.runs.run_of_port(local.port(), RunTable::Clock::now());
+}
+
 namespace {
 
 std::string text_of(const json::object& o, const char* name) {
@@ -91,6 +97,7 @@ asio::awaitable<bool> answer_channel(Client& client, beast::flat_buffer& buffer,
   poll.parent = text_of(body, "parent");
   poll.url = text_of(body, "url");
   poll.title = text_of(body, "title");
+  poll.run = run_of_connection(beast::get_lowest_layer(client).socket(), context);
   if (const json::value* top = body.if_contains("top"); top && top->is_bool()) poll.top = top->as_bool();
   if (const json::value* l = body.if_contains("leaving"); l && l->is_bool()) poll.leaving = l->as_bool();
   if (const json::value* a = body.if_contains("answer"); a && a->is_object()) {

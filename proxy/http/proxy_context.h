@@ -14,6 +14,7 @@
 #include "proxy/http/package_files.h"
 #include "proxy/http/proxy_settings.h"
 #include "proxy/proxy_state.h"
+#include "proxy/run_table.h"
 
 namespace Tavrin::Proxy::Http {
 
@@ -23,6 +24,9 @@ struct ProxyContext {
     if (settings.pages) package.set_fragment(settings.channel_secret);
   }
 
+  // Whether `port` is one this server listens on.
+  bool is_own_port(std::uint16_t p) const { return p == port || runs.is_run_port(p); }
+
   void note(const std::string& text) const {
     if (settings.note) settings.note(text);
   }
@@ -30,6 +34,8 @@ struct ProxyContext {
   const ProxySettings settings;
   const std::shared_ptr<ProxyState> state;  // null: nothing counted
   std::uint16_t port = 0;                    // the port listened on
+  // The runs served on ports of their own (guards its own changes).
+  RunTable runs;
   PackageFiles package;
   // Null when HTTPS passes through plain tunnels.
   std::unique_ptr<CertificateAuthority> authority;
