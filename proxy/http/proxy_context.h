@@ -20,7 +20,10 @@ namespace Tavrin::Proxy::Http {
 
 struct ProxyContext {
   ProxyContext(ProxySettings s, std::shared_ptr<ProxyState> st)
-      : settings(std::move(s)), state(std::move(st)), package(settings.package, settings.note) {
+      : settings(std::move(s)),
+        state(std::move(st)),
+        runs(settings.run_limits),
+        package(settings.package, settings.note) {
     if (settings.pages) package.set_fragment(settings.channel_secret);
   }
 

@@ -28,6 +28,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "proxy/run_table.h"
+
 namespace Tavrin {
 class Configuration;
 }
@@ -63,6 +65,8 @@ struct ProxySettings {
   // path carries. Null or empty: the channel is not served.
   std::shared_ptr<PageRegistry> pages;
   std::string channel_secret;
+  // The runs' own ports: how many at once, how long one may be idle.
+  RunLimits run_limits;
 };
 
 // Thrown for a "proxy" section whose values make no settings.
