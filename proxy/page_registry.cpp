@@ -8,6 +8,7 @@
 #include <boost/json/src.hpp>
 
 #include "platform/text.h"
+#include "proxy/run_table.h"
 
 namespace Tavrin::Proxy {
 
@@ -44,11 +45,19 @@ std::string make_channel_secret() {
 
 PageRegistry::PageRegistry(PageRegistryTimes times) : times_(times) {}
 
+void PageRegistry::set_run_ports(RunPorts ports) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  run_ports_ = std::move(ports);
+}
+
 std::optional<std::string> PageRegistry::poll(const AgentPoll& poll) {
   std::lock_guard<std::mutex> lock(mutex_);
   auto [it, added] = pages_.try_emplace(poll.page);
   Page& page = it->second;
-  if (added) page.order = next_order_++;
+  if (added) {
+    page.order = next_order_++;
+    page.run = poll.run;
+  }
   page.parent = poll.parent;
   page.url = poll.url;
   page.title = poll.title;
@@ -110,15 +119,15 @@ void PageRegistry::delivered(const std::string& id) {
   if (it != pages_.end() && !it->second.busy_with.empty()) it->second.delivered = true;
 }
 
-std::string PageRegistry::pick_page(const std::string& named, std::uint64_t after) const {
+std::string PageRegistry::pick_page(const std::string& named, std::uint64_t after, const std::string& run) const {
   if (!named.empty()) {
     auto it = pages_.find(named);
-    return it != pages_.end() && !it->second.gone ? named : std::string();
+    return it != pages_.end() && !it->second.gone && (run.empty() || it->second.run == run) ? named : std::string();
   }
   std::string best;
   std::uint64_t order = 0;
   for (const auto& [id, page] : pages_) {
-    if (page.top && !page.gone && page.order > order && page.order > after) {
+    if (page.top && !page.gone && page.order > order && page.order > after && (run.empty() || page.run == run)) {
       best = id;
       order = page.order;
     }
@@ -157,6 +166,8 @@ CommandAnswer PageRegistry::run(const std::wstring& command_text) {
   const json::object& object = parsed.as_object();
   const std::string id = field(object, "id");
   const std::string named = field(object, "page");
+  const std::string run = field(object, "run");
+  if (field(object, "op") == "run") return run_port(id, run);
   std::uint64_t after = 0;
   if (const json::value* a = object.if_contains("after"); a && a->is_number())
     after = static_cast<std::uint64_t>(a->to_number<double>());
@@ -165,6 +176,16 @@ CommandAnswer PageRegistry::run(const std::wstring& command_text) {
     own = std::chrono::milliseconds(static_cast<long long>(t->to_number<double>()));
 
   std::unique_lock<std::mutex> lock(mutex_);
+  if (!run.empty() && !named.empty()) {
+    // A page of another run is not this run's to know of.
+    auto it = pages_.find(named);
+    if (it != pages_.end() && it->second.run != run) {
+      CommandAnswer out;
+      out.text = Platform::from_utf8(failure(id, "there is no page " + named + " in this run"));
+      keep_answer(id, Platform::to_utf8(out.text));
+      return out;
+    }
+  }
   if (field(object, "op") == "mark") {
     json::object a;
     a["id"] = id;
@@ -177,7 +198,7 @@ CommandAnswer PageRegistry::run(const std::wstring& command_text) {
     CommandAnswer out;
     out.text = Platform::from_utf8(answer);
     out.page = Platform::from_utf8(named);
-    if (auto it = pages_.find(named); it != pages_.end()) {
+    if (auto it = pages_.find(named); it != pages_.end() && (run.empty() || it->second.run == run)) {
       out.url = Platform::from_utf8(it->second.url);
       out.title = Platform::from_utf8(it->second.title);
     }
@@ -203,7 +224,7 @@ CommandAnswer PageRegistry::run(const std::wstring& command_text) {
     page_wait = std::min(page_wait, std::chrono::milliseconds(static_cast<long long>(w->to_number<double>())));
   const auto page_deadline = Clock::now() + page_wait;
   for (;;) {
-    target = pick_page(named, after);
+    target = pick_page(named, after, run);
     if (!target.empty()) {
       Page& page = pages_[target];
       if (page.busy_with.empty() && !page.command) break;
@@ -214,7 +235,7 @@ CommandAnswer PageRegistry::run(const std::wstring& command_text) {
       return answer_for("", answer);
     }
     if (changed_.wait_until(lock, page_deadline) == std::cv_status::timeout) {
-      target = pick_page(named, after);
+      target = pick_page(named, after, run);
       if (target.empty()) {
         const std::string why = named.empty() ? "no page was there within " : "the page " + named + " was not there within ";
         std::string answer = failure(id, why + std::to_string(page_wait.count()) + " ms");
@@ -272,6 +293,34 @@ CommandAnswer PageRegistry::run(const std::wstring& command_text) {
                                                 std::to_string((own + times_.answer_wait).count()) + " ms"));
     }
   }
+}
+
+CommandAnswer PageRegistry::run_port(const std::string& id, const std::string& run) {
+  // Not kept for Answer: the caller reads it from the command's own text.
+  CommandAnswer out;
+  if (!is_run_id(run)) {
+    out.text = Platform::from_utf8(failure(id, "a run is named by 1 to 64 letters, digits, '-', '_' or '.'"));
+    return out;
+  }
+  RunPorts ports;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ports = run_ports_;
+  }
+  if (!ports) {
+    out.text = Platform::from_utf8(failure(id, "the proxy serves no browsers"));
+    return out;
+  }
+  try {
+    json::object a;
+    a["id"] = id;
+    a["ok"] = true;
+    a["value"] = ports(run);
+    out.text = Platform::from_utf8(json::serialize(a));
+  } catch (const std::exception& e) {
+    out.text = Platform::from_utf8(failure(id, std::string("no port for the run: ") + e.what()));
+  }
+  return out;
 }
 
 std::wstring PageRegistry::take_answer(const std::wstring& id) {
