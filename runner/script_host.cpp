@@ -136,6 +136,11 @@ void ScriptControl::Init(const std::shared_ptr<Configuration>& config) {
   Platform::Com::put_property(engine, L"Timeout", Variant(kTimeoutMilliseconds));
 
   for (const wchar_t* name : kRunParameters) PutParameter(name, config->Parameter(L"common", name).value);
+  // The run's identity (runner/run_identity.h), when the start-up made one.
+  try {
+    PutParameter(L"run", config->Parameter(L"common", L"run").value);
+  } catch (const Configuration::ParameterNotFoundError&) {
+  }
   const std::wstring default_browser = default_browser_or_none();
   PutParameter(L"default_browser", default_browser);
 
