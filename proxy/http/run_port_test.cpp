@@ -104,9 +104,15 @@ TEST_F(RunPortTest, PagesBelongToTheRunWhosePortTheyCameIn) {
   EXPECT_NE(a, proxy_port());
   EXPECT_EQ(PortOf("run-a"), a) << "a run keeps its port";
 
-  EXPECT_EQ(Register(a, "a1").status, 200u);
-  EXPECT_EQ(Register(b, "b1").status, 200u);
-  EXPECT_EQ(Register(proxy_port(), "own").status, 200u);
+  // Each first poll is held until the hold ends: the three at once.
+  auto a1 = std::async(std::launch::async, [&] { return Register(a, "a1"); });
+  auto b1 = std::async(std::launch::async, [&] { return Register(b, "b1"); });
+  // The main port's page registers last: the newest of all.
+  ASSERT_TRUE(quorvane_test::wait_until([&] { return pages_->page_count() == 2; }, std::chrono::seconds(10)));
+  auto own = std::async(std::launch::async, [&] { return Register(proxy_port(), "own"); });
+  EXPECT_EQ(a1.get().status, 200u);
+  EXPECT_EQ(b1.get().status, 200u);
+  EXPECT_EQ(own.get().status, 200u);
   EXPECT_EQ(pages_->page_count(), 3u);
 
   EXPECT_EQ(PageReached("run-a", 2000), L"a1");
