@@ -136,13 +136,13 @@ void ScriptControl::Init(const std::shared_ptr<Configuration>& config) {
   Platform::Com::put_property(engine, L"Timeout", Variant(kTimeoutMilliseconds));
 
   for (const wchar_t* name : kRunParameters) PutParameter(name, config->Parameter(L"common", name).value);
+  const std::wstring default_browser = default_browser_or_none();
+  PutParameter(L"default_browser", default_browser);
   // The run's identity (runner/run_identity.h), when the start-up made one.
   try {
     PutParameter(L"run", config->Parameter(L"common", L"run").value);
   } catch (const Configuration::ParameterNotFoundError&) {
   }
-  const std::wstring default_browser = default_browser_or_none();
-  PutParameter(L"default_browser", default_browser);
 
   if (NeedsFirefoxCheck(param_string(*config, L"common", L"browser"), default_browser))
     CheckFirefoxConfiguration();
