@@ -1,5 +1,6 @@
 #include "proxy/page_registry.h"
 
+#include <algorithm>
 #include <random>
 
 #include <boost/json.hpp>
@@ -294,6 +295,11 @@ std::wstring PageRegistry::take_answer(const std::wstring& id) {
   if (it == answers_.end()) return std::wstring();
   std::wstring text = Platform::from_utf8(it->second);
   answers_.erase(it);
+  // Its place in the order goes too: left there, it would later push out
+  // the answer of a command that used the id again.
+  const std::string key = Platform::to_utf8(id);
+  if (auto at = std::find(answer_order_.begin(), answer_order_.end(), key); at != answer_order_.end())
+    answer_order_.erase(at);
   return text;
 }
 

@@ -146,6 +146,21 @@ TEST(PageRegistryTest, PagesThatGoAwayEndTheirCommands) {
   EXPECT_NE(after.text.find(L"\"ok\":false"), std::wstring::npos) << after.text;
 }
 
+// An id used again once its answer was read keeps its new answer, however
+// often that happens.
+TEST(PageRegistryTest, IdsUsedAgainKeepTheirAnswers) {
+  PageRegistry pages(short_times());
+  for (std::size_t i = 0; i < PageRegistry::kMaxKeptAnswers + 10; ++i) {
+    pages.run(L"{\"id\":\"same\",\"op\":\"mark\"}");
+    ASSERT_NE(pages.take_answer(L"same"), L"") << "round " << i;
+  }
+  // The limit still holds for answers nobody reads.
+  for (std::size_t i = 0; i <= PageRegistry::kMaxKeptAnswers; ++i)
+    pages.run(L"{\"id\":\"m" + std::to_wstring(i) + L"\",\"op\":\"mark\"}");
+  EXPECT_EQ(pages.take_answer(L"m0"), L"");
+  EXPECT_NE(pages.take_answer(L"m1"), L"");
+}
+
 // Malformed commands come back as failed answers, not as exceptions.
 TEST(PageRegistryTest, MalformedCommandsAreAnsweredAsFailures) {
   PageRegistry pages(short_times());
