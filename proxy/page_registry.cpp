@@ -1,5 +1,6 @@
 #include "proxy/page_registry.h"
 
+#include <algorithm>
 #include <random>
 
 #include <boost/json.hpp>
@@ -28,6 +29,15 @@ std::string failure(const std::string& id, const std::string& why) {
   a["ok"] = false;
   a["error"] = why;
   return json::serialize(a);
+}
+
+// `answer` (a JSON object text) with the field "mark": `mark` added.
+std::string with_mark(std::string answer, std::uint64_t mark) {
+  const std::size_t end = answer.rfind('}');
+  if (end == std::string::npos) return answer;
+  const bool empty = answer.find_first_not_of(" \t\r\n", answer.find('{') + 1) == end;
+  answer.insert(end, (empty ? "\"mark\":" : ",\"mark\":") + std::to_string(mark));
+  return answer;
 }
 
 }  // namespace
@@ -252,27 +262,32 @@ CommandAnswer PageRegistry::run(const std::wstring& command_text) {
   page.delivered = false;
   if (page.wake) page.wake();
   const auto delivery_deadline = Clock::now() + kDeliveryLimit;
+  // Pages that register from now on (the one a navigation of this command
+  // loads among them) come after this mark; the answer carries it, so that
+  // a command that navigates needs no mark taken before it.
+  const std::uint64_t mark = next_order_ - 1;
+  auto answer_sent = [&](std::string answer) { return answer_for(target, with_mark(std::move(answer), mark)); };
 
   const auto answer_deadline = Clock::now() + own + times_.answer_wait;
   for (;;) {
     auto kept = answers_.find(id);
     auto it = pages_.find(target);
     if (kept != answers_.end() && (it == pages_.end() || it->second.busy_with != id)) {
-      return answer_for(target, kept->second);
+      return answer_sent(kept->second);
     }
     if (it != pages_.end() && !it->second.delivered && Clock::now() >= delivery_deadline) {
       it->second.busy_with.clear();
       it->second.command.reset();
       it->second.gone = true;
-      return answer_for(target, failure(id, "the page did not take the command within " +
-                                                std::to_string(kDeliveryLimit.count()) + " ms: it is gone"));
+      return answer_sent(failure(id, "the page did not take the command within " +
+                                         std::to_string(kDeliveryLimit.count()) + " ms: it is gone"));
     }
     if (it != pages_.end() && it->second.gone && !it->second.delivered) {
       it->second.busy_with.clear();
       it->second.command.reset();
       std::string answer = failure(id, "the page " + target + " went away before it took the command");
       answer.insert(answer.size() - 1, ",\"gone\":true");
-      return answer_for(target, answer);
+      return answer_sent(answer);
     }
     if (it == pages_.end() || it->second.gone) {
       if (it != pages_.end()) it->second.busy_with.clear();
@@ -280,7 +295,7 @@ CommandAnswer PageRegistry::run(const std::wstring& command_text) {
       a["id"] = id;
       a["ok"] = true;
       a["navigated"] = true;
-      return answer_for(target, json::serialize(a));
+      return answer_sent(json::serialize(a));
     }
     const auto wake_at = it->second.delivered ? answer_deadline : std::min(answer_deadline, delivery_deadline);
     if (changed_.wait_until(lock, wake_at) == std::cv_status::timeout && Clock::now() >= answer_deadline) {
@@ -289,8 +304,8 @@ CommandAnswer PageRegistry::run(const std::wstring& command_text) {
         it->second.busy_with.clear();
         it->second.command.reset();
       }
-      return answer_for(target, failure(id, "the page did not answer within " +
-                                                std::to_string((own + times_.answer_wait).count()) + " ms"));
+      return answer_sent(failure(id, "the page did not answer within " +
+                                         std::to_string((own + times_.answer_wait).count()) + " ms"));
     }
   }
 }
@@ -329,6 +344,11 @@ std::wstring PageRegistry::take_answer(const std::wstring& id) {
   if (it == answers_.end()) return std::wstring();
   std::wstring text = Platform::from_utf8(it->second);
   answers_.erase(it);
+  // Its place in the order goes too: left there, it would later push out
+  // the answer of a command that used the id again.
+  const std::string key = Platform::to_utf8(id);
+  if (auto at = std::find(answer_order_.begin(), answer_order_.end(), key); at != answer_order_.end())
+    answer_order_.erase(at);
   return text;
 }
 

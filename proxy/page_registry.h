@@ -107,6 +107,9 @@ class PageRegistry {
   // the port that the browsers of run ID are to use.
   // The answer is a JSON object text: {"id", "ok", "value" or "error"}
   // from the page, or made here ("navigated": the page went away first).
+  // Once the command was handed to its page, the answer also carries
+  // "mark": the mark as it was then, which reaches the page that a
+  // navigation of the command loads.
   CommandAnswer run(const std::wstring& command);
   // The answer that the command `id` received, removed; empty if none.
   std::wstring take_answer(const std::wstring& id);

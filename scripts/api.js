@@ -202,7 +202,9 @@ function quorvaneCommand(uuid, fields, what) {
   return answer;
 }
 
-// A mark of the pages registered so far, for quorvaneNewPage.
+// A mark of the pages registered so far, for quorvaneNewPage. A command
+// that reached its page needs none: its answer carries the mark ("mark") as
+// it was when the page took it.
 function quorvanePageMark() {
   var answer = quorvaneHost.command({ op: "mark" });
   if (!answer.ok) throw new Error("the proxy gave no page mark: " + answer.error);
@@ -230,7 +232,6 @@ function QuorvanePage(uuid, frameOf) {
 // `answered` (optional) runs once the page has answered, before a new page
 // is waited for, so that the action's records precede the new page's.
 QuorvanePage.prototype.command = function (fields, what, answered) {
-  var mark = this.frameOf ? 0 : quorvanePageMark();
   fields.page = this.uuid;
   var answer = quorvaneHost.command(fields);
   if (!answer.ok && answer.gone && !this.frameOf) {
@@ -247,7 +248,7 @@ QuorvanePage.prototype.command = function (fields, what, answered) {
     if (this.frameOf) {
       this.uuid = this.frameOf.frameUuid(this.frameSelector);
     } else {
-      this.uuid = quorvaneNewPage(mark, quorvanePages.navigation).page;
+      this.uuid = quorvaneNewPage(answer.mark === undefined ? 0 : answer.mark, quorvanePages.navigation).page;
     }
     this.elements = {};
   }
