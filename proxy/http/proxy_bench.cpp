@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <ctime>
 #include <fstream>
 #include <string>
 #include <thread>
@@ -84,7 +85,21 @@ Latency latency(std::uint16_t connect, std::uint16_t origin, bool proxy, int cou
   return {samples[samples.size() / 2], samples[samples.size() * 99 / 100]};
 }
 
-double requests_per_second(std::uint16_t connect, std::uint16_t origin, bool proxy, int concurrency) {
+// CPU time of the whole process (client, origin and proxy) so far, in us:
+// on a shared machine the CPU spent per request varies less than the rate.
+double process_cpu_us() {
+  timespec now{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+  return now.tv_sec * 1e6 + now.tv_nsec / 1e3;
+}
+
+struct Rate {
+  double per_second;
+  double cpu_us_per_request;
+};
+
+Rate requests_per_second(std::uint16_t connect, std::uint16_t origin, bool proxy, int concurrency,
+                         std::chrono::milliseconds measured = std::chrono::seconds(2)) {
   std::atomic<long> done{0};
   std::atomic<bool> stop{false};
   std::vector<std::thread> threads;
@@ -100,12 +115,14 @@ double requests_per_second(std::uint16_t connect, std::uint16_t origin, bool pro
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   const long before = done;
   const auto start = Clock::now();
-  std::this_thread::sleep_for(std::chrono::seconds(2));
+  const double cpu_before = process_cpu_us();
+  std::this_thread::sleep_for(measured);
   const long counted = done - before;
   const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  const double cpu = process_cpu_us() - cpu_before;
   stop = true;
   for (auto& thread : threads) thread.join();
-  return counted / seconds;
+  return {counted / seconds, counted > 0 ? cpu / counted : 0};
 }
 
 double megabytes_per_second(std::uint16_t connect, std::uint16_t origin, bool proxy) {
@@ -122,7 +139,10 @@ double megabytes_per_second(std::uint16_t connect, std::uint16_t origin, bool pr
 
 }  // namespace
 
-int main() {
+// With an argument "direct" or "proxy", only requests at concurrency 16
+// that way are measured, for 10 s: a run to profile.
+int main(int argc, char** argv) {
+  const std::string only = argc > 1 ? argv[1] : "";
   quorvane_test::TempDir dir;
   const std::string big = dir.file("100m.bin");
   {
@@ -147,6 +167,14 @@ int main() {
   const std::uint16_t o = origin.port();
   const std::uint16_t p = proxy.port();
 
+  if (only == "direct" || only == "proxy") {
+    const bool via = only == "proxy";
+    const Rate rate = requests_per_second(via ? p : o, o, via, 16, std::chrono::seconds(10));
+    std::printf("requests/s at concurrency 16, %s: %.0f (%.1f us CPU a request)\n", only.c_str(), rate.per_second,
+                rate.cpu_us_per_request);
+    proxy.stop();
+    return 0;
+  }
   const Latency direct = latency(o, o, false, 5000);
   const Latency through = latency(p, o, true, 5000);
   std::printf("1 KB latency p50: direct %.1f us, proxy %.1f us, added %.1f us (target <= 300 us)\n", direct.p50_us,
@@ -154,10 +182,12 @@ int main() {
   std::printf("1 KB latency p99: direct %.1f us, proxy %.1f us, added %.1f us\n", direct.p99_us, through.p99_us,
               through.p99_us - direct.p99_us);
   for (int concurrency : {1, 16}) {
-    const double d = requests_per_second(o, o, false, concurrency);
-    const double t = requests_per_second(p, o, true, concurrency);
-    std::printf("requests/s at concurrency %2d: direct %.0f, proxy %.0f (%.0f %% of direct%s)\n", concurrency, d, t,
-                100 * t / d, concurrency == 16 ? ", target >= 50 %" : "");
+    const Rate d = requests_per_second(o, o, false, concurrency);
+    const Rate t = requests_per_second(p, o, true, concurrency);
+    std::printf("requests/s at concurrency %2d: direct %.0f, proxy %.0f (%.0f %% of direct%s); "
+                "CPU a request: direct %.1f us, proxy %.1f us\n",
+                concurrency, d.per_second, t.per_second, 100 * t.per_second / d.per_second,
+                concurrency == 16 ? ", target >= 50 %" : "", d.cpu_us_per_request, t.cpu_us_per_request);
   }
   const double d = megabytes_per_second(o, o, false);
   const double t = megabytes_per_second(p, o, true);

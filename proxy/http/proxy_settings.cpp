@@ -21,8 +21,14 @@ bool has(const Configuration& config, const wchar_t* id) {
   }
 }
 
+// A time of none or less would end every wait at once.
 std::chrono::milliseconds milliseconds_of(const Configuration& config, const wchar_t* id) {
-  return std::chrono::milliseconds(param_time(config, kSection, id).total_milliseconds());
+  const std::chrono::milliseconds time(param_time(config, kSection, id).total_milliseconds());
+  if (time.count() <= 0) {
+    throw SettingsError("The proxy's " + Platform::to_utf8(id) + " must be longer than none: " +
+                        std::to_string(time.count()) + " ms");
+  }
+  return time;
 }
 
 std::string trim(const std::string& text) {

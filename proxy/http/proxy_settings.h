@@ -19,7 +19,8 @@
 //                               (long polling when it cannot open); 0: long
 //                               polling only
 //
-// Every key is optional; a missing one keeps the default below.
+// Every key is optional; a missing one keeps the default below. A time of
+// 0 or less is refused (SettingsError): it would end every wait at once.
 #ifndef QUORVANE_PROXY_HTTP_PROXY_SETTINGS_H_
 #define QUORVANE_PROXY_HTTP_PROXY_SETTINGS_H_
 

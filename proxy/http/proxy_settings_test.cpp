@@ -57,5 +57,24 @@ TEST(ProxySettingsTest, WrongValuesAreRefused) {
                Configuration::WrongTypeError);
 }
 
+// The tunnels' idle time: a default when absent, the value given, and no
+// value that would close every tunnel at once or that is not a time.
+TEST(ProxySettingsTest, TunnelIdleTimeout) {
+  EXPECT_EQ(read_proxy_settings(config_of(""), "/").tunnel_idle_timeout, std::chrono::milliseconds(600000));
+  EXPECT_EQ(read_proxy_settings(config_of(parameter("tunnel_idle_timeout", "time_milliseconds", "1500")), "/")
+                .tunnel_idle_timeout,
+            std::chrono::milliseconds(1500));
+  EXPECT_EQ(read_proxy_settings(config_of(parameter("tunnel_idle_timeout", "time_seconds", "3")), "/")
+                .tunnel_idle_timeout,
+            std::chrono::milliseconds(3000));
+  EXPECT_ANY_THROW(read_proxy_settings(config_of(parameter("tunnel_idle_timeout", "time_milliseconds", "soon")), "/"));
+  EXPECT_THROW(read_proxy_settings(config_of(parameter("tunnel_idle_timeout", "time_milliseconds", "0")), "/"),
+               SettingsError);
+  EXPECT_THROW(read_proxy_settings(config_of(parameter("tunnel_idle_timeout", "time_milliseconds", "-5")), "/"),
+               SettingsError);
+  EXPECT_THROW(read_proxy_settings(config_of(parameter("tunnel_idle_timeout", "integer", "5")), "/"),
+               Configuration::WrongTypeError);
+}
+
 }  // namespace
 }  // namespace Tavrin::Proxy::Http
