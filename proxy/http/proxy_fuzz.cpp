@@ -108,13 +108,15 @@ asio::awaitable<void> origin_accept(asio::ip::tcp::acceptor& acceptor) {
   }
 }
 
-// Starts the local origin on a thread of its own; its port.
+// Starts the local origin on a thread of its own; its port. The loop and
+// its acceptor are never destroyed: the thread runs them until the process
+// exits, and destroying them at exit would pull them from under it.
 std::uint16_t start_origin() {
-  static asio::io_context io(1);
-  static asio::ip::tcp::acceptor acceptor(io, {asio::ip::address_v4::loopback(), 0});
-  asio::co_spawn(io, origin_accept(acceptor), asio::detached);
-  std::thread([] { io.run(); }).detach();
-  return acceptor.local_endpoint().port();
+  auto* io = new asio::io_context(1);
+  auto* acceptor = new asio::ip::tcp::acceptor(*io, {asio::ip::address_v4::loopback(), 0});
+  asio::co_spawn(*io, origin_accept(*acceptor), asio::detached);
+  std::thread([io] { io->run(); }).detach();
+  return acceptor->local_endpoint().port();
 }
 
 Tavrin::Proxy::Http::ProxyServer* start_server() {
