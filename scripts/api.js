@@ -302,6 +302,9 @@ QuorvanePage.prototype.navigate = function (url) {
 };
 QuorvanePage.prototype.back = function () { return this.navigationAction("back", {}); };
 QuorvanePage.prototype.reload = function () { return this.navigationAction("reload", {}); };
+// How the page's next dialogs answer: true (the default) accepts (a prompt
+// gets its default text), false refuses (a prompt gets null), a text is
+// what a prompt gets (a confirm takes it as accepted).
 QuorvanePage.prototype.onDialog = function (answer) {
   this.command({ op: "dialog", answer: answer === undefined ? null : answer });
   return this;

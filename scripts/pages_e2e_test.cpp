@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <ostream>
 #include <string>
 #include <thread>
 
@@ -29,6 +30,8 @@ struct Browser {
   const char* name;
   const char* binary;
 };
+
+void PrintTo(const Browser& browser, std::ostream* out) { *out << browser.name; }
 
 class PagesEndToEnd : public ::testing::TestWithParam<Browser> {
  protected:
@@ -134,25 +137,87 @@ test("never there", function () {
   EXPECT_NE(xml.find("<result status=\"failed\""), std::string::npos);
 }
 
-// The agent keeps working, over its WebSocket, in a page whose scripts
-// replace JSON, Array.prototype, WebSocket and XMLHttpRequest.
+// The agent keeps working, over its WebSocket, in pages whose scripts
+// replace JSON, Array.prototype, WebSocket and XMLHttpRequest: once in the
+// body, once in a script that comes first in the head.
 TEST_P(PagesEndToEnd, SurvivesPagesThatReplaceBuiltIns) {
+  const std::string replacements =
+      "JSON = { stringify: function () { return 'x'; }, parse: function () { return null; } };"
+      "['push', 'pop', 'shift', 'unshift', 'slice', 'splice', 'concat', 'join', 'reverse', 'sort', 'indexOf',"
+      " 'map', 'filter', 'forEach', 'some', 'every', 'reduce'].forEach(function (name) {"
+      "  Array.prototype[name] = function () { throw new Error('no ' + name); }; });"
+      "window.XMLHttpRequest = function () { throw new Error('no'); };"
+      "window.WebSocket = function () { throw new Error('no'); };";
   write_file(bin_ + "/examples/site/hostile.html",
-             "<!DOCTYPE html><html><head><title>Hostile</title></head><body><script>"
-             "JSON = { stringify: function () { return 'x'; }, parse: function () { return null; } };"
-             "Array.prototype.push = function () { throw new Error('no'); };"
-             "window.XMLHttpRequest = function () { throw new Error('no'); };"
-             "window.WebSocket = function () { throw new Error('no'); };"
-             "</script><p id='p'>still here</p></body></html>");
+             "<!DOCTYPE html><html><head><title>Hostile</title></head><body><script>" + replacements +
+                 "</script><p id='p'>still here</p></body></html>");
+  write_file(bin_ + "/examples/site/hostile-head.html",
+             "<!DOCTYPE html><html><head><script>" + replacements +
+                 "</script><title>Hostile head</title></head><body><p id='p'>early</p>"
+                 "<ul><li>one</li><li>two</li><li>three</li></ul>"
+                 "<button onclick=\"alert('seen')\">Tell</button></body></html>");
   const auto run = run_script(R"(
-test("hostile", function () {
+test("hostile body", function () {
   var page = open("/hostile.html");
   assertEqual(page.element("#p").text(), "still here", "text");
   assertEqual(page.eval("1 + 1"), 2, "eval");
   assertEqual(page.eval("__quorvane.channel"), "socket", "channel");
 });
+test("hostile head", function () {
+  var page = open("/hostile-head.html");
+  assertEqual(page.title(), "Hostile head", "title");
+  assertEqual(page.element("#p").text(), "early", "text");
+  assertEqual(page.element("li").count(), 3, "count");
+  assertEqual(page.element("text=two").text(), "two", "visible text");
+  page.element("text=Tell").click();
+  var seen = page.dialogs();
+  assertEqual(seen.length, 1, "dialogs");
+  assertEqual(seen[0].text, "seen", "dialog text");
+  assertEqual(page.eval("[1, 2].length"), 2, "eval");
+  assertEqual(page.eval("__quorvane.channel"), "socket", "channel");
+});
 )");
   EXPECT_EQ(run.exit, 0) << run.out;
+  EXPECT_NE(run.out.find("stats: testfile=\"2 passed, 0 failed\""), std::string::npos) << run.out;
+}
+
+// alert and prompt answer as the test asked: an alert is recorded, a
+// prompt gets the given text, its default (accepted) or null (refused),
+// and the page sees what it got.
+TEST_P(PagesEndToEnd, AnswersAlertsAndPrompts) {
+  write_file(bin_ + "/examples/site/dialogs.html",
+             "<!DOCTYPE html><html><head><title>Dialogs</title></head><body>"
+             "<button id='hello' onclick=\"alert('Hello there')\">Hello</button>"
+             "<button id='ask' onclick=\"document.getElementById('name').textContent ="
+             " String(prompt('Your name?', 'nobody'))\">Ask</button>"
+             "<p id='name'>-</p></body></html>");
+  const auto run = run_script(R"(
+test("alert and prompt", function () {
+  var page = open("/dialogs.html");
+  page.element("#hello", "hello").click();
+  page.onDialog("Ada");
+  page.element("#ask", "ask").click();
+  assertEqual(page.element("#name", "name").text(), "Ada", "prompt answer");
+  page.onDialog(true);
+  page.element("#ask").click();
+  assertEqual(page.element("#name").text(), "nobody", "accepted prompt");
+  page.onDialog(false);
+  page.element("#ask").click();
+  assertEqual(page.element("#name").text(), "null", "refused prompt");
+  var seen = page.dialogs();
+  assertEqual(seen.length, 4, "four dialogs");
+  assertEqual(seen[0].kind + ": " + seen[0].text, "alert: Hello there", "alert");
+  assertEqual(seen[1].kind + ": " + seen[1].text, "prompt: Your name?", "prompt");
+  assertEqual(seen[3].text, "Your name?", "last prompt");
+  assertEqual(page.dialogs().length, 0, "dialogs are read once");
+});
+)");
+  EXPECT_EQ(run.exit, 0) << run.out;
+  EXPECT_NE(run.out.find("stats: testfile=\"1 passed, 0 failed\""), std::string::npos) << run.out;
+  const std::string xml = report();
+  EXPECT_NE(xml.find("<element name=\"ask\""), std::string::npos) << xml;
+  EXPECT_NE(xml.find("<action name=\"click\""), std::string::npos) << xml;
+  EXPECT_NE(xml.find("<result status=\"passed\""), std::string::npos) << xml;
 }
 
 // Where no socket opens (a page whose policy allows no ws:), the agent

@@ -92,10 +92,13 @@
     dialogs[dialogs.length] = { kind: "confirm", text: String(text) };
     return dialogAnswer === null ? true : !!dialogAnswer;
   };
+  // A prompt accepted (no answer set, or true) gets its default text,
+  // refused (false) gets null, and any other answer is its text.
   window.prompt = function (text, value) {
     dialogs[dialogs.length] = { kind: "prompt", text: String(text) };
-    if (dialogAnswer === null) return value === undefined ? "" : value;
-    return dialogAnswer === false ? null : String(dialogAnswer);
+    if (dialogAnswer === false) return null;
+    if (dialogAnswer === null || dialogAnswer === true) return value === undefined ? "" : String(value);
+    return String(dialogAnswer);
   };
   void realAlert; void realConfirm; void realPrompt;
 
@@ -130,6 +133,8 @@
     if (selector.indexOf("text=") === 0) {
       var wanted = selector.substring(5);
       var all = toArray(call(querySelectorAll, document, ["body, body *"]));
+      // Innermost first (from the end), then back in document order; by
+      // index, since the page may have replaced Array.prototype.
       var found = [];
       for (var j = all.length - 1; j >= 0; j--) {
         var el = all[j];
@@ -141,7 +146,9 @@
           if (!inner) found[found.length] = el;
         }
       }
-      return found.reverse();
+      var ordered = [];
+      for (var m = found.length - 1; m >= 0; m--) ordered[ordered.length] = found[m];
+      return ordered;
     }
     return toArray(call(querySelectorAll, document, [selector]));
   }
