@@ -255,10 +255,10 @@ QuorvanePage.prototype.command = function (fields, what, answered) {
 };
 
 QuorvanePage.prototype.title = function () {
-  return this.command({ op: "eval", expression: "document.title" }).value;
+  return this.command({ op: "info" }).title;
 };
 QuorvanePage.prototype.url = function () {
-  return this.command({ op: "eval", expression: "location.href" }).value;
+  return this.command({ op: "info" }).url;
 };
 QuorvanePage.prototype.eval = function (expression) {
   quorvaneHost.record("script", "eval", String(expression));

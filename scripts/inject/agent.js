@@ -40,6 +40,14 @@
   var fnApply = Function.prototype.apply;
   var realFetch = window.fetch;
   var indirectEval = window.eval;
+  var EvalErrorType = window.EvalError;
+  var createElement = Document.prototype.createElement;
+  var appendChild = Node.prototype.appendChild, removeChild = Node.prototype.removeChild;
+  var textSetter = Object.getOwnPropertyDescriptor(HTMLScriptElement.prototype, "text").set;
+  var setAttribute = Element.prototype.setAttribute;
+  // The nonce the proxy gave this script when the page's policy asks for
+  // one: scripts that carry it run where eval is refused.
+  var nonce = script ? script.nonce || "" : "";
   var random = Math.random, floor = Math.floor;
   var channel = "/quorvane/special/channel/" + secret;
   var socketAddress = (location.protocol === "https:" ? "wss://" : "ws://") + location.host + channel;
@@ -283,11 +291,50 @@
     })();
   }
 
+  // An expression's value. Where the page's policy refuses eval, the
+  // expression runs in a script element that carries the agent's nonce and
+  // hands its value back through __quorvane.take; that way takes an
+  // expression only, not a list of statements.
+  var evalRefused = false;
+  var taking = null;
+  function valueOf(expression) {
+    if (!evalRefused) {
+      try {
+        return indirectEval(expression);
+      } catch (e) {
+        if (!(e instanceof EvalErrorType)) throw e;
+        evalRefused = true;
+      }
+    }
+    if (!nonce) throw new Error("the page's policy refuses eval and gives the agent no nonce to run scripts with");
+    var token = uuid();
+    var outcome = { token: token, done: false, ok: false, value: undefined };
+    taking = outcome;
+    var el = call(createElement, document, ["script"]);
+    call(setAttribute, el, ["nonce", nonce]);
+    call(textSetter, el, ["__quorvane.take(\"" + token + "\", function () { return (\n" + expression + "\n); });"]);
+    var parent = document.head || document.documentElement;
+    call(appendChild, parent, [el]);
+    call(removeChild, parent, [el]);
+    taking = null;
+    if (!outcome.done) {
+      throw new Error("the page's policy refuses eval, and '" + expression + "' did not run as an expression");
+    }
+    if (!outcome.ok) throw outcome.value;
+    return outcome.value;
+  }
+  function take(token, fn) {
+    var outcome = taking;
+    if (!outcome || outcome.token !== token || outcome.done) return;
+    outcome.done = true;
+    try { outcome.value = fn(); outcome.ok = true; } catch (e) { outcome.value = e; }
+  }
+
   function run(c) {
     var started = dateNow();
     var limit = c.timeout || 10000;
     try {
-      if (c.op === "eval") { answer(c.id, true, indirectEval(c.expression)); return; }
+      if (c.op === "eval") { answer(c.id, true, valueOf(c.expression)); return; }
       if (c.op === "info") { answer(c.id, true, null); return; }
       if (c.op === "ready") { whenReady(c.id, started, limit); return; }
       if (c.op === "dialogs") { var seen = dialogs; dialogs = []; answer(c.id, true, seen); return; }
@@ -462,7 +509,7 @@
   }]);
 
   Object.defineProperty(window, "__quorvane", {
-    value: { get page() { return page; }, get channel() { return mode; } }, enumerable: false });
+    value: { get page() { return page; }, get channel() { return mode; }, take: take }, enumerable: false });
 
   function start() { connect(); }
   if (document.readyState === "loading") call(addListener, document, ["DOMContentLoaded", start]);
