@@ -185,7 +185,8 @@ test("hostile head", function () {
 
 // alert and prompt answer as the test asked: an alert is recorded, a
 // prompt gets the given text, its default (accepted) or null (refused),
-// and the page sees what it got.
+// and the page sees what it got. The answer and the dialogs seen survive a
+// confirm that navigates away.
 TEST_P(PagesEndToEnd, AnswersAlertsAndPrompts) {
   write_file(bin_ + "/examples/site/dialogs.html",
              "<!DOCTYPE html><html><head><title>Dialogs</title></head><body>"
@@ -193,6 +194,10 @@ TEST_P(PagesEndToEnd, AnswersAlertsAndPrompts) {
              "<button id='ask' onclick=\"document.getElementById('name').textContent ="
              " String(prompt('Your name?', 'nobody'))\">Ask</button>"
              "<p id='name'>-</p></body></html>");
+  write_file(bin_ + "/examples/site/leave.html",
+             "<!DOCTYPE html><html><head><title>Leave</title></head><body onload=\"alert('Loaded')\">"
+             "<button id='leave' onclick=\"if (confirm('Leave?')) location.href = 'dialogs.html'\">Leave</button>"
+             "</body></html>");
   const auto run = run_script(R"(
 test("alert and prompt", function () {
   var page = open("/dialogs.html");
@@ -213,9 +218,24 @@ test("alert and prompt", function () {
   assertEqual(seen[3].text, "Your name?", "last prompt");
   assertEqual(page.dialogs().length, 0, "dialogs are read once");
 });
+test("dialogs across a navigation", function () {
+  var page = open("/leave.html");
+  page.onDialog(false);
+  page.element("#leave", "leave").click();
+  assertEqual(page.title(), "Leave", "refused confirm stays");
+  page.onDialog("Bob");
+  page.element("#leave").click();
+  assertEqual(page.title(), "Dialogs", "accepted confirm navigates");
+  page.element("#ask").click();
+  assertEqual(page.element("#name").text(), "Bob", "the answer holds on the next page");
+  var seen = page.dialogs();
+  var wanted = ["Loaded", "Leave?", "Leave?", "Your name?"];
+  assertEqual(seen.length, wanted.length, "dialogs of both pages");
+  for (var i = 0; i < wanted.length; i++) assertEqual(seen[i] && seen[i].text, wanted[i], "dialog " + i);
+});
 )");
   EXPECT_EQ(run.exit, 0) << run.out;
-  EXPECT_NE(run.out.find("stats: testfile=\"1 passed, 0 failed\""), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("stats: testfile=\"2 passed, 0 failed\""), std::string::npos) << run.out;
   const std::string xml = report();
   EXPECT_NE(xml.find("<element name=\"ask\""), std::string::npos) << xml;
   EXPECT_NE(xml.find("<action name=\"click\""), std::string::npos) << xml;

@@ -247,6 +247,9 @@
   function answer(id, ok, value, extra) {
     var a = { id: id, ok: ok, value: describe(value), url: location.href, title: document.title };
     if (extra) for (var k in extra) a[k] = extra[k];
+    // Dialogs shown so far travel with the answer, so that those of a
+    // command that navigates away are not lost with the document.
+    if (dialogs.length) { a.dialogs = dialogs; dialogs = []; }
     if (leaving) a.navigating = true;
     queued = a;
     flush();
@@ -257,10 +260,28 @@
   // commands; the next page registers itself.
   var leaving = false;
   var settling = null;
-  call(addListener, window, ["beforeunload", function () {
+  // The command whose action runs now. Firefox fires beforeunload inside a
+  // script's location.href assignment and closes the channel before that
+  // script returns, so such a command answers from beforeunload itself.
+  var acting = null;
+  function leave() {
     leaving = true;
     if (settling) { var s = settling; settling = null; s(); }
-  }]);
+    if (acting) { var id = acting; acting = null; answer(id, true, null); }
+  }
+  // Runs `fn` for the command `id`: its value, or `answered` when the page
+  // began to leave meanwhile and the command has answered already.
+  function act(id, fn) {
+    acting = id;
+    try {
+      var value = fn();
+      if (acting !== id) return { answered: true };
+      return { value: value };
+    } finally {
+      if (acting === id) acting = null;
+    }
+  }
+  call(addListener, window, ["beforeunload", leave]);
 
   // Answers once the page has settled: no request of the page in flight
   // for a quiet time, or a navigation has begun.
@@ -334,7 +355,11 @@
     var started = dateNow();
     var limit = c.timeout || 10000;
     try {
-      if (c.op === "eval") { answer(c.id, true, valueOf(c.expression)); return; }
+      if (c.op === "eval") {
+        var evaluated = act(c.id, function () { return valueOf(c.expression); });
+        if (!evaluated.answered) answer(c.id, true, evaluated.value);
+        return;
+      }
       if (c.op === "info") { answer(c.id, true, null); return; }
       if (c.op === "ready") { whenReady(c.id, started, limit); return; }
       if (c.op === "dialogs") { var seen = dialogs; dialogs = []; answer(c.id, true, seen); return; }
@@ -383,7 +408,9 @@
           var r = c.wait === false ? true : ready(list[0], need, state);
           if (r === true) {
             if (c.op === "waitFor") { answer(c.id, true, true); return; }
-            var value = actions[c.op](list[0], c.arg);
+            var done = act(c.id, function () { return actions[c.op](list[0], c.arg); });
+            if (done.answered) return;
+            var value = done.value;
             if (value !== undefined) answer(c.id, true, value);
             else if (c.wait === false) answer(c.id, true, null);
             else settle(c.id, null, dateNow(), 5000);
