@@ -4,7 +4,8 @@
 //   QuorvaneBrowser chromium|firefox <browser program> <url>
 //
 // It reads the local proxy's port ("proxy"/"port") from config.xml beside
-// itself at every launch, makes a throwaway profile, starts the browser
+// itself at every launch (a run's own port when it is given one,
+// browser/run_owner.h), makes a throwaway profile, starts the browser
 // through the proxy (headless when $DISPLAY is unset), and removes the
 // profile when the browser has ended. The browser trusts the proxy's own
 // certificate authority (browser/proxy_authority.h) once the proxy has made
@@ -18,6 +19,7 @@
 #include <cstdlib>
 #include <exception>
 #include <iostream>
+#include <stdexcept>
 #include <string>
 
 #include "browser/launcher.h"
@@ -39,6 +41,11 @@ bool on_console_event(unsigned long) {
 }
 
 int proxy_port() {
+  if (const char* run_port = std::getenv(Tavrin::Browser::kRunProxyPortVariable); run_port && *run_port) {
+    const int port = std::stoi(run_port);
+    if (port <= 0 || port > 65535) throw std::out_of_range(std::string("port ") + run_port);
+    return port;
+  }
   Tavrin::Configuration configuration;
   configuration.Load(Tavrin::Windows::Filesystem::get_starting_dir_w() + L"/config.xml", {L"proxy"});
   return Tavrin::param_int(configuration, L"proxy", L"port");
@@ -71,7 +78,7 @@ int main(int argc, char** argv) {
   try {
     options.settings.proxy_port = proxy_port();
   } catch (const std::exception& e) {
-    std::cerr << "QuorvaneBrowser: cannot read the proxy port from config.xml: " << e.what() << std::endl;
+    std::cerr << "QuorvaneBrowser: cannot read the proxy port: " << e.what() << std::endl;
     return 1;
   }
   const char* display = std::getenv("DISPLAY");

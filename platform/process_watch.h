@@ -12,6 +12,7 @@
 
 #include <chrono>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/export.h"
@@ -64,6 +65,15 @@ QUORVANE_PLATFORM_EXPORT bool current_process_elevated();
 // caller's environment plus one variable.
 QUORVANE_PLATFORM_EXPORT std::vector<std::string> environment_with(const std::string& name,
                                                                    const std::string& value);
+
+// The same with each of `variables` (name, value) set.
+QUORVANE_PLATFORM_EXPORT std::vector<std::string> environment_with(
+    const std::vector<std::pair<std::string, std::string>>& variables);
+
+// Sets `name` to `value` in the calling process's own environment, so that
+// every child it starts from now on inherits it. Throws
+// boost::system::system_error when the name is not a valid one.
+QUORVANE_PLATFORM_EXPORT void set_own_environment(const std::string& name, const std::string& value);
 
 }  // namespace Tavrin::Platform::Process
 

@@ -72,14 +72,25 @@ int current_process_id() { return static_cast<int>(::getpid()); }
 bool current_process_elevated() { return ::geteuid() == 0; }
 
 std::vector<std::string> environment_with(const std::string& name, const std::string& value) {
+  return environment_with({{name, value}});
+}
+
+std::vector<std::string> environment_with(const std::vector<std::pair<std::string, std::string>>& variables) {
   std::vector<std::string> result;
-  const std::string prefix = name + "=";
   for (char** entry = environ; entry && *entry; ++entry) {
     std::string text(*entry);
-    if (text.compare(0, prefix.size(), prefix) != 0) result.push_back(std::move(text));
+    const bool replaced = std::any_of(variables.begin(), variables.end(), [&](const auto& variable) {
+      return text.size() > variable.first.size() && text.compare(0, variable.first.size(), variable.first) == 0 &&
+             text[variable.first.size()] == '=';
+    });
+    if (!replaced) result.push_back(std::move(text));
   }
-  result.push_back(prefix + value);
+  for (const auto& [name, value] : variables) result.push_back(name + "=" + value);
   return result;
+}
+
+void set_own_environment(const std::string& name, const std::string& value) {
+  if (::setenv(name.c_str(), value.c_str(), 1) != 0) throw posix_error("Unable to set " + name, errno);
 }
 
 }  // namespace Tavrin::Platform::Process

@@ -1,4 +1,9 @@
 // Watching processes that are not our children and asking them to end.
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include <boost/system/system_error.hpp>
 #include <gtest/gtest.h>
 
 #include "platform/process.h"
@@ -54,6 +59,20 @@ TEST(ProcessWatch, EnvironmentWithOneVariable) {
   EXPECT_EQ(found, 1);
   EXPECT_GT(environment.size(), 1u);
   EXPECT_GT(current_process_id(), 0);
+}
+
+// Several variables at once; a variable whose name merely starts with a
+// replaced one's stays; the process's own setting reaches later children.
+TEST(ProcessWatch, EnvironmentWithSeveralVariables) {
+  set_own_environment("QUORVANE_WATCH_A", "old");
+  set_own_environment("QUORVANE_WATCH_AB", "kept");
+  const auto environment = environment_with({{"QUORVANE_WATCH_A", "1"}, {"QUORVANE_WATCH_B", "2"}});
+  std::vector<std::string> ours;
+  for (const auto& entry : environment)
+    if (entry.rfind("QUORVANE_WATCH_", 0) == 0) ours.push_back(entry);
+  std::sort(ours.begin(), ours.end());
+  EXPECT_EQ(ours, (std::vector<std::string>{"QUORVANE_WATCH_A=1", "QUORVANE_WATCH_AB=kept", "QUORVANE_WATCH_B=2"}));
+  EXPECT_THROW(set_own_environment("BAD=NAME", "x"), boost::system::system_error);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "proxy/page_registry.h"
 
+#include <algorithm>
 #include <random>
 
 #include <boost/json.hpp>
@@ -8,6 +9,7 @@
 #include <boost/json/src.hpp>
 
 #include "platform/text.h"
+#include "proxy/run_table.h"
 
 namespace Tavrin::Proxy {
 
@@ -29,6 +31,15 @@ std::string failure(const std::string& id, const std::string& why) {
   return json::serialize(a);
 }
 
+// `answer` (a JSON object text) with the field "mark": `mark` added.
+std::string with_mark(std::string answer, std::uint64_t mark) {
+  const std::size_t end = answer.rfind('}');
+  if (end == std::string::npos) return answer;
+  const bool empty = answer.find_first_not_of(" \t\r\n", answer.find('{') + 1) == end;
+  answer.insert(end, (empty ? "\"mark\":" : ",\"mark\":") + std::to_string(mark));
+  return answer;
+}
+
 }  // namespace
 
 std::string make_channel_secret() {
@@ -44,11 +55,19 @@ std::string make_channel_secret() {
 
 PageRegistry::PageRegistry(PageRegistryTimes times) : times_(times) {}
 
+void PageRegistry::set_run_ports(RunPorts ports) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  run_ports_ = std::move(ports);
+}
+
 std::optional<std::string> PageRegistry::poll(const AgentPoll& poll) {
   std::lock_guard<std::mutex> lock(mutex_);
   auto [it, added] = pages_.try_emplace(poll.page);
   Page& page = it->second;
-  if (added) page.order = next_order_++;
+  if (added) {
+    page.order = next_order_++;
+    page.run = poll.run;
+  }
   page.parent = poll.parent;
   page.url = poll.url;
   page.title = poll.title;
@@ -110,15 +129,15 @@ void PageRegistry::delivered(const std::string& id) {
   if (it != pages_.end() && !it->second.busy_with.empty()) it->second.delivered = true;
 }
 
-std::string PageRegistry::pick_page(const std::string& named, std::uint64_t after) const {
+std::string PageRegistry::pick_page(const std::string& named, std::uint64_t after, const std::string& run) const {
   if (!named.empty()) {
     auto it = pages_.find(named);
-    return it != pages_.end() && !it->second.gone ? named : std::string();
+    return it != pages_.end() && !it->second.gone && (run.empty() || it->second.run == run) ? named : std::string();
   }
   std::string best;
   std::uint64_t order = 0;
   for (const auto& [id, page] : pages_) {
-    if (page.top && !page.gone && page.order > order && page.order > after) {
+    if (page.top && !page.gone && page.order > order && page.order > after && (run.empty() || page.run == run)) {
       best = id;
       order = page.order;
     }
@@ -157,6 +176,8 @@ CommandAnswer PageRegistry::run(const std::wstring& command_text) {
   const json::object& object = parsed.as_object();
   const std::string id = field(object, "id");
   const std::string named = field(object, "page");
+  const std::string run = field(object, "run");
+  if (field(object, "op") == "run") return run_port(id, run);
   std::uint64_t after = 0;
   if (const json::value* a = object.if_contains("after"); a && a->is_number())
     after = static_cast<std::uint64_t>(a->to_number<double>());
@@ -165,6 +186,16 @@ CommandAnswer PageRegistry::run(const std::wstring& command_text) {
     own = std::chrono::milliseconds(static_cast<long long>(t->to_number<double>()));
 
   std::unique_lock<std::mutex> lock(mutex_);
+  if (!run.empty() && !named.empty()) {
+    // A page of another run is not this run's to know of.
+    auto it = pages_.find(named);
+    if (it != pages_.end() && it->second.run != run) {
+      CommandAnswer out;
+      out.text = Platform::from_utf8(failure(id, "there is no page " + named + " in this run"));
+      keep_answer(id, Platform::to_utf8(out.text));
+      return out;
+    }
+  }
   if (field(object, "op") == "mark") {
     json::object a;
     a["id"] = id;
@@ -177,7 +208,7 @@ CommandAnswer PageRegistry::run(const std::wstring& command_text) {
     CommandAnswer out;
     out.text = Platform::from_utf8(answer);
     out.page = Platform::from_utf8(named);
-    if (auto it = pages_.find(named); it != pages_.end()) {
+    if (auto it = pages_.find(named); it != pages_.end() && (run.empty() || it->second.run == run)) {
       out.url = Platform::from_utf8(it->second.url);
       out.title = Platform::from_utf8(it->second.title);
     }
@@ -203,7 +234,7 @@ CommandAnswer PageRegistry::run(const std::wstring& command_text) {
     page_wait = std::min(page_wait, std::chrono::milliseconds(static_cast<long long>(w->to_number<double>())));
   const auto page_deadline = Clock::now() + page_wait;
   for (;;) {
-    target = pick_page(named, after);
+    target = pick_page(named, after, run);
     if (!target.empty()) {
       Page& page = pages_[target];
       if (page.busy_with.empty() && !page.command) break;
@@ -214,7 +245,7 @@ CommandAnswer PageRegistry::run(const std::wstring& command_text) {
       return answer_for("", answer);
     }
     if (changed_.wait_until(lock, page_deadline) == std::cv_status::timeout) {
-      target = pick_page(named, after);
+      target = pick_page(named, after, run);
       if (target.empty()) {
         const std::string why = named.empty() ? "no page was there within " : "the page " + named + " was not there within ";
         std::string answer = failure(id, why + std::to_string(page_wait.count()) + " ms");
@@ -231,27 +262,32 @@ CommandAnswer PageRegistry::run(const std::wstring& command_text) {
   page.delivered = false;
   if (page.wake) page.wake();
   const auto delivery_deadline = Clock::now() + kDeliveryLimit;
+  // Pages that register from now on (the one a navigation of this command
+  // loads among them) come after this mark; the answer carries it, so that
+  // a command that navigates needs no mark taken before it.
+  const std::uint64_t mark = next_order_ - 1;
+  auto answer_sent = [&](std::string answer) { return answer_for(target, with_mark(std::move(answer), mark)); };
 
   const auto answer_deadline = Clock::now() + own + times_.answer_wait;
   for (;;) {
     auto kept = answers_.find(id);
     auto it = pages_.find(target);
     if (kept != answers_.end() && (it == pages_.end() || it->second.busy_with != id)) {
-      return answer_for(target, kept->second);
+      return answer_sent(kept->second);
     }
     if (it != pages_.end() && !it->second.delivered && Clock::now() >= delivery_deadline) {
       it->second.busy_with.clear();
       it->second.command.reset();
       it->second.gone = true;
-      return answer_for(target, failure(id, "the page did not take the command within " +
-                                                std::to_string(kDeliveryLimit.count()) + " ms: it is gone"));
+      return answer_sent(failure(id, "the page did not take the command within " +
+                                         std::to_string(kDeliveryLimit.count()) + " ms: it is gone"));
     }
     if (it != pages_.end() && it->second.gone && !it->second.delivered) {
       it->second.busy_with.clear();
       it->second.command.reset();
       std::string answer = failure(id, "the page " + target + " went away before it took the command");
       answer.insert(answer.size() - 1, ",\"gone\":true");
-      return answer_for(target, answer);
+      return answer_sent(answer);
     }
     if (it == pages_.end() || it->second.gone) {
       if (it != pages_.end()) it->second.busy_with.clear();
@@ -259,7 +295,7 @@ CommandAnswer PageRegistry::run(const std::wstring& command_text) {
       a["id"] = id;
       a["ok"] = true;
       a["navigated"] = true;
-      return answer_for(target, json::serialize(a));
+      return answer_sent(json::serialize(a));
     }
     const auto wake_at = it->second.delivered ? answer_deadline : std::min(answer_deadline, delivery_deadline);
     if (changed_.wait_until(lock, wake_at) == std::cv_status::timeout && Clock::now() >= answer_deadline) {
@@ -268,10 +304,38 @@ CommandAnswer PageRegistry::run(const std::wstring& command_text) {
         it->second.busy_with.clear();
         it->second.command.reset();
       }
-      return answer_for(target, failure(id, "the page did not answer within " +
-                                                std::to_string((own + times_.answer_wait).count()) + " ms"));
+      return answer_sent(failure(id, "the page did not answer within " +
+                                         std::to_string((own + times_.answer_wait).count()) + " ms"));
     }
   }
+}
+
+CommandAnswer PageRegistry::run_port(const std::string& id, const std::string& run) {
+  // Not kept for Answer: the caller reads it from the command's own text.
+  CommandAnswer out;
+  if (!is_run_id(run)) {
+    out.text = Platform::from_utf8(failure(id, "a run is named by 1 to 64 letters, digits, '-', '_' or '.'"));
+    return out;
+  }
+  RunPorts ports;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ports = run_ports_;
+  }
+  if (!ports) {
+    out.text = Platform::from_utf8(failure(id, "the proxy serves no browsers"));
+    return out;
+  }
+  try {
+    json::object a;
+    a["id"] = id;
+    a["ok"] = true;
+    a["value"] = ports(run);
+    out.text = Platform::from_utf8(json::serialize(a));
+  } catch (const std::exception& e) {
+    out.text = Platform::from_utf8(failure(id, std::string("no port for the run: ") + e.what()));
+  }
+  return out;
 }
 
 std::wstring PageRegistry::take_answer(const std::wstring& id) {
@@ -280,6 +344,11 @@ std::wstring PageRegistry::take_answer(const std::wstring& id) {
   if (it == answers_.end()) return std::wstring();
   std::wstring text = Platform::from_utf8(it->second);
   answers_.erase(it);
+  // Its place in the order goes too: left there, it would later push out
+  // the answer of a command that used the id again.
+  const std::string key = Platform::to_utf8(id);
+  if (auto at = std::find(answer_order_.begin(), answer_order_.end(), key); at != answer_order_.end())
+    answer_order_.erase(at);
   return text;
 }
 

@@ -5,9 +5,12 @@
 // object's Command puts a command in and waits for its answer.
 //
 // A command names its page ("page"), else it goes to the top-level page
-// that registered last. It waits a bounded time for such a page, then for
-// its answer; a page that goes away (its agent says so on unload, or stops
-// polling) ends the wait with an answer that says so. One command at a time
+// that registered last. A command of a run ("run") reaches only the pages
+// of that run (those that registered over the run's own port); a page of
+// another run is unknown to it. A command without "run" may reach any page.
+// It waits a bounded time for such a page, then for its answer; a page that
+// goes away (its agent says so on unload, or stops polling) ends the wait
+// with an answer that says so. One command at a time
 // is outstanding per page. Answers are kept by command id until read with
 // take_answer, at most kMaxKeptAnswers of them.
 //
@@ -51,6 +54,9 @@ struct AgentPoll {
   std::string answer;
   // The page is navigating away: it takes no more commands.
   bool leaving = false;
+  // The run whose port the poll came in on; empty for the main port. A
+  // page keeps the run it registered with.
+  std::string run;
 };
 
 // A new secret for the channel's path: 128 random bits as 32 hex digits.
@@ -60,8 +66,13 @@ class PageRegistry {
  public:
   static constexpr std::size_t kMaxKeptAnswers = 256;
   using Wake = std::function<void()>;
+  // Opens (or finds) the listening port of a run; throws
+  // std::runtime_error with the reason when it cannot.
+  using RunPorts = std::function<std::uint16_t(const std::string& run)>;
 
   explicit PageRegistry(PageRegistryTimes times = {});
+  // Who answers {"op": "run"}; null: nobody (the answer says so).
+  void set_run_ports(RunPorts ports);
   PageRegistry(const PageRegistry&) = delete;
   PageRegistry& operator=(const PageRegistry&) = delete;
 
@@ -91,9 +102,14 @@ class PageRegistry {
   // to wait for the page to be there, at most the registry's page_wait)
   // and "after" (only pages that registered after that mark qualify). The
   // command {"op": "mark"} is answered here: its "value" is the mark to
-  // pass as "after" to reach only pages that register from now on.
+  // pass as "after" to reach only pages that register from now on. The
+  // command {"op": "run", "run": ID} is answered here too: its "value" is
+  // the port that the browsers of run ID are to use.
   // The answer is a JSON object text: {"id", "ok", "value" or "error"}
   // from the page, or made here ("navigated": the page went away first).
+  // Once the command was handed to its page, the answer also carries
+  // "mark": the mark as it was then, which reaches the page that a
+  // navigation of the command loads.
   CommandAnswer run(const std::wstring& command);
   // The answer that the command `id` received, removed; empty if none.
   std::wstring take_answer(const std::wstring& id);
@@ -102,6 +118,7 @@ class PageRegistry {
 
  private:
   struct Page {
+    std::string run;
     std::string parent;
     std::string url;
     std::string title;
@@ -116,10 +133,13 @@ class PageRegistry {
   };
 
   void keep_answer(const std::string& id, const std::string& answer);
-  std::string pick_page(const std::string& named, std::uint64_t after) const;  // with mutex_ held
+  // With mutex_ held: the page to send a command to, empty if none.
+  std::string pick_page(const std::string& named, std::uint64_t after, const std::string& run) const;
+  CommandAnswer run_port(const std::string& id, const std::string& run);
   void forget_old_pages();                                 // with mutex_ held
 
   const PageRegistryTimes times_;
+  RunPorts run_ports_;
   mutable std::mutex mutex_;
   std::condition_variable changed_;
   std::map<std::string, Page> pages_;

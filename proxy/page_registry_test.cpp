@@ -95,6 +95,41 @@ TEST(PageRegistryTest, UnnamedCommandsGoToTheNewestTopLevelPage) {
   EXPECT_NE(late.text.find(L"no page was there"), std::wstring::npos) << late.text;
 }
 
+// A command's answer carries the mark as it was when the page took the
+// command: the page its navigation loads comes after it, the pages before
+// do not. So does the "navigated" answer of a page that unloads.
+TEST(PageRegistryTest, AnswersCarryTheMarkOfTheirHandOver) {
+  PageRegistry pages(short_times());
+  pages.poll(poll_of("old"));
+  pages.poll(poll_of("p1"));
+  auto clicking = std::async(std::launch::async, [&] { return pages.run(L"{\"id\":\"c1\",\"page\":\"p1\"}"); });
+  ASSERT_TRUE(next_command(pages, "p1").has_value());
+  pages.delivered("p1");
+  pages.poll(poll_of("next"));  // the page the command's navigation loads
+  pages.poll(answer_of("p1", "c1"));
+  const CommandAnswer clicked = clicking.get();
+  EXPECT_NE(clicked.text.find(L"\"value\":42"), std::wstring::npos) << clicked.text;
+  EXPECT_NE(clicked.text.find(L"\"mark\":2}"), std::wstring::npos) << clicked.text;
+  // The answer read by id is the same text.
+  EXPECT_EQ(pages.take_answer(L"c1"), clicked.text);
+
+  auto following = std::async(std::launch::async,
+                              [&] { return pages.run(L"{\"id\":\"c2\",\"after\":2,\"pageWait\":200}"); });
+  ASSERT_TRUE(next_command(pages, "next").has_value());
+  pages.delivered("next");
+  pages.gone("next");
+  const CommandAnswer followed = following.get();
+  EXPECT_EQ(followed.page, L"next");
+  EXPECT_NE(followed.text.find(L"\"navigated\":true"), std::wstring::npos) << followed.text;
+  EXPECT_NE(followed.text.find(L"\"mark\":3}"), std::wstring::npos) << followed.text;
+
+  // After the newest page's mark nothing qualifies: "old" and "p1" are
+  // older.
+  const CommandAnswer none = pages.run(L"{\"id\":\"c3\",\"after\":3,\"pageWait\":100}");
+  EXPECT_NE(none.text.find(L"no page was there"), std::wstring::npos) << none.text;
+  EXPECT_EQ(none.text.find(L"\"mark\""), std::wstring::npos) << "a command no page took carries no mark";
+}
+
 // A named page that unloads while its command runs answers "navigated";
 // one that is gone before the command answers that it is gone.
 TEST(PageRegistryTest, PagesThatGoAwayEndTheirCommands) {
@@ -109,6 +144,21 @@ TEST(PageRegistryTest, PagesThatGoAwayEndTheirCommands) {
   const CommandAnswer after = pages.run(L"{\"id\":\"c5\",\"page\":\"p1\"}");
   EXPECT_NE(after.text.find(L"\"gone\":true"), std::wstring::npos) << after.text;
   EXPECT_NE(after.text.find(L"\"ok\":false"), std::wstring::npos) << after.text;
+}
+
+// An id used again once its answer was read keeps its new answer, however
+// often that happens.
+TEST(PageRegistryTest, IdsUsedAgainKeepTheirAnswers) {
+  PageRegistry pages(short_times());
+  for (std::size_t i = 0; i < PageRegistry::kMaxKeptAnswers + 10; ++i) {
+    pages.run(L"{\"id\":\"same\",\"op\":\"mark\"}");
+    ASSERT_NE(pages.take_answer(L"same"), L"") << "round " << i;
+  }
+  // The limit still holds for answers nobody reads.
+  for (std::size_t i = 0; i <= PageRegistry::kMaxKeptAnswers; ++i)
+    pages.run(L"{\"id\":\"m" + std::to_wstring(i) + L"\",\"op\":\"mark\"}");
+  EXPECT_EQ(pages.take_answer(L"m0"), L"");
+  EXPECT_NE(pages.take_answer(L"m1"), L"");
 }
 
 // Malformed commands come back as failed answers, not as exceptions.

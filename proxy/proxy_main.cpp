@@ -4,7 +4,8 @@
 // serves HTTP on 127.0.0.1 and ::1 at "proxy"/"port" of config.xml beside
 // the program (proxy/http/proxy_settings.h); a port that cannot be had is
 // reported on standard error and the object is served all the same, so
-// that runs which need no browser are not held up.
+// that runs which need no browser are not held up. Each run that opens
+// browsers gets a further port of its own (proxy/run_table.h).
 //
 // Exit codes: 0 done; 1 a bad command line or a registry failure; 2 the
 // server could not serve (another one serves the class, or its socket
@@ -80,6 +81,9 @@ int serve(const ProxyCommandLine& command_line) {
   settings.pages = pages;
   settings.channel_secret = Tavrin::Proxy::make_channel_secret();
   Tavrin::Proxy::Http::ProxyServer http(std::move(settings), state);
+  // Each run's browsers get a port of their own, so that runs at the same
+  // time never reach each other's pages.
+  pages->set_run_ports([&http](const std::string& run) { return http.open_run_port(run); });
   try {
     http.start();
   } catch (const std::exception& e) {
@@ -94,6 +98,7 @@ int serve(const ProxyCommandLine& command_line) {
     hr = Com::serve_local_server(CLSID_VelmoraProxy, factory.get(), options);
   }
   http.stop();
+  pages->set_run_ports(nullptr);
   if (SUCCEEDED(initialised)) CoUninitialize();
   return SUCCEEDED(hr) ? 0 : 2;
 }

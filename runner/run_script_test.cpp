@@ -342,6 +342,10 @@ TEST_F(ScriptRunTest, ParametersReachTheRuntimeObjectFirst) {
       "PutParameter default_browser="};
   ASSERT_GE(lines.size(), first.size()) << read_file(record);
   EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + first.size()), first);
+  // Then the run's identity, made for this top-level run.
+  ASSERT_GT(lines.size(), first.size());
+  EXPECT_EQ(lines[first.size()].rfind("PutParameter run=", 0), 0u) << lines[first.size()];
+  EXPECT_EQ(lines[first.size()].size(), std::string("PutParameter run=").size() + 36) << "a uuid";
   const auto echo = std::find(lines.begin(), lines.end(), "Echo script code");
   EXPECT_NE(echo, lines.end()) << read_file(record);
   EXPECT_EQ(std::find(lines.begin(), lines.end(), "scriptFullName=" + work + "/t.js") < echo, true);

@@ -138,6 +138,11 @@ void ScriptControl::Init(const std::shared_ptr<Configuration>& config) {
   for (const wchar_t* name : kRunParameters) PutParameter(name, config->Parameter(L"common", name).value);
   const std::wstring default_browser = default_browser_or_none();
   PutParameter(L"default_browser", default_browser);
+  // The run's identity (runner/run_identity.h), when the start-up made one.
+  try {
+    PutParameter(L"run", config->Parameter(L"common", L"run").value);
+  } catch (const Configuration::ParameterNotFoundError&) {
+  }
 
   if (NeedsFirefoxCheck(param_string(*config, L"common", L"browser"), default_browser))
     CheckFirefoxConfiguration();

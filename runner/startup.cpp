@@ -17,6 +17,7 @@
 #include "platform/text.h"
 #include "runner/options.h"
 #include "runner/report/convert.h"
+#include "runner/run_identity.h"
 #include "runner/script_host.h"
 
 namespace Tavrin::Runner {
@@ -49,6 +50,8 @@ int run_guarded(const std::shared_ptr<ConsoleLogger>& logger, const std::vector<
     case Normal: {
       const int suite = param_int(*config, L"common", L"suite");
       host_slot().set_suite(suite);
+      config->InsertParameter(L"common", L"run",
+                              Configuration::Element{TakeRunIdentity(suite), ParameterType::String});
       host->Init(config);
       host->LoadSupportScripts();
       if (suite == 0) host->StartProxy();

@@ -18,11 +18,15 @@ std::vector<std::string> browser_arguments(const std::wstring& browser, const st
   return fill_command(prepared, url);
 }
 
-int start_browser(const std::vector<std::string>& arguments, std::optional<int> owner) {
+int start_browser(const std::vector<std::string>& arguments, std::optional<int> owner,
+                  std::optional<int> run_proxy_port) {
   namespace Process = Platform::Process;
   Process::StartOptions options;
   options.arguments = arguments;
-  if (owner) options.environment = Process::environment_with(Browser::kRunOwnerVariable, std::to_string(*owner));
+  std::vector<std::pair<std::string, std::string>> variables;
+  if (owner) variables.emplace_back(Browser::kRunOwnerVariable, std::to_string(*owner));
+  if (run_proxy_port) variables.emplace_back(Browser::kRunProxyPortVariable, std::to_string(*run_proxy_port));
+  if (!variables.empty()) options.environment = Process::environment_with(variables);
   return Process::start_detached(options);
 }
 

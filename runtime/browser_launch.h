@@ -26,8 +26,10 @@ std::vector<std::string> browser_arguments(const std::wstring& browser, const st
 
 // Starts `arguments` detached, in the caller's environment and folder; with
 // `owner`, the browser is told to end with process `owner` (see
-// browser/run_owner.h). Returns the started process's id.
-int start_browser(const std::vector<std::string>& arguments, std::optional<int> owner);
+// browser/run_owner.h); with `run_proxy_port`, it goes through that port of
+// the local proxy (the run's own). Returns the started process's id.
+int start_browser(const std::vector<std::string>& arguments, std::optional<int> owner,
+                  std::optional<int> run_proxy_port = std::nullopt);
 
 }  // namespace Tavrin::Runtime
 

@@ -1,12 +1,23 @@
 // OpenURL: opens a page in a named or the default browser (browser_launch.h)
 // and keeps the browser with the run unless section "runtime" says
-// keep_browsers_open.
+// keep_browsers_open. A run that has an identity (parameter "run") sends its
+// browsers through a port of the local proxy of its own, so that runs at
+// the same time never reach each other's pages.
+#include <cwctype>
+#include <optional>
+#include <string>
+
 #include <boost/filesystem/exception.hpp>
 #include <boost/system/system_error.hpp>
 
+#include <boost/uuid/uuid_io.hpp>
+
+#include "platform/com/activation.h"
 #include "platform/com/bstr.h"
+#include "platform/com/com_ptr.h"
 #include "platform/com/error_info.h"
 #include "platform/process_watch.h"
+#include "proxy/velmora_proxy.h"
 #include "runtime/browser_launch.h"
 #include "runtime/error_convention.h"
 #include "runtime/script_object.h"
@@ -19,6 +30,46 @@ HRESULT fail(const wchar_t* description, HRESULT result) {
   return result;
 }
 
+// Why a run could not have a port of its own.
+struct NoRunPort {
+  std::wstring reason;
+};
+
+// The run's own port of the local proxy; none for a run without an
+// identity, or when no proxy runs (the browser then goes through
+// "proxy"/"port", as it always did). Throws NoRunPort when the proxy runs
+// but refuses the run a port: its pages would otherwise mix with others'.
+std::optional<int> run_proxy_port(const Configuration& configuration, const std::wstring& command_id) {
+  std::wstring run;
+  try {
+    run = configuration.Parameter(L"common", L"run").value;
+  } catch (const Configuration::ConfigurationError&) {
+    return std::nullopt;
+  }
+  if (run.empty()) return std::nullopt;
+  Platform::Com::ComPtr<IVelmoraProxy> proxy;
+  if (FAILED(Platform::Com::create_running_object(CLSID_VelmoraProxy, Platform::Com::uuid_of<IVelmoraProxy>(),
+                                                  proxy.put_void())))
+    return std::nullopt;
+  Platform::Com::Bstr text, url, title, page;
+  const std::wstring command = L"{\"id\":\"" + command_id + L"\",\"op\":\"run\",\"run\":\"" + run + L"\"}";
+  Platform::Com::Bstr request(command);
+  if (FAILED(proxy->Command(request.get(), text.put(), url.put(), title.put(), page.put())))
+    throw NoRunPort{L"the proxy did not take the command"};
+  // The answer is the proxy's compact JSON: {"id":...,"ok":true,"value":PORT}
+  // or {"id":...,"ok":false,"error":...}, shown as it is.
+  const std::wstring answer = text.str();
+  const std::wstring key = L"\"value\":";
+  const std::size_t at = answer.find(key);
+  if (answer.find(L"\"ok\":true") != std::wstring::npos && at != std::wstring::npos) {
+    std::size_t end = at + key.size();
+    int port = 0;
+    while (end < answer.size() && std::iswdigit(answer[end]) && port <= 65535) port = port * 10 + (answer[end++] - L'0');
+    if (port > 0 && port <= 65535) return port;
+  }
+  throw NoRunPort{L"the proxy gave this run no port of its own: " + answer};
+}
+
 }  // namespace
 
 HRESULT CVelmoraScript::OpenURL(BSTR browser, BSTR url) {
@@ -29,9 +80,13 @@ HRESULT CVelmoraScript::OpenURL(BSTR browser, BSTR url) {
     const bool keep_open = param_bool(*configuration_, L"runtime", L"keep_browsers_open", false).first;
     const std::optional<int> owner =
         keep_open ? std::nullopt : std::optional<int>(Platform::Process::current_process_id());
-    const int pid = start_browser(arguments, owner);
+    const std::optional<int> port = run_proxy_port(*configuration_, boost::uuids::to_wstring((*uuid_generator_)()));
+    const int pid = start_browser(arguments, owner, port);
     if (!keep_open) browsers_.Add(pid);
     return S_OK;
+  } catch (const NoRunPort& e) {
+    logger_->channel(ScriptLogger::kError) << L"OpenURL: " << e.reason << L"\n";
+    return fail(L"Unable to open URL", E_FAIL);
   } catch (const boost::system::error_code&) {
     return fail(L"Unable to open URL", E_FAIL);
   } catch (const Configuration::ConfigurationError&) {

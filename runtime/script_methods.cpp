@@ -105,11 +105,15 @@ HRESULT CVelmoraScript::CreateObject(BSTR prog_id, IDispatch** object) {
 
 HRESULT CVelmoraScript::Remote(BSTR command, BSTR* value) {
   if (!command || !value) return E_POINTER;
-  ComPtr<IVelmoraProxy> proxy;
-  if (FAILED(create_running(CLSID_VelmoraProxy, &proxy))) return E_POINTER;
+  if (!proxy_ && FAILED(create_running(CLSID_VelmoraProxy, &proxy_))) return E_POINTER;
   try {
+    // Held for the call: a failure below may drop proxy_.
+    const ComPtr<IVelmoraProxy> proxy = proxy_;
     Bstr text, url, title, page;
     const HRESULT hr = proxy->Command(command, text.put(), url.put(), title.put(), page.put());
+    // A proxy that went away is made anew by the next command. This one
+    // is not sent again: it may have reached its page already.
+    if (hr == RPC_E_DISCONNECTED) proxy_ = nullptr;
     if (FAILED(hr)) _com_issue_errorex(hr, proxy.get(), IID_IVelmoraProxy);
     const std::wstring uuid = page.str();
     if (uuid != page_.uuid) {

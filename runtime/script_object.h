@@ -22,7 +22,9 @@
 #include "common/logger.h"
 #include "runtime/console_echo.h"
 #include "platform/com/com_object.h"
+#include "platform/com/com_ptr.h"
 #include "platform/com/type_description.h"
+#include "proxy/velmora_proxy.h"
 #include "runtime/run_browsers.h"
 #include "runtime/velmora_script.h"
 
@@ -94,6 +96,10 @@ class CVelmoraScript final
   int max_console_value_ = 50;
   PageState page_;
   EchoState echo_state_;
+  // The proxy object that Remote talks to, made on the first command and
+  // kept for the run, so that a command costs one call to the proxy and
+  // not a connection of its own; dropped when the proxy is found gone.
+  Platform::Com::ComPtr<IVelmoraProxy> proxy_;
   // The browsers OpenURL started; closed when the object goes.
   RunBrowsers browsers_;
 };

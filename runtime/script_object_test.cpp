@@ -246,6 +246,22 @@ TEST_F(RuntimeObject, RemoteAndPingTalkToTheProxy) {
   EXPECT_EQ(Direct()->Remote(nullptr, &value), E_POINTER);
 }
 
+// Commands share one proxy object for the run; a proxy that went away
+// fails its command, and the next command makes a new object.
+TEST_F(RuntimeObject, RemoteKeepsItsProxyUntilItIsGone) {
+  if (!InPrivateCopy(kAllChannels)) return;
+  ASSERT_NO_FATAL_FAILURE(Create());
+  const std::wstring first = Call(L"Remote", {Variant(L"made")}).to_string();
+  ASSERT_FALSE(first.empty());
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(Call(L"Remote", {Variant(L"page u-1 http://a/ A")}).to_string(), L"u-1");
+  // A command the proxy fails leaves the object in use.
+  EXPECT_EQ(Failure(L"Remote", {Variant(L"fail")}), E_FAIL);
+  EXPECT_EQ(Call(L"Remote", {Variant(L"made")}).to_string(), first);
+  EXPECT_EQ(Failure(L"Remote", {Variant(L"disconnect")}), RPC_E_DISCONNECTED);
+  EXPECT_EQ(Call(L"Remote", {Variant(L"made")}).to_string(), std::to_wstring(std::stoul(first) + 1));
+  EXPECT_EQ(Call(L"Remote", {Variant(L"page u-2 http://b/ B")}).to_string(), L"u-2");
+}
+
 // Without a proxy server Remote answers E_POINTER and Ping the creation's
 // failure.
 TEST_F(RuntimeObject, RemoteAndPingWithoutProxy) {

@@ -202,7 +202,9 @@ function quorvaneCommand(uuid, fields, what) {
   return answer;
 }
 
-// A mark of the pages registered so far, for quorvaneNewPage.
+// A mark of the pages registered so far, for quorvaneNewPage. A command
+// that reached its page needs none: its answer carries the mark ("mark") as
+// it was when the page took it.
 function quorvanePageMark() {
   var answer = quorvaneHost.command({ op: "mark" });
   if (!answer.ok) throw new Error("the proxy gave no page mark: " + answer.error);
@@ -253,7 +255,6 @@ QuorvanePage.prototype.moveTo = function (uuid, loaded) {
 // `answered` (optional) runs once the page has answered, before a new page
 // is waited for, so that the action's records precede the new page's.
 QuorvanePage.prototype.command = function (fields, what, answered) {
-  var mark = this.frameOf ? 0 : quorvanePageMark();
   fields.page = this.uuid;
   var answer = this.collect(quorvaneHost.command(fields));
   if (!answer.ok && answer.gone && !this.frameOf) {
@@ -270,7 +271,7 @@ QuorvanePage.prototype.command = function (fields, what, answered) {
     if (this.frameOf) {
       this.moveTo(this.frameOf.frameUuid(this.frameSelector));
     } else {
-      var loaded = quorvaneNewPage(mark, quorvanePages.navigation);
+      var loaded = quorvaneNewPage(answer.mark === undefined ? 0 : answer.mark, quorvanePages.navigation);
       this.moveTo(loaded.page, loaded);
     }
   }

@@ -107,7 +107,18 @@ var quorvaneHost = (function () {
   var proxy = null;
   var pagesLogged = {};
   var currentPage = "";
+  // Commands of a run reach only the pages of the browsers that run
+  // opened (its own port of the proxy); other runs' pages are unknown to it.
+  var run = null;
   function command(fields) {
+    if (run === null) {
+      try {
+        run = text(Quorvane.GetParameter("run"));
+      } catch (e) {
+        run = "";
+      }
+    }
+    if (run) fields.run = run;
     if (fields.op === "mark") fields.page = currentPage;
     fields.id = String(Quorvane.GenerateUUID());
     var page = text(Quorvane.Remote(JSON.stringify(fields)));

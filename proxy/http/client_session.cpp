@@ -63,7 +63,7 @@ asio::awaitable<bool> handle_request(Stream& client, beast::flat_buffer& buffer,
                                     local, context);
   }
   // The proxy's own address is never a destination.
-  if (target->origin && !tunnel && is_loopback_host(target->origin->host) && target->origin->port == context.port) {
+  if (target->origin && !tunnel && is_loopback_host(target->origin->host) && context.is_own_port(target->origin->port)) {
     target->origin.reset();
   }
   if (target->path.rfind(kChannelPath, 0) == 0) {

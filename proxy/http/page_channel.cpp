@@ -27,6 +27,12 @@ bool channel_secret_matches(std::string_view path, const std::string& secret) {
   return difference == 0;
 }
 
+std::string run_of_connection(const asio::ip::tcp::socket& socket, ProxyContext& context) {
+  error_code ec;
+  const auto local = socket.local_endpoint(ec);
+  return ec ? std::string() : context.runs.run_of_port(local.port(), RunTable::Clock::now());
+}
+
 namespace {
 
 std::string text_of(const json::object& o, const char* name) {
@@ -107,6 +113,7 @@ asio::awaitable<bool> answer_channel(Client& client, beast::flat_buffer& buffer,
     pages->gone(page);
     co_return co_await reply(client, http::status::ok, "{}", local, context);
   }
+  poll.run = run_of_connection(beast::get_lowest_layer(client).socket(), context);
   std::optional<std::string> command = pages->poll(poll);
   if (!command && !poll.leaving) {
     auto timer = std::make_shared<asio::steady_timer>(client.get_executor(), kPollHold);

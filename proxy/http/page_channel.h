@@ -5,7 +5,8 @@
 // for the page, or answered with "{}" after kPollHold. ".../bye" says the
 // page unloads. A WebSocket upgrade on the same path opens the socket form
 // of the channel (page_socket.h). A request whose path lacks the run's
-// secret, or whose Origin is not the page's own, is refused with 403.
+// secret, or whose Origin is not the page's own, is refused with 403. A page
+// that registers over a run's port belongs to that run (proxy/run_table.h).
 #ifndef QUORVANE_PROXY_HTTP_PAGE_CHANNEL_H_
 #define QUORVANE_PROXY_HTTP_PAGE_CHANNEL_H_
 
@@ -15,6 +16,7 @@
 #include <string_view>
 
 #include <boost/asio/awaitable.hpp>
+#include <boost/asio/ip/tcp.hpp>
 #include <boost/beast/core/flat_buffer.hpp>
 #include <boost/beast/http/empty_body.hpp>
 #include <boost/beast/http/parser.hpp>
@@ -36,6 +38,11 @@ bool channel_secret_matches(std::string_view path, const std::string& secret);
 // What an agent sent (a poll's body, a socket's frame); std::nullopt for
 // anything but a JSON object naming its page.
 std::optional<AgentPoll> read_agent_message(std::string_view text);
+
+// The run whose port `socket` (a browser's connection to the proxy) came in
+// on, counted as the run's activity; empty for the main port. Pages that
+// register over the connection belong to that run.
+std::string run_of_connection(const boost::asio::ip::tcp::socket& socket, ProxyContext& context);
 
 template <class Client>
 boost::asio::awaitable<bool> answer_channel(Client& client, boost::beast::flat_buffer& buffer,

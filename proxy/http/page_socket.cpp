@@ -105,6 +105,8 @@ asio::awaitable<void> read_frames(Socket& socket, std::shared_ptr<SocketState> s
       context.note("The page channel dropped a frame that is not an agent's message");
       continue;
     }
+    // Counted as the run's activity too, frame by frame.
+    poll->run = run_of_connection(beast::get_lowest_layer(socket).socket(), context);
     if (poll->page != state->page) {
       // One document per socket; a new page id on it (a document restored
       // from the back/forward cache) replaces the old one.

@@ -14,15 +14,22 @@
 #include "proxy/http/package_files.h"
 #include "proxy/http/proxy_settings.h"
 #include "proxy/proxy_state.h"
+#include "proxy/run_table.h"
 
 namespace Tavrin::Proxy::Http {
 
 struct ProxyContext {
   ProxyContext(ProxySettings s, std::shared_ptr<ProxyState> st)
-      : settings(std::move(s)), state(std::move(st)), package(settings.package, settings.note) {
+      : settings(std::move(s)),
+        state(std::move(st)),
+        runs(settings.run_limits),
+        package(settings.package, settings.note) {
     // The agent reads the secret, and ";poll" when it is to long-poll only.
     if (settings.pages) package.set_fragment(settings.channel_secret + (settings.page_socket ? "" : ";poll"));
   }
+
+  // Whether `port` is one this server listens on.
+  bool is_own_port(std::uint16_t p) const { return p == port || runs.is_run_port(p); }
 
   void note(const std::string& text) const {
     if (settings.note) settings.note(text);
@@ -31,6 +38,8 @@ struct ProxyContext {
   const ProxySettings settings;
   const std::shared_ptr<ProxyState> state;  // null: nothing counted
   std::uint16_t port = 0;                    // the port listened on
+  // The runs served on ports of their own (guards its own changes).
+  RunTable runs;
   PackageFiles package;
   // Null when HTTPS passes through plain tunnels.
   std::unique_ptr<CertificateAuthority> authority;

@@ -1,5 +1,8 @@
 #include "proxy/http/proxy_server.h"
 
+#include <algorithm>
+#include <map>
+#include <stdexcept>
 #include <thread>
 #include <vector>
 
@@ -8,6 +11,7 @@
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/ip/v6_only.hpp>
+#include <boost/asio/post.hpp>
 #include <boost/asio/steady_timer.hpp>
 #include <boost/asio/executor_work_guard.hpp>
 
@@ -52,6 +56,14 @@ void open_acceptor(tcp::acceptor& acceptor, const tcp::endpoint& endpoint) {
   acceptor.listen(asio::socket_base::max_listen_connections);
 }
 
+// A run's listener: it lives on the first loop, so that closing it is
+// posted there; its connections are spread over the loops as the main
+// port's are.
+asio::awaitable<void> run_accept_loop(std::shared_ptr<tcp::acceptor> acceptor, ProxyContext& context,
+                                      const std::vector<std::unique_ptr<asio::io_context>>& loops) {
+  co_await accept_loop(*acceptor, context, loops);
+}
+
 }  // namespace
 
 // One event loop per thread: a loop run by a single thread hands no work
@@ -68,7 +80,43 @@ struct ProxyServer::Threads {
   std::vector<asio::executor_work_guard<asio::io_context::executor_type>> guards;
   std::vector<tcp::acceptor> acceptors;
   std::vector<std::thread> workers;
+  bool ipv6 = false;  // the main port listens on ::1 too
+  // The runs' listeners by port; with ProxyServer::runs_mutex_ held.
+  std::map<std::uint16_t, std::vector<std::shared_ptr<tcp::acceptor>>> run_acceptors;
+
+  void close_run_ports(const std::vector<std::uint16_t>& ports) {
+    for (std::uint16_t port : ports) {
+      auto it = run_acceptors.find(port);
+      if (it == run_acceptors.end()) continue;
+      for (const auto& acceptor : it->second) {
+        asio::post(acceptor->get_executor(), [acceptor] {
+          error_code ignored;
+          acceptor->close(ignored);
+        });
+      }
+      run_acceptors.erase(it);
+    }
+  }
 };
+
+namespace {
+
+// Drops the idle runs now and then, so that their ports close.
+asio::awaitable<void> sweep_idle_runs(asio::io_context& io, ProxyContext& context,
+                                      std::mutex& mutex, ProxyServer::Threads& threads) {
+  const auto every = std::clamp<std::chrono::milliseconds>(context.runs.limits().idle_limit / 4,
+                                                           std::chrono::milliseconds(10), std::chrono::seconds(30));
+  asio::steady_timer timer(io);
+  for (;;) {
+    timer.expires_after(every);
+    auto [ec] = co_await timer.async_wait(kTuple);
+    if (ec) co_return;
+    std::lock_guard<std::mutex> lock(mutex);
+    threads.close_run_ports(context.runs.drop_idle(RunTable::Clock::now()));
+  }
+}
+
+}  // namespace
 
 ProxyServer::ProxyServer(ProxySettings settings, std::shared_ptr<ProxyState> state)
     : context_(std::make_unique<ProxyContext>(std::move(settings), std::move(state))) {}
@@ -97,6 +145,7 @@ void ProxyServer::start(unsigned threads) {
       tcp::acceptor v6(running->io());
       open_acceptor(v6, tcp::endpoint(asio::ip::address_v6::loopback(), context_->port));
       running->acceptors.push_back(std::move(v6));
+      running->ipv6 = true;
     } catch (const boost::system::system_error& e) {
       context_->note("Not listening on [::1]:" + std::to_string(context_->port) + ": " + e.what());
     }
@@ -104,6 +153,7 @@ void ProxyServer::start(unsigned threads) {
   for (tcp::acceptor& acceptor : running->acceptors) {
     asio::co_spawn(running->io(), accept_loop(acceptor, *context_, running->loops), asio::detached);
   }
+  asio::co_spawn(running->io(), sweep_idle_runs(running->io(), *context_, runs_mutex_, *running), asio::detached);
   for (auto& loop : running->loops) {
     running->workers.emplace_back([io = loop.get()] { io->run(); });
   }
@@ -114,7 +164,44 @@ void ProxyServer::stop() {
   if (!threads_) return;
   for (auto& loop : threads_->loops) loop->stop();
   for (std::thread& worker : threads_->workers) worker.join();
+  std::lock_guard<std::mutex> lock(runs_mutex_);
+  context_->runs.drop_all();
   threads_.reset();
+}
+
+std::uint16_t ProxyServer::open_run_port(const std::string& run) {
+  std::lock_guard<std::mutex> lock(runs_mutex_);
+  if (!threads_) throw std::runtime_error("the proxy does not serve HTTP");
+  RunTable& runs = context_->runs;
+  const auto now = RunTable::Clock::now();
+  if (auto port = runs.port_of(run, now)) return *port;
+  threads_->close_run_ports(runs.drop_idle(now));
+  if (runs.full())
+    throw std::runtime_error("the proxy serves " + std::to_string(runs.limits().max_runs) + " runs at once already");
+  std::vector<std::shared_ptr<tcp::acceptor>> acceptors;
+  std::uint16_t port = 0;
+  try {
+    auto v4 = std::make_shared<tcp::acceptor>(threads_->io());
+    open_acceptor(*v4, tcp::endpoint(asio::ip::address_v4::loopback(), 0));
+    port = v4->local_endpoint().port();
+    acceptors.push_back(std::move(v4));
+  } catch (const boost::system::system_error& e) {
+    throw std::runtime_error(std::string("unable to listen on 127.0.0.1: ") + e.what());
+  }
+  if (threads_->ipv6) {
+    try {
+      auto v6 = std::make_shared<tcp::acceptor>(threads_->io());
+      open_acceptor(*v6, tcp::endpoint(asio::ip::address_v6::loopback(), port));
+      acceptors.push_back(std::move(v6));
+    } catch (const boost::system::system_error& e) {
+      context_->note("Not listening on [::1]:" + std::to_string(port) + " for a run: " + e.what());
+    }
+  }
+  runs.add(run, port, now);
+  for (const auto& acceptor : acceptors)
+    asio::co_spawn(acceptor->get_executor(), run_accept_loop(acceptor, *context_, threads_->loops), asio::detached);
+  threads_->run_acceptors[port] = std::move(acceptors);
+  return port;
 }
 
 std::uint16_t ProxyServer::port() const { return context_->port; }

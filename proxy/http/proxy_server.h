@@ -7,12 +7,15 @@
 // connection only. Requests are counted in the ProxyState given (busy while
 // in flight), so IsBusy and RequestCount follow the real traffic.
 //
-// start() and stop() from one thread; port() and context() from any.
+// start() and stop() from one thread; port(), open_run_port() and context()
+// from any.
 #ifndef QUORVANE_PROXY_HTTP_PROXY_SERVER_H_
 #define QUORVANE_PROXY_HTTP_PROXY_SERVER_H_
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
+#include <string>
 
 #include "proxy/http/proxy_settings.h"
 #include "proxy/proxy_state.h"
@@ -41,11 +44,20 @@ class ProxyServer {
 
   // The port listened on; 0 before start().
   std::uint16_t port() const;
+
+  // The port of run `run` (proxy/run_table.h): the one it has, or a new
+  // free one on 127.0.0.1 (and ::1 when the main port has it). Idle runs
+  // are dropped first. Throws std::runtime_error when the server is not
+  // running, serves as many runs as it may, or cannot listen. Any thread.
+  std::uint16_t open_run_port(const std::string& run);
   const ProxyContext& context() const { return *context_; }
 
+  struct Threads;  // internal
+
  private:
-  struct Threads;
   std::unique_ptr<ProxyContext> context_;
+  // Guards the runs' listeners, and threads_ against stop() for them.
+  std::mutex runs_mutex_;
   std::unique_ptr<Threads> threads_;
 };
 

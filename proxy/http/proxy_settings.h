@@ -33,6 +33,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "proxy/run_table.h"
+
 namespace Tavrin {
 class Configuration;
 }
@@ -76,6 +78,8 @@ struct ProxySettings {
   std::string channel_secret;
   // Whether the agents try the channel's WebSocket before long polling.
   bool page_socket = true;
+  // The runs' own ports: how many at once, how long one may be idle.
+  RunLimits run_limits;
 };
 
 // Thrown for a "proxy" section whose values make no settings.

@@ -6,6 +6,10 @@
 //                          "answer"
 //   "fail-win32"           fails with HRESULT_FROM_WIN32(ENOENT)
 //   "fail"                 fails with E_FAIL
+//   "disconnect"           fails with RPC_E_DISCONNECTED, as a proxy that
+//                          went away does
+//   "made"                 page: the number of proxy objects made in the
+//                          process so far
 //   anything else          empty strings
 //
 // Answer gives "answer ID". RequestCount gives the number of Command calls in the process so far.
@@ -26,10 +30,11 @@ namespace {
 using namespace Tavrin::Platform::Com;
 
 std::atomic<unsigned long long> commands{0};
+std::atomic<unsigned long long> made{0};
 
 class FakeProxy final : public Tavrin::Platform::Com::ComObject<DispatchImpl<IVelmoraProxy>, IVelmoraProxy, IDispatch> {
  public:
-  FakeProxy() : ComObject(Tavrin::Proxy::velmora_proxy_description()) {}
+  FakeProxy() : ComObject(Tavrin::Proxy::velmora_proxy_description()) { ++made; }
 
   HRESULT Command(BSTR command, BSTR* text, BSTR* url, BSTR* title, BSTR* page) override {
     ++commands;
@@ -38,6 +43,14 @@ class FakeProxy final : public Tavrin::Platform::Com::ComObject<DispatchImpl<IVe
     words >> verb >> uuid >> address >> name;
     if (verb == L"fail-win32") return HRESULT_FROM_WIN32(ENOENT);
     if (verb == L"fail") return E_FAIL;
+    if (verb == L"disconnect") return RPC_E_DISCONNECTED;
+    if (verb == L"made") {
+      *text = alloc_bstr(L"");
+      *url = alloc_bstr(L"");
+      *title = alloc_bstr(L"");
+      *page = alloc_bstr(std::to_wstring(made.load()));
+      return S_OK;
+    }
     const bool is_page = verb == L"page";
     *text = alloc_bstr(is_page ? L"answer" : L"");
     *url = alloc_bstr(is_page ? address : L"");

@@ -2,11 +2,10 @@
 // Chromium: the round trip of 1,000 trivial `eval` commands from the test
 // script to the page and back (p50, p99), over the WebSocket channel and
 // over long polling (page_socket 0), both as page.eval() (which also
-// writes its record and asks the proxy for a page mark) and as the bare
-// command, next to a command the proxy answers itself (the share of the
-// runner and the calls to the proxy); then the example's login steps with
-// waiting and with pageTimeouts({waiting: false}). Prints figures; asserts
-// nothing.
+// writes its record) and as the bare command, next to a command the proxy
+// answers itself (the share of the runner and the calls to the proxy); then
+// the example's login steps with waiting and with
+// pageTimeouts({waiting: false}). Prints figures; asserts nothing.
 //
 // Like the end-to-end tests, each run uses a private copy of build/bin with
 // a free port, registered in a private home folder.

@@ -1,0 +1,77 @@
+// The runs that the proxy serves at the same time, each on a listening
+// port of its own. A browser opened for a run talks to the proxy on that
+// run's port only, so every connection arriving there, and every page that
+// registers over it, belongs to the run. The main port belongs to no run.
+//
+// A run is known by the id its runner made (is_run_id). It stays while it
+// is active (its port asked for again, a page of it polling); a run idle
+// for longer than the limit is dropped, and at most `max_runs` are served
+// at once.
+//
+// Thread-safe. Times are passed in, so the bookkeeping can be tried
+// without waiting.
+#ifndef QUORVANE_PROXY_RUN_TABLE_H_
+#define QUORVANE_PROXY_RUN_TABLE_H_
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace Tavrin::Proxy {
+
+struct RunLimits {
+  std::size_t max_runs = 64;
+  std::chrono::milliseconds idle_limit{std::chrono::minutes(10)};
+};
+
+// 1 to 64 characters, each a letter, digit, '-', '_' or '.'.
+bool is_run_id(const std::string& text);
+
+class RunTable {
+ public:
+  using Clock = std::chrono::steady_clock;
+
+  explicit RunTable(RunLimits limits = {});
+  RunTable(const RunTable&) = delete;
+  RunTable& operator=(const RunTable&) = delete;
+
+  const RunLimits& limits() const { return limits_; }
+
+  // The port of `run`, which counts as activity; nullopt for a run not
+  // served.
+  std::optional<std::uint16_t> port_of(const std::string& run, Clock::time_point now);
+  // The run served on `port`, which counts as activity; empty for a port
+  // of no run (the main one).
+  std::string run_of_port(std::uint16_t port, Clock::time_point now);
+  bool is_run_port(std::uint16_t port) const;
+  // Whether another run may be added.
+  bool full() const;
+  // `run` is served on `port` from now on (replacing an earlier entry of
+  // the run).
+  void add(const std::string& run, std::uint16_t port, Clock::time_point now);
+  // Removes the runs idle for longer than the limit; returns their ports.
+  std::vector<std::uint16_t> drop_idle(Clock::time_point now);
+  // Removes every run; returns their ports.
+  std::vector<std::uint16_t> drop_all();
+  std::size_t size() const;
+
+ private:
+  struct Run {
+    std::uint16_t port = 0;
+    Clock::time_point active;
+  };
+
+  const RunLimits limits_;
+  mutable std::mutex mutex_;
+  std::map<std::string, Run> runs_;
+  std::map<std::uint16_t, std::string> by_port_;
+};
+
+}  // namespace Tavrin::Proxy
+
+#endif  // QUORVANE_PROXY_RUN_TABLE_H_

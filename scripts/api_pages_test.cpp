@@ -1,0 +1,99 @@
+// The page objects of api.js over a scripted host: which commands reach the
+// host for each page call, and how a page object follows a navigation.
+#include <fstream>
+#include <sstream>
+
+#include <gtest/gtest.h>
+
+#include "platform/script/testing/script_fixture.h"
+#include "platform/text.h"
+
+namespace {
+
+using Tavrin::Platform::Script::Testing::ScriptFixture;
+
+// A host that logs each command (op, page, after) and answers it: "mark"
+// with 5, "ready" with the page "p2", a "click" with a navigation whose
+// answer carries the mark 7, anything else with the value "v" and the
+// mark 3; answers.next, when set, answers the next command instead.
+constexpr const wchar_t kFakeHost[] = LR"(
+var sent = [];
+var answers = { next: null };
+var quorvaneHost = {
+  record: function () {},
+  parameter: function (name) { return { server: "site.test", port: "", browser: "chromium" }[name]; },
+  element: function () {},
+  uuid: function () { return "element"; },
+  openUrl: function (browser, url) { sent.push("open " + url); },
+  command: function (fields) {
+    sent.push(fields.op + " " + fields.page + (fields.after !== undefined ? " after " + fields.after : ""));
+    if (answers.next) { var a = answers.next; answers.next = null; return a; }
+    if (fields.op === "mark") return { ok: true, value: 5, page: "" };
+    if (fields.op === "ready") return { ok: true, page: "p2", mark: 6 };
+    if (fields.op === "click") return { ok: true, navigating: true, mark: 7, page: fields.page };
+    return { ok: true, value: "v", mark: 3, page: fields.page };
+  }
+};
+function commands() { var all = sent.join("; "); sent = []; return all; }
+)";
+
+std::wstring api_source() {
+  std::ifstream in(QUORVANE_SOURCE_DIR "/scripts/api.js", std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return Tavrin::Platform::from_utf8(text.str());
+}
+
+class ApiPages : public ScriptFixture {
+ protected:
+  void SetUp() override {
+    ScriptFixture::SetUp();
+    const std::wstring api = api_source();
+    ASSERT_FALSE(api.empty());
+    add_code(kFakeHost);
+    add_code(api);
+    add_code(L"var page = new QuorvanePage('p1', null); commands();");
+  }
+};
+
+// Commands that read the page send the command alone, with no mark first.
+TEST_F(ApiPages, ReadingCommandsSendOneCommandEach) {
+  EXPECT_EQ(eval_text(L"page.eval('1 + 1')"), L"v");
+  EXPECT_EQ(eval_text(L"commands()"), L"eval p1");
+  eval(L"page.title(), page.url()");
+  EXPECT_EQ(eval_text(L"commands()"), L"info p1; info p1");
+  EXPECT_EQ(eval_text(L"page.element('#a').text()"), L"v");
+  eval(L"page.element('#a').exists(), page.element('#a').count(), page.element('#a').attr('id')");
+  EXPECT_EQ(eval_text(L"commands()"), L"text p1; exists p1; count p1; attr p1");
+}
+
+// A command that navigates waits for a page registered after the mark its
+// answer carried, and the next command goes to that page.
+TEST_F(ApiPages, NavigationIsFollowedFromTheAnswersMark) {
+  eval(L"page.element('#go').click()");
+  EXPECT_EQ(eval_text(L"commands()"), L"click p1; ready  after 7");
+  EXPECT_EQ(eval_text(L"page.uuid"), L"p2");
+  eval(L"page.eval('1')");
+  EXPECT_EQ(eval_text(L"commands()"), L"eval p2");
+  // An eval that navigated (the page unloaded meanwhile) is followed too.
+  add_code(L"answers.next = { ok: true, navigated: true, mark: 9, page: 'p2' };");
+  eval(L"page.eval('location.href = \"/next\"')");
+  EXPECT_EQ(eval_text(L"commands()"), L"eval p2; ready  after 9");
+}
+
+// A page gone before it took the command: the command goes to the
+// window's newest page instead.
+TEST_F(ApiPages, GonePageHandsTheCommandToTheNewestPage) {
+  add_code(L"answers.next = { ok: false, gone: true, error: 'gone', page: '' };");
+  EXPECT_EQ(eval_text(L"page.eval('1')"), L"v");
+  EXPECT_EQ(eval_text(L"commands()"), L"eval p1; ready  after 0; eval p2");
+}
+
+// open() has no command to carry a mark: it takes one before the browser
+// starts and waits for a page after it.
+TEST_F(ApiPages, OpenTakesAMarkFirst) {
+  EXPECT_EQ(eval_text(L"open('/index.html').uuid"), L"p2");
+  EXPECT_EQ(eval_text(L"commands()"), L"mark undefined; open http://site.test/index.html; ready  after 5");
+}
+
+}  // namespace

@@ -1,0 +1,76 @@
+// For end-to-end tests: the built programs copied into a private folder,
+// their proxy on a free port of its own, registered in the test's own
+// registry; runs of test scripts against the bundled example site; and the
+// wait for every process started from the folder to end.
+#ifndef QUORVANE_SCRIPTS_TESTING_INSTALLED_PROGRAMS_H_
+#define QUORVANE_SCRIPTS_TESTING_INSTALLED_PROGRAMS_H_
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "test_support/local_processes.h"
+#include "test_support/run_program.h"
+#include "test_support/temp_dir.h"
+
+namespace quorvane_test {
+
+class InstalledPrograms {
+ public:
+  // Copies and installs into dir/bin; fails the test when it cannot.
+  void Install(const TempDir& dir) {
+    dir_ = dir.path();
+    bin_ = dir.file("bin");
+    std::filesystem::copy(QUORVANE_BIN_DIR, bin_, std::filesystem::copy_options::recursive);
+    SetConfig("<parameter id=\"port\" type=\"integer\"><value>8888</value>",
+              "<parameter id=\"port\" type=\"integer\"><value>" + std::to_string(free_port()) + "</value>");
+    ASSERT_EQ(run_program({bin_ + "/QuorvaneHelper", "/Install"}).exit, 0);
+  }
+
+  // Replaces `from` in config.xml by `to`; fails the test when it is not there.
+  void SetConfig(const std::string& from, const std::string& to) {
+    std::string config = read_file(bin_ + "/config.xml");
+    const std::size_t at = config.find(from);
+    ASSERT_NE(at, std::string::npos) << from;
+    config.replace(at, from.size(), to);
+    write_file(bin_ + "/config.xml", config);
+  }
+
+  // Runs `script` (a path) against the example site in `browser`, logging to
+  // `log`; standard error merged into the output.
+  ProgramRun Run(const std::string& script, const std::string& browser, const std::string& log) const {
+    RunOptions options;
+    options.working_directory = dir_;
+    options.merge_error = true;
+    return run_program({bin_ + "/Quorvane", script, "-s", "login.example.test", "-b", browser, "--log", log}, options);
+  }
+
+  // Converts `log` into `xml`; returns the report's text.
+  std::string Convert(const std::string& log, const std::string& xml) const {
+    EXPECT_EQ(run_program({bin_ + "/Quorvane", "--mode=convert", "-i", log, "-o", xml}).exit, 0);
+    return read_file(xml);
+  }
+
+  // Waits up to 90 s for the proxy, its guard and the browsers to end (some
+  // seconds after the last run); true when they did.
+  bool WaitUntilAllEnded() const {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(90);
+    while (processes_from(dir_) > 0 && std::chrono::steady_clock::now() < deadline)
+      std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    return processes_from(dir_) == 0;
+  }
+
+  const std::string& bin() const { return bin_; }
+  bool installed() const { return !bin_.empty(); }
+
+ private:
+  std::string dir_;
+  std::string bin_;
+};
+
+}  // namespace quorvane_test
+
+#endif  // QUORVANE_SCRIPTS_TESTING_INSTALLED_PROGRAMS_H_
