@@ -225,7 +225,30 @@ function QuorvanePage(uuid, frameOf) {
   this.uuid = uuid;
   this.frameOf = frameOf || null;
   this.elements = {};
+  // What onDialog set (undefined: nothing), for every page this object
+  // moves to; and the dialogs that answers brought along, for dialogs().
+  this.dialogAnswer = undefined;
+  this.seenDialogs = [];
 }
+
+// Keeps the dialogs an answer reports (those a page showed while it ran a
+// command, even one that navigated it away).
+QuorvanePage.prototype.collect = function (answer) {
+  var list = answer && answer.dialogs;
+  if (list) for (var i = 0; i < list.length; i++) this.seenDialogs[this.seenDialogs.length] = list[i];
+  return answer;
+};
+
+// Follows the page that loaded in this one's place: its elements are new,
+// and the dialog answer the test set holds there too.
+QuorvanePage.prototype.moveTo = function (uuid, loaded) {
+  this.uuid = uuid;
+  this.elements = {};
+  if (loaded) this.collect(loaded);
+  if (this.dialogAnswer !== undefined) {
+    this.collect(quorvaneCommand(uuid, { op: "dialog", answer: this.dialogAnswer }, "dialog answer"));
+  }
+};
 
 // Runs a command on this page; a command that made the page navigate moves
 // this object to the page that loaded instead.
@@ -233,33 +256,33 @@ function QuorvanePage(uuid, frameOf) {
 // is waited for, so that the action's records precede the new page's.
 QuorvanePage.prototype.command = function (fields, what, answered) {
   fields.page = this.uuid;
-  var answer = quorvaneHost.command(fields);
+  var answer = this.collect(quorvaneHost.command(fields));
   if (!answer.ok && answer.gone && !this.frameOf) {
     // The page went away on its own (a script or a timer navigated it):
     // the command goes to the window's newest page instead.
-    this.uuid = quorvaneNewPage(0, quorvanePages.navigation).page;
-    this.elements = {};
+    var replaced = quorvaneNewPage(0, quorvanePages.navigation);
+    this.moveTo(replaced.page, replaced);
     fields.page = this.uuid;
-    answer = quorvaneHost.command(fields);
+    answer = this.collect(quorvaneHost.command(fields));
   }
   if (!answer.ok) throw new Error((what ? what + ": " : "") + (answer.error || "the page failed the command"));
   if (answered) answered();
   if (answer.navigating || answer.navigated) {
     if (this.frameOf) {
-      this.uuid = this.frameOf.frameUuid(this.frameSelector);
+      this.moveTo(this.frameOf.frameUuid(this.frameSelector));
     } else {
-      this.uuid = quorvaneNewPage(answer.mark === undefined ? 0 : answer.mark, quorvanePages.navigation).page;
+      var loaded = quorvaneNewPage(answer.mark === undefined ? 0 : answer.mark, quorvanePages.navigation);
+      this.moveTo(loaded.page, loaded);
     }
-    this.elements = {};
   }
   return answer;
 };
 
 QuorvanePage.prototype.title = function () {
-  return this.command({ op: "eval", expression: "document.title" }).value;
+  return this.command({ op: "info" }).title;
 };
 QuorvanePage.prototype.url = function () {
-  return this.command({ op: "eval", expression: "location.href" }).value;
+  return this.command({ op: "info" }).url;
 };
 QuorvanePage.prototype.eval = function (expression) {
   quorvaneHost.record("script", "eval", String(expression));
@@ -303,13 +326,23 @@ QuorvanePage.prototype.navigate = function (url) {
 };
 QuorvanePage.prototype.back = function () { return this.navigationAction("back", {}); };
 QuorvanePage.prototype.reload = function () { return this.navigationAction("reload", {}); };
+// How the page's next dialogs answer: true (the default) accepts (a prompt
+// gets its default text), false refuses (a prompt gets null), a text is
+// what a prompt gets (a confirm takes it as accepted).
+// The answer holds for the pages this object moves to as well.
 QuorvanePage.prototype.onDialog = function (answer) {
-  this.command({ op: "dialog", answer: answer === undefined ? null : answer });
+  this.dialogAnswer = answer === undefined ? null : answer;
+  this.command({ op: "dialog", answer: this.dialogAnswer });
   return this;
 };
-// The texts of the dialogs the page showed since the last call.
+// The dialogs ({kind, text}) shown since the last call, by this page and
+// by those it navigated from.
 QuorvanePage.prototype.dialogs = function () {
-  return this.command({ op: "dialogs" }).value;
+  var rest = this.command({ op: "dialogs" }).value;
+  var seen = this.seenDialogs;
+  this.seenDialogs = [];
+  if (rest) for (var i = 0; i < rest.length; i++) seen[seen.length] = rest[i];
+  return seen;
 };
 QuorvanePage.prototype.close = function () {
   try {
@@ -323,7 +356,7 @@ QuorvanePage.prototype.frameUuid = function (selector) {
 QuorvanePage.prototype.frame = function (selector) {
   var frame = new QuorvanePage(this.frameUuid(selector), this);
   frame.frameSelector = String(selector);
-  quorvaneCommand(frame.uuid, { op: "ready", timeout: quorvanePages.navigation }, "frame " + selector);
+  frame.collect(quorvaneCommand(frame.uuid, { op: "ready", timeout: quorvanePages.navigation }, "frame " + selector));
   return frame;
 };
 QuorvanePage.prototype.element = function (selector, name) {
@@ -391,5 +424,7 @@ function open(url, browser) {
   var mark = quorvanePageMark();
   quorvaneHost.openUrl(name, absolute);
   var loaded = quorvaneNewPage(mark, quorvanePages.navigation);
-  return new QuorvanePage(loaded.page, null);
+  var page = new QuorvanePage(loaded.page, null);
+  page.collect(loaded);
+  return page;
 }

@@ -61,7 +61,7 @@ TEST_F(ApiPages, ReadingCommandsSendOneCommandEach) {
   EXPECT_EQ(eval_text(L"page.eval('1 + 1')"), L"v");
   EXPECT_EQ(eval_text(L"commands()"), L"eval p1");
   eval(L"page.title(), page.url()");
-  EXPECT_EQ(eval_text(L"commands()"), L"eval p1; eval p1");
+  EXPECT_EQ(eval_text(L"commands()"), L"info p1; info p1");
   EXPECT_EQ(eval_text(L"page.element('#a').text()"), L"v");
   eval(L"page.element('#a').exists(), page.element('#a').count(), page.element('#a').attr('id')");
   EXPECT_EQ(eval_text(L"commands()"), L"text p1; exists p1; count p1; attr p1");

@@ -7,11 +7,13 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <ostream>
 #include <string>
 #include <thread>
 
 #include <gtest/gtest.h>
 
+#include "proxy/http/testing/test_origin.h"
 #include "test_support/local_processes.h"
 #include "test_support/run_program.h"
 #include "test_support/temp_dir.h"
@@ -29,6 +31,8 @@ struct Browser {
   const char* name;
   const char* binary;
 };
+
+void PrintTo(const Browser& browser, std::ostream* out) { *out << browser.name; }
 
 class PagesEndToEnd : public ::testing::TestWithParam<Browser> {
  protected:
@@ -134,25 +138,108 @@ test("never there", function () {
   EXPECT_NE(xml.find("<result status=\"failed\""), std::string::npos);
 }
 
-// The agent keeps working, over its WebSocket, in a page whose scripts
-// replace JSON, Array.prototype, WebSocket and XMLHttpRequest.
+// The agent keeps working, over its WebSocket, in pages whose scripts
+// replace JSON, Array.prototype, WebSocket and XMLHttpRequest: once in the
+// body, once in a script that comes first in the head.
 TEST_P(PagesEndToEnd, SurvivesPagesThatReplaceBuiltIns) {
+  const std::string replacements =
+      "JSON = { stringify: function () { return 'x'; }, parse: function () { return null; } };"
+      "['push', 'pop', 'shift', 'unshift', 'slice', 'splice', 'concat', 'join', 'reverse', 'sort', 'indexOf',"
+      " 'map', 'filter', 'forEach', 'some', 'every', 'reduce'].forEach(function (name) {"
+      "  Array.prototype[name] = function () { throw new Error('no ' + name); }; });"
+      "window.XMLHttpRequest = function () { throw new Error('no'); };"
+      "window.WebSocket = function () { throw new Error('no'); };";
   write_file(bin_ + "/examples/site/hostile.html",
-             "<!DOCTYPE html><html><head><title>Hostile</title></head><body><script>"
-             "JSON = { stringify: function () { return 'x'; }, parse: function () { return null; } };"
-             "Array.prototype.push = function () { throw new Error('no'); };"
-             "window.XMLHttpRequest = function () { throw new Error('no'); };"
-             "window.WebSocket = function () { throw new Error('no'); };"
-             "</script><p id='p'>still here</p></body></html>");
+             "<!DOCTYPE html><html><head><title>Hostile</title></head><body><script>" + replacements +
+                 "</script><p id='p'>still here</p></body></html>");
+  write_file(bin_ + "/examples/site/hostile-head.html",
+             "<!DOCTYPE html><html><head><script>" + replacements +
+                 "</script><title>Hostile head</title></head><body><p id='p'>early</p>"
+                 "<ul><li>one</li><li>two</li><li>three</li></ul>"
+                 "<button onclick=\"alert('seen')\">Tell</button></body></html>");
   const auto run = run_script(R"(
-test("hostile", function () {
+test("hostile body", function () {
   var page = open("/hostile.html");
   assertEqual(page.element("#p").text(), "still here", "text");
   assertEqual(page.eval("1 + 1"), 2, "eval");
   assertEqual(page.eval("__quorvane.channel"), "socket", "channel");
 });
+test("hostile head", function () {
+  var page = open("/hostile-head.html");
+  assertEqual(page.title(), "Hostile head", "title");
+  assertEqual(page.element("#p").text(), "early", "text");
+  assertEqual(page.element("li").count(), 3, "count");
+  assertEqual(page.element("text=two").text(), "two", "visible text");
+  assertEqual(page.element("xpath=//li[3]").text(), "three", "xpath");
+  page.element("text=Tell").click();
+  var seen = page.dialogs();
+  assertEqual(seen.length, 1, "dialogs");
+  assertEqual(seen[0].text, "seen", "dialog text");
+  assertEqual(page.eval("[1, 2].length"), 2, "eval");
+  assertEqual(page.eval("__quorvane.channel"), "socket", "channel");
+});
 )");
   EXPECT_EQ(run.exit, 0) << run.out;
+  EXPECT_NE(run.out.find("stats: testfile=\"2 passed, 0 failed\""), std::string::npos) << run.out;
+}
+
+// alert and prompt answer as the test asked: an alert is recorded, a
+// prompt gets the given text, its default (accepted) or null (refused),
+// and the page sees what it got. The answer and the dialogs seen survive a
+// confirm that navigates away.
+TEST_P(PagesEndToEnd, AnswersAlertsAndPrompts) {
+  write_file(bin_ + "/examples/site/dialogs.html",
+             "<!DOCTYPE html><html><head><title>Dialogs</title></head><body>"
+             "<button id='hello' onclick=\"alert('Hello there')\">Hello</button>"
+             "<button id='ask' onclick=\"document.getElementById('name').textContent ="
+             " String(prompt('Your name?', 'nobody'))\">Ask</button>"
+             "<p id='name'>-</p></body></html>");
+  write_file(bin_ + "/examples/site/leave.html",
+             "<!DOCTYPE html><html><head><title>Leave</title></head><body onload=\"alert('Loaded')\">"
+             "<button id='leave' onclick=\"if (confirm('Leave?')) location.href = 'dialogs.html'\">Leave</button>"
+             "</body></html>");
+  const auto run = run_script(R"(
+test("alert and prompt", function () {
+  var page = open("/dialogs.html");
+  page.element("#hello", "hello").click();
+  page.onDialog("Ada");
+  page.element("#ask", "ask").click();
+  assertEqual(page.element("#name", "name").text(), "Ada", "prompt answer");
+  page.onDialog(true);
+  page.element("#ask").click();
+  assertEqual(page.element("#name").text(), "nobody", "accepted prompt");
+  page.onDialog(false);
+  page.element("#ask").click();
+  assertEqual(page.element("#name").text(), "null", "refused prompt");
+  var seen = page.dialogs();
+  assertEqual(seen.length, 4, "four dialogs");
+  assertEqual(seen[0].kind + ": " + seen[0].text, "alert: Hello there", "alert");
+  assertEqual(seen[1].kind + ": " + seen[1].text, "prompt: Your name?", "prompt");
+  assertEqual(seen[3].text, "Your name?", "last prompt");
+  assertEqual(page.dialogs().length, 0, "dialogs are read once");
+});
+test("dialogs across a navigation", function () {
+  var page = open("/leave.html");
+  page.onDialog(false);
+  page.element("#leave", "leave").click();
+  assertEqual(page.title(), "Leave", "refused confirm stays");
+  page.onDialog("Bob");
+  page.element("#leave").click();
+  assertEqual(page.title(), "Dialogs", "accepted confirm navigates");
+  page.element("#ask").click();
+  assertEqual(page.element("#name").text(), "Bob", "the answer holds on the next page");
+  var seen = page.dialogs();
+  var wanted = ["Loaded", "Leave?", "Leave?", "Your name?"];
+  assertEqual(seen.length, wanted.length, "dialogs of both pages");
+  for (var i = 0; i < wanted.length; i++) assertEqual(seen[i] && seen[i].text, wanted[i], "dialog " + i);
+});
+)");
+  EXPECT_EQ(run.exit, 0) << run.out;
+  EXPECT_NE(run.out.find("stats: testfile=\"2 passed, 0 failed\""), std::string::npos) << run.out;
+  const std::string xml = report();
+  EXPECT_NE(xml.find("<element name=\"ask\""), std::string::npos) << xml;
+  EXPECT_NE(xml.find("<action name=\"click\""), std::string::npos) << xml;
+  EXPECT_NE(xml.find("<result status=\"passed\""), std::string::npos) << xml;
 }
 
 // Where no socket opens (a page whose policy allows no ws:), the agent
@@ -194,12 +281,99 @@ test("long polling", function () {
   EXPECT_EQ(forced.exit, 0) << forced.out;
 }
 
+// HTTPS pages decrypted by the proxy, and pages of a real origin whose
+// Content-Security-Policy header allows only the origin's own scripts.
+class PagesSecured : public PagesEndToEnd {
+ protected:
+  // An origin on 127.0.0.1 (the launched browsers send loopback through the
+  // proxy too) serving two pages under two policies and their script.
+  static Tavrin::Proxy::Http::Testing::Reply serve_policed(const Tavrin::Proxy::Http::Testing::SeenRequest& request) {
+    Tavrin::Proxy::Http::Testing::Reply reply;
+    const std::string path = request.target.substr(0, request.target.find('?'));
+    if (path == "/policed.html") {
+      reply.fields = {{"Content-Type", "text/html"}, {"Content-Security-Policy", "default-src 'self'"}};
+      reply.body =
+          "<!DOCTYPE html><html><head><title>Policed</title><script src='/policed.js'></script></head><body>"
+          "<form action='/checked.html' method='get'><input id='word' name='word'>"
+          "<button id='go' type='submit'>Go</button></form><p id='from-script'></p>"
+          "<script>document.title = 'Inline ran';</script></body></html>";
+    } else if (path == "/policed.js") {
+      reply.fields = {{"Content-Type", "text/javascript"}};
+      reply.body =
+          "document.addEventListener('DOMContentLoaded', function () {"
+          " document.getElementById('from-script').textContent = 'own script ran'; });";
+    } else if (path == "/checked.html") {
+      reply.fields = {{"Content-Type", "text/html"},
+                      {"Content-Security-Policy", "script-src 'self'; object-src 'none'"}};
+      reply.body = "<!DOCTYPE html><html><head><title>Checked</title></head><body><p id='word'>" +
+                   request.target.substr(request.target.find('=') + 1) + "</p></body></html>";
+    } else {
+      reply.status = 404;
+      reply.body = "not here";
+    }
+    return reply;
+  }
+};
+
+// Through interception: typing into the HTTPS login form, a click that
+// navigates, reading text; under a policy: the agent runs where the page's
+// inline script may not, and its commands (eval included) work.
+TEST_P(PagesSecured, DrivesHttpsAndPolicedPages) {
+  Tavrin::Proxy::Http::Testing::TestOrigin origin(&PagesSecured::serve_policed);
+  const std::string policed = "http://127.0.0.1:" + std::to_string(origin.port());
+  const auto run = run_script(R"(
+test("https", function () {
+  var page = open("https://login.example.test/index.html");
+  assertEqual(page.title(), "Login", "title");
+  page.element("#user", "secure user").type("guest");
+  page.element("#password", "secure password").type("secret");
+  page.element("#sign-in", "secure sign in").click();
+  assertEqual(page.title(), "Welcome", "form navigated");
+  assertMatch(page.url(), /^https:\/\/login\.example\.test\/welcome\.html\?user=guest/, "still https");
+  assertEqual(page.element("#greeting").text(), "Welcome, guest", "text");
+  assertEqual(page.eval("__quorvane.channel"), "socket", "channel");
+});
+test("policy", function () {
+  var page = open(")" + policed + R"(/policed.html");
+  assertEqual(page.title(), "Policed", "inline script refused");
+  assertEqual(page.element("#from-script").text(), "own script ran", "own script");
+  assertEqual(page.eval("6 * 7"), 42, "eval");
+  assertEqual(page.eval("__quorvane.channel"), "socket", "channel");
+  var failure = "";
+  try { page.eval("noSuchName + 1"); } catch (e) { failure = e.message; }
+  assertMatch(failure, /noSuchName/, "eval error");
+  page.element("#word", "word").type("kept");
+  page.element("#go", "go").click();
+  assertEqual(page.title(), "Checked", "form navigated");
+  assertEqual(page.element("#word").text(), "kept", "text");
+  assertEqual(page.eval("document.getElementsByTagName('p').length"), 1, "eval after navigation");
+});
+)");
+  EXPECT_EQ(run.exit, 0) << run.out;
+  EXPECT_NE(run.out.find("stats: testfile=\"2 passed, 0 failed\""), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("url=\"https://login.example.test/index.html\""), std::string::npos) << run.out;
+  // Four pages (two HTTPS, two policed), each with its own node.
+  const std::string xml = report();
+  std::size_t pages = 0;
+  for (std::size_t at = xml.find("<page uuid="); at != std::string::npos; at = xml.find("<page uuid=", at + 1)) ++pages;
+  EXPECT_EQ(pages, 4u) << xml;
+  EXPECT_NE(xml.find("<element name=\"secure user\""), std::string::npos) << xml;
+  EXPECT_NE(xml.find(">guest<result status=\"passed\""), std::string::npos) << xml;
+  EXPECT_NE(xml.find(">kept<result status=\"passed\""), std::string::npos) << xml;
+  EXPECT_NE(xml.find("<script name=\"eval\""), std::string::npos) << xml;
+  EXPECT_EQ(xml.find("<result status=\"failed\""), std::string::npos) << xml;
+}
+
 INSTANTIATE_TEST_SUITE_P(Browsers, PagesEndToEnd,
                          ::testing::Values(Browser{"chromium", "/usr/lib/chromium/chromium"},
                                            Browser{"firefox", "/usr/lib/firefox-esr/firefox-esr"}),
                          [](const auto& info) { return std::string(info.param.name); });
 INSTANTIATE_TEST_SUITE_P(Browsers, PagesChannel,
                          ::testing::Values(Browser{"chromium", "/usr/lib/chromium/chromium"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Browsers, PagesSecured,
+                         ::testing::Values(Browser{"chromium", "/usr/lib/chromium/chromium"},
+                                           Browser{"firefox", "/usr/lib/firefox-esr/firefox-esr"}),
                          [](const auto& info) { return std::string(info.param.name); });
 INSTANTIATE_TEST_SUITE_P(Browsers, PagesNavigation,
                          ::testing::Values(Browser{"chromium", "/usr/lib/chromium/chromium"},

@@ -40,6 +40,14 @@
   var fnApply = Function.prototype.apply;
   var realFetch = window.fetch;
   var indirectEval = window.eval;
+  var EvalErrorType = window.EvalError;
+  var createElement = Document.prototype.createElement;
+  var appendChild = Node.prototype.appendChild, removeChild = Node.prototype.removeChild;
+  var textSetter = Object.getOwnPropertyDescriptor(HTMLScriptElement.prototype, "text").set;
+  var setAttribute = Element.prototype.setAttribute;
+  // The nonce the proxy gave this script when the page's policy asks for
+  // one: scripts that carry it run where eval is refused.
+  var nonce = script ? script.nonce || "" : "";
   var random = Math.random, floor = Math.floor;
   var channel = "/quorvane/special/channel/" + secret;
   var socketAddress = (location.protocol === "https:" ? "wss://" : "ws://") + location.host + channel;
@@ -92,10 +100,13 @@
     dialogs[dialogs.length] = { kind: "confirm", text: String(text) };
     return dialogAnswer === null ? true : !!dialogAnswer;
   };
+  // A prompt accepted (no answer set, or true) gets its default text,
+  // refused (false) gets null, and any other answer is its text.
   window.prompt = function (text, value) {
     dialogs[dialogs.length] = { kind: "prompt", text: String(text) };
-    if (dialogAnswer === null) return value === undefined ? "" : value;
-    return dialogAnswer === false ? null : String(dialogAnswer);
+    if (dialogAnswer === false) return null;
+    if (dialogAnswer === null || dialogAnswer === true) return value === undefined ? "" : String(value);
+    return String(dialogAnswer);
   };
   void realAlert; void realConfirm; void realPrompt;
 
@@ -130,6 +141,8 @@
     if (selector.indexOf("text=") === 0) {
       var wanted = selector.substring(5);
       var all = toArray(call(querySelectorAll, document, ["body, body *"]));
+      // Innermost first (from the end), then back in document order; by
+      // index, since the page may have replaced Array.prototype.
       var found = [];
       for (var j = all.length - 1; j >= 0; j--) {
         var el = all[j];
@@ -141,7 +154,9 @@
           if (!inner) found[found.length] = el;
         }
       }
-      return found.reverse();
+      var ordered = [];
+      for (var m = found.length - 1; m >= 0; m--) ordered[ordered.length] = found[m];
+      return ordered;
     }
     return toArray(call(querySelectorAll, document, [selector]));
   }
@@ -232,6 +247,9 @@
   function answer(id, ok, value, extra) {
     var a = { id: id, ok: ok, value: describe(value), url: location.href, title: document.title };
     if (extra) for (var k in extra) a[k] = extra[k];
+    // Dialogs shown so far travel with the answer, so that those of a
+    // command that navigates away are not lost with the document.
+    if (dialogs.length) { a.dialogs = dialogs; dialogs = []; }
     if (leaving) a.navigating = true;
     queued = a;
     flush();
@@ -242,10 +260,28 @@
   // commands; the next page registers itself.
   var leaving = false;
   var settling = null;
-  call(addListener, window, ["beforeunload", function () {
+  // The command whose action runs now. Firefox fires beforeunload inside a
+  // script's location.href assignment and closes the channel before that
+  // script returns, so such a command answers from beforeunload itself.
+  var acting = null;
+  function leave() {
     leaving = true;
     if (settling) { var s = settling; settling = null; s(); }
-  }]);
+    if (acting) { var id = acting; acting = null; answer(id, true, null); }
+  }
+  // Runs `fn` for the command `id`: its value, or `answered` when the page
+  // began to leave meanwhile and the command has answered already.
+  function act(id, fn) {
+    acting = id;
+    try {
+      var value = fn();
+      if (acting !== id) return { answered: true };
+      return { value: value };
+    } finally {
+      if (acting === id) acting = null;
+    }
+  }
+  call(addListener, window, ["beforeunload", leave]);
 
   // Answers once the page has settled: no request of the page in flight
   // for a quiet time, or a navigation has begun.
@@ -276,11 +312,54 @@
     })();
   }
 
+  // An expression's value. Where the page's policy refuses eval, the
+  // expression runs in a script element that carries the agent's nonce and
+  // hands its value back through __quorvane.take; that way takes an
+  // expression only, not a list of statements.
+  var evalRefused = false;
+  var taking = null;
+  function valueOf(expression) {
+    if (!evalRefused) {
+      try {
+        return indirectEval(expression);
+      } catch (e) {
+        if (!(e instanceof EvalErrorType)) throw e;
+        evalRefused = true;
+      }
+    }
+    if (!nonce) throw new Error("the page's policy refuses eval and gives the agent no nonce to run scripts with");
+    var token = uuid();
+    var outcome = { token: token, done: false, ok: false, value: undefined };
+    taking = outcome;
+    var el = call(createElement, document, ["script"]);
+    call(setAttribute, el, ["nonce", nonce]);
+    call(textSetter, el, ["__quorvane.take(\"" + token + "\", function () { return (\n" + expression + "\n); });"]);
+    var parent = document.head || document.documentElement;
+    call(appendChild, parent, [el]);
+    call(removeChild, parent, [el]);
+    taking = null;
+    if (!outcome.done) {
+      throw new Error("the page's policy refuses eval, and '" + expression + "' did not run as an expression");
+    }
+    if (!outcome.ok) throw outcome.value;
+    return outcome.value;
+  }
+  function take(token, fn) {
+    var outcome = taking;
+    if (!outcome || outcome.token !== token || outcome.done) return;
+    outcome.done = true;
+    try { outcome.value = fn(); outcome.ok = true; } catch (e) { outcome.value = e; }
+  }
+
   function run(c) {
     var started = dateNow();
     var limit = c.timeout || 10000;
     try {
-      if (c.op === "eval") { answer(c.id, true, indirectEval(c.expression)); return; }
+      if (c.op === "eval") {
+        var evaluated = act(c.id, function () { return valueOf(c.expression); });
+        if (!evaluated.answered) answer(c.id, true, evaluated.value);
+        return;
+      }
       if (c.op === "info") { answer(c.id, true, null); return; }
       if (c.op === "ready") { whenReady(c.id, started, limit); return; }
       if (c.op === "dialogs") { var seen = dialogs; dialogs = []; answer(c.id, true, seen); return; }
@@ -329,7 +408,9 @@
           var r = c.wait === false ? true : ready(list[0], need, state);
           if (r === true) {
             if (c.op === "waitFor") { answer(c.id, true, true); return; }
-            var value = actions[c.op](list[0], c.arg);
+            var done = act(c.id, function () { return actions[c.op](list[0], c.arg); });
+            if (done.answered) return;
+            var value = done.value;
             if (value !== undefined) answer(c.id, true, value);
             else if (c.wait === false) answer(c.id, true, null);
             else settle(c.id, null, dateNow(), 5000);
@@ -455,7 +536,7 @@
   }]);
 
   Object.defineProperty(window, "__quorvane", {
-    value: { get page() { return page; }, get channel() { return mode; } }, enumerable: false });
+    value: { get page() { return page; }, get channel() { return mode; }, take: take }, enumerable: false });
 
   function start() { connect(); }
   if (document.readyState === "loading") call(addListener, document, ["DOMContentLoaded", start]);
