@@ -3,28 +3,18 @@
 // their proxy a free port, registers them in the test's own registry, runs
 // a script against the bundled example site and converts its log.
 
-#include <chrono>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <ostream>
 #include <string>
-#include <thread>
 
 #include <gtest/gtest.h>
 
 #include "proxy/http/testing/test_origin.h"
-#include "test_support/local_processes.h"
-#include "test_support/run_program.h"
-#include "test_support/temp_dir.h"
+#include "scripts/testing/installed_programs.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using quorvane_test::free_port;
-using quorvane_test::processes_from;
-using quorvane_test::read_file;
-using quorvane_test::run_program;
 using quorvane_test::write_file;
 
 struct Browser {
@@ -38,47 +28,27 @@ class PagesEndToEnd : public ::testing::TestWithParam<Browser> {
  protected:
   void SetUp() override {
     if (!fs::exists(GetParam().binary)) GTEST_SKIP() << GetParam().binary << " is not installed";
-    bin_ = dir_.file("bin");
-    fs::copy(QUORVANE_BIN_DIR, bin_, fs::copy_options::recursive);
-    std::string config = read_file(bin_ + "/config.xml");
-    const std::string from = "<parameter id=\"port\" type=\"integer\"><value>8888</value>";
-    const std::size_t at = config.find(from);
-    ASSERT_NE(at, std::string::npos);
-    config.replace(at, from.size(),
-                   "<parameter id=\"port\" type=\"integer\"><value>" + std::to_string(free_port()) + "</value>");
-    write_file(bin_ + "/config.xml", config);
-    ASSERT_EQ(run_program({bin_ + "/QuorvaneHelper", "/Install"}).exit, 0);
+    programs_.Install(dir_);
+    bin_ = programs_.bin();
   }
 
   void TearDown() override {
-    if (bin_.empty()) return;
     // The proxy and its guard end some seconds after the run; the browsers
     // with the run.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(90);
-    while (processes_from(dir_.path()) > 0 && std::chrono::steady_clock::now() < deadline)
-      std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    EXPECT_EQ(processes_from(dir_.path()), 0) << "a browser, proxy or helper was left running";
+    if (programs_.installed()) {
+      EXPECT_TRUE(programs_.WaitUntilAllEnded()) << "a browser, proxy or helper was left running";
+    }
   }
 
   quorvane_test::ProgramRun run_script(const std::string& text) {
     write_file(dir_.file("e2e.js"), text);
-    quorvane_test::RunOptions options;
-    options.working_directory = dir_.path();
-    options.merge_error = true;
-    return run_program({bin_ + "/Quorvane", dir_.file("e2e.js"), "-s", "login.example.test", "-b", GetParam().name,
-                        "--log", dir_.file("e2e.log")},
-                       options);
+    return programs_.Run(dir_.file("e2e.js"), GetParam().name, dir_.file("e2e.log"));
   }
 
-  std::string report() {
-    EXPECT_EQ(run_program({bin_ + "/Quorvane", "--mode=convert", "-i", dir_.file("e2e.log"), "-o",
-                           dir_.file("e2e.xml")})
-                  .exit,
-              0);
-    return read_file(dir_.file("e2e.xml"));
-  }
+  std::string report() { return programs_.Convert(dir_.file("e2e.log"), dir_.file("e2e.xml")); }
 
   quorvane_test::TempDir dir_;
+  quorvane_test::InstalledPrograms programs_;
   std::string bin_;
 };
 
@@ -262,15 +232,9 @@ test("blocked socket", function () {
 
   // The next run's proxy reads the changed configuration once this run's
   // proxy has ended.
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(90);
-  while (processes_from(dir_.path()) > 0 && std::chrono::steady_clock::now() < deadline)
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
-  std::string config = read_file(bin_ + "/config.xml");
-  const std::string on = "<parameter id=\"page_socket\" type=\"boolean\"><value>1</value>";
-  const std::size_t at = config.find(on);
-  ASSERT_NE(at, std::string::npos);
-  config.replace(at, on.size(), "<parameter id=\"page_socket\" type=\"boolean\"><value>0</value>");
-  write_file(bin_ + "/config.xml", config);
+  ASSERT_TRUE(programs_.WaitUntilAllEnded());
+  programs_.SetConfig("<parameter id=\"page_socket\" type=\"boolean\"><value>1</value>",
+                      "<parameter id=\"page_socket\" type=\"boolean\"><value>0</value>");
   const auto forced = run_script(R"(
 test("long polling", function () {
   var page = open("/index.html");
