@@ -132,6 +132,39 @@ TEST_F(ForwardTest, HttpOneZeroClientGetsNoChunks) {
   EXPECT_EQ(current.field("Transfer-Encoding"), "chunked");
 }
 
+// Answers pass on as the origin wrote them: its reason phrase, repeated
+// fields in their order, and an answer to HEAD that names a chunked body
+// but has none is its header alone, so the next answer on the connection
+// follows it directly. A 1.0 client gets a 1.0 status line.
+TEST_F(ForwardTest, AnswerHeadersPassAsWritten) {
+  TestOrigin origin([](const SeenRequest& r) {
+    Reply reply;
+    if (r.method == "HEAD") {
+      reply.raw = "HTTP/1.1 200 Fine\r\nTransfer-Encoding: chunked\r\nSet-Cookie: a=1\r\nSet-Cookie: b=2\r\n\r\n";
+    } else {
+      reply.raw = "HTTP/1.1 203 Somewhat Fine\r\nContent-Length: 2\r\nX-A: 1\r\nX-A: 2\r\n\r\nok";
+    }
+    return reply;
+  });
+  start_proxy();
+  const std::string url = origin_url(origin, "/h");
+  const std::string both = raw_exchange(proxy_port(), "HEAD " + url + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\nGET " + url +
+                                                    " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
+  const std::size_t second = both.find("HTTP/1.1 203 Somewhat Fine\r\n");
+  ASSERT_NE(second, std::string::npos) << both;
+  const std::string head = both.substr(0, second);
+  EXPECT_EQ(head.rfind("HTTP/1.1 200 Fine\r\n", 0), 0u) << both;
+  EXPECT_NE(head.find("Set-Cookie: a=1\r\nSet-Cookie: b=2\r\n"), std::string::npos) << both;
+  EXPECT_EQ(head.substr(head.size() - 4), "\r\n\r\n") << "bytes after the HEAD answer's header: " << both;
+  const std::string get = both.substr(second);
+  EXPECT_NE(get.find("X-A: 1\r\nX-A: 2\r\n"), std::string::npos) << both;
+  EXPECT_EQ(get.substr(get.size() - 6), "\r\n\r\nok") << both;
+
+  const std::string old = raw_exchange(proxy_port(), "GET " + url + " HTTP/1.0\r\n\r\n");
+  EXPECT_EQ(old.rfind("HTTP/1.0 203 Somewhat Fine\r\n", 0), 0u) << old;
+  EXPECT_EQ(old.substr(old.size() - 2), "ok") << old;
+}
+
 // 100 MB pass byte for byte while the process stays small: bodies stream.
 TEST_F(ForwardTest, LargeBinaryStreamsUnchanged) {
   const std::string big = dir_.file("big.bin");

@@ -18,6 +18,7 @@
 #include <boost/asio/write.hpp>
 
 #include "proxy/http/proxy_server.h"
+#include "proxy/http/testing/byte_relay.h"
 #include "proxy/http/testing/test_origin.h"
 #include "test_support/temp_dir.h"
 
@@ -139,8 +140,8 @@ double megabytes_per_second(std::uint16_t connect, std::uint16_t origin, bool pr
 
 }  // namespace
 
-// With an argument "direct" or "proxy", only requests at concurrency 16
-// that way are measured, for 10 s: a run to profile.
+// With an argument "direct", "proxy" or "relay", only requests at
+// concurrency 16 that way are measured, for 10 s: a run to profile.
 int main(int argc, char** argv) {
   const std::string only = argc > 1 ? argv[1] : "";
   quorvane_test::TempDir dir;
@@ -164,12 +165,17 @@ int main(int argc, char** argv) {
   settings.intercept_https = false;
   Tavrin::Proxy::Http::ProxyServer proxy(settings, nullptr);
   proxy.start();
+  // The same requests through a relay that only copies bytes: what a
+  // proxy's extra hop costs on this machine before any HTTP is handled.
+  Tavrin::Proxy::Http::Testing::ByteRelay relay(origin.port(), 2);
   const std::uint16_t o = origin.port();
   const std::uint16_t p = proxy.port();
+  const std::uint16_t r = relay.port();
 
-  if (only == "direct" || only == "proxy") {
-    const bool via = only == "proxy";
-    const Rate rate = requests_per_second(via ? p : o, o, via, 16, std::chrono::seconds(10));
+  if (only == "direct" || only == "proxy" || only == "relay") {
+    const bool via = only != "direct";
+    const Rate rate = requests_per_second(only == "proxy" ? p : only == "relay" ? r : o, o, via, 16,
+                                          std::chrono::seconds(10));
     std::printf("requests/s at concurrency 16, %s: %.0f (%.1f us CPU a request)\n", only.c_str(), rate.per_second,
                 rate.cpu_us_per_request);
     proxy.stop();
@@ -184,10 +190,13 @@ int main(int argc, char** argv) {
   for (int concurrency : {1, 16}) {
     const Rate d = requests_per_second(o, o, false, concurrency);
     const Rate t = requests_per_second(p, o, true, concurrency);
+    const Rate b = requests_per_second(r, o, true, concurrency);
     std::printf("requests/s at concurrency %2d: direct %.0f, proxy %.0f (%.0f %% of direct%s); "
                 "CPU a request: direct %.1f us, proxy %.1f us\n",
                 concurrency, d.per_second, t.per_second, 100 * t.per_second / d.per_second,
                 concurrency == 16 ? ", target >= 50 %" : "", d.cpu_us_per_request, t.cpu_us_per_request);
+    std::printf("  byte relay for reference: %.0f (%.0f %% of direct), %.1f us CPU a request\n", b.per_second,
+                100 * b.per_second / d.per_second, b.cpu_us_per_request);
   }
   const double d = megabytes_per_second(o, o, false);
   const double t = megabytes_per_second(p, o, true);

@@ -8,6 +8,8 @@
 #define QUORVANE_PROXY_HTTP_STREAM_RELAY_H_
 
 #include <algorithm>
+#include <array>
+#include <string>
 #include <chrono>
 #include <memory>
 #include <cstdint>
@@ -44,31 +46,54 @@ inline constexpr std::size_t kReadBufferBytes = 16 * 1024;
 // (bytes of the body already taken from the parser) goes out before the
 // rest. `wait` bounds every read and write. Returns the first error, with
 // need_buffer taken as none.
+// The header as it goes on the wire, in one piece: written together with
+// the body bytes at hand, a small message leaves in one send of two
+// buffers instead of one buffer per field.
+inline std::string wire_header(const http::request_header<>& header) {
+  std::string out;
+  out.reserve(256);
+  out.append(header.method_string()).append(" ").append(header.target());
+  out.append(header.version() == 10 ? " HTTP/1.0\r\n" : " HTTP/1.1\r\n");
+  for (const auto& field : header) out.append(field.name_string()).append(": ").append(field.value()).append("\r\n");
+  out.append("\r\n");
+  return out;
+}
+
+inline std::string wire_header(const http::response_header<>& header) {
+  std::string out;
+  out.reserve(256);
+  out.append(header.version() == 10 ? "HTTP/1.0 " : "HTTP/1.1 ").append(std::to_string(header.result_int()));
+  const auto reason = header.reason();
+  out.append(" ").append(reason.empty() ? http::obsolete_reason(header.result()) : reason).append("\r\n");
+  for (const auto& field : header) out.append(field.name_string()).append(": ").append(field.value()).append("\r\n");
+  out.append("\r\n");
+  return out;
+}
+
 template <bool isRequest, class In, class Out>
 asio::awaitable<error_code> relay_body(In& in, beast::flat_buffer& in_buffer,
                                        http::parser<isRequest, http::buffer_body>& parser, Out& out,
                                        std::chrono::milliseconds wait, std::string_view prefix = {}) {
-  http::serializer<isRequest, http::buffer_body> serializer{parser.get()};
   const auto known_length = parser.content_length_remaining();
+  // A message without a body (one whose framing says none follows, such
+  // as the answer to HEAD) is its header alone.
+  if (prefix.empty() && parser.is_done()) {
+    const std::string header = wire_header(parser.get().base());
+    beast::get_lowest_layer(out).expires_after(wait);
+    auto [ec, n] = co_await asio::async_write(out, asio::buffer(header), kTuple);
+    co_return ec;
+  }
   // A body of known length that goes out as it came is copied as raw
   // bytes, in reads as large as the socket has, past the parser. The
   // header leaves in one write with the body bytes already read.
-  if (prefix.empty() && !parser.is_done() && !parser.get().chunked() && known_length) {
+  if (prefix.empty() && !parser.get().chunked() && known_length) {
     std::uint64_t left = *known_length;
     {
       const std::size_t first = static_cast<std::size_t>(std::min<std::uint64_t>(in_buffer.size(), left));
-      auto& body = parser.get().body();
-      body.data = first > 0 ? const_cast<void*>(in_buffer.data().data()) : nullptr;
-      body.size = first;
-      body.more = left > first;
+      const std::string header = wire_header(parser.get().base());
+      const std::array<asio::const_buffer, 2> pieces{asio::buffer(header), asio::buffer(in_buffer.data().data(), first)};
       beast::get_lowest_layer(out).expires_after(wait);
-      error_code ec;
-      if (first > 0) {
-        std::tie(ec, std::ignore) = co_await http::async_write(out, serializer, kTuple);
-      } else {
-        std::tie(ec, std::ignore) = co_await http::async_write_header(out, serializer, kTuple);
-      }
-      if (ec == http::error::need_buffer) ec = {};
+      auto [ec, n] = co_await asio::async_write(out, pieces, kTuple);
       if (ec) co_return ec;
       in_buffer.consume(first);
       left -= first;
@@ -91,6 +116,7 @@ asio::awaitable<error_code> relay_body(In& in, beast::flat_buffer& in_buffer,
     }
     co_return error_code{};
   }
+  http::serializer<isRequest, http::buffer_body> serializer{parser.get()};
   // Otherwise the header goes first on its own when body bytes may be slow
   // to come (an answer streamed in pieces must show its header at once).
   if (!parser.is_done()) {
