@@ -9,10 +9,10 @@
 
 #include <algorithm>
 #include <array>
-#include <string>
 #include <chrono>
-#include <memory>
 #include <cstdint>
+#include <memory>
+#include <string>
 #include <string_view>
 #include <tuple>
 #include <vector>
@@ -41,11 +41,6 @@ inline constexpr std::size_t kChunkBufferBytes = 64 * 1024;
 // space, so a small answer comes in whole with its header.
 inline constexpr std::size_t kReadBufferBytes = 16 * 1024;
 
-// Passes the body of the message that `parser` has read the header of from
-// `in` on to `out`, behind the header, which it writes first. `prefix`
-// (bytes of the body already taken from the parser) goes out before the
-// rest. `wait` bounds every read and write. Returns the first error, with
-// need_buffer taken as none.
 // The header as it goes on the wire, in one piece: written together with
 // the body bytes at hand, a small message leaves in one send of two
 // buffers instead of one buffer per field.
@@ -70,6 +65,11 @@ inline std::string wire_header(const http::response_header<>& header) {
   return out;
 }
 
+// Passes the body of the message that `parser` has read the header of from
+// `in` on to `out`, behind the header, which it writes first. `prefix`
+// (bytes of the body already taken from the parser) goes out before the
+// rest. `wait` bounds every read and write. Returns the first error, with
+// need_buffer taken as none.
 template <bool isRequest, class In, class Out>
 asio::awaitable<error_code> relay_body(In& in, beast::flat_buffer& in_buffer,
                                        http::parser<isRequest, http::buffer_body>& parser, Out& out,
