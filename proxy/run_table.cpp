@@ -2,16 +2,6 @@
 
 namespace Tavrin::Proxy {
 
-bool is_run_id(const std::string& text) {
-  if (text.empty() || text.size() > 64) return false;
-  for (const char c : text) {
-    const bool allowed = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
-                         c == '_' || c == '.';
-    if (!allowed) return false;
-  }
-  return true;
-}
-
 RunTable::RunTable(RunLimits limits) : limits_(limits) {}
 
 std::optional<std::uint16_t> RunTable::port_of(const std::string& run, Clock::time_point now) {

@@ -22,15 +22,14 @@
 #include <string>
 #include <vector>
 
+#include "proxy/run_id.h"
+
 namespace Tavrin::Proxy {
 
 struct RunLimits {
   std::size_t max_runs = 64;
   std::chrono::milliseconds idle_limit{std::chrono::minutes(10)};
 };
-
-// 1 to 64 characters, each a letter, digit, '-', '_' or '.'.
-bool is_run_id(const std::string& text);
 
 class RunTable {
  public:

@@ -1,6 +1,5 @@
 #include "runner/run_identity.h"
 
-#include <algorithm>
 #include <cstdlib>
 
 #include <boost/uuid/random_generator.hpp>
@@ -8,15 +7,11 @@
 
 #include "platform/process_watch.h"
 #include "platform/text.h"
+#include "proxy/run_id.h"
 
 namespace Tavrin {
 
-bool IsRunIdentity(const std::string& id) {
-  return !id.empty() && id.size() <= 64 && std::all_of(id.begin(), id.end(), [](char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '_' ||
-           c == '.';
-  });
-}
+bool IsRunIdentity(const std::string& id) { return Proxy::is_run_id(id); }
 
 std::wstring TakeRunIdentity(int suite) {
   std::string id;
