@@ -1,11 +1,23 @@
 #!/usr/bin/env bash
-# Installs what Quorvane needs from Debian's packages and builds it into build/.
-# Idempotent: run it again after any change. Usage: ./setup.sh [extra cmake args]
+# Installs what Quorvane needs from Debian's packages, builds it into build/
+# and registers the components of build/bin. Idempotent: run it again after
+# any change. Usage: ./setup.sh [--tests] [extra cmake args]
+#   --tests   builds the test programs and benchmarks too (ctest needs them);
+#             without it only the programs a user runs are built.
 set -euo pipefail
 cd "$(dirname "$0")"
 
+targets=()
+cmake_args=()
+for arg in "$@"; do
+  case "$arg" in
+    --tests) targets=(--target quorvane_tests) ;;
+    *) cmake_args+=("$arg") ;;
+  esac
+done
+
 packages=(
-  build-essential cmake ninja-build pkg-config
+  build-essential cmake ninja-build pkg-config file
   libboost1.81-all-dev libpugixml-dev libsqlite3-dev sqlite3 zlib1g-dev libpng-dev
   libduktape207 duktape-dev libx11-dev
   googletest libgtest-dev libgmock-dev
@@ -25,8 +37,8 @@ if [ ${#missing[@]} -gt 0 ]; then
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${missing[@]}" >/dev/null
 fi
 
-cmake -S . -B build -G Ninja "$@" >/dev/null
-cmake --build build
+cmake -S . -B build -G Ninja ${cmake_args[@]+"${cmake_args[@]}"} >/dev/null
+cmake --build build ${targets[@]+"${targets[@]}"}
 
 # Register the components and the ".jsk" file type of build/bin: machine-wide
 # where the machine hive may be written, else for the current user. The
