@@ -12,10 +12,11 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "test bench for web pages driven by JScrip
 set(CPACK_PACKAGE_DESCRIPTION
   "Quorvane runs test scripts written in JScript against real browsers through a local proxy that injects support scripts into every page, and converts the test log into an XML report.")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 # Installed with DESTDIR, so that the install step sees the real prefix
-# (/usr) and puts config.xml into /etc.
+# (/usr, whatever the build's own) and puts config.xml into /etc.
 set(CPACK_SET_DESTDIR ON)
+set(CPACK_INSTALL_PREFIX /usr)
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/package)
 
@@ -36,5 +37,7 @@ set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
   ${CMAKE_SOURCE_DIR}/packaging/debian/postrm
   ${CMAKE_BINARY_DIR}/packaging/conffiles)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+# Debug information stays in the build; the package carries the programs.
+set(CPACK_STRIP_FILES ON)
 
 include(CPack)

@@ -7,7 +7,7 @@
 # Usage (as root): packaging/package_check.sh [build folder, default build]
 #
 # The throwaway root is an overlay over / in private mount, PID and network
-# namespaces: whatever the package writes lands in the overlay's upper
+# namespaces, entered with pivot_root: whatever the package writes lands in the overlay's upper
 # folder and is gone afterwards; the machine's own packages, registry hive
 # and ports are never touched (its proxy listens on a loopback of its own).
 # Exit status 0 when every step did what it should.
@@ -17,7 +17,7 @@ build=$(realpath "${1:-build}")
 checker=quorvane-check
 
 if [ "${QUORVANE_PACKAGE_CHECK_INSIDE:-}" != 1 ]; then
-  [ "$(id -u)" -eq 0 ] || { echo "package_check: needs root (namespaces, chroot)" >&2; exit 2; }
+  [ "$(id -u)" -eq 0 ] || { echo "package_check: needs root (namespaces, mounts)" >&2; exit 2; }
   rm -rf "$build/package"
   cpack -G DEB --config "$build/CPackConfig.cmake" >"$build/cpack.log" 2>&1 ||
     { cat "$build/cpack.log" >&2; echo "package_check: cpack failed" >&2; exit 1; }
@@ -47,11 +47,20 @@ mount -t tmpfs tmpfs "$root/tmp"
 mount -t tmpfs tmpfs "$root/run"
 mount -t sysfs sysfs "$root/sys" 2>/dev/null || true
 ip link set lo up
-mkdir -p "$root/tmp/package"
+mkdir -p "$root/tmp/package" "$root/run/quorvane-upper" "$root/run/quorvane-host"
 cp "$deb" "$root/tmp/package/"
 deb_inside=/tmp/package/$(basename "$deb")
+# Into the throwaway root by pivot_root, not chroot: in a chroot the
+# browser cannot make the user namespace of its sandbox. The upper folder
+# and the machine's own / stay in view below /run.
+mount --bind "$upper" "$root/run/quorvane-upper"
+cd "$root"
+pivot_root . run/quorvane-host
+cd /
+upper=/run/quorvane-upper
+host=/run/quorvane-host
 
-in_root() { chroot "$root" env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root LANG=C.UTF-8 "$@"; }
+in_root() { env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root LANG=C.UTF-8 "$@"; }
 
 # What the system holds beyond the original /: from the overlay's upper
 # folder every file (written, or a whiteout, a character device, for one
@@ -61,7 +70,7 @@ system_changes() {
   (cd "$upper" && find . -mindepth 1 -printf '%y %p\n') |
     grep -Ev "^. \./(var/lib/dpkg|var/lib/apt|var/cache|var/log|home/$checker|tmp|run|root/\.cache)(/|$)" |
     while read -r type path; do
-      if [ "$type" != d ] || [ ! -e "/${path#./}" ]; then echo "$type ${path#.}"; fi
+      if [ "$type" != d ] || [ ! -e "$host/${path#./}" ]; then echo "$type ${path#.}"; fi
     done | sort
 }
 
@@ -69,10 +78,13 @@ in_root useradd --create-home --shell /bin/bash "$checker"
 before=$(system_changes)
 
 echo "package_check: apt install ./$(basename "$deb")"
-in_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-download "$deb_inside" >"$scratch/apt.log" 2>&1 ||
-  { cat "$scratch/apt.log" >&2; echo "package_check: install failed" >&2; exit 1; }
+in_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q "$deb_inside" >/tmp/apt.log 2>&1 ||
+  { cat /tmp/apt.log >&2; echo "package_check: install failed" >&2; exit 1; }
 installed_files=$(in_root dpkg -L quorvane | wc -l)
-echo "package_check: installed, $installed_files paths; registered:"
+while_installed=$(system_changes)
+echo "package_check: installed, $installed_files paths; system files now: $(echo "$while_installed" | grep -c .), among them:"
+echo "$while_installed" | grep -E "/(etc/quorvane|var/lib/quorvane)" | sed 's/^/  /'
+echo "package_check: registered:"
 in_root /usr/lib/quorvane/reg query 'HKLM\Software\Classes\CLSID\{8535EA83-1BF0-4C02-8C7B-E0A62EA7D334}\InprocServer32'
 
 # The example, as a user other than root, from the installed copy on the
@@ -95,12 +107,16 @@ done
 if [ "$status" -ne 0 ]; then echo "package_check: the example failed as $checker" >&2; exit 1; fi
 
 echo "package_check: apt purge quorvane"
-in_root env DEBIAN_FRONTEND=noninteractive apt-get purge -y -q quorvane >"$scratch/apt.log" 2>&1 ||
-  { cat "$scratch/apt.log" >&2; echo "package_check: purge failed" >&2; exit 1; }
+in_root env DEBIAN_FRONTEND=noninteractive apt-get purge -y -q quorvane >/tmp/apt.log 2>&1 ||
+  { cat /tmp/apt.log >&2; echo "package_check: purge failed" >&2; exit 1; }
 after=$(system_changes)
+lists=$host$build/package
+echo "$before" >"$lists/system-before.txt"
+echo "$while_installed" >"$lists/system-installed.txt"
+echo "$after" >"$lists/system-after.txt"
 left=$(comm -13 <(echo "$before") <(echo "$after"))
 gone=$(comm -23 <(echo "$before") <(echo "$after"))
-echo "package_check: system files before the install: $(echo "$before" | grep -c . || true), after the purge: $(echo "$after" | grep -c . || true)"
+echo "package_check: system files before the install: $(echo "$before" | grep -c . || true), after the purge: $(echo "$after" | grep -c . || true) (lists in $build/package/system-*.txt)"
 if [ -n "$left$gone" ]; then
   echo "package_check: the purge left the system changed:" >&2
   [ -z "$left" ] || echo "$left" | sed 's/^/  left: /' >&2
