@@ -45,11 +45,20 @@ class InstallPrefixTest : public ::testing::Test {
 
   // The installed copy's proxy and guard end some seconds after a run;
   // the prefix goes only once they have.
-  void TearDown() override {
+  void TearDown() override { EXPECT_TRUE(WaitUntilAllEnded()); }
+
+  bool WaitUntilAllEnded() const {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(90);
     while (processes_from(dir_.path()) > 0 && std::chrono::steady_clock::now() < deadline)
       std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    EXPECT_EQ(processes_from(dir_.path()), 0);
+    return processes_from(dir_.path()) == 0;
+  }
+
+  // Unregisters the copy once the guard of its last run has ended (the
+  // helper refuses while another instance runs).
+  int Uninstall() const {
+    EXPECT_TRUE(WaitUntilAllEnded());
+    return run_program({prefix_ + "/bin/QuorvaneHelper", "/Uninstall"}).exit;
   }
 
   std::string lib() const { return prefix_ + "/lib/quorvane"; }
@@ -132,7 +141,7 @@ TEST_F(InstallPrefixTest, MovedCopyRegistersItselfAndRunsAScriptWithItsNestedSui
   EXPECT_EQ(convert.exit, 0) << convert.out << convert.err;
   EXPECT_NE(read_file(work + "/r.xml").find("capitalised"), std::string::npos);
 
-  EXPECT_EQ(run_program({prefix_ + "/bin/QuorvaneHelper", "/Uninstall"}).exit, 0);
+  EXPECT_EQ(Uninstall(), 0);
   EXPECT_NE(run_program({lib() + "/reg", "query", kRuntimeClassKey}).exit, 0);
 }
 
@@ -155,7 +164,7 @@ TEST_F(InstallPrefixTest, ProgramsReadTheConfigurationInEtcAndAReinstallKeepsIts
   ASSERT_EQ(again.exit, 0) << again.out << again.err;
   EXPECT_EQ(read_file(config), edited);
   EXPECT_TRUE(fs::is_symlink(lib() + "/config.xml"));
-  EXPECT_EQ(run_program({prefix_ + "/bin/QuorvaneHelper", "/Uninstall"}).exit, 0);
+  EXPECT_EQ(Uninstall(), 0);
 }
 
 }  // namespace
