@@ -19,6 +19,9 @@
 #include "runner/report/convert.h"
 #include "runner/run_identity.h"
 #include "runner/script_host.h"
+#include "runner/suite/merge.h"
+#include "runner/suite/suite_options.h"
+#include "runner/suite/suite_run.h"
 
 namespace Tavrin::Runner {
 
@@ -30,6 +33,20 @@ namespace Channel = ScriptLogger;
 constexpr int kFailureExitCode = 2;
 
 void report(ConsoleLogger& logger, const wchar_t* text) { logger.channel(Channel::kMessage) << text; }
+
+// A suite or merge run: its failures are one console line and exit code 2.
+int run_suite_mode(const std::vector<std::wstring>& tokens,
+                   int (*mode)(const std::vector<std::wstring>&, std::wostream&)) {
+  try {
+    return mode(tokens, std::wcout);
+  } catch (const Suite::SuiteOptionsError& e) {
+    std::wcout << Platform::from_utf8(e.what()) << L"\n" << Platform::from_utf8(Suite::suite_usage());
+  } catch (const std::runtime_error& e) {
+    std::wcout << L"suite: " << Platform::from_utf8(e.what()) << L"\n";
+  }
+  std::wcout.flush();
+  return kFailureExitCode;
+}
 
 // The guarded part of the sequence: configuration, command line and the run
 // itself. Returns the exit code of a run that did not fail.
@@ -63,6 +80,10 @@ int run_guarded(const std::shared_ptr<ConsoleLogger>& logger, const std::vector<
     }
     case Convert:
       return Report::RunConvert(*config, *logger);
+    case SuiteRun:
+      return run_suite_mode(tokens, &Suite::RunSuiteMode);
+    case MergeRun:
+      return run_suite_mode(tokens, &Suite::RunMergeMode);
     case UnknownMode:
     case NoFile:
     case Help:
