@@ -2,5 +2,4 @@
 test("The sign-in page says Welcome (fails on purpose)", function () {
   var page = open("/index.html");
   assertEqual(page.title(), "Welcome", "title");
-  page.close();
 });

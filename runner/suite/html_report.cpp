@@ -91,7 +91,21 @@ const char kScript[] = R"(
     for(var m=0;m<buttons.length;m++)buttons[m].classList.remove('on');
     this.classList.add('on');filter=this.getAttribute('data-filter');apply();
   });
-  document.getElementById('search').addEventListener('input',function(){query=this.value.toLowerCase();apply();});
+  var search=document.getElementById('search');
+  search.addEventListener('input',function(){query=this.value.toLowerCase();apply();});
+  // A link may carry the view: #status=failed&search=login.
+  var parts=location.hash.replace(/^#/,'').split('&');
+  for(var p=0;p<parts.length;p++){
+    var kv=parts[p].split('='),value=decodeURIComponent(kv[1]||'');
+    if(kv[0]==='status'){
+      for(var b=0;b<buttons.length;b++)
+        buttons[b].classList.toggle('on',buttons[b].getAttribute('data-filter')===value);
+      filter=value;
+    }
+    if(kv[0]==='search'){search.value=value;query=value.toLowerCase();}
+  }
+  apply();
+  document.body.setAttribute('data-ready','1');
 })();
 )";
 

@@ -81,6 +81,15 @@ Attempt ScriptAttempt::Finish() {
   const std::string log = out_ + "/" + stem_ + ".log";
   LogTests tests = read_log_tests_file(log, file_name(script_));
   attempt.tests = std::move(tests.tests);
+  // Evidence files lie beside the log; the output folder's pages name them
+  // relative to it.
+  const std::wstring folder = Platform::from_utf8(out_) + L"/";
+  for (TestResult& t : attempt.tests) {
+    for (Evidence& e : t.evidence) {
+      for (std::wstring* path : {&e.screenshot, &e.html})
+        if (path->rfind(folder, 0) == 0) path->erase(0, folder.size());
+    }
+  }
   {
     std::ifstream in(log, std::ios::binary);
     std::ofstream report(out_ + "/" + stem_ + ".xml", std::ios::binary | std::ios::trunc);

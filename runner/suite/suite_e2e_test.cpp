@@ -20,7 +20,6 @@ const char kPassingPage[] = R"(
 test("sign-in page", function () {
   var page = open("/index.html");
   assertEqual(page.title(), "Login", "title");
-  page.close();
 });
 )";
 
@@ -28,7 +27,6 @@ const char kFailingPage[] = R"(
 test("wrong title", function () {
   var page = open("/index.html");
   assertEqual(page.title(), "Welcome", "title");
-  page.close();
 });
 test("fine", function () { assert(true, "ok"); });
 )";
@@ -66,7 +64,9 @@ class SuiteMode : public ::testing::Test {
  protected:
   void SetUp() override { programs_.Install(dir_); }
   void TearDown() override {
-    if (programs_.installed()) EXPECT_TRUE(programs_.WaitUntilAllEnded()) << "a browser, proxy or helper was left";
+    if (programs_.installed()) {
+      EXPECT_TRUE(programs_.WaitUntilAllEnded()) << "a browser, proxy or helper was left";
+    }
   }
 
   quorvane_test::ProgramRun Suite(std::vector<std::string> arguments) {

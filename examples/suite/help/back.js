@@ -4,5 +4,4 @@ test("Back from help returns to sign-in", function () {
   page.element("#help", "help link").click();
   page.back();
   assertEqual(page.title(), "Login", "sign-in page again");
-  page.close();
 });

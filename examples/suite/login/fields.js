@@ -4,5 +4,4 @@ test("The form's fields start empty", function () {
   assert(page.element("#user", "user field").exists(), "user field");
   assert(page.element("#password", "password field").exists(), "password field");
   assertEqual(page.element("#user").value(), "", "user field empty");
-  page.close();
 });

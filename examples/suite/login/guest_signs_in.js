@@ -5,5 +5,4 @@ test("A guest signs in", function () {
   page.element("#password", "password field").type("secret");
   page.element("#sign-in", "sign-in button").click();
   assertEqual(page.title(), "Welcome", "the welcome page is shown");
-  page.close();
 });

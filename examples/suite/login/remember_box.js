@@ -6,5 +6,4 @@ test("Remember me ticks and clears", function () {
   assert(page.eval("document.getElementById('remember').checked") === true, "ticked");
   box.uncheck();
   assert(page.eval("document.getElementById('remember').checked") === false, "cleared");
-  page.close();
 });

@@ -2,5 +2,4 @@
 test("The sign-in page has its title", function () {
   var page = open("/index.html");
   assertEqual(page.title(), "Login", "title");
-  page.close();
 });

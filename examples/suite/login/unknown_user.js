@@ -5,5 +5,4 @@ test("An unknown user is refused", function () {
   page.element("#password", "password field").type("secret");
   page.element("#sign-in", "sign-in button").click();
   assertEqual(page.element("#error", "error message").text(), "Unknown user or wrong password", "the error");
-  page.close();
 });

@@ -6,5 +6,4 @@ test("A wrong password is refused", function () {
   page.element("#sign-in", "sign-in button").click();
   assertEqual(page.element("#error", "error message").text(), "Unknown user or wrong password", "the error");
   assertEqual(page.title(), "Login", "still on the sign-in page");
-  page.close();
 });

@@ -2,10 +2,8 @@
 test("The sign-in button is there", function () {
   var page = open("/index.html");
   assertEqual(page.element("#sign-in", "sign-in button").text(), "Sign in", "button label");
-  page.close();
 });
 test("The heading is there", function () {
   var page = open("/index.html");
   assertEqual(page.element("h1", "heading").text(), "Sign in", "heading");
-  page.close();
 });

@@ -6,5 +6,4 @@ test("Typing and clearing a field", function () {
   assertEqual(user.value(), "someone", "typed");
   user.clear();
   assertEqual(user.value(), "", "cleared");
-  page.close();
 });

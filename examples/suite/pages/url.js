@@ -2,5 +2,4 @@
 test("The page's URL", function () {
   var page = open("/index.html");
   assertMatch(page.url(), /\/index\.html$/, "address");
-  page.close();
 });

@@ -5,5 +5,4 @@ test("The guest is greeted", function () {
   page.element("#password", "password field").type("secret");
   page.element("#sign-in", "sign-in button").click();
   assertEqual(page.element("#greeting", "greeting").text(), "Welcome, guest", "greeting");
-  page.close();
 });

@@ -5,5 +5,4 @@ test("New messages are announced", function () {
   page.element("#password", "password field").type("secret");
   page.element("#sign-in", "sign-in button").click();
   assertEqual(page.waitFor("#message").text(), "You have 3 new messages", "messages");
-  page.close();
 });

@@ -7,5 +7,4 @@ test("The panel answers a ping", function () {
   var panel = page.frame("#panel");
   panel.element("#ping", "ping button").click();
   assertEqual(panel.element("#status", "panel status").text(), "Pinged", "panel status");
-  page.close();
 });
