@@ -1,6 +1,7 @@
 #include "runner/suite/script_attempt.h"
 
 #include <fstream>
+#include <iomanip>
 #include <sstream>
 
 #include <boost/filesystem.hpp>
@@ -99,7 +100,7 @@ Attempt ScriptAttempt::Finish() {
   attempt.script_error = tests.errors_outside;
   if (timed_out_) {
     std::wostringstream text;
-    text << L"timed out after " << seconds_ << L" s";
+    text << L"timed out after " << std::fixed << std::setprecision(1) << seconds_ << L" s";
     attempt.script_error = text.str();
   } else if (attempt.exit_code != 0) {
     const std::wstring line = runner_failure_line(read_bytes(out_ + "/" + stem_ + ".out").value_or(""));

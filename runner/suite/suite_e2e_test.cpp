@@ -77,6 +77,12 @@ class SuiteMode : public ::testing::Test {
     return quorvane_test::run_program(arguments, options);
   }
 
+  // Writes a script, making its folders.
+  void Put(const std::string& name, const std::string& text) {
+    std::filesystem::create_directories(std::filesystem::path(dir_.file(name)).parent_path());
+    write_file(dir_.file(name), text);
+  }
+
   void NeedsChromium() {
     if (!std::filesystem::exists("/usr/lib/chromium/chromium")) GTEST_SKIP() << "chromium is not installed";
   }
@@ -90,11 +96,10 @@ class SuiteMode : public ::testing::Test {
 // the failed script.
 TEST_F(SuiteMode, PageScriptsRunInParallelWorkers) {
   NeedsChromium();
-  std::filesystem::create_directories(dir_.file("t/sub"));
-  write_file(dir_.file("t/a_pass.js"), kPassingPage);
-  write_file(dir_.file("t/sub/b_pass.js"), kPassingPage);
-  write_file(dir_.file("t/c_fail.js"), kFailingPage);
-  write_file(dir_.file("t/notes.txt"), "not a script");
+  Put("t/a_pass.js", kPassingPage);
+  Put("t/sub/b_pass.js", kPassingPage);
+  Put("t/c_fail.js", kFailingPage);
+  Put("t/notes.txt", "not a script");
   const auto run = Suite({"--workers", "2", "--out", "out", "-s", "login.example.test", "-b", "chromium", "t"});
   EXPECT_EQ(run.exit, 1) << run.out;
   EXPECT_NE(run.out.find("] passed    t/a_pass.js"), std::string::npos) << run.out;
@@ -117,7 +122,7 @@ TEST_F(SuiteMode, PageScriptsRunInParallelWorkers) {
 // Shards of N = 1, 2 and 3 together run every script exactly once, and
 // their merge equals the unsharded run; --grep keeps only matching paths.
 TEST_F(SuiteMode, ShardsMergeIntoTheUnshardedResult) {
-  for (int i = 0; i < 7; ++i) write_file(dir_.file("s/p" + std::to_string(i) + ".js"), plain(i, i != 4));
+  for (int i = 0; i < 7; ++i) Put("s/p" + std::to_string(i) + ".js", plain(i, i != 4));
   const auto whole = Suite({"--out", "whole", "s"});
   EXPECT_EQ(whole.exit, 1) << whole.out;
   const std::string expected = timeless(read_file(dir_.file("whole/results.json")));
@@ -150,8 +155,8 @@ TEST_F(SuiteMode, ShardsMergeIntoTheUnshardedResult) {
 // A script that fails once and then passes is flaky with both attempts
 // kept; one that keeps failing is retried up to the limit.
 TEST_F(SuiteMode, RetriesMarkFlakyScripts) {
-  write_file(dir_.file("r/flaky.js"), kFlaky);
-  write_file(dir_.file("r/fails.js"), plain(1, false));
+  Put("r/flaky.js", kFlaky);
+  Put("r/fails.js", plain(1, false));
   const auto run = Suite({"--retries", "2", "--out", "out", "r"});
   EXPECT_EQ(run.exit, 1) << run.out;
   EXPECT_NE(run.out.find("flaky     r/flaky.js"), std::string::npos) << run.out;
@@ -168,8 +173,8 @@ TEST_F(SuiteMode, RetriesMarkFlakyScripts) {
 // as timed out; the suite goes on with the others.
 TEST_F(SuiteMode, TimeOutEndsTheScriptAndItsBrowser) {
   NeedsChromium();
-  write_file(dir_.file("h/hang.js"), kHangingPage);
-  write_file(dir_.file("h/quick.js"), plain(1, true));
+  Put("h/hang.js", kHangingPage);
+  Put("h/quick.js", plain(1, true));
   const auto run = Suite({"--timeout", "8", "--out", "out", "-s", "login.example.test", "-b", "chromium", "h"});
   EXPECT_EQ(run.exit, 1) << run.out;
   EXPECT_NE(run.out.find("timed out h/hang.js"), std::string::npos) << run.out;
