@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <regex>
 
+#include <boost/gil.hpp>
+#include <boost/gil/extension/io/png.hpp>
 #include <gtest/gtest.h>
 
 #include "scripts/testing/installed_programs.h"
@@ -30,6 +32,25 @@ test("wrong title", function () {
 });
 test("fine", function () { assert(true, "ok"); });
 )";
+
+// Paints its page a known colour and then fails.
+const char kPaintedFailure[] = R"(
+test("painted page fails", function () {
+  var page = open("/index.html");
+  page.eval("document.body.innerHTML = '', document.documentElement.style.background = 'rgb(255, 0, 255)', 1");
+  assert(false, "fails on purpose");
+});
+)";
+
+// The pixels of a PNG file that are magenta (rgb 255, 0, 255, give or take).
+int magenta_pixels(const std::string& path) {
+  boost::gil::rgb8_image_t image;
+  boost::gil::read_and_convert_image(path, image, boost::gil::png_tag());
+  int count = 0;
+  for (const auto& p : boost::gil::const_view(image))
+    if (p[0] > 240 && p[1] < 15 && p[2] > 240) ++count;
+  return count;
+}
 
 const char kHangingPage[] = R"(
 test("hangs", function () {
@@ -185,6 +206,29 @@ TEST_F(SuiteMode, TimeOutEndsTheScriptAndItsBrowser) {
   const std::string launcher = programs_.bin() + "/QuorvaneBrowser";
   EXPECT_TRUE(quorvane_test::wait_until([&] { return quorvane_test::processes_from(launcher) == 0; },
                                         std::chrono::seconds(15)));
+}
+
+// A run without a screen starts one of its own: the evidence of a failed
+// step in a page test includes a screenshot that shows the page.
+TEST_F(SuiteMode, FailureWithoutADisplayLeavesAScreenshotOfThePage) {
+  NeedsChromium();
+  Put("p/painted.js", kPaintedFailure);
+  quorvane_test::RunOptions options;
+  options.working_directory = dir_.path();
+  options.merge_error = true;
+  options.environment = {"DISPLAY="};
+  const auto run = quorvane_test::run_program({programs_.bin() + "/Quorvane", "--mode=suite", "--out", "out", "-s",
+                                               "login.example.test", "-b", "chromium", "p"},
+                                              options);
+  EXPECT_EQ(run.exit, 1) << run.out;
+  const std::string shot = dir_.file("out/scripts/p/painted.failure1.png");
+  ASSERT_TRUE(std::filesystem::exists(shot)) << read_file(dir_.file("out/scripts/p/painted.log"))
+                                             << read_file(dir_.file("out/scripts/p/painted.out"));
+  EXPECT_GT(magenta_pixels(shot), 100 * 100);
+  const std::string results = read_file(dir_.file("out/results.json"));
+  EXPECT_NE(results.find("\"screenshot\":\"scripts/p/painted.failure1.png\""), std::string::npos) << results;
+  EXPECT_NE(results.find("\"title\":\"Login\""), std::string::npos) << results;
+  EXPECT_NE(read_file(dir_.file("out/index.html")).find("src=\"scripts/p/painted.failure1.png\""), std::string::npos);
 }
 
 }  // namespace
