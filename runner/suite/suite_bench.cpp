@@ -1,7 +1,8 @@
-// Benchmark of the suite mode through the real programs in headless
-// Chromium: the wall time of a suite of 20 page scripts with 1 and with 2
-// workers (and their ratio), and the time from the suite's start to the
-// first script's first page (seen as the first page record in a log).
+// Benchmark of the suite mode through the real programs in Chromium (on
+// $DISPLAY, or on each run's private Xvfb when there is none): the wall
+// time of a suite of 20 page scripts with 1 and with 2 workers (and their
+// ratio), and the time from the suite's start to the first script's first
+// page (seen as the first page record in a log).
 // Prints figures; asserts nothing. Usage: suite_bench [rounds] (default 1).
 //
 // Like the end-to-end tests, it uses a private copy of build/bin with a
@@ -115,7 +116,9 @@ int main(int argc, char** argv) {
     std::snprintf(name, sizeof name, "scripts/page%02d.js", i);
     write_file(dir.file(name), page_script(i));
   }
-  std::printf("suite of 20 page scripts, headless Chromium, %u cores\n", std::thread::hardware_concurrency());
+  const char* display = std::getenv("DISPLAY");
+  std::printf("suite of 20 page scripts, Chromium %s, %u cores\n",
+              display && *display ? "on $DISPLAY" : "on each run's private Xvfb", std::thread::hardware_concurrency());
   for (int round = 1; round <= rounds; ++round) {
     const Figures one = run_suite(bin, dir.path(), 1);
     const Figures two = run_suite(bin, dir.path(), 2);
