@@ -25,6 +25,7 @@ packages=(
   clang libclang-rt-14-dev
   xdg-utils
   chromium firefox-esr xvfb xauth libssl-dev openssl libnss3-tools libbrotli-dev curl iproute2
+  libxml2-utils python3 python3-yaml
 )
 missing=()
 for p in "${packages[@]}"; do

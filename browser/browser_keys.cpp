@@ -4,6 +4,7 @@
 #include <boost/system/error_code.hpp>
 
 #include "browser/browser_registration.h"
+#include "common/browser_table.h"
 #include "common/registry.h"
 #include "platform/process.h"
 #include "platform/text.h"
@@ -13,8 +14,8 @@ namespace {
 
 namespace Reg = Windows::Registry;
 
-const wchar_t kAppPaths[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\";
-const wchar_t kUserChoice[] = L"Software\\Microsoft\\Windows\\Shell\\Associations\\UrlAssociations\\http\\UserChoice";
+const wchar_t* const kAppPaths = Browsers::kAppPathsKey;
+const wchar_t* const kUserChoice = Browsers::kUserChoiceKey;
 const wchar_t kHttp[] = L"http";
 
 struct KindKeys {
@@ -23,10 +24,11 @@ struct KindKeys {
   const wchar_t* prog_id;
 };
 
+// The launcher's kinds, with the keys of the browser table.
 const KindKeys kKinds[] = {
-    {"chromium", L"CHROME.EXE", L"ChromeHTML"},
-    {"firefox", L"FIREFOX.EXE", L"FirefoxHTML"},
-    {"opera", L"OPERA.EXE", L"Opera.HTML"},
+    {"chromium", Browsers::kChrome.app_paths, Browsers::kChrome.prog_id},
+    {"firefox", Browsers::kFirefox.app_paths, Browsers::kFirefox.prog_id},
+    {"opera", Browsers::kOpera.app_paths, Browsers::kOpera.prog_id},
 };
 
 const KindKeys* keys_of(const std::string& kind) {

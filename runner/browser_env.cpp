@@ -13,6 +13,7 @@
 #include <boost/filesystem.hpp>
 #include <boost/system/error_code.hpp>
 
+#include "common/browser_table.h"
 #include "common/registry.h"
 #include "platform/os_version.h"
 
@@ -26,9 +27,8 @@ namespace {
 namespace fs = boost::filesystem;
 namespace Registry = Windows::Registry;
 
-constexpr wchar_t kUserChoiceKey[] =
-    L"Software\\Microsoft\\Windows\\Shell\\Associations\\UrlAssociations\\http\\UserChoice";
-constexpr wchar_t kClassicKey[] = L"http\\shell\\open\\command";
+constexpr const wchar_t* kUserChoiceKey = Browsers::kUserChoiceKey;
+constexpr const wchar_t* kClassicKey = Browsers::kHttpCommandKey;
 constexpr std::array<int, 3> kReferenceVersion = {3, 6, 4};
 constexpr int kSystemProxyType = 5;
 constexpr int kNoProxyType = -1;
@@ -144,7 +144,7 @@ bool IsFirefoxCommand(const std::wstring& command) {
 }
 
 bool NeedsFirefoxCheck(const std::wstring& browser, const std::wstring& default_command) {
-  if (browser == L"firefox") return true;
+  if (Browsers::find_browser(browser) == &Browsers::kFirefox) return true;
   return browser == L"default" && IsFirefoxCommand(default_command);
 }
 

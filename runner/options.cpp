@@ -98,6 +98,9 @@ RunKind ProgramOptions::ParseMode() {
   }
   if (mode == L"normal") return ParseNormal(tokens_);
   if (mode == L"convert") return ParseConvert(tokens_);
+  // The suite and merge modes read their own command lines.
+  if (mode == L"suite") return SuiteRun;
+  if (mode == L"merge") return MergeRun;
   return UnknownMode;
 }
 

@@ -21,11 +21,13 @@ namespace Tavrin::Runner {
 
 // What the runner is asked to do.
 enum RunKind {
-  UnknownMode = 0,  // mode is neither "normal" nor "convert": usage text
+  UnknownMode = 0,  // mode is none of "normal", "convert", "suite", "merge": usage text
   NoFile = 1,       // normal mode without a test script: usage text
   Help = 2,         // help was asked for: usage text
   Normal = 3,       // run the test script
   Convert = 4,      // convert a test log into a report
+  SuiteRun = 5,     // run a folder of test scripts (runner/suite/)
+  MergeRun = 6,     // merge the output folders of a suite's shards
 };
 
 class ProgramOptions {

@@ -1,6 +1,7 @@
 #include "runner/startup.h"
 
 #include <cstdint>
+#include <cstdlib>
 #include <iostream>
 #include <memory>
 #include <sstream>
@@ -14,11 +15,16 @@
 #include "platform/com/dispatch_call.h"
 #include "platform/com/error_info.h"
 #include "platform/console_events.h"
+#include "platform/private_display.h"
+#include "platform/process_watch.h"
 #include "platform/text.h"
 #include "runner/options.h"
 #include "runner/report/convert.h"
 #include "runner/run_identity.h"
 #include "runner/script_host.h"
+#include "runner/suite/merge.h"
+#include "runner/suite/suite_options.h"
+#include "runner/suite/suite_run.h"
 
 namespace Tavrin::Runner {
 
@@ -30,6 +36,42 @@ namespace Channel = ScriptLogger;
 constexpr int kFailureExitCode = 2;
 
 void report(ConsoleLogger& logger, const wchar_t* text) { logger.channel(Channel::kMessage) << text; }
+
+// A screen of the run's own for a top-level run when there is none
+// ($DISPLAY unset) and "runtime"/"headless" does not ask for headless
+// browsers; nothing otherwise. $DISPLAY names it for the run and every
+// program the run starts. A server that cannot be started leaves the run
+// headless.
+std::unique_ptr<Platform::PrivateDisplay> PrivateDisplayFor(const Configuration& config, int suite) {
+  const char* display = std::getenv("DISPLAY");
+  if (suite != 0 || (display && *display)) return nullptr;
+  try {
+    if (param_bool(config, L"runtime", L"headless")) return nullptr;
+  } catch (const std::exception&) {
+    // Without the key: a screen of its own.
+  }
+  try {
+    auto own = std::make_unique<Platform::PrivateDisplay>(1280, 1024);
+    Platform::Process::set_own_environment("DISPLAY", own->name());
+    return own;
+  } catch (const std::exception&) {
+    return nullptr;
+  }
+}
+
+// A suite or merge run: its failures are one console line and exit code 2.
+int run_suite_mode(const std::vector<std::wstring>& tokens,
+                   int (*mode)(const std::vector<std::wstring>&, std::wostream&)) {
+  try {
+    return mode(tokens, std::wcout);
+  } catch (const Suite::SuiteOptionsError& e) {
+    std::wcout << Platform::from_utf8(e.what()) << L"\n" << Platform::from_utf8(Suite::suite_usage());
+  } catch (const std::runtime_error& e) {
+    std::wcout << L"suite: " << Platform::from_utf8(e.what()) << L"\n";
+  }
+  std::wcout.flush();
+  return kFailureExitCode;
+}
 
 // The guarded part of the sequence: configuration, command line and the run
 // itself. Returns the exit code of a run that did not fail.
@@ -52,6 +94,9 @@ int run_guarded(const std::shared_ptr<ConsoleLogger>& logger, const std::vector<
       host_slot().set_suite(suite);
       config->InsertParameter(L"common", L"run",
                               Configuration::Element{TakeRunIdentity(suite), ParameterType::String});
+      // Without a screen a top-level run brings its own, so that browsers
+      // open real windows and screenshots show them; nested runs use it.
+      const std::unique_ptr<Platform::PrivateDisplay> display = PrivateDisplayFor(*config, suite);
       host->Init(config);
       host->LoadSupportScripts();
       if (suite == 0) host->StartProxy();
@@ -63,6 +108,10 @@ int run_guarded(const std::shared_ptr<ConsoleLogger>& logger, const std::vector<
     }
     case Convert:
       return Report::RunConvert(*config, *logger);
+    case SuiteRun:
+      return run_suite_mode(tokens, &Suite::RunSuiteMode);
+    case MergeRun:
+      return run_suite_mode(tokens, &Suite::RunMergeMode);
     case UnknownMode:
     case NoFile:
     case Help:

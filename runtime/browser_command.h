@@ -1,13 +1,14 @@
 // Which command line opens a browser: the registry lookup behind OpenURL.
 //
-// Names map to registry keys by this table (exact, case-sensitive; any other
-// name, the empty one included, selects the default browser):
+// Names map to registry keys by the table of common/browser_table.h (exact,
+// case-sensitive; any other name, the empty one included, selects the
+// default browser):
 //
-//   "ie", "explorer"  App Paths\IEXPLORE.EXE  IE.HTTP\shell\open\command
-//   "firefox"         App Paths\FIREFOX.EXE   FirefoxHTML\shell\open\command
-//   "safari"          App Paths\SAFARI.EXE    SafariHTML\shell\open\command
-//   "chrome"          App Paths\CHROME.EXE    ChromeHTML\shell\open\command
-//   "opera"           App Paths\OPERA.EXE     Opera.HTML\shell\open\command
+//   "ie", "explorer"          App Paths\IEXPLORE.EXE  IE.HTTP\shell\open\command
+//   "firefox", "firefox-esr"  App Paths\FIREFOX.EXE   FirefoxHTML\shell\open\command
+//   "safari"                  App Paths\SAFARI.EXE    SafariHTML\shell\open\command
+//   "chrome", "chromium"      App Paths\CHROME.EXE    ChromeHTML\shell\open\command
+//   "opera"                   App Paths\OPERA.EXE     Opera.HTML\shell\open\command
 //
 // App Paths keys lie under "HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion";
 // command keys under HKEY_CLASSES_ROOT. The default browser

@@ -98,6 +98,50 @@ var quorvaneHost = (function () {
     append(kind + ": " + attribute("name", name) + " " + attribute("value", value) + " " +
            attribute("uuid", uuid) + " " + attribute("date", now()));
     Quorvane.LogNode(text(uuid), kind, text(name), text(value));
+    if (kind === "result" && text(value) === "failed") failureEvidence();
+  }
+
+  // The evidence of a failed step while a page is open: its URL and title,
+  // its HTML as it is now and a screenshot, saved beside the log and
+  // recorded ("page url", "page title", "page html" information records and
+  // a "failure" screenshot record). What cannot be had (no page left, no
+  // screen) is left out; evidence never fails the run.
+  var evidenceCount = 0;
+  var takingEvidence = false;
+  function failureEvidence() {
+    if (!currentPage || takingEvidence) return;
+    takingEvidence = true;
+    try {
+      var answer = command({ op: "eval", page: currentPage, expression: "document.documentElement.outerHTML" });
+      if (!answer.ok) return;
+      evidenceCount++;
+      var base = logPath.replace(/\.log$/i, "") + ".failure" + evidenceCount;
+      record("info", "page url", text(answer.url));
+      record("info", "page title", text(answer.title));
+      var html = fso.CreateTextFile(base + ".html", true);
+      try {
+        html.Write(text(answer.value));
+      } finally {
+        html.Close();
+      }
+      record("info", "page html", base + ".html");
+      var shot = "";
+      try {
+        shot = text(Quorvane.ScreenShot("failure"));
+      } catch (e) {
+        shot = "";
+      }
+      if (shot && fso.FileExists(shot)) {
+        var extension = shot.replace(/^.*(\.[^.\/\\]*)$/, "$1");
+        fso.CopyFile(shot, base + extension, true);
+        fso.DeleteFile(shot);
+        record("screenshot", "failure", base + extension);
+      }
+    } catch (e) {
+      // The page is gone or the file cannot be written: no evidence.
+    } finally {
+      takingEvidence = false;
+    }
   }
 
   // The pages: each command goes through Quorvane.Remote, which reports the

@@ -1,0 +1,121 @@
+// The suite's outcome and its writers: status decisions, junit.xml against
+// the JUnit schema (xmllint), results.json read back, the merge of shard
+// results, and the structure of index.html.
+#include <gtest/gtest.h>
+
+#include "runner/suite/html_report.h"
+#include "runner/suite/junit_xml.h"
+#include "runner/suite/merge.h"
+#include "runner/suite/results_json.h"
+#include "runner/suite/suite_run.h"
+#include "runner/suite/testing/sample_results.h"
+#include "test_support/run_program.h"
+#include "test_support/temp_dir.h"
+
+namespace Tavrin::Suite {
+namespace {
+
+using testing::attempt;
+using testing::sample_results;
+using testing::script;
+using testing::test;
+
+SuiteResult sample() { return sample_results(); }
+
+TEST(SuiteResult, StatusesCountsAndExitStatus) {
+  const SuiteResult suite = sample();
+  EXPECT_EQ(suite.scripts[0].status, ScriptStatus::kPassed);
+  EXPECT_EQ(suite.scripts[1].status, ScriptStatus::kFailed);
+  EXPECT_EQ(suite.scripts[2].status, ScriptStatus::kFlaky);
+  EXPECT_EQ(suite.scripts[3].status, ScriptStatus::kTimedOut);
+  EXPECT_EQ(suite.scripts[4].status, ScriptStatus::kFailed);
+  EXPECT_EQ(suite.scripts[5].status, ScriptStatus::kPassed);
+  // A script that exits 0 with a failed test did not pass.
+  EXPECT_FALSE(attempt_passed(attempt(0, {test(L"x", TestStatus::kFailed)})));
+  EXPECT_EQ(suite_exit_status(suite), 3);
+  const SuiteCounts c = count(suite);
+  EXPECT_EQ(c.passed, 2);
+  EXPECT_EQ(c.failed, 2);
+  EXPECT_EQ(c.flaky, 1);
+  EXPECT_EQ(c.timed_out, 1);
+  EXPECT_EQ(c.tests, 4);
+  EXPECT_EQ(c.tests_failed, 2);
+  SuiteResult many;
+  for (int i = 0; i < 300; ++i) many.scripts.push_back(script(L"s", {attempt(1, {})}));
+  EXPECT_EQ(suite_exit_status(many), 255);
+}
+
+// The document validates against the schema CI servers read, and carries
+// each case as the CI shows it.
+TEST(JunitXml, ValidAgainstTheSchemaWithEveryKindOfCase) {
+  quorvane_test::TempDir dir;
+  const std::string xml = junit_xml(sample());
+  quorvane_test::write_file(dir.file("junit.xml"), xml);
+  quorvane_test::RunOptions merged;
+  merged.merge_error = true;
+  const auto check = quorvane_test::run_program(
+      {"xmllint", "--noout", "--schema", QUORVANE_SOURCE_DIR "/runner/suite/testing/junit.xsd", dir.file("junit.xml")},
+      merged);
+  EXPECT_EQ(check.exit, 0) << check.out << xml;
+  EXPECT_NE(xml.find("<testsuite name=\"b/fail.js\" tests=\"2\" failures=\"1\" errors=\"1\" skipped=\"0\""),
+            std::string::npos) << xml;
+  EXPECT_NE(xml.find("<testcase name=\"bad\" classname=\"b/fail.js\" time=\"0.250\">"), std::string::npos);
+  EXPECT_NE(xml.find("<failure message=\"title &lt;check&gt;: expected &apos;A&apos;\" type=\"failure\">"),
+            std::string::npos) << xml;
+  EXPECT_NE(xml.find("<testcase name=\"(timed out)\" classname=\"d/hang.js\""), std::string::npos);
+  EXPECT_NE(xml.find("<error message=\"timed out after 3 s\""), std::string::npos);
+  EXPECT_NE(xml.find("<error message=\"script error (line 1, char 1) Syntax error\""), std::string::npos);
+  EXPECT_NE(xml.find("<testcase name=\"(no tests)\" classname=\"f/empty.js\" time=\"0.000\">\n      <skipped/>"),
+            std::string::npos);
+  EXPECT_NE(xml.find("<system-out>message &lt;b&gt;\n</system-out>"), std::string::npos);
+  EXPECT_EQ(xml.find('\x01'), std::string::npos);
+  EXPECT_NE(xml.find("<testsuites name=\"Quorvane\" tests=\"7\" failures=\"1\" errors=\"3\" skipped=\"1\""),
+            std::string::npos) << xml;
+}
+
+TEST(ResultsJson, ReadsBackWhatItWrote) {
+  const SuiteResult suite = sample();
+  const SuiteResult back = parse_results_json(results_json(suite));
+  EXPECT_EQ(results_json(back), results_json(suite));
+  ASSERT_EQ(back.scripts.size(), 6u);
+  EXPECT_EQ(back.scripts[2].attempts.size(), 2u);
+  EXPECT_EQ(back.scripts[1].final_attempt().tests[0].failures[0].message, L"expected 'A'\ngot \"B\" & more");
+  EXPECT_THROW(parse_results_json("{not json"), ResultsError);
+}
+
+// Parts of a sharded run merge into the unsharded result.
+TEST(Merge, PartsJoinIntoTheWhole) {
+  const SuiteResult whole = sample();
+  SuiteResult one, two;
+  for (std::size_t i = 0; i < whole.scripts.size(); ++i) (i % 2 ? one : two).scripts.push_back(whole.scripts[i]);
+  one.seconds = 12.5;
+  two.seconds = 3;
+  const SuiteResult merged = merge_results({one, two});
+  EXPECT_EQ(results_json(merged), results_json(whole));
+  EXPECT_EQ(junit_xml(merged), junit_xml(whole));
+}
+
+// One self-contained page: no outside address, the summary's counts,
+// failed scripts first and open, each failed step with its message.
+TEST(HtmlReport, SelfContainedWithFailuresFirst) {
+  SuiteResult suite = sample();
+  Evidence e;
+  e.url = L"http://login.example.test/index.html";
+  e.title = L"Login";
+  e.screenshot = L"scripts/b/fail.failure.png";
+  suite.scripts[1].attempts.back().tests[0].evidence.push_back(e);
+  suite.scripts[1].attempts.back().tests[0].console.push_back(L"error: boom");
+  const std::string html = html_report(suite);
+  EXPECT_EQ(html.find("src=\"http"), std::string::npos);
+  EXPECT_EQ(html.find("<link"), std::string::npos);
+  EXPECT_LT(html.find("data-path=\"b/fail.js\""), html.find("data-path=\"a/pass.js\""));
+  EXPECT_NE(html.find("data-status=\"failed\" data-path=\"b/fail.js\" open>"), std::string::npos);
+  EXPECT_NE(html.find("<b>2</b>passed"), std::string::npos);
+  EXPECT_NE(html.find("<b>1</b>flaky"), std::string::npos);
+  EXPECT_NE(html.find("Failed step: <b>title &lt;check&gt;</b>"), std::string::npos);
+  EXPECT_NE(html.find("<img alt=\"screenshot\" src=\"scripts/b/fail.failure.png\">"), std::string::npos);
+  EXPECT_NE(html.find("console: error: boom"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace Tavrin::Suite

@@ -1,0 +1,112 @@
+#include "runner/suite/script_attempt.h"
+
+#include <fstream>
+#include <iomanip>
+#include <sstream>
+
+#include <boost/filesystem.hpp>
+
+#include "platform/text.h"
+#include "runner/report/convert_stream.h"
+#include "runner/suite/log_reader.h"
+#include "runner/suite/output_files.h"
+
+namespace Tavrin::Suite {
+
+namespace {
+
+std::string attempt_stem(const std::wstring& script, int number) {
+  return script_stem(script) + (number > 1 ? "." + std::to_string(number) : "");
+}
+
+std::wstring file_name(const std::wstring& path) {
+  const auto slash = path.find_last_of(L"/\\");
+  return slash == std::wstring::npos ? path : path.substr(slash + 1);
+}
+
+}  // namespace
+
+std::wstring runner_failure_line(const std::string& output) {
+  std::istringstream lines(output);
+  std::string found;
+  for (std::string line; std::getline(lines, line);) {
+    if (line.rfind("script error (", 0) == 0 || line.find("terminate program") != std::string::npos ||
+        line.rfind("COM error (", 0) == 0)
+      found = line;
+  }
+  return Platform::from_utf8(found);
+}
+
+ScriptAttempt::ScriptAttempt(const std::string& runner, const SuiteOptions& options, const std::string& out,
+                             const std::wstring& script, int number)
+    : out_(out), script_(script), number_(number), stem_(attempt_stem(script, number)) {
+  make_folder(boost::filesystem::path(out_ + "/" + stem_).parent_path().string());
+  const std::string log = out_ + "/" + stem_ + ".log";
+  boost::system::error_code ignored;
+  boost::filesystem::remove(log, ignored);
+
+  Platform::Process::StartOptions start;
+  start.arguments = {runner, Platform::to_utf8(script), "--log", log};
+  if (options.server) start.arguments.insert(start.arguments.end(), {"-s", Platform::to_utf8(*options.server)});
+  if (options.port) start.arguments.insert(start.arguments.end(), {"-p", Platform::to_utf8(*options.port)});
+  if (options.browser) start.arguments.insert(start.arguments.end(), {"-b", Platform::to_utf8(*options.browser)});
+  start.output_file = out_ + "/" + stem_ + ".out";
+  start.error_file = start.output_file;
+  start.null_input = true;
+  started_ = Clock::now();
+  child_ = Platform::Process::start(start);
+}
+
+bool ScriptAttempt::Poll(double timeout) {
+  if (status_) return true;
+  status_ = child_->WaitFor(std::chrono::milliseconds(0));
+  if (!status_ && timeout > 0 && Clock::now() - started_ >= std::chrono::duration<double>(timeout)) {
+    // Its browsers watch the run and close when it ends.
+    child_->Kill();
+    timed_out_ = true;
+    status_ = Platform::Process::ExitStatus{false, 0, 9};
+  }
+  if (status_) seconds_ = std::chrono::duration<double>(Clock::now() - started_).count();
+  return status_.has_value();
+}
+
+Attempt ScriptAttempt::Finish() {
+  Attempt attempt;
+  attempt.exit_code = status_->windows_code();
+  attempt.timed_out = timed_out_;
+  attempt.seconds = seconds_;
+  attempt.log = Platform::from_utf8(stem_ + ".log");
+  attempt.report = Platform::from_utf8(stem_ + ".xml");
+  attempt.output = Platform::from_utf8(stem_ + ".out");
+
+  const std::string log = out_ + "/" + stem_ + ".log";
+  LogTests tests = read_log_tests_file(log, file_name(script_));
+  attempt.tests = std::move(tests.tests);
+  // Evidence files lie beside the log; the output folder's pages name them
+  // relative to it.
+  const std::wstring folder = Platform::from_utf8(out_) + L"/";
+  for (TestResult& t : attempt.tests) {
+    for (Evidence& e : t.evidence) {
+      for (std::wstring* path : {&e.screenshot, &e.html})
+        if (path->rfind(folder, 0) == 0) path->erase(0, folder.size());
+    }
+  }
+  {
+    std::ifstream in(log, std::ios::binary);
+    std::ofstream report(out_ + "/" + stem_ + ".xml", std::ios::binary | std::ios::trunc);
+    if (in) Report::ConvertStream(in, report);
+  }
+
+  attempt.script_error = tests.errors_outside;
+  if (timed_out_) {
+    std::wostringstream text;
+    text << L"timed out after " << std::fixed << std::setprecision(1) << seconds_ << L" s";
+    attempt.script_error = text.str();
+  } else if (attempt.exit_code != 0) {
+    const std::wstring line = runner_failure_line(read_bytes(out_ + "/" + stem_ + ".out").value_or(""));
+    if (!line.empty()) attempt.script_error += (attempt.script_error.empty() ? L"" : L"\n") + line;
+  }
+  return attempt;
+}
+
+}  // namespace Tavrin::Suite
