@@ -13,6 +13,7 @@ packages=(
   clang libclang-rt-14-dev
   xdg-utils
   chromium firefox-esr xvfb xauth libssl-dev openssl libnss3-tools libbrotli-dev curl iproute2
+  wrk nginx-light util-linux
 )
 missing=()
 for p in "${packages[@]}"; do
