@@ -175,6 +175,7 @@ int main(int argc, char** argv) {
           asio::write(socket, asio::buffer(request.data() + at, std::min<std::size_t>(8, request.size() - at)));
           std::this_thread::sleep_for(std::chrono::milliseconds(100));
         }
+        if (stopping) return;  // cut off mid-header: the proxy would wait out its time-out
         std::string answer;
         boost::system::error_code ec;
         asio::read(socket, asio::dynamic_buffer(answer), ec);
