@@ -62,8 +62,13 @@ TEST(PeerOwnerTest, GoneSocketHasNoOwner) {
   EXPECT_FALSE(peer_socket_owner(local, peer));
 }
 
+// Only root may start a program as another user.
+#define SKIP_UNLESS_ROOT() \
+  if (::geteuid() != 0) GTEST_SKIP() << "starting a client as nobody needs root"
+
 // A client of another user is told apart by both sources.
 TEST(PeerOwnerTest, AnotherUsersClient) {
+  SKIP_UNLESS_ROOT();
   asio::io_context io;
   tcp::acceptor acceptor(io, tcp::endpoint(asio::ip::address_v4::loopback(), 0));
   const std::string url = "http://127.0.0.1:" + std::to_string(acceptor.local_endpoint().port()) + "/";
@@ -79,6 +84,7 @@ class OwnUserTest : public ProxyFixture {};
 // The proxy closes a connection of nobody's without an answer and says so;
 // its own user's request, to the main port or a run's, is served.
 TEST_F(OwnUserTest, OnlyTheProxysUserIsServed) {
+  SKIP_UNLESS_ROOT();
   TestOrigin origin([](const SeenRequest&) {
     Reply reply;
     reply.body = "for the owner";
