@@ -26,6 +26,7 @@ packages=(
   xdg-utils
   chromium firefox-esr xvfb xauth libssl-dev openssl libnss3-tools libbrotli-dev curl iproute2
   libxml2-utils python3 python3-yaml
+  wrk nginx-light util-linux
 )
 missing=()
 for p in "${packages[@]}"; do

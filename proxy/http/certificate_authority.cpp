@@ -1,8 +1,13 @@
 #include "proxy/http/certificate_authority.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 
@@ -53,21 +58,61 @@ std::string read_text(const std::filesystem::path& file) {
   return text.str();
 }
 
-// Writes `text` to `file`, readable by the user only when `secret`.
+std::string octal_mode(mode_t mode) {
+  char text[8];
+  std::snprintf(text, sizeof text, "%04o", static_cast<unsigned>(mode & 07777));
+  return text;
+}
+
+// Writes `text` to `file` through a new file beside it, which is created
+// with its final mode (readable by the user only when `secret`), so no
+// other user can open it at any moment.
 void write_text(const std::filesystem::path& file, const std::string& text, bool secret) {
   const std::filesystem::path part = file.string() + ".part";
-  {
-    std::ofstream out(part, std::ios::binary | std::ios::trunc);
-    check(out.is_open(), "a file cannot be written in its folder");
-    if (secret) ::chmod(part.c_str(), S_IRUSR | S_IWUSR);
-    out << text;
-    out.close();
-    check(!out.fail(), "a file could not be written");
+  ::unlink(part.c_str());  // left by a start that was cut short
+  const int fd = ::open(part.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW,
+                        secret ? S_IRUSR | S_IWUSR : S_IRUSR | S_IWUSR | S_IRGRP | S_IROTH);
+  check(fd >= 0, "a file cannot be written in its folder");
+  std::size_t done = 0;
+  while (done < text.size()) {
+    const ssize_t written = ::write(fd, text.data() + done, text.size() - done);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) break;
+    done += static_cast<std::size_t>(written);
   }
-  if (secret) ::chmod(part.c_str(), S_IRUSR | S_IWUSR);
+  const bool synced = ::fsync(fd) == 0;
+  ::close(fd);
+  check(done == text.size() && synced, "a file could not be written");
   std::error_code ec;
   std::filesystem::rename(part, file, ec);
   check(!ec, "a file could not be put in place");
+}
+
+// Makes `folder` (and its parents) with the folder itself private to the
+// user; one that exists is made private when it is the user's own.
+void make_private_folder(const std::filesystem::path& folder) {
+  std::error_code ec;
+  if (folder.has_parent_path()) std::filesystem::create_directories(folder.parent_path(), ec);
+  check(!ec, "its folder cannot be made");
+  if (::mkdir(folder.c_str(), S_IRWXU) != 0 && errno != EEXIST) check(false, "its folder cannot be made");
+  struct stat info {};
+  check(::lstat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode), "its folder is not a folder");
+  if (info.st_uid != ::geteuid()) {
+    throw AuthorityError("Certificate authority: the folder " + folder.string() + " belongs to another user");
+  }
+  if ((info.st_mode & 077) != 0) check(::chmod(folder.c_str(), S_IRWXU) == 0, "its folder cannot be made private");
+}
+
+// A stored key is used only while no one else can have read it.
+void check_key_private(const std::filesystem::path& file) {
+  struct stat info {};
+  check(::lstat(file.c_str(), &info) == 0, "a stored key cannot be read");
+  if (!S_ISREG(info.st_mode) || info.st_uid != ::geteuid() || (info.st_mode & 077) != 0) {
+    throw AuthorityError("Certificate authority: the key file " + file.string() + " (mode " +
+                         octal_mode(info.st_mode) +
+                         ") is not private to this user and is not used; remove the authority's files to make a "
+                         "new authority");
+  }
 }
 
 std::string key_pem(EVP_PKEY* key) {
@@ -159,15 +204,16 @@ struct CertificateAuthority::Keys {
   Key leaf_key;
 };
 
-CertificateAuthority::CertificateAuthority(const std::filesystem::path& folder) : keys_(std::make_unique<Keys>()) {
-  std::error_code ec;
-  std::filesystem::create_directories(folder, ec);
-  check(!ec, "its folder cannot be made");
+CertificateAuthority::CertificateAuthority(const std::filesystem::path& folder, std::size_t leaf_cache_size)
+    : keys_(std::make_unique<Keys>()), leaf_cache_size_(std::max<std::size_t>(1, leaf_cache_size)) {
+  make_private_folder(folder);
   certificate_file_ = folder / "authority.pem";
   const auto key_file = folder / "authority-key.pem";
   const auto leaf_file = folder / "leaf-key.pem";
   if (std::filesystem::exists(certificate_file_) && std::filesystem::exists(key_file) &&
       std::filesystem::exists(leaf_file)) {
+    check_key_private(key_file);
+    check_key_private(leaf_file);
     keys_->authority = parse_cert(read_text(certificate_file_));
     keys_->authority_key = parse_key(read_text(key_file));
     keys_->leaf_key = parse_key(read_text(leaf_file));
@@ -190,6 +236,11 @@ CertificateAuthority::CertificateAuthority(const std::filesystem::path& folder) 
 
 CertificateAuthority::~CertificateAuthority() = default;
 
+std::size_t CertificateAuthority::cached_leaves() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return leaves_.size();
+}
+
 std::string CertificateAuthority::certificate_pem() const { return cert_pem(keys_->authority.get()); }
 std::string CertificateAuthority::authority_spki_sha256() const { return spki_sha256(keys_->authority_key.get()); }
 std::string CertificateAuthority::leaf_spki_sha256() const { return spki_sha256(keys_->leaf_key.get()); }
@@ -209,9 +260,16 @@ std::string CertificateAuthority::issue_leaf_pem(const std::string& host) const 
 }
 
 std::shared_ptr<boost::asio::ssl::context> CertificateAuthority::server_context(const std::string& host) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  const auto found = contexts_.find(host);
-  if (found != contexts_.end()) return found->second;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const auto found = leaf_index_.find(host);
+    if (found != leaf_index_.end()) {
+      leaves_.splice(leaves_.begin(), leaves_, found->second);
+      return found->second->second;
+    }
+  }
+  // Made outside the lock: signing takes a while, and other hosts' leaves
+  // need not wait for it.
   auto context = std::make_shared<boost::asio::ssl::context>(boost::asio::ssl::context::tls_server);
   context->set_options(boost::asio::ssl::context::default_workarounds | boost::asio::ssl::context::no_sslv2 |
                        boost::asio::ssl::context::no_sslv3 | boost::asio::ssl::context::no_tlsv1 |
@@ -235,7 +293,15 @@ std::shared_ptr<boost::asio::ssl::context> CertificateAuthority::server_context(
         return SSL_TLSEXT_ERR_OK;
       },
       nullptr);
-  contexts_.emplace(host, context);
+  std::lock_guard<std::mutex> lock(mutex_);
+  const auto found = leaf_index_.find(host);
+  if (found != leaf_index_.end()) return found->second->second;  // made meanwhile by another thread
+  leaves_.emplace_front(host, context);
+  leaf_index_[host] = leaves_.begin();
+  while (leaves_.size() > leaf_cache_size_) {
+    leaf_index_.erase(leaves_.back().first);
+    leaves_.pop_back();
+  }
   return context;
 }
 

@@ -5,6 +5,7 @@
 #include "proxy/http/connect_tunnel.h"
 #include "proxy/http/forward.h"
 #include "proxy/http/local_answers.h"
+#include "proxy/http/message_framing.h"
 #include "proxy/http/page_channel.h"
 #include "proxy/http/page_rules.h"
 #include "proxy/http/proxy_context.h"
@@ -37,6 +38,11 @@ asio::awaitable<bool> handle_request(Stream& client, beast::flat_buffer& buffer,
                                         " header fields",
                                     local, context);
   }
+  if (const auto fault = framing_fault(request, request.version(), true)) {
+    local.keep_alive = false;
+    co_return co_await answer_error(client, http::status::bad_request, "The request is refused: " + *fault, local,
+                                    context);
+  }
   if (request.method() == http::verb::connect) {
     if constexpr (std::is_same_v<Stream, beast::tcp_stream>) {
       if (!tunnel) {
@@ -63,7 +69,7 @@ asio::awaitable<bool> handle_request(Stream& client, beast::flat_buffer& buffer,
                                     local, context);
   }
   // The proxy's own address is never a destination.
-  if (target->origin && !tunnel && is_loopback_host(target->origin->host) && context.is_own_port(target->origin->port)) {
+  if (target->origin && !tunnel && context.is_own_host(target->origin->host, target->origin->port)) {
     target->origin.reset();
   }
   if (target->path.rfind(kChannelPath, 0) == 0) {

@@ -90,7 +90,7 @@ asio::awaitable<void> open_tunnel(beast::tcp_stream& client, beast::flat_buffer&
                           "The CONNECT target " + std::string(header.target()) + " is not host:port", local, context);
     co_return;
   }
-  if (is_loopback_host(origin->host) && origin->port == context.port) {
+  if (context.is_own_host(origin->host, origin->port)) {
     co_await answer_error(client, http::status::bad_request, "The proxy does not open tunnels to itself", local,
                           context);
     co_return;

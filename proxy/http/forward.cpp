@@ -6,6 +6,8 @@
 
 #include "proxy/http/body_decoding.h"
 #include "proxy/http/error_page.h"
+#include "proxy/http/message_framing.h"
+#include "proxy/http/page_budget.h"
 #include "proxy/http/page_rules.h"
 #include "proxy/http/proxy_context.h"
 #include "proxy/http/stream_relay.h"
@@ -67,17 +69,25 @@ asio::awaitable<void> read_answer_header(Up& up, beast::flat_buffer& buffer,
                             x.origin.authority() + " sent a malformed answer: " + ec.message());
     }
     const unsigned status = parser.get().result_int();
-    if (status >= 200 || (status == 101 && x.upgrade)) co_return;
+    if (status >= 200 || (status == 101 && x.upgrade)) {
+      if (const auto fault = framing_fault(parser.get(), parser.get().version(), false)) {
+        throw UpstreamFailure(http::status::bad_gateway,
+                              x.origin.authority() + " sent an answer that is refused: " + *fault);
+      }
+      co_return;
+    }
     // 100 and 103 are interim: the final answer follows.
   }
 }
 
-// Takes the body of an HTML answer into `page` until it ends or exceeds
-// `cap`; false when it did not end within the cap.
+enum class Taken { kWhole, kTooLarge, kOverBudget };
+
+// Takes the body of an HTML answer into `page` until it ends, exceeds
+// `cap` or would pass the pages' budget (`hold` counts its bytes).
 template <class Up>
-asio::awaitable<bool> take_page(Up& up, beast::flat_buffer& buffer, http::response_parser<http::buffer_body>& parser,
-                                std::string& page, const Exchange& x, ProxyContext& context) {
-  std::vector<char> chunk(kRelayBufferBytes);
+asio::awaitable<Taken> take_page(Up& up, beast::flat_buffer& buffer, http::response_parser<http::buffer_body>& parser,
+                                 std::string& page, PageBudget::Hold& hold, const Exchange& x, ProxyContext& context) {
+  std::vector<char> chunk(kChunkBufferBytes);
   while (!parser.is_done()) {
     auto& body = parser.get().body();
     body.data = chunk.data();
@@ -89,19 +99,36 @@ asio::awaitable<bool> take_page(Up& up, beast::flat_buffer& buffer, http::respon
       throw UpstreamFailure(ec == beast::error::timeout ? http::status::gateway_timeout : http::status::bad_gateway,
                             "The page from " + x.origin.authority() + " was cut short: " + ec.message());
     }
-    page.append(chunk.data(), chunk.size() - body.size);
-    if (page.size() > context.settings.inject_max_bytes) co_return false;
+    const std::size_t got = chunk.size() - body.size;
+    if (page.size() + got > context.settings.inject_max_bytes) {
+      page.append(chunk.data(), got);
+      co_return Taken::kTooLarge;
+    }
+    if (!hold.grow_to(page.size() + got)) {
+      page.append(chunk.data(), got);
+      co_return Taken::kOverBudget;
+    }
+    page.append(chunk.data(), got);
   }
-  co_return true;
+  co_return Taken::kWhole;
 }
 
 // Sends the page taken whole: injected when it decodes, else as it came.
 template <class Client>
 asio::awaitable<bool> send_page(Client& client, http::response_header<>& header, std::string& page, bool keep_alive,
-                                const Exchange& x, ProxyContext& context) {
+                                PageBudget::Hold& hold, const Exchange& x, ProxyContext& context) {
   http::response<http::string_body> out;
   out.base() = header;
   auto decoded = decode_content(page, header[http::field::content_encoding], context.settings.inject_max_bytes);
+  // A decoded copy counts too; past the budget the page goes as it came.
+  if (decoded && !hold.grow_to(page.size() + decoded->size())) {
+    decoded.reset();
+    context.note("The page " + x.origin.authority() + x.path + " passes uninjected: decoded it would pass the " +
+                 "budget of pages held for injection");
+  } else if (!decoded) {
+    context.note("The page " + x.origin.authority() + x.path + " could not be decoded (" +
+                 std::string(header[http::field::content_encoding]) + ") and passes uninjected");
+  }
   if (decoded) {
     const bool has_policy = header.find(kPolicyField) != header.end();
     const std::string nonce = has_policy ? make_nonce() : std::string();
@@ -109,8 +136,6 @@ asio::awaitable<bool> send_page(Client& client, http::response_header<>& header,
     prepare_injected_response(out, nonce);
     out.body() = std::move(*decoded);
   } else {
-    context.note("The page " + x.origin.authority() + x.path + " could not be decoded (" +
-                 std::string(header[http::field::content_encoding]) + ") and passes uninjected");
     out.body() = std::move(page);
   }
   out.keep_alive(keep_alive);
@@ -170,14 +195,22 @@ asio::awaitable<bool> exchange(Client& client, beast::flat_buffer& client_buffer
   bool keep_alive = x.keep_alive;
 
   std::string page;
+  PageBudget::Hold hold(context.page_budget);
   if (x.document && is_injectable_response(x.method, answer)) {
-    if (co_await take_page(up, up_buffer, parser, page, x, context)) {
+    const Taken taken = co_await take_page(up, up_buffer, parser, page, hold, x, context);
+    if (taken == Taken::kWhole) {
       if (!origin_keeps) upstream.close();
       answered = true;
-      co_return co_await send_page(client, answer, page, keep_alive, x, context);
+      co_return co_await send_page(client, answer, page, keep_alive, hold, x, context);
     }
-    context.note("The page " + x.origin.authority() + x.path + " is larger than " +
-                 std::to_string(context.settings.inject_max_bytes) + " bytes and passes uninjected");
+    if (taken == Taken::kTooLarge) {
+      context.note("The page " + x.origin.authority() + x.path + " is larger than " +
+                   std::to_string(context.settings.inject_max_bytes) + " bytes and passes uninjected");
+    } else {
+      context.note("The page " + x.origin.authority() + x.path + " passes streamed and uninjected: the pages held " +
+                   "for injection have reached their budget of " + std::to_string(context.page_budget.limit()) +
+                   " bytes");
+    }
   }
   frame_for_client(parser, x.version, keep_alive);
   answer.keep_alive(keep_alive);

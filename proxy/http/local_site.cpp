@@ -31,6 +31,16 @@ std::optional<std::string> percent_decode(std::string_view text) {
   return out;
 }
 
+std::string collapse_slashes(const std::string& path) {
+  std::string out;
+  out.reserve(path.size());
+  for (const char c : path) {
+    if (c == '/' && !out.empty() && out.back() == '/') continue;
+    out += c;
+  }
+  return out;
+}
+
 bool is_inside(const std::filesystem::path& root, const std::filesystem::path& path) {
   auto r = root.begin();
   auto p = path.begin();
@@ -69,7 +79,10 @@ SiteAnswer resolve_site_path(const std::filesystem::path& folder, std::string_vi
     answer.kind = SiteAnswer::Kind::kBadRequest;
     return answer;
   }
-  const std::filesystem::path relative = std::filesystem::path(decoded->substr(1));
+  // Runs of "/" count as one: "//etc/x" is the site's etc/x, never a path
+  // from the file system's root.
+  const std::filesystem::path relative = std::filesystem::path(collapse_slashes(*decoded).substr(1));
+  if (relative.has_root_path()) return answer;
   for (const auto& part : relative) {
     if (part == "..") return answer;  // never out of the folder
   }
@@ -81,7 +94,8 @@ SiteAnswer resolve_site_path(const std::filesystem::path& folder, std::string_vi
   if (std::filesystem::is_directory(file, ec)) {
     if (decoded->back() != '/') {
       answer.kind = SiteAnswer::Kind::kRedirect;
-      answer.location = std::string(path) + "/";
+      // Never "//host/...": a browser takes that for another site.
+      answer.location = collapse_slashes(std::string(path)) + "/";
       return answer;
     }
     file = std::filesystem::canonical(file / "index.html", ec);

@@ -1,7 +1,9 @@
 // A local site: a folder served as static files under a host name of the
 // "proxy" configuration, so pages run without an outside server. Only
 // regular files inside the folder are served: a path that climbs out with
-// "..", or a link that points outside, is refused like a missing file.
+// "..", or a link that points outside, is refused like a missing file;
+// runs of "/" count as one, so no path names the file system's root and no
+// redirect is protocol-relative.
 #ifndef QUORVANE_PROXY_HTTP_LOCAL_SITE_H_
 #define QUORVANE_PROXY_HTTP_LOCAL_SITE_H_
 

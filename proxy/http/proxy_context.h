@@ -8,11 +8,15 @@
 #include <memory>
 #include <string>
 
+#include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/ssl/context.hpp>
 
 #include "proxy/http/certificate_authority.h"
+#include "proxy/http/connection_limits.h"
 #include "proxy/http/package_files.h"
+#include "proxy/http/page_budget.h"
 #include "proxy/http/proxy_settings.h"
+#include "proxy/http/request_target.h"
 #include "proxy/proxy_state.h"
 #include "proxy/run_table.h"
 
@@ -23,13 +27,29 @@ struct ProxyContext {
       : settings(std::move(s)),
         state(std::move(st)),
         runs(settings.run_limits),
-        package(settings.package, settings.note) {
+        package(settings.package, settings.note),
+        page_budget(settings.page_budget_bytes) {
     // The agent reads the secret, and ";poll" when it is to long-poll only.
     if (settings.pages) package.set_fragment(settings.channel_secret + (settings.page_socket ? "" : ";poll"));
   }
 
   // Whether `port` is one this server listens on.
   bool is_own_port(std::uint16_t p) const { return p == port || runs.is_run_port(p); }
+  // Whether a connection to `endpoint` would reach this server: a port of
+  // its own on a loopback address, or on the unspecified one (which
+  // reaches loopback too).
+  bool is_own_endpoint(const boost::asio::ip::tcp::endpoint& endpoint) const {
+    auto address = endpoint.address();
+    if (address.is_v6() && address.to_v6().is_v4_mapped())
+      address = boost::asio::ip::make_address_v4(boost::asio::ip::v4_mapped, address.to_v6());
+    return (address.is_loopback() || address.is_unspecified()) && is_own_port(endpoint.port());
+  }
+  // The same for a host as a request names it, before any name lookup: a
+  // number in any form, or a loopback name.
+  bool is_own_host(const std::string& host, std::uint16_t p) const {
+    if (const auto address = numeric_host_address(host)) return is_own_endpoint({*address, p});
+    return is_loopback_host(host) && is_own_port(p);
+  }
 
   void note(const std::string& text) const {
     if (settings.note) settings.note(text);
@@ -41,6 +61,10 @@ struct ProxyContext {
   // The runs served on ports of their own (guards its own changes).
   RunTable runs;
   PackageFiles package;
+  // Bytes of pages held whole for injection, all connections together.
+  PageBudget page_budget;
+  // The open connections against their cap; made by ProxyServer::start().
+  std::unique_ptr<ConnectionGate> gate;
   // Null when HTTPS passes through plain tunnels.
   std::unique_ptr<CertificateAuthority> authority;
   // Verifies origins against the system's store (and upstream_ca_file).

@@ -1,7 +1,10 @@
 #include "proxy/http/proxy_server.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <map>
+#include <optional>
 #include <stdexcept>
 #include <thread>
 #include <vector>
@@ -17,6 +20,8 @@
 
 #include "platform/os_error.h"
 #include "proxy/http/client_session.h"
+#include "proxy/http/connection_limits.h"
+#include "proxy/http/peer_owner.h"
 #include "proxy/http/proxy_context.h"
 #include "proxy/http/stream_relay.h"
 #include "proxy/http/upstream.h"
@@ -27,24 +32,72 @@ namespace {
 
 using tcp = asio::ip::tcp;
 
+// Serves a connection from a socket of this process's user only: another
+// local user could otherwise read the pages of a run and drive them.
+bool is_own_users(const tcp::socket& socket, ProxyContext& context) {
+  error_code ec;
+  const tcp::endpoint local = socket.local_endpoint(ec);
+  const tcp::endpoint peer = ec ? tcp::endpoint() : socket.remote_endpoint(ec);
+  if (ec) return false;
+  const std::optional<uid_t> owner = peer_socket_owner(local, peer);
+  if (owner == ::geteuid()) return true;
+  context.note("A connection from " + peer.address().to_string() + ":" + std::to_string(peer.port()) +
+               (owner ? " of user " + std::to_string(*owner) + ", not this proxy's," : " of an unknown user") +
+               " is refused");
+  return false;
+}
+
+// `slot` holds the connection's place for as long as it is served.
+asio::awaitable<void> serve_counted(tcp::socket socket, ProxyContext& context,
+                                    [[maybe_unused]] ConnectionGate::Slot slot) {
+  if (!is_own_users(socket, context)) co_return;
+  co_await serve_connection(std::move(socket), context);
+}
+
+// Waits `time` on the acceptor's loop; false when the acceptor closed
+// meanwhile.
+asio::awaitable<bool> wait_a_little(tcp::acceptor& acceptor, std::chrono::milliseconds time) {
+  asio::steady_timer timer(acceptor.get_executor(), time);
+  co_await timer.async_wait(kTuple);
+  co_return acceptor.is_open();
+}
+
 // Each accepted connection goes to the next of `loops`, and stays there:
-// one thread per loop, so a connection's steps never change threads.
+// one thread per loop, so a connection's steps never change threads. At
+// the cap no connection is taken (the kernel queues them); out of
+// descriptors, accepting pauses.
 asio::awaitable<void> accept_loop(tcp::acceptor& acceptor, ProxyContext& context,
                                   const std::vector<std::unique_ptr<asio::io_context>>& loops) {
+  ConnectionGate& gate = *context.gate;
   std::size_t next = 0;
+  bool told_full = false;
+  bool told_short = false;
   for (;;) {
+    if (gate.full()) {
+      if (!told_full) {
+        context.note("The proxy holds " + std::to_string(gate.cap()) +
+                     " connections; new ones wait until others end");
+        told_full = true;
+      }
+      if (!co_await wait_a_little(acceptor, std::chrono::milliseconds(10))) co_return;
+      continue;
+    }
+    told_full = false;
     tcp::socket socket(*loops[next]);
     auto [ec] = co_await acceptor.async_accept(socket, kTuple);
     if (ec == asio::error::operation_aborted || !acceptor.is_open()) co_return;
     if (ec) {
-      // Out of descriptors and the like: wait a little, then go on.
-      asio::steady_timer pause(acceptor.get_executor(), std::chrono::milliseconds(50));
-      co_await pause.async_wait(kTuple);
+      const bool shortage = is_descriptor_shortage(ec);
+      if (shortage && !told_short) context.note("Accepting pauses: " + ec.message());
+      told_short = told_short || shortage;
+      // The state passes as connections end: wait a little, then go on.
+      if (!co_await wait_a_little(acceptor, std::chrono::milliseconds(shortage ? 100 : 50))) co_return;
       continue;
     }
+    told_short = false;
     next = (next + 1) % loops.size();
     auto executor = socket.get_executor();
-    asio::co_spawn(executor, serve_connection(std::move(socket), context), asio::detached);
+    asio::co_spawn(executor, serve_counted(std::move(socket), context, ConnectionGate::Slot(gate)), asio::detached);
   }
 }
 
@@ -127,7 +180,12 @@ void ProxyServer::start(unsigned threads) {
   if (threads_) return;
   configure_upstream_tls(context_->upstream_tls, context_->settings.upstream_ca_file.string());
   if (context_->settings.intercept_https && !context_->authority) {
-    context_->authority = std::make_unique<CertificateAuthority>(context_->settings.authority_folder);
+    context_->authority = std::make_unique<CertificateAuthority>(context_->settings.authority_folder,
+                                                                 context_->settings.leaf_cache_size);
+  }
+  if (!context_->gate) {
+    const std::uint64_t descriptors = raise_descriptor_limit();
+    context_->gate = std::make_unique<ConnectionGate>(connection_cap(context_->settings.max_connections, descriptors));
   }
   if (threads == 0) threads = std::max(2u, std::thread::hardware_concurrency());
   auto running = std::make_unique<Threads>(threads);

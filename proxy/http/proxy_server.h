@@ -3,6 +3,10 @@
 // HTML pages it passes on, serves the resource package's files and local
 // sites, and looks inside HTTPS with the installation's own authority.
 //
+// Only the user the server runs as is served: a connection from another
+// local user's socket is closed at once (proxy/http/peer_owner.h). At most
+// max_connections are served at once (proxy/http/connection_limits.h).
+//
 // Its threads serve every connection; a fault of one connection ends that
 // connection only. Requests are counted in the ProxyState given (busy while
 // in flight), so IsBusy and RequestCount follow the real traffic.

@@ -31,6 +31,17 @@ std::chrono::milliseconds milliseconds_of(const Configuration& config, const wch
   return time;
 }
 
+// A count of at least `least`; a missing key keeps `current`.
+std::size_t count_of(const Configuration& config, const wchar_t* id, std::size_t current, int least) {
+  if (!has(config, id)) return current;
+  const int value = param_int(config, kSection, id);
+  if (value < least) {
+    throw SettingsError("The proxy's " + Platform::to_utf8(id) + " must be at least " + std::to_string(least) + ": " +
+                        std::to_string(value));
+  }
+  return static_cast<std::size_t>(value);
+}
+
 std::string trim(const std::string& text) {
   const auto begin = text.find_first_not_of(" \t\r\n");
   if (begin == std::string::npos) return {};
@@ -79,6 +90,9 @@ ProxySettings read_proxy_settings(const Configuration& config, const std::filesy
     if (cap < 0) throw SettingsError("Negative inject_max_bytes: " + std::to_string(cap));
     settings.inject_max_bytes = static_cast<std::size_t>(cap);
   }
+  settings.max_connections = count_of(config, L"max_connections", settings.max_connections, 1);
+  settings.page_budget_bytes = count_of(config, L"page_budget_bytes", settings.page_budget_bytes, 0);
+  settings.leaf_cache_size = count_of(config, L"leaf_cache_size", settings.leaf_cache_size, 1);
   if (has(config, L"connect_timeout")) settings.connect_timeout = milliseconds_of(config, L"connect_timeout");
   if (has(config, L"read_timeout")) settings.read_timeout = milliseconds_of(config, L"read_timeout");
   if (has(config, L"tunnel_idle_timeout")) {

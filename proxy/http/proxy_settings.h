@@ -18,6 +18,13 @@
 //   page_socket        boolean  1: the page agents' channel is a WebSocket
 //                               (long polling when it cannot open); 0: long
 //                               polling only
+//   max_connections    integer  connections served at once (lowered to what
+//                               the descriptor limit allows); more wait
+//   page_budget_bytes  integer  bytes of pages held for injection at once,
+//                               all connections together; a page beyond it
+//                               passes streamed, uninjected
+//   leaf_cache_size    integer  host certificates kept (least recently used
+//                               go first)
 //
 // Every key is optional; a missing one keeps the default below. A time of
 // 0 or less is refused (SettingsError): it would end every wait at once.
@@ -58,6 +65,9 @@ struct ProxySettings {
   // How long a tunnel (CONNECT, or a connection switched to another
   // protocol) may carry no byte either way before it is closed.
   std::chrono::milliseconds tunnel_idle_timeout{600000};
+  std::size_t max_connections = 4096;
+  std::size_t page_budget_bytes = 64u << 20;
+  std::size_t leaf_cache_size = 1000;
   std::size_t max_header_bytes = 64u << 10;
   std::size_t max_header_count = 256;
   // Local sites: lower-case host name to folder (absolute).

@@ -33,6 +33,24 @@ TEST(ProxySettingsTest, ShippedConfiguration) {
   EXPECT_EQ(settings.read_timeout, std::chrono::milliseconds(30000));
   ASSERT_EQ(settings.sites.size(), 1u);  // the bundled example site
   EXPECT_EQ(settings.sites.begin()->first, "login.example.test");
+  EXPECT_EQ(settings.max_connections, 4096u);
+  EXPECT_EQ(settings.page_budget_bytes, 64u << 20);
+  EXPECT_EQ(settings.leaf_cache_size, 1000u);
+}
+
+// The limits that bound the server's descriptors and memory: values given
+// are taken, none that would stop all service.
+TEST(ProxySettingsTest, Limits) {
+  const ProxySettings settings = read_proxy_settings(
+      config_of(parameter("max_connections", "integer", "10") + parameter("page_budget_bytes", "integer", "0") +
+                parameter("leaf_cache_size", "integer", "3")),
+      "/");
+  EXPECT_EQ(settings.max_connections, 10u);
+  EXPECT_EQ(settings.page_budget_bytes, 0u);
+  EXPECT_EQ(settings.leaf_cache_size, 3u);
+  EXPECT_THROW(read_proxy_settings(config_of(parameter("max_connections", "integer", "0")), "/"), SettingsError);
+  EXPECT_THROW(read_proxy_settings(config_of(parameter("leaf_cache_size", "integer", "0")), "/"), SettingsError);
+  EXPECT_THROW(read_proxy_settings(config_of(parameter("page_budget_bytes", "integer", "-1")), "/"), SettingsError);
 }
 
 TEST(ProxySettingsTest, SitesAndValues) {

@@ -1,5 +1,7 @@
 #include "proxy/http/request_target.h"
 
+#include <arpa/inet.h>
+
 #include <algorithm>
 #include <cctype>
 
@@ -96,11 +98,23 @@ std::optional<RequestTarget> parse_request_target(std::string_view target, const
   return result;
 }
 
+std::optional<boost::asio::ip::address> numeric_host_address(std::string_view host) {
+  const std::string text(host);
+  in_addr v4{};
+  // inet_aton reads what getaddrinfo reads for IPv4: "127.1", "2130706433",
+  // "0x7f.1".
+  if (::inet_aton(text.c_str(), &v4) != 0) return boost::asio::ip::address_v4(ntohl(v4.s_addr));
+  boost::system::error_code ec;
+  const auto v6 = boost::asio::ip::make_address_v6(text, ec);
+  if (ec) return std::nullopt;
+  if (v6.is_v4_mapped()) return boost::asio::ip::make_address_v4(boost::asio::ip::v4_mapped, v6);
+  return v6;
+}
+
 bool is_loopback_host(std::string_view host) {
   if (host == "localhost" || (host.size() > 10 && host.substr(host.size() - 10) == ".localhost")) return true;
-  boost::system::error_code ec;
-  const auto address = boost::asio::ip::make_address(std::string(host), ec);
-  return !ec && address.is_loopback();
+  const auto address = numeric_host_address(host);
+  return address && address->is_loopback();
 }
 
 }  // namespace Tavrin::Proxy::Http

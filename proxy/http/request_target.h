@@ -10,6 +10,8 @@
 #include <string>
 #include <string_view>
 
+#include <boost/asio/ip/address.hpp>
+
 namespace Tavrin::Proxy::Http {
 
 struct Origin {
@@ -41,8 +43,14 @@ std::optional<RequestTarget> parse_request_target(std::string_view target, const
 std::optional<Origin> parse_authority(std::string_view authority, bool tls);
 
 // True for a host that names this machine's loopback: "localhost",
-// 127.x.x.x and ::1.
+// 127.x.x.x in any form the system reads (127.1, 2130706433) and ::1.
 bool is_loopback_host(std::string_view host);
+
+// The address a host written as a number stands for, in every form the
+// system's resolver reads (dotted, shortened, decimal, octal or hex IPv4;
+// IPv6, an IPv4-mapped one given as its IPv4 address); std::nullopt for a
+// name.
+std::optional<boost::asio::ip::address> numeric_host_address(std::string_view host);
 
 }  // namespace Tavrin::Proxy::Http
 

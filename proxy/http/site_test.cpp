@@ -48,6 +48,20 @@ TEST_F(SiteTest, NothingOutsideTheFolder) {
   EXPECT_EQ(curl({"http://site.example.test/%zz"}).status, 400u);
 }
 
+// The folder's own absolute path behind a "//" is no way in, nor is any
+// other absolute path; a folder asked with "//" is redirected on the same
+// site, never to "//host".
+TEST_F(SiteTest, NoAbsolutePathsNorProtocolRelativeRedirects) {
+  const std::string root = std::filesystem::canonical(site_).string();
+  EXPECT_EQ(curl({"--path-as-is", "http://site.example.test/" + root + "/index.html"}).status, 404u);
+  EXPECT_EQ(curl({"--path-as-is", "http://site.example.test/" + dir_.file("secret.txt")}).status, 404u);
+  EXPECT_EQ(curl({"--path-as-is", "http://site.example.test/%2F" + root.substr(1) + "/style.css"}).status, 404u);
+  const CurlResult redirect = curl({"--path-as-is", "http://site.example.test//sub"});
+  EXPECT_EQ(redirect.status, 301u);
+  EXPECT_EQ(redirect.field("Location"), "/sub/");
+  EXPECT_EQ(curl({"--path-as-is", "http://site.example.test//style.css"}).body, "body{}");
+}
+
 TEST(LocalSitePathTest, ResolvesOnlyRegularFilesInside) {
   quorvane_test::TempDir dir;
   std::filesystem::create_directories(dir.file("root/a"));
@@ -59,6 +73,8 @@ TEST(LocalSitePathTest, ResolvesOnlyRegularFilesInside) {
   EXPECT_EQ(resolve_site_path(dir.file("root"), "/a/").kind, SiteAnswer::Kind::kNotFound);
   EXPECT_EQ(resolve_site_path(dir.file("root"), "/a/..%2f..%2froot/a/page.htm").kind, SiteAnswer::Kind::kNotFound);
   EXPECT_EQ(resolve_site_path(dir.file("root"), "/a%00b").kind, SiteAnswer::Kind::kBadRequest);
+  EXPECT_EQ(resolve_site_path(dir.file("root"), "/" + dir.file("root/a/page.htm")).kind, SiteAnswer::Kind::kNotFound);
+  EXPECT_EQ(resolve_site_path(dir.file("root"), "///a").location, "/a/");
   EXPECT_EQ(content_type_for_path("x.WOFF2"), "font/woff2");
   EXPECT_EQ(content_type_for_path("Makefile"), "application/octet-stream");
 }

@@ -31,9 +31,9 @@ void configure_upstream_tls(asio::ssl::context& context, const std::string& extr
   SSL_CTX_set_alpn_protos(context.native_handle(), kAlpn, sizeof kAlpn);
 }
 
-Upstream::Upstream(asio::any_io_executor executor) : executor_(std::move(executor)) {
-  buffer_.reserve(kReadBufferBytes);
-}
+// The read buffer is reserved on the first connection: a client connection
+// that never reaches an origin (an idle one, a local answer) costs none.
+Upstream::Upstream(asio::any_io_executor executor) : executor_(std::move(executor)) {}
 
 void Upstream::close() {
   error_code ignored;
@@ -47,6 +47,7 @@ void Upstream::close() {
 
 asio::awaitable<void> Upstream::connect(const Origin& origin, ProxyContext& context) {
   close();
+  if (buffer_.capacity() < kReadBufferBytes) buffer_.reserve(kReadBufferBytes);
   tcp::resolver resolver(executor_);
   tcp::resolver::results_type endpoints;
   if (context.settings.pinned_origin_port != 0) {
@@ -60,6 +61,13 @@ asio::awaitable<void> Upstream::connect(const Origin& origin, ProxyContext& cont
            "The host name " + origin.host + " could not be resolved: " + reason(resolve_error));
     }
     endpoints = std::move(found);
+  }
+  // A name may stand for the proxy's own address; a connection there
+  // would loop back into it.
+  for (const auto& entry : endpoints) {
+    if (context.is_own_endpoint(entry.endpoint())) {
+      fail(http::status::bad_gateway, origin.authority() + " is this proxy itself; it does not connect to itself");
+    }
   }
 
   auto stream = std::make_unique<beast::tcp_stream>(executor_);

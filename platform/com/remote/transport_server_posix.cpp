@@ -49,11 +49,19 @@ class Server {
     const auto started = Clock::now();
     bool served = false;
     for (;;) {
-      wait_for_activity();
-      for (ScopedFd client = accept_from(listener_.get()); client.valid();
-           client = accept_from(listener_.get())) {
-        start_connection(std::move(client));
-        served = true;
+      wait_for_activity(listener_paused_);
+      listener_paused_ = false;
+      try {
+        for (ScopedFd client = accept_from(listener_.get()); client.valid();
+             client = accept_from(listener_.get())) {
+          start_connection(std::move(client));
+          served = true;
+        }
+      } catch (const boost::system::system_error& e) {
+        // Out of descriptors (a flood of connections elsewhere in the
+        // process): the waiting clients stay queued until some close.
+        if (!is_descriptor_shortage(e.code().value())) throw;
+        listener_paused_ = true;
       }
       reap_finished();
       if (connections_.empty() && (served || Clock::now() - started >= hooks_.first_client_wait) &&
@@ -63,9 +71,15 @@ class Server {
   }
 
  private:
-  void wait_for_activity() {
-    pollfd entries[2] = {{listener_.get(), POLLIN, 0}, {wake_read_.get(), POLLIN, 0}};
-    const int ready = ::poll(entries, 2, static_cast<int>(hooks_.poll_interval.count()));
+  static bool is_descriptor_shortage(int error) {
+    return error == EMFILE || error == ENFILE || error == ENOBUFS || error == ENOMEM;
+  }
+
+  // Waits for a client or a connection's end; with `listener_paused`, for
+  // the end or the poll interval only (the listener would wake at once).
+  void wait_for_activity(bool listener_paused) {
+    pollfd entries[2] = {{wake_read_.get(), POLLIN, 0}, {listener_.get(), POLLIN, 0}};
+    const int ready = ::poll(entries, listener_paused ? 1 : 2, static_cast<int>(hooks_.poll_interval.count()));
     if (ready < 0 && errno != EINTR)
       throw posix_error("poll", errno);
     char drain[64];
@@ -123,6 +137,7 @@ class Server {
   ScopedFd wake_write_;
   std::mutex call_mutex_;
   std::list<Connection> connections_;
+  bool listener_paused_ = false;
 };
 
 }  // namespace

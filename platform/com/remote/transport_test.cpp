@@ -2,12 +2,18 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <fcntl.h>
+
+#include <atomic>
 #include <chrono>
+#include <future>
 #include <thread>
+#include <vector>
 
 #include <boost/system/system_error.hpp>
 #include <gtest/gtest.h>
 
+#include "platform/com/remote/transport_server_internal.h"
 #include "platform/com/remote/transport_socket_internal.h"
 #include "test_support/temp_dir.h"
 
@@ -107,6 +113,58 @@ TEST(EndpointTest, RefusesAFolderOpenToOthers) {
   }
   ASSERT_EQ(::chmod(runtime.file("quorvane-com").c_str(), 0700), 0);
   EXPECT_EQ(endpoint_for("x").socket_path, runtime.file("quorvane-com/x"));
+}
+
+class EchoSession final : public Session {
+ public:
+  std::string handle(std::string_view request) override { return std::string(request); }
+};
+
+// A client that arrives while the process has no descriptor left is not
+// the server's end: it waits in the queue and is served once descriptors
+// are free again.
+TEST(ServerTest, DescriptorShortageOnAcceptIsWaitedOut) {
+  const Endpoint endpoint = endpoint_for("shortage-test");
+  std::atomic<bool> may_end{false};
+  ServerHooks hooks;
+  hooks.open_session = [] { return std::make_unique<EchoSession>(); };
+  hooks.may_end = [&] { return may_end.load(); };
+  hooks.poll_interval = milliseconds(20);
+  auto served = std::async(std::launch::async, [&] { return run_server(endpoint, hooks); });
+  ScopedFd client;
+  for (int i = 0; i < 200 && !client.valid(); ++i) {
+    client = connect_to(endpoint.socket_path);
+    if (!client.valid()) std::this_thread::sleep_for(milliseconds(10));
+  }
+  ASSERT_TRUE(client.valid());
+  send_frame(client.get(), "first");
+  std::string reply;
+  ASSERT_TRUE(receive_frame(client.get(), reply, milliseconds(5000)));
+
+  // Every descriptor but one taken; the second client takes the last, so
+  // the server's accept finds none.
+  std::vector<ScopedFd> hoard;
+  for (;;) {
+    ScopedFd fd(::open("/dev/null", O_RDONLY | O_CLOEXEC));
+    if (!fd.valid()) break;
+    hoard.push_back(std::move(fd));
+  }
+  ASSERT_EQ(errno, EMFILE);
+  hoard.pop_back();
+  ScopedFd second = connect_to(endpoint.socket_path);
+  ASSERT_TRUE(second.valid());
+  send_frame(second.get(), "second");
+  std::this_thread::sleep_for(milliseconds(200));
+  EXPECT_EQ(served.wait_for(milliseconds(0)), std::future_status::timeout) << "the server ended";
+  hoard.clear();
+  ASSERT_TRUE(receive_frame(second.get(), reply, milliseconds(5000)));
+  EXPECT_EQ(reply, "second");
+
+  client.reset();
+  second.reset();
+  may_end = true;
+  ASSERT_EQ(served.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+  EXPECT_TRUE(served.get());
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "proxy/http/testing/test_origin.h"
 
+#include <list>
+
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/ssl.hpp>
@@ -31,6 +33,8 @@ bool SeenRequest::has(const std::string& name) const {
   return false;
 }
 
+constexpr std::size_t kSeenKept = 10000;
+
 struct TestOrigin::Impl {
   Handler handler;
   asio::io_context io;
@@ -39,8 +43,26 @@ struct TestOrigin::Impl {
   std::thread acceptor_thread;
   std::mutex mutex;
   std::vector<SeenRequest> seen;
-  std::vector<std::thread> connections;
+  struct Connection {
+    std::thread thread;
+    std::atomic<bool> done{false};
+  };
+  // Ended ones are joined as new ones come, so a long run (a soak) does
+  // not pile up threads; `seen` keeps the latest kSeenKept requests.
+  std::list<Connection> connections;
   std::vector<std::weak_ptr<tcp::socket>> sockets;
+
+  void reap() {
+    for (auto it = connections.begin(); it != connections.end();) {
+      if (it->done) {
+        it->thread.join();
+        it = connections.erase(it);
+      } else {
+        ++it;
+      }
+    }
+    std::erase_if(sockets, [](const std::weak_ptr<tcp::socket>& socket) { return socket.expired(); });
+  }
   std::atomic<bool> stopping{false};
 };
 
@@ -66,6 +88,8 @@ bool answer(Stream& stream, const Reply& reply, const http::request<http::string
   beast::error_code ec;
   if (!reply.raw.empty()) {
     asio::write(stream, asio::buffer(reply.raw), ec);
+    // Raw bytes, then silence: an answer begun and stalled.
+    if (reply.silence.count() > 0) std::this_thread::sleep_for(reply.silence);
     return false;
   }
   if (reply.silence.count() > 0) {
@@ -119,6 +143,7 @@ void serve_stream(Stream& stream, TestOrigin::Impl& impl) {
     for (const auto& field : request) seen.fields.emplace_back(field.name_string(), field.value());
     {
       std::lock_guard<std::mutex> lock(impl.mutex);
+      if (impl.seen.size() >= kSeenKept) impl.seen.erase(impl.seen.begin(), impl.seen.begin() + kSeenKept / 2);
       impl.seen.push_back(seen);
     }
     if (!answer(stream, impl.handler(seen), request)) return;
@@ -148,8 +173,13 @@ TestOrigin::TestOrigin(Handler handler, std::string tls_chain_pem, std::string t
       if (ec || impl_->stopping) return;
       ++connections_;
       std::lock_guard<std::mutex> lock(impl_->mutex);
+      impl_->reap();
       impl_->sockets.push_back(socket);
-      impl_->connections.emplace_back([this, socket] { serve(socket); });
+      Impl::Connection& connection = impl_->connections.emplace_back();
+      connection.thread = std::thread([this, socket, &connection] {
+        serve(socket);
+        connection.done = true;
+      });
     }
   });
 }
@@ -179,15 +209,15 @@ TestOrigin::~TestOrigin() {
     impl_->acceptor_thread.join();
   }
   impl_->acceptor.close(ignored);
-  std::vector<std::thread> threads;
+  std::list<Impl::Connection> connections;
   {
     std::lock_guard<std::mutex> lock(impl_->mutex);
     for (auto& weak : impl_->sockets) {
       if (auto socket = weak.lock()) socket->shutdown(tcp::socket::shutdown_both, ignored);
     }
-    threads.swap(impl_->connections);
+    connections.swap(impl_->connections);
   }
-  for (auto& thread : threads) thread.join();
+  for (auto& connection : connections) connection.thread.join();
 }
 
 std::vector<SeenRequest> TestOrigin::requests() const {

@@ -39,7 +39,7 @@ struct Reply {
   bool chunked = false;
   // Raw bytes sent instead of an answer (a malformed one, say).
   std::string raw;
-  // Sent nothing and the connection held for this long.
+  // Sent nothing (or only `raw`) and the connection held for this long.
   std::chrono::milliseconds silence{0};
   // Waited before the answer is sent.
   std::chrono::milliseconds delay{0};

@@ -1,0 +1,152 @@
+// The connection cap and descriptor shortages: a flood of idle
+// connections never ends the proxy, and it goes on serving once the flood
+// ebbs.
+#include "proxy/http/connection_limits.h"
+
+#include <sys/resource.h>
+
+#include <chrono>
+#include <sstream>
+#include <thread>
+#include <vector>
+
+#include <boost/asio/connect.hpp>
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/ip/tcp.hpp>
+#include <gtest/gtest.h>
+
+#include "proxy/http/testing/proxy_process.h"
+#include "proxy/http/testing/test_origin.h"
+#include "test_support/run_program.h"
+#include "test_support/wait_until.h"
+
+namespace Tavrin::Proxy::Http::Testing {
+namespace {
+
+namespace asio = boost::asio;
+using tcp = asio::ip::tcp;
+
+// The cap leaves descriptors for listeners and the like, and room for each
+// connection's origin socket.
+TEST(ConnectionCapTest, FollowsTheDescriptorLimit) {
+  EXPECT_EQ(connection_cap(4096, 1024), (1024 - kReservedDescriptors) / 2);
+  EXPECT_EQ(connection_cap(4096, 1u << 20), 4096u);
+  EXPECT_EQ(connection_cap(100, 20000), 100u);
+  EXPECT_EQ(connection_cap(4096, 10), 1u) << "always room for one";
+}
+
+// The soft limit goes up to the hard one, never past it.
+TEST(ConnectionCapTest, SoftDescriptorLimitRisesToTheHardOne) {
+  rlimit before{};
+  ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &before), 0);
+  rlimit lowered = before;
+  lowered.rlim_cur = std::min<rlim_t>(before.rlim_max, 256);
+  ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &lowered), 0);
+  const std::uint64_t raised = raise_descriptor_limit();
+  rlimit after{};
+  ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &after), 0);
+  EXPECT_EQ(after.rlim_cur, before.rlim_max == RLIM_INFINITY ? after.rlim_cur : before.rlim_max);
+  EXPECT_EQ(raised, after.rlim_cur);
+  EXPECT_EQ(after.rlim_max, before.rlim_max);
+  ::setrlimit(RLIMIT_NOFILE, &before);
+}
+
+// Connections of process `pid` on `port` that it has accepted (queued
+// ones belong to no process yet).
+int accepted_connections(int pid, int port) {
+  const quorvane_test::ProgramRun ss = quorvane_test::run_program({"ss", "-Htnp", "state", "established"});
+  std::istringstream lines(ss.out);
+  std::string line;
+  const std::string mine = "pid=" + std::to_string(pid) + ",";
+  const std::string suffix = ":" + std::to_string(port);
+  int count = 0;
+  while (std::getline(lines, line)) {
+    std::istringstream fields(line);
+    std::string received, sent, local;
+    fields >> received >> sent >> local;
+    const bool on_port = local.size() > suffix.size() && local.substr(local.size() - suffix.size()) == suffix;
+    if (on_port && line.find(mine) != std::string::npos) ++count;
+  }
+  return count;
+}
+
+// With 128 descriptors (a proxy started by a user with a low hard limit),
+// 300 idle connections neither end the proxy nor push it past its cap; a
+// request made meanwhile is answered once the idle ones go.
+TEST(ConnectionFloodTest, IdleFloodIsQueuedAndThenServed) {
+  TestOrigin origin([](const SeenRequest&) {
+    Reply reply;
+    reply.fields = {{"Content-Type", "text/plain"}};
+    reply.body = "still here";
+    return reply;
+  });
+  ProxyProcess proxy({"prlimit", "--nofile=128:128", "--"});
+  ASSERT_GT(proxy.port(), 0) << proxy.errors();
+  const std::size_t cap = connection_cap(4096, 128);
+
+  asio::io_context io;
+  std::vector<tcp::socket> flood;
+  for (int i = 0; i < 300; ++i) {
+    tcp::socket& socket = flood.emplace_back(io);
+    boost::system::error_code ec;
+    socket.connect({asio::ip::address_v4::loopback(), static_cast<unsigned short>(proxy.port())}, ec);
+    ASSERT_FALSE(ec) << "connection " << i << ": " << ec.message();
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  EXPECT_TRUE(proxy.running()) << proxy.errors();
+  const int accepted = accepted_connections(proxy.pid(), proxy.port());
+  EXPECT_GT(accepted, 0);
+  EXPECT_LE(accepted, static_cast<int>(cap));
+
+  // curl waits in the queue until the flood closes.
+  std::thread closer([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    for (tcp::socket& socket : flood) socket.close();
+  });
+  const quorvane_test::ProgramRun curl = quorvane_test::run_program(
+      {"curl", "-sS", "--max-time", "60", "--proxy", "http://127.0.0.1:" + std::to_string(proxy.port()),
+       "http://127.0.0.1:" + std::to_string(origin.port()) + "/"});
+  closer.join();
+  EXPECT_EQ(curl.out, "still here") << curl.err << proxy.errors();
+  EXPECT_TRUE(proxy.running()) << proxy.errors();
+}
+
+// Opens `count` idle connections to the proxy, waits until it holds them
+// all, closes them and waits until it has let them go.
+void flood_and_ebb(ProxyProcess& proxy, int count, int descriptors_before) {
+  asio::io_context io;
+  std::vector<tcp::socket> flood;
+  for (int i = 0; i < count; ++i) {
+    tcp::socket& socket = flood.emplace_back(io);
+    socket.connect({asio::ip::address_v4::loopback(), static_cast<unsigned short>(proxy.port())});
+  }
+  ASSERT_TRUE(quorvane_test::wait_until(
+      [&] { return open_descriptors_of(proxy.pid()) >= descriptors_before + count; }, std::chrono::seconds(30)));
+  for (tcp::socket& socket : flood) socket.close();
+  // Each event loop makes its reactor's few descriptors on first use.
+  ASSERT_TRUE(quorvane_test::wait_until([&] { return open_descriptors_of(proxy.pid()) <= descriptors_before + 8; },
+                                        std::chrono::seconds(30)))
+      << "descriptors before " << descriptors_before << ", now " << open_descriptors_of(proxy.pid());
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+}
+
+// 2,000 idle connections that come and go leave nothing behind per
+// connection: a second flood of the same size finds the memory the first
+// one left and takes no more.
+TEST(ConnectionFloodTest, EndedConnectionsLeaveNothingBehind) {
+  ProxyProcess proxy;
+  ASSERT_GT(proxy.port(), 0) << proxy.errors();
+  const int descriptors = open_descriptors_of(proxy.pid());
+  const long start = resident_kb_of(proxy.pid());
+  flood_and_ebb(proxy, 2000, descriptors);
+  const long first = resident_kb_of(proxy.pid());
+  flood_and_ebb(proxy, 2000, descriptors);
+  flood_and_ebb(proxy, 2000, descriptors);
+  const long third = resident_kb_of(proxy.pid());
+  EXPECT_LT(third - first, 2 * 1024) << "kB at start " << start << ", after one flood " << first << ", after three "
+                                     << third;
+  EXPECT_TRUE(proxy.running());
+}
+
+}  // namespace
+}  // namespace Tavrin::Proxy::Http::Testing
