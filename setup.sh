@@ -13,6 +13,7 @@ packages=(
   clang libclang-rt-14-dev
   xdg-utils
   chromium firefox-esr xvfb xauth libssl-dev openssl libnss3-tools libbrotli-dev curl iproute2
+  libjs-jquery libjs-jquery-ui libjs-backbone libjs-underscore libjs-angularjs libjs-vue xdotool
 )
 missing=()
 for p in "${packages[@]}"; do
