@@ -379,20 +379,23 @@
   }
 
   // Waits until the command's element is there as `need` asks, then calls
-  // `then` with it.
-  function withElement(c, cmd, need, then) {
+  // `then` with it. Without waiting (the test asked for none, and the
+  // command is no wait itself) the element has to be there at once.
+  function withElement(c, cmd, need, then, always) {
     var state = {};
     var missing = "exist";
     var every = need === "actionable" ? "frame" : 25;
+    var waiting = cmd.waiting || always;
     waitUntil(function () {
       var list = find(c.selector);
       if (!list.length) { missing = "exist"; return false; }
-      var r = cmd.waiting ? ready(list[0], need, state) : true;
+      var r = waiting ? ready(list[0], need, state) : true;
       if (r !== true) { missing = r; return false; }
       then(list[0]);
       return true;
-    }, cmd.waiting ? cmd.limit : 0, every, function () {
-      cmd.fail("waited " + cmd.limit + " ms for '" + c.selector + "' to " + missing);
+    }, waiting ? cmd.limit : 0, every, function () {
+      cmd.fail(waiting ? "waited " + cmd.limit + " ms for '" + c.selector + "' to " + missing
+                       : "'" + c.selector + "' does not " + missing);
     }, function (e) { cmd.fail(errorText(e)); });
   }
 
@@ -1059,7 +1062,7 @@
     value: elementRead(function (el) { return el.value; }),
     attr: elementRead(function (el, name) { return el.getAttribute(name); }),
 
-    waitFor: function (c, cmd) { withElement(c, cmd, "visible", function () { cmd.ok(true); }); },
+    waitFor: function (c, cmd) { withElement(c, cmd, "visible", function () { cmd.ok(true); }, true); },
     waitText: elementWait(matchingRead(textOf), function (c) { return "to have the text " + matcher(c).what; }),
     waitValue: elementWait(matchingRead(function (el) { return el.value; }),
                            function (c) { return "to have the value " + matcher(c).what; }),
