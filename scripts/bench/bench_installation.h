@@ -70,19 +70,22 @@ class Installation {
 
   // Puts a page into the example site.
   void add_page(const std::string& name, const std::string& html) const {
+    fs::create_directories(fs::path(bin_ + "/examples/site/" + name).parent_path());
     write_file(bin_ + "/examples/site/" + name, html);
   }
 
   // Runs `script`; the "bench ..." messages it echoed, one a line.
-  std::string run(const std::string& script) {
+  // With `whole`, all it printed.
+  std::string run(const std::string& script, const std::string& browser = "chromium", bool whole = false) {
     write_file(dir_.file("bench.js"), script);
     std::remove(dir_.file("bench.log").c_str());
     quorvane_test::RunOptions options;
     options.working_directory = dir_.path();
     options.merge_error = true;
     const auto run = run_program({bin_ + "/Quorvane", dir_.file("bench.js"), "-s", "login.example.test", "-b",
-                                  "chromium", "--log", dir_.file("bench.log")},
+                                  browser, "--log", dir_.file("bench.log")},
                                  options);
+    if (whole) return run.out;
     std::string figures;
     std::istringstream echo(run.out);
     const std::string marker = "message: message=\"bench ";

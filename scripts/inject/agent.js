@@ -301,7 +301,9 @@
         var form = e.target;
         var how = String(form.getAttribute("method") || "").toLowerCase();
         var into = String(form.getAttribute("target") || "");
-        if (how !== "dialog" && (!into || into === "_self" || into === "_top" || into === "_parent")) return true;
+        var to = String(form.getAttribute("action") || "");
+        if (how !== "dialog" && to.indexOf("javascript:") !== 0 &&
+            (!into || into === "_self" || into === "_top" || into === "_parent")) return true;
         continue;
       }
       for (var n = e.target; n && n.nodeType === 1; n = n.parentNode) {
@@ -593,7 +595,7 @@
     function keyEvent(type, k, mods) {
       var press = type === "keypress";
       var charCode = press ? (k.key === "Enter" ? 13 : k.text.charCodeAt(0)) : 0;
-      var keyCode = press ? (firefox && k.key !== "Enter" ? 0 : charCode) : k.keyCode;
+      var keyCode = press ? charCode : k.keyCode;
       var which = press ? charCode : keyCode;
       var ev = new KeyboardEventType(type, {
         bubbles: true, cancelable: true, composed: true, view: window, key: k.key, code: k.code,
@@ -799,7 +801,12 @@
       if (k.key === "Enter") {
         if (el.tagName === "TEXTAREA") { replaceSelection(el, "\n", "insertLineBreak"); return; }
         if (el.isContentEditable) { document.execCommand("insertParagraph"); return; }
-        if (textField(el)) { implicitSubmission(el); return; }
+        // Both browsers offer the line break to a single-line field too.
+        if (textField(el)) {
+          if (editable(el) && !fire(el, inputEvent("beforeinput", "insertLineBreak", null))) return;
+          implicitSubmission(el);
+          return;
+        }
         if (el.tagName !== "INPUT" && activates(el)) fire(el, mouseEvent("click", 0, 0, 0, 0, 0));
         return;
       }
