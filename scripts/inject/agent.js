@@ -266,10 +266,12 @@
   // inside a script's location.href assignment and closes the channel
   // before that script returns, so a command answers from beforeunload
   // itself.
+  // With no command running, the proxy still hears of it at once, so that
+  // the next command goes to the page that comes instead.
   var leaving = false;
   function leave() {
     leaving = true;
-    if (current) current.ok(null);
+    if (current) current.ok(null); else flush();
   }
   call(addListener, window, ["beforeunload", leave]);
 
