@@ -279,7 +279,16 @@
   // tell whether their default is to navigate) and navigations that began.
   var watching = null;
   var navigationBegan = 0;
-  function watchEvent(e) { if (watching) watching.events[watching.events.length] = e; }
+  // While a click of the mouse is dispatched, its number (1, or 2 for the
+  // second of a double click): the click a label forwards to its control
+  // carries it too, as it does for real input.
+  var clickDetail = 0;
+  function watchEvent(e) {
+    if (watching) watching.events[watching.events.length] = e;
+    if (clickDetail && e.type === "click" && e.detail === 0) {
+      try { call(defineProperty, Object, [e, "detail", { value: clickDetail }]); } catch (x) { /* kept */ }
+    }
+  }
   call(addListener, window, ["click", watchEvent, true]);
   call(addListener, window, ["submit", watchEvent, true]);
   if (window.navigation && window.navigation.addEventListener) {
@@ -937,7 +946,9 @@
         // The click's own default follows its dispatch: a checkbox toggles
         // (input, change), a label forwards it, a link or a submit button
         // navigates.
-        var clicked = fire(target, mouseEvent("click", at.x, at.y, i, 0, 0));
+        clickDetail = i;
+        var clicked;
+        try { clicked = fire(target, mouseEvent("click", at.x, at.y, i, 0, 0)); } finally { clickDetail = 0; }
         if (clicked) focusLabelled(target);
       }
       if (count === 2 && target.isConnected) fire(target, mouseEvent("dblclick", at.x, at.y, 2, 0, 0));

@@ -26,7 +26,7 @@ function centre(selector) {
     " return Math.round(x + r.left + r.width / 2) + ' ' + Math.round(y + r.top + r.height / 2); })()");
   return at;
 }
-var keys = { Enter: "Return", Backspace: "BackSpace" };
+var keys = { Enter: "Return", Backspace: "BackSpace", Tab: "Tab" };
 var real = {
   click: function (selector) { xdo("mousemove --sync " + centre(selector) + " click 1"); },
   dblclick: function (selector) { xdo("mousemove --sync " + centre(selector) + " click --repeat 2 --delay 100 1"); },

@@ -7,6 +7,8 @@ function scenario(input) {
   input.type("#field", "ab1");
   input.press("#field", "Enter");
   input.press("#field", "Backspace");
+  input.press("#field", "Tab");
   input.click("#box");
+  input.click("#name");
   input.dblclick("#word");
 }
