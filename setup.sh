@@ -27,6 +27,7 @@ packages=(
   chromium firefox-esr xvfb xauth libssl-dev openssl libnss3-tools libbrotli-dev curl iproute2
   libxml2-utils python3 python3-yaml
   wrk nginx-light util-linux
+  libjs-jquery libjs-jquery-ui libjs-backbone libjs-underscore libjs-angularjs libjs-vue xdotool
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -35,8 +35,10 @@ namespace Tavrin::Proxy {
 struct PageRegistryTimes {
   // How long a command waits for a page to be there.
   std::chrono::milliseconds page_wait{30000};
-  // How long a command waits for its answer beyond its own "timeout".
-  std::chrono::milliseconds answer_wait{30000};
+  // How long a command waits for its answer beyond its own "timeout": the
+  // agent answers within that, so a page that does not (a script that
+  // never ends, a browser gone) fails the command soon after its limit.
+  std::chrono::milliseconds answer_wait{1000};
   // A page that neither polls nor runs a command for this long is gone.
   std::chrono::milliseconds silent_limit{40000};
 };

@@ -80,25 +80,53 @@ function test(title, fn) {
   return !(state.failed || state.errors);
 }
 
-function assert(condition, name) {
-  var passed = !!condition;
-  return quorvaneAssertion(passed, name, passed ? quorvaneQuote(condition)
-                                                : "expected true\ngot " + quorvaneQuote(condition));
+// An assertion whose first argument is a function calls it again until
+// the assertion holds or `ms` (default pageTimeouts().action) have passed,
+// and fails with the last value it saw (or the last error it threw).
+// Page commands inside the function keep within that time.
+function quorvaneRetrying(subject, holds, ms) {
+  if (typeof subject !== "function") return { value: subject, passed: holds(subject) };
+  var limit = ms === undefined ? quorvanePages.action : Number(ms);
+  var deadline = new Date().getTime() + limit;
+  var outer = quorvanePages.deadline;
+  if (outer === null || outer > deadline) quorvanePages.deadline = deadline;
+  try {
+    for (;;) {
+      var seen, passed;
+      try {
+        seen = subject();
+        passed = holds(seen);
+      } catch (e) {
+        seen = "error: " + quorvaneErrorText(e);
+        passed = false;
+      }
+      if (passed || new Date().getTime() >= deadline) return { value: seen, passed: passed };
+      quorvaneHost.sleep(quorvanePages.retryEvery);
+    }
+  } finally {
+    quorvanePages.deadline = outer;
+  }
 }
 
-function assertEqual(actual, expected, name) {
-  var passed = actual === expected;
-  return quorvaneAssertion(passed, name, passed ? quorvaneQuote(actual)
-                                                : "expected " + quorvaneQuote(expected) + "\ngot " +
-                                                  quorvaneQuote(actual));
+function assert(condition, name, ms) {
+  var r = quorvaneRetrying(condition, function (v) { return !!v; }, ms);
+  return quorvaneAssertion(r.passed, name, r.passed ? quorvaneQuote(r.value)
+                                                    : "expected true\ngot " + quorvaneQuote(r.value));
 }
 
-function assertMatch(text, regexp, name) {
+function assertEqual(actual, expected, name, ms) {
+  var r = quorvaneRetrying(actual, function (v) { return v === expected; }, ms);
+  return quorvaneAssertion(r.passed, name, r.passed ? quorvaneQuote(r.value)
+                                                    : "expected " + quorvaneQuote(expected) + "\ngot " +
+                                                      quorvaneQuote(r.value));
+}
+
+function assertMatch(text, regexp, name, ms) {
   var re = regexp instanceof RegExp ? regexp : new RegExp(String(regexp));
-  var passed = re.test(String(text));
-  return quorvaneAssertion(passed, name, passed ? quorvaneQuote(text)
-                                                : "expected to match " + String(re) + "\ngot " +
-                                                  quorvaneQuote(text));
+  var r = quorvaneRetrying(text, function (v) { re.lastIndex = 0; return re.test(String(v)); }, ms);
+  return quorvaneAssertion(r.passed, name, r.passed ? quorvaneQuote(r.value)
+                                                    : "expected to match " + String(re) + "\ngot " +
+                                                      quorvaneQuote(r.value));
 }
 
 // A failed assertion named `name`, for checks the other forms do not make.
@@ -161,13 +189,18 @@ function quorvaneFailures() {
 // Pages in browsers. open() starts a browser on a page and returns a page
 // object; its methods and those of its elements are commands that the
 // page's agent runs. Actions wait (up to pageTimeouts().action ms) until
-// their element exists, is visible, enabled and no longer moving, and
-// afterwards until the page has settled or a new page has loaded. A failed
-// action throws, so the test fails and the run goes on.
+// their element exists, is visible, enabled and no longer moving; they
+// answer once their events have run, and after what they started: a new
+// page loaded, the requests their events began ended. Reads read once;
+// the waiting reads (waitText, waitCount ...) and the assertions given a
+// function retry until they hold. A failed action throws, so the test
+// fails and the run goes on.
 var quorvanePages = {
   action: 10000,      // ms an element command waits for its element
   navigation: 30000,  // ms a new page may take to load
-  waiting: true       // false: act at once, no waiting before or after
+  waiting: true,      // false: act at once, no waiting before or after
+  retryEvery: 20,     // ms between the tries of a retrying assertion
+  deadline: null      // while an assertion retries: when its time is up
 };
 
 // Changes the waiting limits: pageTimeouts({ action: ms, navigation: ms,
@@ -179,6 +212,17 @@ function pageTimeouts(settings) {
     if (settings.waiting !== undefined) quorvanePages.waiting = !!settings.waiting;
   }
   return quorvanePages;
+}
+
+// The limit of a command that would take `ms`: no more than what a
+// retrying assertion around it has left.
+function quorvaneLimit(ms) {
+  var limit = ms === undefined ? quorvanePages.action : Number(ms);
+  if (quorvanePages.deadline !== null) {
+    var left = quorvanePages.deadline - new Date().getTime();
+    if (left < limit) limit = left > 0 ? left : 0;
+  }
+  return limit;
 }
 
 // The address of `url` on the run's server (-s and -p), unless it is
@@ -221,6 +265,37 @@ function quorvaneNewPage(mark, limit) {
   return answer;
 }
 
+// One recorded step: an action record (`op`, `value`, the element's uuid),
+// then `fn(passed)`, which calls passed() once the page has answered (so
+// that the result precedes the records of a page it loads); the result is
+// "failed" when fn throws before.
+function quorvaneRecorded(op, value, uuid, fn) {
+  quorvaneHost.record("action", op, value === undefined || value === null ? "" : String(value), uuid);
+  var recorded = false;
+  function passed() {
+    if (recorded) return;
+    recorded = true;
+    quorvaneHost.record("result", "status", "passed", uuid);
+  }
+  var out;
+  try {
+    out = fn(passed);
+  } catch (e) {
+    if (!recorded) quorvaneHost.record("result", "status", "failed", uuid);
+    throw e;
+  }
+  passed();
+  return out;
+}
+
+// A regular expression or a text as a waiting read's wanted value.
+function quorvaneMatch(wanted) {
+  if (wanted instanceof RegExp) {
+    return { source: wanted.source, flags: (wanted.ignoreCase ? "i" : "") + (wanted.multiline ? "m" : "") };
+  }
+  return { text: String(wanted) };
+}
+
 function QuorvanePage(uuid, frameOf) {
   this.uuid = uuid;
   this.frameOf = frameOf || null;
@@ -250,32 +325,51 @@ QuorvanePage.prototype.moveTo = function (uuid, loaded) {
   }
 };
 
+// The page that took this one's place after it navigated (for a frame: the
+// page now in the frame), waited for up to `limit` ms.
+QuorvanePage.prototype.follow = function (mark, limit) {
+  if (this.frameOf) {
+    this.moveTo(this.frameOf.frameUuid(this.frameSelector, limit));
+  } else {
+    var loaded = quorvaneNewPage(mark === undefined ? 0 : mark, limit);
+    this.moveTo(loaded.page, loaded);
+  }
+};
+
 // Runs a command on this page; a command that made the page navigate moves
-// this object to the page that loaded instead.
+// this object to the page that loaded instead (unless `stay`).
 // `answered` (optional) runs once the page has answered, before a new page
 // is waited for, so that the action's records precede the new page's.
-QuorvanePage.prototype.command = function (fields, what, answered) {
+QuorvanePage.prototype.command = function (fields, what, answered, stay) {
+  if (this.closed) throw new Error((what ? what + ": " : "") + "the page was closed");
   fields.page = this.uuid;
+  if (fields.timeout === undefined) fields.timeout = quorvaneLimit();
   var answer = this.collect(quorvaneHost.command(fields));
-  if (!answer.ok && answer.gone && !this.frameOf) {
-    // The page went away on its own (a script or a timer navigated it):
-    // the command goes to the window's newest page instead.
-    var replaced = quorvaneNewPage(0, quorvanePages.navigation);
-    this.moveTo(replaced.page, replaced);
+  if (!answer.ok && answer.gone && !stay) {
+    // The page went away on its own (a script or a timer navigated it): the
+    // command goes to the page in its place instead, found within the
+    // command's own limit.
+    this.follow(0, fields.timeout);
     fields.page = this.uuid;
     answer = this.collect(quorvaneHost.command(fields));
   }
   if (!answer.ok) throw new Error((what ? what + ": " : "") + (answer.error || "the page failed the command"));
   if (answered) answered();
-  if (answer.navigating || answer.navigated) {
-    if (this.frameOf) {
-      this.moveTo(this.frameOf.frameUuid(this.frameSelector));
-    } else {
-      var loaded = quorvaneNewPage(answer.mark === undefined ? 0 : answer.mark, quorvanePages.navigation);
-      this.moveTo(loaded.page, loaded);
-    }
-  }
+  if ((answer.navigating || answer.navigated) && !stay) this.follow(answer.mark, quorvanePages.navigation);
   return answer;
+};
+
+// A waiting command: sent again to the page that loaded when the page
+// navigated before the wait held, until its limit has passed. Its value.
+QuorvanePage.prototype.waiting = function (fields, what, ms) {
+  var limit = quorvaneLimit(ms);
+  var deadline = new Date().getTime() + limit;
+  for (;;) {
+    var left = deadline - new Date().getTime();
+    fields.timeout = left > 0 ? left : 0;
+    var answer = this.command(fields, what);
+    if (answer.held || !(answer.navigating || answer.navigated) || left <= 0) return answer.value;
+  }
 };
 
 QuorvanePage.prototype.title = function () {
@@ -288,36 +382,29 @@ QuorvanePage.prototype.eval = function (expression) {
   quorvaneHost.record("script", "eval", String(expression));
   return this.command({ op: "eval", expression: String(expression) }, "eval").value;
 };
+// Waits until the page expression is truthy; returns its value.
+QuorvanePage.prototype.waitUntil = function (expression, ms) {
+  var self = this;
+  return quorvaneRecorded("waitUntil", expression, undefined, function () {
+    return self.waiting({ op: "waitUntil", expression: String(expression) }, "waitUntil", ms);
+  });
+};
 QuorvanePage.prototype.waitFor = function (selector, ms) {
-  var limit = ms === undefined ? quorvanePages.action : Number(ms);
-  this.action("waitFor", this.element(selector), undefined, limit);
-  return this.element(selector);
+  var element = this.element(selector);
+  element.act("waitFor", undefined, ms);
+  return element;
 };
 QuorvanePage.prototype.waitForText = function (text, ms) {
-  var limit = ms === undefined ? quorvanePages.action : Number(ms);
-  quorvaneHost.record("action", "waitForText", String(text));
-  try {
-    this.command({ op: "waitForText", text: String(text), timeout: limit });
-  } catch (e) {
-    quorvaneHost.record("result", "status", "failed");
-    throw e;
-  }
-  quorvaneHost.record("result", "status", "passed");
-  return true;
+  var self = this;
+  return quorvaneRecorded("waitForText", text, undefined, function () {
+    self.command({ op: "waitForText", text: String(text), timeout: quorvaneLimit(ms) });
+    return true;
+  });
 };
 QuorvanePage.prototype.navigationAction = function (op, fields, value) {
-  quorvaneHost.record("action", op, value === undefined ? "" : value);
+  var self = this;
   fields.op = op;
-  var recorded = false;
-  try {
-    this.command(fields, op, function () {
-      recorded = true;
-      quorvaneHost.record("result", "status", "passed");
-    });
-  } catch (e) {
-    if (!recorded) quorvaneHost.record("result", "status", "failed");
-    throw e;
-  }
+  quorvaneRecorded(op, value, undefined, function (passed) { self.command(fields, op, passed); });
   return this;
 };
 QuorvanePage.prototype.navigate = function (url) {
@@ -344,13 +431,18 @@ QuorvanePage.prototype.dialogs = function () {
   if (rest) for (var i = 0; i < rest.length; i++) seen[seen.length] = rest[i];
   return seen;
 };
+// Closes the page's window; returns at once when it is gone already.
+// Its later commands throw.
 QuorvanePage.prototype.close = function () {
+  if (this.closed) return;
   try {
-    this.command({ op: "eval", expression: "window.close(), true" });
+    this.command({ op: "close" }, "close", null, true);
   } catch (e) { /* the page is gone already */ }
+  this.closed = true;
 };
-QuorvanePage.prototype.frameUuid = function (selector) {
-  return this.command({ op: "frame", selector: String(selector), timeout: quorvanePages.navigation },
+QuorvanePage.prototype.frameUuid = function (selector, limit) {
+  return this.command({ op: "frame", selector: String(selector),
+                        timeout: limit === undefined ? quorvanePages.navigation : limit },
                       "frame " + selector).value;
 };
 QuorvanePage.prototype.frame = function (selector) {
@@ -368,26 +460,6 @@ QuorvanePage.prototype.element = function (selector, name) {
   return made;
 };
 
-// One action: its records, the command, the outcome.
-QuorvanePage.prototype.action = function (op, element, arg, limit) {
-  element.announce();
-  quorvaneHost.record("action", op, arg === undefined ? "" : String(arg), element.uuid);
-  var answer;
-  var recorded = false;
-  try {
-    answer = this.command({ op: op, selector: element.selector, arg: arg === undefined ? null : String(arg),
-                            timeout: limit === undefined ? quorvanePages.action : limit,
-                            wait: quorvanePages.waiting }, element.name, function () {
-      recorded = true;
-      quorvaneHost.record("result", "status", "passed", element.uuid);
-    });
-  } catch (e) {
-    if (!recorded) quorvaneHost.record("result", "status", "failed", element.uuid);
-    throw e;
-  }
-  return answer.value;
-};
-
 function QuorvaneElement(page, selector, name) {
   this.page = page;
   this.selector = selector;
@@ -401,20 +473,54 @@ QuorvaneElement.prototype.announce = function () {
     quorvaneHost.element(this.name, this.uuid);
   }
 };
+// One command on the element, recorded: its value.
+QuorvaneElement.prototype.act = function (op, arg, ms) {
+  var self = this, page = this.page;
+  this.announce();
+  return quorvaneRecorded(op, arg, this.uuid, function (passed) {
+    return page.command({ op: op, selector: self.selector, arg: arg === undefined ? null : String(arg),
+                          timeout: quorvaneLimit(ms), wait: quorvanePages.waiting }, self.name, passed).value;
+  });
+};
+// A read that waits until it holds (see QuorvanePage.waiting).
+QuorvaneElement.prototype.wait = function (op, fields, shown, ms) {
+  var self = this, page = this.page;
+  this.announce();
+  return quorvaneRecorded(op, shown, this.uuid, function () {
+    fields.op = op;
+    fields.selector = self.selector;
+    return page.waiting(fields, self.name, ms);
+  });
+};
 (function () {
-  var ops = ["click", "dblclick", "hover", "type", "clear", "press", "select", "check", "uncheck", "submit",
-             "text", "value", "attr", "exists", "visible", "count"];
-  for (var i = 0; i < ops.length; i++) {
-    (function (op) {
-      QuorvaneElement.prototype[op] = function (arg) {
-        var value = this.page.action(op, this, arg);
-        return op === "click" || op === "dblclick" || op === "hover" || op === "type" || op === "clear" ||
-               op === "press" || op === "select" || op === "check" || op === "uncheck" || op === "submit"
-               ? this : value;
-      };
-    })(ops[i]);
+  var actions = ["click", "dblclick", "hover", "type", "clear", "press", "select", "check", "uncheck", "submit"];
+  var reads = ["text", "value", "attr", "exists", "visible", "count", "visibleCount"];
+  function define(op, returnsElement) {
+    QuorvaneElement.prototype[op] = function (arg) {
+      var value = this.act(op, arg);
+      return returnsElement ? this : value;
+    };
   }
+  for (var i = 0; i < actions.length; i++) define(actions[i], true);
+  for (var j = 0; j < reads.length; j++) define(reads[j], false);
 })();
+QuorvaneElement.prototype.waitText = function (wanted, ms) {
+  return this.wait("waitText", { match: quorvaneMatch(wanted) }, wanted, ms);
+};
+QuorvaneElement.prototype.waitValue = function (wanted, ms) {
+  return this.wait("waitValue", { match: quorvaneMatch(wanted) }, wanted, ms);
+};
+QuorvaneElement.prototype.waitCount = function (n, ms) {
+  return this.wait("waitCount", { arg: String(n) }, n, ms);
+};
+QuorvaneElement.prototype.waitVisible = function (ms) {
+  this.wait("waitVisible", {}, "", ms);
+  return this;
+};
+QuorvaneElement.prototype.waitHidden = function (ms) {
+  this.wait("waitHidden", {}, "", ms);
+  return this;
+};
 
 // Opens `url` (relative to the run's server, or absolute) in `browser`
 // (default: the run's -b) and returns its page once it has loaded.

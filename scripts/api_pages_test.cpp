@@ -1,6 +1,7 @@
 // The page objects of api.js over a scripted host: which commands reach the
 // host for each page call, and how a page object follows a navigation.
 #include <fstream>
+#include <string>
 #include <sstream>
 
 #include <gtest/gtest.h>
@@ -18,14 +19,18 @@ using Tavrin::Platform::Script::Testing::ScriptFixture;
 // mark 3; answers.next, when set, answers the next command instead.
 constexpr const wchar_t kFakeHost[] = LR"(
 var sent = [];
+var records = [];
+var lastFields = null;
 var answers = { next: null };
 var quorvaneHost = {
-  record: function () {},
+  record: function (kind, name, value) { records.push(kind + " " + name + " " + value); },
+  sleep: function () {},
   parameter: function (name) { return { server: "site.test", port: "", browser: "chromium" }[name]; },
   element: function () {},
   uuid: function () { return "element"; },
   openUrl: function (browser, url) { sent.push("open " + url); },
   command: function (fields) {
+    lastFields = fields;
     sent.push(fields.op + " " + fields.page + (fields.after !== undefined ? " after " + fields.after : ""));
     if (answers.next) { var a = answers.next; answers.next = null; return a; }
     if (fields.op === "mark") return { ok: true, value: 5, page: "" };
@@ -94,6 +99,53 @@ TEST_F(ApiPages, GonePageHandsTheCommandToTheNewestPage) {
 TEST_F(ApiPages, OpenTakesAMarkFirst) {
   EXPECT_EQ(eval_text(L"open('/index.html').uuid"), L"p2");
   EXPECT_EQ(eval_text(L"commands()"), L"mark undefined; open http://site.test/index.html; ready  after 5");
+}
+
+// A wait whose page navigated before it held is sent again to the page
+// that loaded; close() stays, whatever its answer says.
+TEST_F(ApiPages, WaitsGoOnOnThePageThatLoaded) {
+  add_code(L"answers.next = { ok: true, navigating: true, mark: 8, page: 'p1' };");
+  EXPECT_EQ(eval_text(L"page.element('#a').waitText('v')"), L"v");
+  EXPECT_EQ(eval_text(L"commands()"), L"waitText p1; ready  after 8; waitText p2");
+  add_code(L"answers.next = { ok: true, navigated: true, mark: 9, page: 'p2' };");
+  eval(L"page.close()");
+  EXPECT_EQ(eval_text(L"commands()"), L"close p2");
+  EXPECT_EQ(eval_text(L"page.uuid"), L"p2");
+}
+
+// A wait's text or regular expression reaches the page as {text} or
+// {source, flags}.
+TEST_F(ApiPages, WaitsSendWhatTheyWaitFor) {
+  eval(L"page.element('#a').waitText(/^Go+d$/i)");
+  EXPECT_EQ(eval_text(L"lastFields.match.source + ' ' + lastFields.match.flags"), L"^Go+d$ i");
+  eval(L"page.element('#a').waitValue('x')");
+  EXPECT_EQ(eval_text(L"lastFields.match.text"), L"x");
+  eval(L"page.element('li').waitCount(3)");
+  EXPECT_EQ(eval_text(L"lastFields.op + ' ' + lastFields.arg"), L"waitCount 3");
+}
+
+// Assertions given a function call it until they hold; one that never
+// holds fails with the last value seen, or the last error thrown.
+TEST_F(ApiPages, AssertionsGivenAFunctionRetry) {
+  add_code(L"var n = 0;");
+  EXPECT_EQ(eval_text(L"String(assertEqual(function () { return ++n; }, 3, 'third'))"), L"true");
+  EXPECT_EQ(eval_text(L"String(n)"), L"3");
+  add_code(L"records = [];");
+  EXPECT_EQ(eval_text(L"String(assertEqual(function () { return 'x'; }, 'y', 'never', 30))"), L"false");
+  EXPECT_NE(eval_text(L"records.join('|')").find(L"got 'x'"), std::wstring::npos);
+  EXPECT_EQ(eval_text(L"String(assertMatch(function () { throw new Error('boom'); }, /a/, 'throws', 30))"), L"false");
+  EXPECT_NE(eval_text(L"records.join('|')").find(L"got 'error: boom'"), std::wstring::npos);
+  EXPECT_EQ(eval_text(L"String(assert(function () { return n++ > 5; }, 'later'))"), L"true");
+  // A value, not a function, is checked once as before.
+  EXPECT_EQ(eval_text(L"String(assertEqual(2, 2, 'plain'))"), L"true");
+}
+
+// Page commands inside a retrying assertion keep within its time.
+TEST_F(ApiPages, CommandsInsideARetryKeepWithinItsTime) {
+  eval(L"assert(function () { page.element('#a').text(); return true; }, 'read', 300)");
+  EXPECT_LE(std::stoi(eval_text(L"String(lastFields.timeout)")), 300);
+  eval(L"page.element('#a').text()");
+  EXPECT_EQ(eval_text(L"String(lastFields.timeout)"), L"10000");
 }
 
 }  // namespace

@@ -36,6 +36,12 @@
   var getComputedStyle = window.getComputedStyle;
   var elementFromPoint = Document.prototype.elementFromPoint;
   var setTimeout = window.setTimeout, clearTimeout = window.clearTimeout;
+  var requestFrame = window.requestAnimationFrame;
+  var dispatch = EventTarget.prototype.dispatchEvent;
+  var focusElement = HTMLElement.prototype.focus;
+  var defineProperty = Object.defineProperty;
+  var MouseEventType = window.MouseEvent, KeyboardEventType = window.KeyboardEvent;
+  var PointerEventType = window.PointerEvent, InputEventType = window.InputEvent, EventType = window.Event;
   var dateNow = Date.now;
   var fnApply = Function.prototype.apply;
   var realFetch = window.fetch;
@@ -68,27 +74,34 @@
 
   var page = uuid();
   var parentPage = "";
-  var inFlight = 0;
-  var lastActivity = dateNow();
   var dialogAnswer = null;
   var dialogs = [];
   var queued = null;   // the answer to send with the next frame or poll
   var gone = false;
 
-  // Requests of the page in flight, for the settling wait.
+  // Requests of the page in flight, numbered as they begin, so that an
+  // action can wait for those its events started.
+  var requestsBegun = 0;
+  var requestsOpen = {};
+  function requestBegins() { var n = ++requestsBegun; requestsOpen[n] = true; return n; }
+  function requestEnds(n) { delete requestsOpen[n]; }
+  function requestsOpenAfter(mark) {
+    for (var n in requestsOpen) if (Number(n) > mark) return true;
+    return false;
+  }
   XHR.prototype.send = function () {
     var self = this;
     if (!self.__quorvaneOwn) {
-      inFlight++;
-      call(addListener, self, ["loadend", function () { inFlight--; lastActivity = dateNow(); }]);
+      var n = requestBegins();
+      call(addListener, self, ["loadend", function () { requestEnds(n); }]);
     }
     return call(xhrSend, self, arguments);
   };
   if (realFetch) {
     window.fetch = function () {
-      inFlight++;
-      var done = function (v) { inFlight--; lastActivity = dateNow(); return v; };
-      var fail = function (e) { inFlight--; lastActivity = dateNow(); throw e; };
+      var n = requestBegins();
+      var done = function (v) { requestEnds(n); return v; };
+      var fail = function (e) { requestEnds(n); throw e; };
       return call(realFetch, window, arguments).then(done, fail);
     };
   }
@@ -127,6 +140,12 @@
     if (r.width <= 0 && r.height <= 0) return false;
     var style = getComputedStyle(el);
     return style.visibility !== "hidden" && style.display !== "none";
+  }
+
+  function visibleCount(list) {
+    var n = 0;
+    for (var i = 0; i < list.length; i++) if (visible(list[i])) n++;
+    return n;
   }
 
   // CSS, "xpath=..." or "text=..." (visible text, the innermost match).
@@ -170,79 +189,37 @@
     return v;
   }
 
-  // What an action waits for, checked every few milliseconds until it holds
-  // or the time is up.
-  function ready(el, need, state) {
-    if (need === "exists") return true;
-    if (!visible(el)) return "visible";
-    if (need === "visible") return true;
-    if (el.disabled) return "enabled";
-    var r = call(getRect, el);
-    var box = r.left + "," + r.top + "," + r.width + "," + r.height;
-    if (state.box !== box) { state.box = box; state.steady = 0; return "no longer moving"; }
-    if (++state.steady < 2) return "no longer moving";
-    return true;
+  // ---- Waiting -------------------------------------------------------------
+
+  // Runs `fn` after `every` ms, or at the next animation frame when `every`
+  // is "frame" (with a timer behind it: a page out of sight gets no frames).
+  function later(fn, every) {
+    if (every !== "frame") { setTimeout(fn, every); return; }
+    var ran = false;
+    var once = function () { if (!ran) { ran = true; fn(); } };
+    if (requestFrame) call(requestFrame, window, [once]);
+    setTimeout(once, 100);
   }
 
-  function fire(el, type, init) {
-    var ev;
-    if (type === "click" || type === "dblclick" || type.indexOf("mouse") === 0) {
-      ev = new MouseEvent(type, { bubbles: true, cancelable: true, view: window });
-    } else if (type.indexOf("key") === 0) {
-      ev = new KeyboardEvent(type, { bubbles: true, cancelable: true, key: init });
-    } else {
-      ev = new Event(type, { bubbles: true, cancelable: true });
-    }
-    return el.dispatchEvent(ev);
+  // Calls `check` now and then every `every` ms until it returns true, or
+  // until `limit` ms have passed: then `onTimeout`. A check that throws ends
+  // the wait with `onError`. Stops when the page leaves: the command has
+  // answered then. Every wait of the agent is one of these.
+  function waitUntil(check, limit, every, onTimeout, onError) {
+    var started = dateNow();
+    (function attempt() {
+      if (gone || leaving) return;
+      var held;
+      try { held = check(); } catch (e) { if (onError) onError(e); else throw e; return; }
+      if (held) return;
+      if (dateNow() - started >= limit) { onTimeout(); return; }
+      later(attempt, every);
+    })();
   }
 
-  function setValue(el, value) {
-    var proto = el.tagName === "TEXTAREA" ? HTMLTextAreaElement.prototype : HTMLInputElement.prototype;
-    var setter = Object.getOwnPropertyDescriptor(proto, "value").set;
-    call(setter, el, [value]);
-  }
+  function errorText(e) { return String(e && e.message !== undefined ? e.message : e); }
 
-  var actions = {
-    click: function (el) { if (el.focus) el.focus(); fire(el, "mousedown"); fire(el, "mouseup"); el.click(); },
-    dblclick: function (el) { actions.click(el); actions.click(el); fire(el, "dblclick"); },
-    hover: function (el) { fire(el, "mouseover"); fire(el, "mouseenter"); fire(el, "mousemove"); },
-    type: function (el, text) {
-      if (el.focus) el.focus();
-      for (var i = 0; i < text.length; i++) {
-        var c = text.charAt(i);
-        fire(el, "keydown", c);
-        setValue(el, el.value + c);
-        fire(el, "input");
-        fire(el, "keyup", c);
-      }
-      fire(el, "change");
-    },
-    clear: function (el) { setValue(el, ""); fire(el, "input"); fire(el, "change"); },
-    press: function (el, key) {
-      if (el.focus) el.focus();
-      var go = fire(el, "keydown", key);
-      fire(el, "keyup", key);
-      if (go && key === "Enter" && el.form) submit(el.form);
-    },
-    select: function (el, wanted) {
-      for (var i = 0; i < el.options.length; i++) {
-        var o = el.options[i];
-        if (o.value === wanted || o.text === wanted) { el.selectedIndex = i; fire(el, "input"); fire(el, "change"); return; }
-      }
-      throw new Error("no option '" + wanted + "'");
-    },
-    check: function (el) { if (!el.checked) el.click(); },
-    uncheck: function (el) { if (el.checked) el.click(); },
-    submit: function (el) { submit(el.form || el); },
-    text: function (el) { return textOf(el); },
-    value: function (el) { return el.value; },
-    attr: function (el, name) { return el.getAttribute(name); }
-  };
-  var needs = { text: "exists", value: "exists", attr: "exists", hover: "visible" };
-
-  function submit(form) {
-    if (form.requestSubmit) form.requestSubmit(); else form.submit();
-  }
+  // ---- Commands ------------------------------------------------------------
 
   function answer(id, ok, value, extra) {
     var a = { id: id, ok: ok, value: describe(value), url: location.href, title: document.title };
@@ -255,61 +232,259 @@
     flush();
   }
 
+  // The command the page runs now (one at a time): it answers once, by ok()
+  // or fail(), or when the page begins to leave.
+  var current = null;
+  function Command(c) {
+    this.id = c.id;
+    this.started = dateNow();
+    this.limit = c.timeout || 10000;
+    this.waiting = c.wait !== false;
+    this.answered = false;
+  }
+  Command.prototype.ok = function (value, extra) { this.finish(true, value, extra); };
+  Command.prototype.fail = function (error, extra) {
+    var fields = { error: error };
+    if (extra) for (var k in extra) fields[k] = extra[k];
+    this.finish(false, null, fields);
+  };
+  Command.prototype.finish = function (ok, value, extra) {
+    if (this.answered) return;
+    this.answered = true;
+    if (current === this) current = null;
+    answer(this.id, ok, value, extra);
+  };
+  // The time left of the command's limit.
+  Command.prototype.left = function () {
+    var left = this.limit - (dateNow() - this.started);
+    return left > 0 ? left : 0;
+  };
+
   // A navigation of this document has begun (a link, a form, a script):
-  // the command that caused it answers at once, and the agent stops taking
-  // commands; the next page registers itself.
+  // the command that runs answers at once, and the agent stops taking
+  // commands; the next page registers itself. Firefox fires beforeunload
+  // inside a script's location.href assignment and closes the channel
+  // before that script returns, so a command answers from beforeunload
+  // itself.
+  // With no command running, the proxy still hears of it at once, so that
+  // the next command goes to the page that comes instead.
   var leaving = false;
-  var settling = null;
-  // The command whose action runs now. Firefox fires beforeunload inside a
-  // script's location.href assignment and closes the channel before that
-  // script returns, so such a command answers from beforeunload itself.
-  var acting = null;
   function leave() {
     leaving = true;
-    if (settling) { var s = settling; settling = null; s(); }
-    if (acting) { var id = acting; acting = null; answer(id, true, null); }
-  }
-  // Runs `fn` for the command `id`: its value, or `answered` when the page
-  // began to leave meanwhile and the command has answered already.
-  function act(id, fn) {
-    acting = id;
-    try {
-      var value = fn();
-      if (acting !== id) return { answered: true };
-      return { value: value };
-    } finally {
-      if (acting === id) acting = null;
-    }
+    if (current) current.ok(null); else flush();
   }
   call(addListener, window, ["beforeunload", leave]);
 
-  // Answers once the page has settled: no request of the page in flight
-  // for a quiet time, or a navigation has begun.
-  function settle(id, value, started, limit) {
-    var quiet = 300;
-    var timer = 0;
-    settling = function () { clearTimeout(timer); answer(id, true, value); };
-    (function wait() {
-      if (gone || !settling) return;
-      var since = dateNow() - (lastActivity > started ? lastActivity : started);
-      if (leaving || (inFlight === 0 && since >= quiet) || dateNow() - started > limit) {
-        settling = null;
-        answer(id, true, value);
-        return;
-      }
-      timer = setTimeout(wait, 20);
-    })();
+  // What an action started: the clicks and submissions it dispatched (to
+  // tell whether their default is to navigate) and navigations that began.
+  var watching = null;
+  var navigationBegan = 0;
+  // While a click of the mouse is dispatched, its number (1, or 2 for the
+  // second of a double click): the click a label forwards to its control
+  // carries it too, as it does for real input.
+  var clickDetail = 0;
+  function watchEvent(e) {
+    if (watching) watching.events[watching.events.length] = e;
+    if (clickDetail && e.type === "click" && e.detail === 0) {
+      try { call(defineProperty, Object, [e, "detail", { value: clickDetail }]); } catch (x) { /* kept */ }
+    }
+  }
+  call(addListener, window, ["click", watchEvent, true]);
+  call(addListener, window, ["submit", watchEvent, true]);
+  if (window.navigation && window.navigation.addEventListener) {
+    call(addListener, window.navigation, ["navigate", function (e) {
+      if (!e.hashChange && !(e.destination && e.destination.sameDocument)) navigationBegan = dateNow();
+    }]);
   }
 
-  // Loaded: the load event has passed (or 10 s) and then the page settled.
-  function whenReady(id, started, limit) {
-    (function wait() {
-      if (document.readyState === "complete" || dateNow() - started > limit) {
-        settle(id, null, dateNow(), 5000);
-        return;
+  function sameDocument(href) {
+    var here = location.href.split("#")[0];
+    return href.split("#")[0] === here && href.indexOf("#") >= 0;
+  }
+
+  // Whether a click or submission the action dispatched goes on to load
+  // another document in this window.
+  function navigates(events) {
+    for (var i = 0; i < events.length; i++) {
+      var e = events[i];
+      if (e.defaultPrevented) continue;
+      if (e.type === "submit") {
+        var form = e.target;
+        var how = String(form.getAttribute("method") || "").toLowerCase();
+        var into = String(form.getAttribute("target") || "");
+        var to = String(form.getAttribute("action") || "");
+        if (how !== "dialog" && to.indexOf("javascript:") !== 0 &&
+            (!into || into === "_self" || into === "_top" || into === "_parent")) return true;
+        continue;
       }
-      setTimeout(wait, 20);
-    })();
+      for (var n = e.target; n && n.nodeType === 1; n = n.parentNode) {
+        if ((n.tagName === "A" || n.tagName === "AREA") && n.hasAttribute("href")) {
+          var target = String(n.getAttribute("target") || "");
+          var href = n.href;
+          if (n.hasAttribute("download") || (target && target !== "_self" && target !== "_top" && target !== "_parent")) break;
+          if (href.indexOf("javascript:") === 0 || sameDocument(href)) break;
+          return true;
+        }
+      }
+    }
+    return false;
+  }
+
+  // How long an action waits for a navigation it started to begin, and at
+  // most for the requests its events started.
+  var navigationStart = 2000;
+  var requestsLimit = 5000;
+
+  // Runs an action for the command and answers once its events have run:
+  // at once on an idle page; when it started a navigation, as the page
+  // leaves; when its events started requests, once those have ended.
+  Command.prototype.act = function (fn) {
+    var mark = requestsBegun;
+    var began = dateNow();
+    current = this;
+    watching = { events: [] };
+    var value;
+    try {
+      value = fn();
+    } finally {
+      var seen = watching;
+      watching = null;
+    }
+    if (this.answered) return;
+    if (!this.waiting) { this.ok(value); return; }
+    var self = this;
+    var expectNavigation = navigates(seen.events) || navigationBegan >= began;
+    // Timers of no delay and promise callbacks that the events queued run
+    // first.
+    setTimeout(function () {
+      if (navigationBegan >= began) expectNavigation = true;
+      var until = dateNow() + navigationStart;
+      waitUntil(function () {
+        if (navigationBegan >= began) expectNavigation = true;
+        if (expectNavigation && dateNow() < until) return false;
+        afterRequests(self, mark, value);
+        return true;
+      }, navigationStart, 10, function () { afterRequests(self, mark, value); });
+    }, 0);
+  };
+
+  // What an action waits for before it acts; true, or what is missing.
+  function ready(el, need, state) {
+    if (need === "exists") return true;
+    if (!visible(el)) return "be visible";
+    if (need === "visible") return true;
+    if (el.disabled) return "be enabled";
+    var r = call(getRect, el);
+    var cx = r.left + r.width / 2, cy = r.top + r.height / 2;
+    if (cx < 0 || cy < 0 || cx > window.innerWidth || cy > window.innerHeight) {
+      if (!state.scrolled) {
+        state.scrolled = true;
+        try { el.scrollIntoView({ block: "center", inline: "center", behavior: "instant" }); } catch (e) { el.scrollIntoView(); }
+        state.box = "";
+        return "stand still";
+      }
+    }
+    // Still: the same box over two animation frames.
+    var box = r.left + "," + r.top + "," + r.width + "," + r.height;
+    if (state.box !== box) { state.box = box; state.steady = 0; return "stand still"; }
+    if (++state.steady < 2) return "stand still";
+    return true;
+  }
+
+  // Waits until the command's element is there as `need` asks, then calls
+  // `then` with it. Without waiting (the test asked for none, and the
+  // command is no wait itself) the element has to be there at once.
+  function withElement(c, cmd, need, then, always) {
+    var state = {};
+    var missing = "exist";
+    var every = need === "actionable" ? "frame" : 25;
+    var waiting = cmd.waiting || always;
+    waitUntil(function () {
+      var list = find(c.selector);
+      if (!list.length) { missing = "exist"; return false; }
+      var r = waiting ? ready(list[0], need, state) : true;
+      if (r !== true) { missing = r; return false; }
+      then(list[0]);
+      return true;
+    }, waiting ? cmd.limit : 0, every, function () {
+      cmd.fail(waiting ? "waited " + cmd.limit + " ms for '" + c.selector + "' to " + missing
+                       : "'" + c.selector + "' does not " + missing);
+    }, function (e) { cmd.fail(errorText(e)); });
+  }
+
+  function elementAction(fn, need) {
+    return function (c, cmd) {
+      withElement(c, cmd, need || "actionable", function (el) {
+        cmd.act(function () { return fn(el, c.arg); });
+      });
+    };
+  }
+
+  function elementRead(fn) {
+    return function (c, cmd) {
+      withElement(c, cmd, "exists", function (el) { cmd.ok(fn(el, c.arg)); });
+    };
+  }
+
+  function query(fn) {
+    return function (c, cmd) { cmd.ok(fn(find(c.selector))); };
+  }
+
+  // The wanted text of a waiting read: {text} or {source, flags}.
+  function matcher(c) {
+    var wanted = c.match || { text: c.arg === null || c.arg === undefined ? "" : String(c.arg) };
+    if (wanted.source !== undefined) {
+      var re = new RegExp(wanted.source, wanted.flags || "");
+      return { test: function (s) { re.lastIndex = 0; return re.test(s); }, what: String(re) };
+    }
+    return { test: function (s) { return s === wanted.text; }, what: "'" + wanted.text + "'" };
+  }
+
+  // A read that waits until it holds: `state(list, c)` gives {held, seen}.
+  function elementWait(state, what) {
+    return function (c, cmd) {
+      var seen;
+      waitUntil(function () {
+        var s = state(find(c.selector), c);
+        seen = s.seen;
+        if (!s.held) return false;
+        cmd.ok(s.value === undefined ? s.seen : s.value, { held: true });
+        return true;
+      }, cmd.limit, 25, function () {
+        cmd.fail("waited " + cmd.limit + " ms for '" + c.selector + "' " + what(c) + "; " +
+                 (seen === undefined ? "it was not there" : "it was " + (typeof seen === "string" ? "'" + seen + "'" : String(seen))),
+                 { last: seen });
+      }, function (e) { cmd.fail(errorText(e)); });
+    };
+  }
+
+  function matchingRead(read) {
+    return function (list, c) {
+      if (!list.length) return { held: false };
+      var s = String(read(list[0]));
+      return { held: matcher(c).test(s), seen: s };
+    };
+  }
+
+  // Answers `value` once the requests begun after `mark` have ended, at
+  // most for a few seconds and within the command's limit.
+  function afterRequests(cmd, mark, value) {
+    var limit = requestsLimit < cmd.left() ? requestsLimit : cmd.left();
+    waitUntil(function () {
+      if (requestsOpenAfter(mark)) return false;
+      cmd.ok(value);
+      return true;
+    }, limit, 10, function () { cmd.ok(value); });
+  }
+
+  // Loaded: the load event has passed (or the limit), then the page's
+  // requests have ended.
+  function whenReady(c, cmd) {
+    waitUntil(function () {
+      if (document.readyState !== "complete") return false;
+      afterRequests(cmd, 0, null);
+      return true;
+    }, cmd.limit, 10, function () { cmd.ok(null); });
   }
 
   // An expression's value. Where the page's policy refuses eval, the
@@ -351,81 +526,604 @@
     try { outcome.value = fn(); outcome.ok = true; } catch (e) { outcome.value = e; }
   }
 
-  function run(c) {
-    var started = dateNow();
-    var limit = c.timeout || 10000;
-    try {
-      if (c.op === "eval") {
-        var evaluated = act(c.id, function () { return valueOf(c.expression); });
-        if (!evaluated.answered) answer(c.id, true, evaluated.value);
+  function navigation(how) {
+    return function (c, cmd) {
+      cmd.ok(null, { navigating: true });
+      setTimeout(function () { how(c); }, 0);
+    };
+  }
+
+  // ---- Input as a user gives it ----------------------------------------------
+  //
+  // The events a browser dispatches for a user's keys and mouse, in its
+  // order and with its properties, and the default actions that follow
+  // them (a canceled event has none). The events are made by the page's
+  // own constructors, so `isTrusted` is false; everything else a page
+  // reads matches what real input gives.
+  var input = (function () {
+    var firefox = /Firefox\//.test(navigator.userAgent);
+    var named = {
+      Enter: [13, "Enter"], Tab: [9, "Tab"], Backspace: [8, "Backspace"], Delete: [46, "Delete"],
+      Escape: [27, "Escape"], ArrowLeft: [37, "ArrowLeft"], ArrowUp: [38, "ArrowUp"],
+      ArrowRight: [39, "ArrowRight"], ArrowDown: [40, "ArrowDown"], Home: [36, "Home"], End: [35, "End"],
+      PageUp: [33, "PageUp"], PageDown: [34, "PageDown"], Insert: [45, "Insert"],
+      Shift: [16, "ShiftLeft"], Control: [17, "ControlLeft"], Alt: [18, "AltLeft"], Meta: [91, "MetaLeft"]
+    };
+    var aliases = { Esc: "Escape", Return: "Enter", Ctrl: "Control", Cmd: "Meta", Left: "ArrowLeft",
+                    Right: "ArrowRight", Up: "ArrowUp", Down: "ArrowDown", Space: " ", Del: "Delete" };
+    var punctuation = {
+      ";": [firefox ? 59 : 186, "Semicolon"], "=": [firefox ? 61 : 187, "Equal"], ",": [188, "Comma"],
+      "-": [firefox ? 173 : 189, "Minus"], ".": [190, "Period"], "/": [191, "Slash"], "`": [192, "Backquote"],
+      "[": [219, "BracketLeft"], "\\": [220, "Backslash"], "]": [221, "BracketRight"], "'": [222, "Quote"]
+    };
+    var shifted = { "!": "1", "@": "2", "#": "3", "$": "4", "%": "5", "^": "6", "&": "7", "*": "8", "(": "9",
+                    ")": "0", ":": ";", "+": "=", "<": ",", "_": "-", ">": ".", "?": "/", "~": "`", "{": "[",
+                    "|": "\\", "}": "]", "\"": "'" };
+    var modifierNames = { Shift: "shiftKey", Control: "ctrlKey", Alt: "altKey", Meta: "metaKey" };
+
+    // A key as a US keyboard gives it: {key, code, keyCode, text, shift}.
+    function keyOf(name) {
+      if (aliases.hasOwnProperty(name)) name = aliases[name];
+      if (named.hasOwnProperty(name)) return { key: name, code: named[name][1], keyCode: named[name][0], text: "" };
+      var f = /^F([1-9]|1[0-2])$/.exec(name);
+      if (f) return { key: name, code: name, keyCode: 111 + Number(f[1]), text: "" };
+      if (name.length !== 1) throw new Error("no key '" + name + "'");
+      var c = name;
+      if (c === " ") return { key: c, code: "Space", keyCode: 32, text: c };
+      if (/[a-z]/.test(c)) return { key: c, code: "Key" + c.toUpperCase(), keyCode: c.toUpperCase().charCodeAt(0), text: c };
+      if (/[A-Z]/.test(c)) return { key: c, code: "Key" + c, keyCode: c.charCodeAt(0), text: c, shift: true };
+      if (/[0-9]/.test(c)) return { key: c, code: "Digit" + c, keyCode: c.charCodeAt(0), text: c };
+      if (punctuation.hasOwnProperty(c)) return { key: c, code: punctuation[c][1], keyCode: punctuation[c][0], text: c };
+      if (shifted.hasOwnProperty(c)) {
+        var base = keyOf(shifted[c]);
+        return { key: c, code: base.code, keyCode: base.keyCode, text: c, shift: true };
+      }
+      return { key: c, code: "", keyCode: 0, text: c };
+    }
+
+    // The modifiers held and the key of a name like "Shift+Tab".
+    function chord(name) {
+      var parts = String(name).split("+");
+      // "+" itself, and "Control++".
+      if (parts.length > 1 && parts[parts.length - 1] === "") { parts.length = parts.length - 2; parts[parts.length] = "+"; }
+      var mods = { shiftKey: false, ctrlKey: false, altKey: false, metaKey: false, keys: [] };
+      for (var i = 0; i < parts.length - 1; i++) {
+        var m = aliases.hasOwnProperty(parts[i]) ? aliases[parts[i]] : parts[i];
+        if (!modifierNames.hasOwnProperty(m)) throw new Error("no modifier '" + parts[i] + "' in '" + name + "'");
+        mods[modifierNames[m]] = true;
+        mods.keys[mods.keys.length] = keyOf(m);
+      }
+      return { mods: mods, key: keyOf(parts[parts.length - 1]) };
+    }
+
+    function fire(target, ev) { return call(dispatch, target, [ev]); }
+
+    // Sets what the constructor leaves at 0 in some browsers.
+    function force(ev, name, value) {
+      if (ev[name] !== value) { try { call(defineProperty, Object, [ev, name, { value: value }]); } catch (e) { /* kept */ } }
+    }
+
+    function keyEvent(type, k, mods) {
+      var press = type === "keypress";
+      var charCode = press ? (k.key === "Enter" ? 13 : k.text.charCodeAt(0)) : 0;
+      var keyCode = press ? charCode : k.keyCode;
+      var which = press ? charCode : keyCode;
+      var ev = new KeyboardEventType(type, {
+        bubbles: true, cancelable: true, composed: true, view: window, key: k.key, code: k.code,
+        location: /Left$/.test(k.code) && k.keyCode >= 16 && k.keyCode <= 91 ? 1 : 0,
+        shiftKey: mods.shiftKey || !!k.shift, ctrlKey: mods.ctrlKey, altKey: mods.altKey, metaKey: mods.metaKey,
+        keyCode: keyCode, charCode: charCode, which: which });
+      force(ev, "keyCode", keyCode);
+      force(ev, "charCode", charCode);
+      force(ev, "which", which);
+      return ev;
+    }
+
+    function inputEvent(type, inputType, data) {
+      var init = { bubbles: true, cancelable: type === "beforeinput", composed: true, inputType: inputType,
+                   data: data === undefined ? null : data };
+      return InputEventType ? new InputEventType(type, init) : new EventType(type, init);
+    }
+
+    function plainEvent(type, bubbles) { return new EventType(type, { bubbles: bubbles, cancelable: false }); }
+
+    // ---- Text fields
+
+    var textTypes = { text: 1, search: 1, url: 1, tel: 1, email: 1, password: 1, number: 1 };
+    function textField(el) {
+      if (!el || el.disabled) return false;
+      if (el.tagName === "TEXTAREA") return true;
+      return el.tagName === "INPUT" && textTypes.hasOwnProperty(String(el.type).toLowerCase());
+    }
+    function editable(el) { return textField(el) && !el.readOnly; }
+
+    function setValue(el, value) {
+      var proto = el.tagName === "TEXTAREA" ? HTMLTextAreaElement.prototype : HTMLInputElement.prototype;
+      var setter = Object.getOwnPropertyDescriptor(proto, "value").set;
+      call(setter, el, [value]);
+    }
+
+    // The selection of a text field; fields without one (email, number)
+    // have the caret at the end.
+    function selectionOf(el) {
+      var start = null, end = null;
+      try { start = el.selectionStart; end = el.selectionEnd; } catch (e) { start = null; }
+      if (start === null || start === undefined) { start = end = el.value.length; }
+      return { start: start, end: end };
+    }
+    function setCaret(el, at) {
+      try { el.setSelectionRange(at, at); } catch (e) { /* no selection in this field */ }
+    }
+
+    // Fields whose value the user changed since they got the focus: their
+    // change event comes when the edit is committed.
+    var changed = [];
+    function markChanged(el) {
+      for (var i = 0; i < changed.length; i++) if (changed[i] === el) return;
+      changed[changed.length] = el;
+    }
+    function commit(el) {
+      for (var i = 0; i < changed.length; i++) {
+        if (changed[i] === el) {
+          for (var j = i + 1; j < changed.length; j++) changed[j - 1] = changed[j];
+          changed.length = changed.length - 1;
+          fire(el, plainEvent("change", true));
+          return;
+        }
+      }
+    }
+    // The focus leaving a field some other way (a script, the page) commits
+    // it too.
+    call(addListener, window, ["focusout", function (e) { commit(e.target); }, true]);
+
+    function replaceSelection(el, text, inputType) {
+      if (!editable(el)) return false;
+      if (!fire(el, inputEvent("beforeinput", inputType, text))) return false;
+      var s = selectionOf(el);
+      var value = el.value;
+      var room = el.maxLength >= 0 ? el.maxLength - (value.length - (s.end - s.start)) : text.length;
+      if (room < text.length) text = text.substring(0, room > 0 ? room : 0);
+      setValue(el, value.substring(0, s.start) + text + value.substring(s.end));
+      setCaret(el, s.start + text.length);
+      markChanged(el);
+      fire(el, inputEvent("input", inputType, text || null));
+      return true;
+    }
+
+    function insertText(el, text) {
+      if (el.isContentEditable) { document.execCommand("insertText", false, text); return; }
+      replaceSelection(el, text, "insertText");
+    }
+
+    function deleteText(el, backward) {
+      if (el.isContentEditable) { document.execCommand(backward ? "delete" : "forwardDelete", false, null); return; }
+      if (!editable(el)) return;
+      var s = selectionOf(el);
+      if (s.start === s.end) {
+        if (backward ? s.start === 0 : s.end >= el.value.length) return;
+        try { el.setSelectionRange(backward ? s.start - 1 : s.start, backward ? s.end : s.end + 1); } catch (e) { return; }
+      }
+      var inputType = backward ? "deleteContentBackward" : "deleteContentForward";
+      var before = selectionOf(el);
+      if (!fire(el, inputEvent("beforeinput", inputType, null))) { setCaret(el, s.start); return; }
+      var value = el.value;
+      setValue(el, value.substring(0, before.start) + value.substring(before.end));
+      setCaret(el, before.start);
+      markChanged(el);
+      fire(el, inputEvent("input", inputType, null));
+    }
+
+    // ---- Focus
+
+    function focusable(el) {
+      if (!el || el.nodeType !== 1 || el.disabled) return false;
+      if (el.isContentEditable) return true;
+      if (el.hasAttribute("tabindex")) return true;
+      var tag = el.tagName;
+      if (tag === "A" || tag === "AREA") return el.hasAttribute("href");
+      return tag === "INPUT" ? el.type !== "hidden" : (tag === "BUTTON" || tag === "SELECT" || tag === "TEXTAREA" ||
+                                                        tag === "IFRAME" || tag === "SUMMARY");
+    }
+
+    function active() { return document.activeElement || document.body; }
+
+    // Moves the focus as the browser does: the field left commits its edit
+    // first. `el` null: the focus leaves to the page itself.
+    function focusOn(el) {
+      var was = document.activeElement;
+      if (was === el) return;
+      if (was && was !== document.body) commit(was);
+      if (el) call(focusElement, el, []);
+      else if (was && was.blur) was.blur();
+    }
+
+    // Tab order: positive tabindex first in order, then the rest in the
+    // document's order; only what is visible and focusable.
+    function tabOrder() {
+      var all = toArray(call(querySelectorAll, document, ["*"]));
+      var first = [], rest = [];
+      for (var i = 0; i < all.length; i++) {
+        var el = all[i];
+        if (!focusable(el) || el.tabIndex < 0 || !visible(el)) continue;
+        if (el.tabIndex > 0) first[first.length] = el; else rest[rest.length] = el;
+      }
+      for (var a = 1; a < first.length; a++) {
+        for (var b = a; b > 0 && first[b - 1].tabIndex > first[b].tabIndex; b--) {
+          var t = first[b]; first[b] = first[b - 1]; first[b - 1] = t;
+        }
+      }
+      for (var r = 0; r < rest.length; r++) first[first.length] = rest[r];
+      return first;
+    }
+
+    function tab(backward) {
+      var order = tabOrder();
+      if (!order.length) return;
+      var at = -1;
+      for (var i = 0; i < order.length; i++) if (order[i] === document.activeElement) at = i;
+      var next = at < 0 ? (backward ? order.length - 1 : 0) : (at + (backward ? order.length - 1 : 1)) % order.length;
+      var el = order[next];
+      focusOn(el);
+      if (textField(el) && el.select) el.select();
+    }
+
+    // ---- Keys
+
+    // Enter in a single-line field: its edit is committed, then its form is
+    // submitted as the browser's implicit submission does: by a click on
+    // its first submit button, or directly when it has no button and at
+    // most one such field.
+    var blocking = { text: 1, search: 1, url: 1, tel: 1, email: 1, password: 1, number: 1, date: 1, time: 1,
+                     "datetime-local": 1, month: 1, week: 1 };
+    function implicitSubmission(el) {
+      commit(el);
+      var form = el.form;
+      if (!form) return;
+      var fields = form.elements, fieldsBlocking = 0;
+      for (var i = 0; i < fields.length; i++) {
+        var f = fields[i], type = String(f.type).toLowerCase();
+        if ((f.tagName === "BUTTON" && type === "submit") || (f.tagName === "INPUT" && (type === "submit" || type === "image"))) {
+          if (!f.disabled) fire(f, mouseEvent("click", 0, 0, 0, 0, 0));
+          return;
+        }
+        if (f.tagName === "INPUT" && blocking.hasOwnProperty(type)) fieldsBlocking++;
+      }
+      if (fieldsBlocking <= 1) submit(form);
+    }
+
+    function activates(el) {
+      var tag = el.tagName, type = String(el.type).toLowerCase();
+      return tag === "BUTTON" || tag === "SUMMARY" || (tag === "A" && el.hasAttribute("href")) ||
+             (tag === "INPUT" && (type === "button" || type === "submit" || type === "reset" || type === "checkbox" ||
+                                  type === "radio" || type === "image"));
+    }
+
+    // What a key does when no listener canceled it.
+    function keyDefault(el, k, mods) {
+      var command = mods.ctrlKey || mods.metaKey;
+      if (command) {
+        if (k.key === "a" || k.key === "A") {
+          if (textField(el)) el.select(); else if (document.execCommand) document.execCommand("selectAll");
+        }
         return;
       }
-      if (c.op === "info") { answer(c.id, true, null); return; }
-      if (c.op === "ready") { whenReady(c.id, started, limit); return; }
-      if (c.op === "dialogs") { var seen = dialogs; dialogs = []; answer(c.id, true, seen); return; }
-      if (c.op === "dialog") { dialogAnswer = c.answer; answer(c.id, true, null); return; }
-      if (c.op === "navigate" || c.op === "back" || c.op === "reload") {
-        answer(c.id, true, null, { navigating: true });
-        setTimeout(function () {
-          if (c.op === "navigate") location.href = c.url;
-          else if (c.op === "back") history.back();
-          else location.reload();
-        }, 0);
+      if (k.key === "Tab") { tab(mods.shiftKey); return; }
+      if (k.key === "Backspace" || k.key === "Delete") { deleteText(el, k.key === "Backspace"); return; }
+      if (k.key === "Enter") {
+        if (el.tagName === "TEXTAREA") { replaceSelection(el, "\n", "insertLineBreak"); return; }
+        if (el.isContentEditable) { document.execCommand("insertParagraph"); return; }
+        // Both browsers offer the line break to a single-line field too.
+        if (textField(el)) {
+          if (editable(el) && !fire(el, inputEvent("beforeinput", "insertLineBreak", null))) return;
+          implicitSubmission(el);
+          return;
+        }
+        if (el.tagName !== "INPUT" && activates(el)) fire(el, mouseEvent("click", 0, 0, 0, 0, 0));
         return;
       }
-      if (c.op === "frame") {
+      if (textField(el) && (k.key === "ArrowLeft" || k.key === "ArrowRight" || k.key === "Home" || k.key === "End")) {
+        var s = selectionOf(el);
+        var at = k.key === "Home" ? 0 : k.key === "End" ? el.value.length :
+                 k.key === "ArrowLeft" ? (s.start === s.end ? s.start - 1 : s.start) : (s.start === s.end ? s.end + 1 : s.end);
+        setCaret(el, at < 0 ? 0 : at > el.value.length ? el.value.length : at);
+        return;
+      }
+      if (k.text) {
+        if (textField(el) || el.isContentEditable) insertText(el, k.text);
+      }
+    }
+
+    // One key with the modifiers held: the modifiers go down first and up
+    // last; keydown, keypress (keys that give a character, and Enter), the
+    // default action, keyup.
+    function pressChord(ch) {
+      var mods = ch.mods, k = ch.key, none = { shiftKey: false, ctrlKey: false, altKey: false, metaKey: false };
+      var held = { shiftKey: false, ctrlKey: false, altKey: false, metaKey: false };
+      for (var i = 0; i < mods.keys.length; i++) {
+        held[modifierNames[mods.keys[i].key]] = true;
+        fire(active(), keyEvent("keydown", mods.keys[i], held));
+      }
+      var shift = k.shift && !mods.shiftKey ? { key: "Shift", code: "ShiftLeft", keyCode: 16, text: "" } : null;
+      if (shift) fire(active(), keyEvent("keydown", shift, { shiftKey: true, ctrlKey: mods.ctrlKey, altKey: mods.altKey, metaKey: mods.metaKey }));
+      var target = active();
+      var go = fire(target, keyEvent("keydown", k, mods));
+      var gives = (k.text || k.key === "Enter") && !mods.ctrlKey && !mods.metaKey && !mods.altKey;
+      if (go && gives) go = fire(target, keyEvent("keypress", k, mods));
+      if (go) keyDefault(active() === target ? target : active(), k, mods);
+      fire(active(), keyEvent("keyup", k, mods));
+      if (shift) fire(active(), keyEvent("keyup", shift, { shiftKey: false, ctrlKey: mods.ctrlKey, altKey: mods.altKey, metaKey: mods.metaKey }));
+      for (var j = mods.keys.length - 1; j >= 0; j--) {
+        held[modifierNames[mods.keys[j].key]] = false;
+        fire(active(), keyEvent("keyup", mods.keys[j], held));
+      }
+      void none;
+    }
+
+    // The element takes the focus first, as a click into it gives; the
+    // caret goes to the end of a field that just got it.
+    function focusForKeys(el) {
+      if (document.activeElement === el) return;
+      focusOn(el);
+      if (textField(el)) setCaret(el, el.value.length);
+    }
+
+    // ---- Mouse
+
+    var under = null;  // what the pointer is over
+    function centreOf(el) {
+      var r = call(getRect, el);
+      var left = r.left > 0 ? r.left : 0, top = r.top > 0 ? r.top : 0;
+      var right = r.right < window.innerWidth ? r.right : window.innerWidth;
+      var bottom = r.bottom < window.innerHeight ? r.bottom : window.innerHeight;
+      if (right <= left || bottom <= top) return { x: r.left + r.width / 2, y: r.top + r.height / 2 };
+      return { x: Math.round((left + right) / 2), y: Math.round((top + bottom) / 2) };
+    }
+    // The innermost element at the point, where it belongs to `el` (a user
+    // clicking a button clicks the text inside it).
+    function hit(el, at) {
+      var found = call(elementFromPoint, document, [at.x, at.y]);
+      return found && (found === el || el.contains(found)) ? found : el;
+    }
+
+    function mouseEvent(type, x, y, detail, button, buttons, related, pointer) {
+      var init = { bubbles: type !== "mouseenter" && type !== "mouseleave" && type !== "pointerenter" && type !== "pointerleave",
+                   cancelable: type !== "mouseenter" && type !== "mouseleave" && type !== "pointerenter" &&
+                               type !== "pointerleave",
+                   composed: true, view: window, detail: detail, clientX: x, clientY: y,
+                   screenX: x + (window.screenX || 0), screenY: y + (window.screenY || 0),
+                   button: button, buttons: buttons, relatedTarget: related || null };
+      if (pointer && PointerEventType) {
+        init.pointerId = 1; init.pointerType = "mouse"; init.isPrimary = true; init.width = 1; init.height = 1;
+        init.pressure = buttons ? 0.5 : 0;
+        init.detail = 0;
+        return new PointerEventType(type, init);
+      }
+      return new MouseEventType(type, init);
+    }
+
+    function moveTo(target, at) {
+      if (under !== target) {
+        var from = under && under.isConnected ? under : null;
+        if (from) {
+          fire(from, mouseEvent("pointerout", at.x, at.y, 0, 0, 0, target, true));
+          fire(from, mouseEvent("pointerleave", at.x, at.y, 0, 0, 0, target, true));
+          fire(from, mouseEvent("mouseout", at.x, at.y, 0, 0, 0, target));
+          fire(from, mouseEvent("mouseleave", at.x, at.y, 0, 0, 0, target));
+        }
+        fire(target, mouseEvent("pointerover", at.x, at.y, 0, 0, 0, from, true));
+        fire(target, mouseEvent("pointerenter", at.x, at.y, 0, 0, 0, from, true));
+        fire(target, mouseEvent("mouseover", at.x, at.y, 0, 0, 0, from));
+        fire(target, mouseEvent("mouseenter", at.x, at.y, 0, 0, 0, from));
+        under = target;
+      }
+      fire(target, mouseEvent("pointermove", at.x, at.y, 0, -1, 0, null, true));
+      fire(target, mouseEvent("mousemove", at.x, at.y, 0, 0, 0));
+    }
+
+    // Mousedown's default: the focus goes to the focusable element clicked
+    // (or one around it), else away from the field that had it.
+    function focusOnPress(target) {
+      for (var n = target; n && n.nodeType === 1; n = n.parentNode) {
+        if (focusable(n)) { focusOn(n); return; }
+      }
+      focusOn(null);
+    }
+
+    // `count` presses of the left button at the element's visible centre;
+    // two give a dblclick after the second click.
+    function click(el, count) {
+      var at = centreOf(el);
+      var target = hit(el, at);
+      moveTo(target, at);
+      for (var i = 1; i <= count; i++) {
+        var down = fire(target, mouseEvent("pointerdown", at.x, at.y, 0, 0, 1, null, true));
+        // A canceled pointerdown holds back the mouse events, not the click.
+        if (down && fire(target, mouseEvent("mousedown", at.x, at.y, i, 0, 1))) focusOnPress(target);
+        if (!target.isConnected) return;
+        fire(target, mouseEvent("pointerup", at.x, at.y, 0, 0, 0, null, true));
+        if (down) fire(target, mouseEvent("mouseup", at.x, at.y, i, 0, 0));
+        if (!target.isConnected) return;
+        // The click's own default follows its dispatch: a checkbox toggles
+        // (input, change), a label forwards it, a link or a submit button
+        // navigates.
+        clickDetail = i;
+        var clicked;
+        try { clicked = fire(target, mouseEvent("click", at.x, at.y, i, 0, 0)); } finally { clickDetail = 0; }
+        if (clicked) focusLabelled(target);
+      }
+      if (count === 2 && target.isConnected) fire(target, mouseEvent("dblclick", at.x, at.y, 2, 0, 0));
+    }
+
+    // A click on a label focuses the text field it stands for.
+    function focusLabelled(target) {
+      for (var n = target; n && n.nodeType === 1; n = n.parentNode) {
+        if (n.tagName === "LABEL") {
+          var control = n.control;
+          if (control && textField(control)) focusOn(control);
+          return;
+        }
+      }
+    }
+
+    function hover(el) {
+      var at = centreOf(el);
+      moveTo(hit(el, at), at);
+    }
+
+    function check(el, wanted) {
+      if (el.checked === wanted) return;
+      click(el, 1);
+      if (el.checked !== wanted) throw new Error("the click did not " + (wanted ? "check" : "uncheck") + " it");
+    }
+
+    function type(el, text) {
+      focusForKeys(el);
+      text = String(text === null || text === undefined ? "" : text);
+      for (var i = 0; i < text.length; i++) {
+        var c = text.charAt(i);
+        pressChord({ mods: { shiftKey: false, ctrlKey: false, altKey: false, metaKey: false, keys: [] },
+                     key: c === "\n" ? keyOf("Enter") : keyOf(c) });
+      }
+    }
+
+    function press(el, name) {
+      var ch = chord(name);
+      focusForKeys(el);
+      pressChord(ch);
+    }
+
+    // As a user does it: everything selected, then deleted.
+    function clear(el) {
+      focusForKeys(el);
+      pressChord(chord("Control+a"));
+      if (el.value !== "") pressChord(chord("Backspace"));
+    }
+
+    function select(el, wanted) {
+      for (var i = 0; i < el.options.length; i++) {
+        var o = el.options[i];
+        if (o.value === wanted || o.text === wanted) {
+          focusOn(el);
+          if (el.selectedIndex === i) return;
+          el.selectedIndex = i;
+          fire(el, plainEvent("input", true));
+          fire(el, plainEvent("change", true));
+          return;
+        }
+      }
+      throw new Error("no option '" + wanted + "'");
+    }
+
+    return { click: click, hover: hover, check: check, type: type, press: press, clear: clear, select: select };
+  })();
+
+  // The commands, by "op". Each gets the command's fields and its Command,
+  // and answers through that.
+  var ops = {
+    info: function (c, cmd) { cmd.ok(null); },
+    eval: function (c, cmd) {
+      current = cmd;
+      var value = valueOf(c.expression);
+      cmd.ok(value);
+    },
+    // Waits until the expression is truthy; its value.
+    waitUntil: function (c, cmd) {
+      var last;
+      waitUntil(function () {
+        last = valueOf(c.expression);
+        if (!last) return false;
+        cmd.ok(last, { held: true });
+        return true;
+      }, cmd.limit, 25, function () {
+        cmd.fail("waited " + cmd.limit + " ms for '" + c.expression + "' to be true; it was " + String(last), { last: describe(last) });
+      }, function (e) { cmd.fail(errorText(e)); });
+    },
+    ready: whenReady,
+    dialogs: function (c, cmd) { var seen = dialogs; dialogs = []; cmd.ok(seen); },
+    dialog: function (c, cmd) { dialogAnswer = c.answer; cmd.ok(null); },
+    navigate: navigation(function (c) { location.href = c.url; }),
+    back: navigation(function () { history.back(); }),
+    reload: navigation(function () { location.reload(); }),
+    // Answers, then closes the window; one that scripts may not close is
+    // left on an empty page, so this page is gone either way.
+    close: function (c, cmd) {
+      cmd.ok(null, { closing: true });
+      setTimeout(function () {
+        window.close();
+        if (!window.closed) location.replace("about:blank");
+      }, 0);
+    },
+    frame: function (c, cmd) {
+      waitUntil(function () {
         var frames = find(c.selector);
         var fw = frames.length && frames[0].contentWindow;
         var fp = "";
         try { fp = fw && fw.__quorvane ? fw.__quorvane.page : ""; } catch (e) { fp = ""; }
-        if (!fp) {
-          if (dateNow() - started < limit) { setTimeout(function () { c.timeout = limit - (dateNow() - started); run(c); }, 50); return; }
-        }
-        answer(c.id, !!fp, fp, fp ? null : { error: "no frame with an agent matches " + c.selector });
-        return;
-      }
-      if (c.op === "waitForText") {
-        (function wait() {
-          if (textOf(document.body || document.documentElement).indexOf(c.text) >= 0) { answer(c.id, true, true); return; }
-          if (dateNow() - started >= limit) {
-            answer(c.id, false, null, { error: "waited " + limit + " ms for the text '" + c.text + "' to appear" });
-            return;
-          }
-          setTimeout(wait, 25);
-        })();
-        return;
-      }
-      // Element commands.
-      var state = {};
-      (function attempt() {
-        var list = find(c.selector);
-        if (c.op === "count") { answer(c.id, true, list.length); return; }
-        if (c.op === "exists") { answer(c.id, true, list.length > 0); return; }
-        if (c.op === "visible") { answer(c.id, true, list.length > 0 && visible(list[0])); return; }
-        var need = c.op === "waitFor" ? "visible" : (needs[c.op] || "actionable");
-        var missing = "exist";
-        if (list.length) {
-          var r = c.wait === false ? true : ready(list[0], need, state);
-          if (r === true) {
-            if (c.op === "waitFor") { answer(c.id, true, true); return; }
-            var done = act(c.id, function () { return actions[c.op](list[0], c.arg); });
-            if (done.answered) return;
-            var value = done.value;
-            if (value !== undefined) answer(c.id, true, value);
-            else if (c.wait === false) answer(c.id, true, null);
-            else settle(c.id, null, dateNow(), 5000);
-            return;
-          }
-          missing = "be " + r;
-        }
-        if (dateNow() - started >= limit || c.wait === false) {
-          answer(c.id, false, null, { error: "waited " + limit + " ms for '" + c.selector + "' to " + missing });
-          return;
-        }
-        setTimeout(attempt, 25);
-      })();
+        if (!fp) return false;
+        cmd.ok(fp);
+        return true;
+      }, cmd.limit, 50, function () { cmd.fail("no frame with an agent matches " + c.selector); });
+    },
+    waitForText: function (c, cmd) {
+      waitUntil(function () {
+        if (textOf(document.body || document.documentElement).indexOf(c.text) < 0) return false;
+        cmd.ok(true);
+        return true;
+      }, cmd.limit, 25, function () {
+        cmd.fail("waited " + cmd.limit + " ms for the text '" + c.text + "' to appear");
+      });
+    },
+
+    count: query(function (list) { return list.length; }),
+    visibleCount: query(visibleCount),
+    exists: query(function (list) { return list.length > 0; }),
+    visible: query(function (list) { return list.length > 0 && visible(list[0]); }),
+    text: elementRead(textOf),
+    value: elementRead(function (el) { return el.value; }),
+    attr: elementRead(function (el, name) { return el.getAttribute(name); }),
+
+    waitFor: function (c, cmd) { withElement(c, cmd, "visible", function () { cmd.ok(true); }, true); },
+    waitText: elementWait(matchingRead(textOf), function (c) { return "to have the text " + matcher(c).what; }),
+    waitValue: elementWait(matchingRead(function (el) { return el.value; }),
+                           function (c) { return "to have the value " + matcher(c).what; }),
+    waitCount: elementWait(function (list, c) {
+      var n = visibleCount(list);
+      return { held: n === Number(c.arg), seen: n };
+    }, function (c) { return "to show " + c.arg + " times"; }),
+    waitVisible: elementWait(function (list) {
+      var shown = list.length > 0 && visible(list[0]);
+      return { held: shown, seen: list.length ? "hidden" : undefined, value: true };
+    }, function () { return "to be visible"; }),
+    waitHidden: elementWait(function (list) {
+      var hidden = !list.length || !visible(list[0]);
+      return { held: hidden, seen: "visible", value: true };
+    }, function () { return "to be hidden"; }),
+
+    click: elementAction(function (el) { input.click(el, 1); }),
+    dblclick: elementAction(function (el) { input.click(el, 2); }),
+    hover: elementAction(function (el) { input.hover(el); }, "visible"),
+    type: elementAction(function (el, text) { input.type(el, text); }),
+    clear: elementAction(function (el) { input.clear(el); }),
+    press: elementAction(function (el, key) { input.press(el, key); }),
+    select: elementAction(function (el, wanted) { input.select(el, wanted); }),
+    check: elementAction(function (el) { input.check(el, true); }),
+    uncheck: elementAction(function (el) { input.check(el, false); }),
+    submit: elementAction(function (el) { submit(el.form || el); })
+  };
+
+  function submit(form) {
+    if (form.requestSubmit) form.requestSubmit(); else form.submit();
+  }
+
+  function run(c) {
+    var cmd = new Command(c);
+    var op = ops.hasOwnProperty(c.op) ? ops[c.op] : null;
+    if (!op) { cmd.fail("no command '" + c.op + "'"); return; }
+    current = cmd;
+    try {
+      op(c, cmd);
     } catch (e) {
-      answer(c.id, false, null, { error: String(e && e.message !== undefined ? e.message : e) });
+      cmd.fail(errorText(e));
     }
   }
 

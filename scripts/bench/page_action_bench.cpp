@@ -1,0 +1,116 @@
+// Benchmark of what page actions cost through the real programs in
+// headless Chromium: click on an idle, still page, type of 10 characters,
+// a text read, an assertion that holds at once (p50, p99 in ms); open()
+// and close(); and the example's login steps with waiting and with
+// pageTimeouts({waiting: false}), five times each. Prints figures; asserts
+// nothing.
+
+#include <cstdio>
+#include <string>
+
+#include "scripts/bench/bench_installation.h"
+
+namespace {
+
+constexpr const char kChromium[] = "/usr/lib/chromium/chromium";
+
+constexpr const char kActionsPage[] =
+    "<!DOCTYPE html><html><head><title>Actions</title></head><body>"
+    "<button id='more' onclick=\"var c = document.getElementById('clicks');"
+    " c.textContent = String(Number(c.textContent) + 1)\">More</button>"
+    "<p id='clicks'>0</p><input id='field'><p id='text'>steady text</p></body></html>";
+
+constexpr const char kActions[] = R"js(
+function clock() { return new Date().getTime(); }
+function percentiles(label, times) {
+  times.sort(function (a, b) { return a - b; });
+  var at = function (p) { return times[Math.min(times.length - 1, Math.floor(p * times.length))]; };
+  message("bench " + label + " n=" + times.length + " p50=" + at(0.5) + " p99=" + at(0.99) +
+          " max=" + times[times.length - 1]);
+}
+function measure(label, count, fn) {
+  var times = [];
+  for (var i = 0; i < count; i++) { var t = clock(); fn(i); times.push(clock() - t); }
+  percentiles(label, times);
+}
+test("actions", function () {
+  var page = open("/actions.html");
+  var button = page.element("#more"), field = page.element("#field"), text = page.element("#text");
+  for (var i = 0; i < 20; i++) { button.click(); text.text(); }
+  measure("click", 300, function () { button.click(); });
+  measure("type-10", 100, function () { field.type("abcdefghij"); });
+  measure("text", 500, function () { text.text(); });
+  measure("assert-holding", 300, function () {
+    assertEqual(function () { return text.text(); }, "steady text", "holds");
+  });
+  page.close();
+});
+test("open and close", function () {
+  var opens = [], closes = [];
+  for (var i = 0; i < 5; i++) {
+    var t = clock();
+    var page = open("/actions.html");
+    opens.push(clock() - t);
+    t = clock();
+    page.close();
+    closes.push(clock() - t);
+  }
+  percentiles("open", opens);
+  percentiles("close", closes);
+});
+)js";
+
+// The passing test of examples/login.js, timed with waiting and without.
+constexpr const char kLogin[] = R"js(
+function login() {
+  var page = open("/index.html");
+  assertEqual(page.title(), "Login", "the sign-in page is shown");
+  page.element("#user", "user field").type("guest");
+  page.element("#password", "password field").type("secret");
+  page.element("#sign-in", "sign-in button").click();
+  assertEqual(page.title(), "Welcome", "the welcome page is shown");
+  assertEqual(page.element("#greeting", "greeting").text(), "Welcome, guest", "the user is greeted");
+  assertEqual(page.waitFor("#message").text(), "You have 3 new messages", "the messages are announced");
+  var panel = page.frame("#panel");
+  panel.element("#ping", "ping button").click();
+  assertEqual(panel.element("#status", "panel status").text(), "Pinged", "the panel answers");
+  page.close();
+}
+function timed(label) {
+  var times = [];
+  for (var i = 0; i < 5; i++) {
+    var started = new Date().getTime();
+    try { login(); } catch (e) { message("bench " + label + " failed: " + quorvaneErrorText(e)); }
+    times.push(new Date().getTime() - started);
+  }
+  var line = times.join(" ");
+  times.sort(function (a, b) { return a - b; });
+  message("bench " + label + " median=" + times[2] + " ms (" + line + ")");
+}
+test("login, waiting", function () { timed("login-waiting"); });
+test("login, no waiting", function () { pageTimeouts({ waiting: false }); timed("login-no-waiting"); });
+)js";
+
+}  // namespace
+
+int main() {
+  if (!std::filesystem::exists(kChromium)) {
+    std::printf("%s is not installed\n", kChromium);
+    return 1;
+  }
+  quorvane_test::TempDir home;
+  quorvane_bench::use_private_home(home);
+  quorvane_bench::Installation installation;
+  if (!installation.ok()) {
+    std::printf("the installation failed\n");
+    return 1;
+  }
+  installation.add_page("actions.html", kActionsPage);
+  std::printf("Page actions in headless Chromium, ms:\n");
+  std::fflush(stdout);
+  std::printf("%s", installation.run(kActions).c_str());
+  std::printf("The example's login steps (open to close), ms:\n");
+  std::fflush(stdout);
+  std::printf("%s", installation.run(kLogin).c_str());
+  return 0;
+}
