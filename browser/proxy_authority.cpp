@@ -1,5 +1,7 @@
 #include "browser/proxy_authority.h"
 
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <stdexcept>
 
@@ -11,6 +13,7 @@
 #include <boost/filesystem.hpp>
 
 #include "platform/process.h"
+#include "platform/process_watch.h"
 #include "platform/shell_folders.h"
 #include "platform/text.h"
 
@@ -66,10 +69,54 @@ std::string spki_sha256_base64(const std::string& pem) {
   return std::string(reinterpret_cast<const char*>(text), static_cast<std::size_t>(written));
 }
 
-void trust_in_firefox_profile(const std::string& profile, const std::string& pem_file) {
-  const std::string database = "sql:" + profile;
+namespace {
+
+const char* const kDatabaseFiles[] = {"cert9.db", "key4.db", "pkcs11.txt"};
+
+// Makes a certificate database in `folder` that trusts `pem_file`.
+void make_trusting_database(const std::string& folder, const std::string& pem_file) {
+  const std::string database = "sql:" + folder;
   run_certutil({"-N", "-d", database, "--empty-password"});
   run_certutil({"-A", "-d", database, "-n", "Quorvane local proxy authority", "-t", "C,,", "-i", pem_file});
+}
+
+// The folder beside the authority's file that holds the database made for
+// this authority: named after its key, so a new authority gets a new one.
+std::string database_folder(const std::string& pem_file) {
+  std::ifstream in(pem_file, std::ios::binary);
+  if (!in) throw std::runtime_error("the authority file cannot be read: " + pem_file);
+  const std::string pem((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::string key = spki_sha256_base64(pem);
+  for (char& c : key) {
+    if (c == '/') c = '_';
+    if (c == '+') c = '-';
+    if (c == '=') c = '.';
+  }
+  return boost::filesystem::path(pem_file).parent_path().string() + "/firefox-trust-" + key;
+}
+
+}  // namespace
+
+void trust_in_firefox_profile(const std::string& profile, const std::string& pem_file) {
+  namespace fs = boost::filesystem;
+  // certutil takes most of a second; the database is made once per
+  // authority (in a folder of its own, moved into place whole, so runs
+  // that start together never see half of one) and copied into profiles.
+  const std::string cached = database_folder(pem_file);
+  if (!fs::exists(cached + "/cert9.db")) {
+    const std::string making = cached + ".making-" + std::to_string(Platform::Process::current_process_id());
+    fs::remove_all(making);
+    fs::create_directories(making);
+    make_trusting_database(making, pem_file);
+    boost::system::error_code taken;
+    fs::rename(making, cached, taken);
+    // Another run put its database there first: use that one.
+    if (taken) fs::remove_all(making);
+  }
+  for (const char* name : kDatabaseFiles) {
+    const fs::path from = fs::path(cached) / name;
+    if (fs::exists(from)) fs::copy_file(from, fs::path(profile) / name, fs::copy_options::overwrite_existing);
+  }
 }
 
 }  // namespace Tavrin::Browser

@@ -21,8 +21,10 @@ std::string proxy_authority_file();
 // certificate.
 std::string spki_sha256_base64(const std::string& pem);
 
-// Makes a certificate database in `profile` that trusts the certificate in
-// `pem_file` to identify web sites. Throws std::runtime_error naming what
+// Puts a certificate database into `profile` that trusts the certificate in
+// `pem_file` to identify web sites. The database is made once per
+// authority, in a folder "firefox-trust-<key hash>" beside `pem_file`, and
+// copied into each profile. Throws std::runtime_error naming what
 // failed (certutil missing or failing).
 void trust_in_firefox_profile(const std::string& profile, const std::string& pem_file);
 

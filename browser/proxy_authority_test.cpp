@@ -69,6 +69,17 @@ TEST_F(ProxyAuthority, FirefoxProfileTrustsTheAuthority) {
   const std::string listing = shell("certutil -L -d 'sql:" + dir_.file("profile") + "'");
   EXPECT_NE(listing.find("Quorvane local proxy authority"), std::string::npos) << listing;
   EXPECT_NE(listing.find("C,,"), std::string::npos) << listing;
+  // The database was made once, beside the authority, and is copied into
+  // the next profile as it is.
+  int made = 0;
+  for (const auto& entry : fs::directory_iterator(dir_.path()))
+    if (entry.path().filename().string().rfind("firefox-trust-", 0) == 0) ++made;
+  EXPECT_EQ(made, 1);
+  fs::create_directories(dir_.file("second"));
+  trust_in_firefox_profile(dir_.file("second"), dir_.file("authority.pem"));
+  EXPECT_EQ(quorvane_test::read_file(dir_.file("second/cert9.db")), quorvane_test::read_file(dir_.file("profile/cert9.db")));
+  const std::string second = shell("certutil -L -d 'sql:" + dir_.file("second") + "'");
+  EXPECT_NE(second.find("Quorvane local proxy authority"), std::string::npos) << second;
   EXPECT_THROW(trust_in_firefox_profile(dir_.file("profile"), dir_.file("missing.pem")), std::runtime_error);
 }
 

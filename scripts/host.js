@@ -177,6 +177,7 @@ var quorvaneHost = (function () {
     if (!answer || typeof answer !== "object") answer = { ok: false, error: "the proxy gave no answer" };
     answer.page = page;
     if (page) currentPage = page;
+    pageConsole(answer.console);
     if (page && answer.url !== undefined && !pagesLogged[page]) {
       pagesLogged[page] = true;
       header();
@@ -184,6 +185,13 @@ var quorvaneHost = (function () {
              attribute("uuid", page) + " " + attribute("date", now()));
     }
     return answer;
+  }
+
+  // The page's console errors, warnings and uncaught errors that came
+  // with an answer: information records "console" of the running test.
+  function pageConsole(lines) {
+    if (!lines || typeof lines.length !== "number") return;
+    for (var i = 0; i < lines.length; i++) record("info", "console", text(lines[i]));
   }
 
   function element(name, uuid) {

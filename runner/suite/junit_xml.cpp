@@ -37,6 +37,11 @@ void write_testcase(std::ostringstream& xml, const std::wstring& classname, cons
         << xml_escape(e) << "</error>\n";
   if (t.status == TestStatus::kSkipped) xml << "      <skipped/>\n";
   if (!t.echo.empty()) xml << "      <system-out>" << xml_escape(t.echo) << "</system-out>\n";
+  if (!t.console.empty()) {
+    std::wstring lines;
+    for (const std::wstring& line : t.console) lines += line + L"\n";
+    xml << "      <system-err>" << xml_escape(lines) << "</system-err>\n";
+  }
   xml << "    </testcase>\n";
 }
 

@@ -1,8 +1,8 @@
 // junit.xml, the result as CI servers read it: one testsuite per script,
 // one testcase per test (classname the script's path, name the test's
 // title, time in seconds); a failure with the failed step and its message,
-// an error for script errors and time-outs, skipped where nothing ran, and
-// the test's echo as system-out.
+// an error for script errors and time-outs, skipped where nothing ran, the
+// test's echo as system-out and the page's console lines as system-err.
 #ifndef QUORVANE_RUNNER_SUITE_JUNIT_XML_H_
 #define QUORVANE_RUNNER_SUITE_JUNIT_XML_H_
 

@@ -68,6 +68,7 @@ TEST(JunitXml, ValidAgainstTheSchemaWithEveryKindOfCase) {
   EXPECT_NE(xml.find("<testcase name=\"(no tests)\" classname=\"f/empty.js\" time=\"0.000\">\n      <skipped/>"),
             std::string::npos);
   EXPECT_NE(xml.find("<system-out>message &lt;b&gt;\n</system-out>"), std::string::npos);
+  EXPECT_NE(xml.find("</system-out>\n      <system-err>error: boom &amp; bust\n</system-err>"), std::string::npos) << xml;
   EXPECT_EQ(xml.find('\x01'), std::string::npos);
   EXPECT_NE(xml.find("<testsuites name=\"Quorvane\" tests=\"7\" failures=\"1\" errors=\"3\" skipped=\"1\""),
             std::string::npos) << xml;

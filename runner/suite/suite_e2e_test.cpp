@@ -33,10 +33,14 @@ test("wrong title", function () {
 test("fine", function () { assert(true, "ok"); });
 )";
 
-// Paints its page a known colour and then fails.
+// Writes to its page's console, has the page throw, paints it a known
+// colour and then fails.
 const char kPaintedFailure[] = R"(
 test("painted page fails", function () {
   var page = open("/index.html");
+  page.eval("console.error('boom', 7), console.warn('careful'), " +
+            "setTimeout(function () { throw new Error('late'); }, 0), 1");
+  sleep(300);
   page.eval("document.body.innerHTML = '', document.documentElement.style.background = 'rgb(255, 0, 255)', 1");
   assert(false, "fails on purpose");
 });
@@ -210,7 +214,7 @@ TEST_F(SuiteMode, TimeOutEndsTheScriptAndItsBrowser) {
 
 // A run without a screen starts one of its own: the evidence of a failed
 // step in a page test includes a screenshot that shows the page.
-TEST_F(SuiteMode, FailureWithoutADisplayLeavesAScreenshotOfThePage) {
+TEST_F(SuiteMode, FailureWithoutADisplayLeavesAScreenshotOfThePageAndItsConsole) {
   NeedsChromium();
   Put("p/painted.js", kPaintedFailure);
   quorvane_test::RunOptions options;
@@ -228,6 +232,10 @@ TEST_F(SuiteMode, FailureWithoutADisplayLeavesAScreenshotOfThePage) {
   const std::string results = read_file(dir_.file("out/results.json"));
   EXPECT_NE(results.find("\"screenshot\":\"scripts/p/painted.failure1.png\""), std::string::npos) << results;
   EXPECT_NE(results.find("\"title\":\"Login\""), std::string::npos) << results;
+  // The page's console: errors, warnings and uncaught errors, as records of
+  // the test.
+  EXPECT_NE(results.find("\"console\":[\"error: boom 7\",\"warning: careful\",\"uncaught: late\"]"),
+            std::string::npos) << results;
   EXPECT_NE(read_file(dir_.file("out/index.html")).find("src=\"scripts/p/painted.failure1.png\""), std::string::npos);
 }
 

@@ -123,6 +123,32 @@
   };
   void realAlert; void realConfirm; void realPrompt;
 
+  // The page's console errors and warnings, and its uncaught errors and
+  // rejections, travel with the next answer for the test's records (at
+  // most 50 between two answers).
+  var consoleLines = [];
+  function noteConsole(level, parts) {
+    if (consoleLines.length >= 50) return;
+    var text = level + ":";
+    for (var i = 0; i < parts.length; i++) {
+      try { text += " " + String(parts[i]); } catch (e) { text += " ?"; }
+    }
+    consoleLines[consoleLines.length] = text;
+  }
+  var pageConsole = window.console;
+  if (pageConsole) {
+    var realError = pageConsole.error, realWarn = pageConsole.warn;
+    pageConsole.error = function () { noteConsole("error", arguments); return call(realError, pageConsole, arguments); };
+    pageConsole.warn = function () { noteConsole("warning", arguments); return call(realWarn, pageConsole, arguments); };
+  }
+  call(addListener, window, ["error", function (e) {
+    noteConsole("uncaught", [e && e.error && e.error.message ? e.error.message : e && e.message]);
+  }]);
+  call(addListener, window, ["unhandledrejection", function (e) {
+    var reason = e && e.reason;
+    noteConsole("unhandled rejection", [reason && reason.message ? reason.message : reason]);
+  }]);
+
   try {
     if (window.parent !== window && window.parent.__quorvane) parentPage = window.parent.__quorvane.page;
   } catch (e) { /* a frame of another origin: no parent known */ }
@@ -227,6 +253,7 @@
     // Dialogs shown so far travel with the answer, so that those of a
     // command that navigates away are not lost with the document.
     if (dialogs.length) { a.dialogs = dialogs; dialogs = []; }
+    if (consoleLines.length) { a.console = consoleLines; consoleLines = []; }
     if (leaving) a.navigating = true;
     queued = a;
     flush();

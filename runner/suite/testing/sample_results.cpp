@@ -20,6 +20,7 @@ TestResult test(const std::wstring& title, TestStatus status) {
   if (status == TestStatus::kFailed) t.failures.push_back(Failure{L"title <check>", L"expected 'A'\ngot \"B\" & more"});
   if (status == TestStatus::kError) t.errors.push_back(L"TypeError: x\x01 is undefined");
   t.echo = L"message <b>\n";
+  if (status == TestStatus::kError) t.console.push_back(L"error: boom & bust");
   return t;
 }
 
