@@ -31,7 +31,6 @@ class RecordingProxy final : public IVelmoraProxy {
   }
   HRESULT Command(BSTR, BSTR*, BSTR*, BSTR*, BSTR*) override { return E_NOTIMPL; }
   HRESULT RequestCount(ULONGLONG*) override { return E_NOTIMPL; }
-  HRESULT Answer(BSTR, BSTR*) override { return E_NOTIMPL; }
   HRESULT QueryInterface(REFIID, void**) override { return E_NOINTERFACE; }
   ULONG AddRef() override { return 1; }
   ULONG Release() override { return 1; }

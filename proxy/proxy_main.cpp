@@ -25,7 +25,7 @@
 #include "platform/module_path.h"
 #include "platform/text.h"
 #include "proxy/http/proxy_server.h"
-#include "proxy/page_registry.h"
+#include "proxy/pages/page_registry.h"
 #include "proxy/proxy_command_line.h"
 #include "proxy/proxy_object.h"
 #include "proxy/proxy_registration.h"
@@ -75,8 +75,7 @@ int serve(const ProxyCommandLine& command_line) {
   // each time the server starts.
   auto pages = std::make_shared<Tavrin::Proxy::PageRegistry>();
   auto state = std::make_shared<Tavrin::Proxy::ProxyState>(
-      command_line.grace, [pages](const std::wstring& command) { return pages->run(command); },
-      [pages](const std::wstring& id) { return pages->take_answer(id); });
+      command_line.grace, [pages](const std::wstring& command) { return pages->run(command); });
   Tavrin::Proxy::Http::ProxySettings settings = http_settings(command_line);
   settings.pages = pages;
   settings.channel_secret = Tavrin::Proxy::make_channel_secret();

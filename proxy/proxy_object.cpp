@@ -59,21 +59,6 @@ class ProxyObject final : public Com::ComObject<Com::DispatchImpl<IVelmoraProxy>
     return S_OK;
   }
 
-  HRESULT Answer(BSTR id, BSTR* text) override {
-    if (text == nullptr) return E_POINTER;
-    *text = nullptr;
-    try {
-      Com::Bstr answer(state_->take_answer(Com::bstr_text(id)));
-      *text = answer.detach();
-      return S_OK;
-    } catch (const std::bad_alloc&) {
-      return E_OUTOFMEMORY;
-    } catch (...) {
-      Com::report_error(CLSID_VelmoraProxy, IID_IVelmoraProxy, L"Unknown error");
-      return E_UNEXPECTED;
-    }
-  }
-
  private:
   ~ProxyObject() { state_->remove_client(client_); }
 

@@ -2,8 +2,8 @@
 
 namespace Tavrin::Proxy {
 
-ProxyState::ProxyState(std::chrono::milliseconds grace, CommandHandler handler, AnswerReader answers)
-    : grace_end_(Clock::now() + grace), handler_(std::move(handler)), answers_(std::move(answers)) {}
+ProxyState::ProxyState(std::chrono::milliseconds grace, CommandHandler handler)
+    : grace_end_(Clock::now() + grace), handler_(std::move(handler)) {}
 
 std::uint64_t ProxyState::add_client() {
   std::lock_guard<std::mutex> lock(mutex_);

@@ -36,8 +36,6 @@ struct CommandAnswer {
 // Carries a command to the pages. Until pages can reach the proxy, the
 // answer is empty.
 using CommandHandler = std::function<CommandAnswer(const std::wstring& command)>;
-// Gives the kept answer of the command `id` (and forgets it).
-using AnswerReader = std::function<std::wstring(const std::wstring& id)>;
 
 class ProxyState {
  public:
@@ -48,8 +46,7 @@ class ProxyState {
   static constexpr std::chrono::milliseconds kDefaultGrace{10000};
 
   // `handler` null: the empty answer.
-  explicit ProxyState(std::chrono::milliseconds grace = kDefaultGrace, CommandHandler handler = nullptr,
-                      AnswerReader answers = nullptr);
+  explicit ProxyState(std::chrono::milliseconds grace = kDefaultGrace, CommandHandler handler = nullptr);
   ProxyState(const ProxyState&) = delete;
   ProxyState& operator=(const ProxyState&) = delete;
 
@@ -63,8 +60,6 @@ class ProxyState {
   // Serves one command: busy while it runs, counted once it has been
   // served (also when the handler throws, which passes the exception on).
   CommandAnswer run_command(const std::wstring& command);
-  // The answer kept for the command `id`; empty without a reader.
-  std::wstring take_answer(const std::wstring& id) const { return answers_ ? answers_(id) : std::wstring(); }
 
   // One HTTP request that the proxy serves: busy from its start, counted
   // when it has been served (whatever the answer).
@@ -77,7 +72,6 @@ class ProxyState {
  private:
   const Clock::time_point grace_end_;
   const CommandHandler handler_;
-  const AnswerReader answers_;
   mutable std::mutex mutex_;
   std::uint64_t next_client_ = 1;
   std::set<std::uint64_t> holders_;

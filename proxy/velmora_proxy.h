@@ -45,10 +45,6 @@ struct IVelmoraProxy : IDispatch {
   // *count is the number of requests the server has served since it
   // started: commands, and the pages' requests that pass through it.
   virtual HRESULT RequestCount(ULONGLONG* count) = 0;
-  // *text receives the answer that the command carrying `id` got (a JSON
-  // object text; see proxy/page_registry.h), once: the answer is then
-  // forgotten. Empty when there is none.
-  virtual HRESULT Answer(BSTR id, BSTR* text) = 0;
 
  protected:
   ~IVelmoraProxy() = default;
@@ -60,7 +56,6 @@ constexpr DISPID DISPID_VELMORA_PROXY_COMMAND = 1;
 constexpr DISPID DISPID_VELMORA_PROXY_IS_BUSY = 2;
 constexpr DISPID DISPID_VELMORA_PROXY_SET_STOP = 3;
 constexpr DISPID DISPID_VELMORA_PROXY_REQUEST_COUNT = 4;
-constexpr DISPID DISPID_VELMORA_PROXY_ANSWER = 5;
 
 namespace Tavrin::Proxy {
 

@@ -91,19 +91,6 @@ class VelmoraProxyClient final : public IVelmoraProxy, public Tavrin::Platform::
     return call_for_result(DISPID_VELMORA_PROXY_REQUEST_COUNT, VT_UI8, &VARIANT::ullVal, count);
   }
 
-  HRESULT Answer(BSTR id, BSTR* text) override {
-    if (text == nullptr) return E_POINTER;
-    *text = nullptr;
-    VARIANT arg = by_value_bstr(id);
-    Variant result, as_text;
-    HRESULT hr = call(DISPID_VELMORA_PROXY_ANSWER, &arg, 1, &result);
-    if (SUCCEEDED(hr)) hr = VariantChangeType(&as_text, &result, 0, VT_BSTR);
-    if (FAILED(hr)) return hr;
-    *text = std::exchange(as_text.bstrVal, nullptr);
-    as_text.vt = VT_EMPTY;
-    return S_OK;
-  }
-
  private:
   // A method call; the callee's error info stays on this thread for the
   // caller (no EXCEPINFO is asked for).

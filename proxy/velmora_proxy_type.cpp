@@ -18,7 +18,6 @@ constexpr ParamDescription kCommand[] = {
 constexpr ParamDescription kIsBusy[] = {{L"busy", kRetval}};
 constexpr ParamDescription kSetStop[] = {{L"stop", kIn}};
 constexpr ParamDescription kRequestCount[] = {{L"count", kRetval}};
-constexpr ParamDescription kAnswer[] = {{L"id", kIn}, {L"text", kRetval}};
 
 constexpr MemberDescription kMembers[] = {
     {DISPID_VELMORA_PROXY_COMMAND, INVOKE_FUNC, L"Command", kCommand, false, nullptr,
@@ -29,8 +28,6 @@ constexpr MemberDescription kMembers[] = {
      bind_member<&IVelmoraProxy::SetStop>()},
     {DISPID_VELMORA_PROXY_REQUEST_COUNT, INVOKE_FUNC, L"RequestCount", kRequestCount, false, nullptr,
      bind_member<&IVelmoraProxy::RequestCount>()},
-    {DISPID_VELMORA_PROXY_ANSWER, INVOKE_FUNC, L"Answer", kAnswer, false, nullptr,
-     bind_member<&IVelmoraProxy::Answer>()},
 };
 
 constexpr InterfaceDescription kDescription = {

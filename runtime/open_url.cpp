@@ -3,7 +3,7 @@
 // keep_browsers_open. A run that has an identity (parameter "run") sends its
 // browsers through a port of the local proxy of its own, so that runs at
 // the same time never reach each other's pages.
-#include <cwctype>
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -17,6 +17,8 @@
 #include "platform/com/com_ptr.h"
 #include "platform/com/error_info.h"
 #include "platform/process_watch.h"
+#include "platform/text.h"
+#include "proxy/pages/page_protocol.h"
 #include "proxy/velmora_proxy.h"
 #include "runtime/browser_launch.h"
 #include "runtime/error_convention.h"
@@ -52,21 +54,14 @@ std::optional<int> run_proxy_port(const Configuration& configuration, const std:
                                                   proxy.put_void())))
     return std::nullopt;
   Platform::Com::Bstr text, url, title, page;
-  const std::wstring command = L"{\"id\":\"" + command_id + L"\",\"op\":\"run\",\"run\":\"" + run + L"\"}";
-  Platform::Com::Bstr request(command);
+  Platform::Com::Bstr request(
+      Platform::from_utf8(Proxy::write_run_port_command(Platform::to_utf8(command_id), Platform::to_utf8(run))));
   if (FAILED(proxy->Command(request.get(), text.put(), url.put(), title.put(), page.put())))
     throw NoRunPort{L"the proxy did not take the command"};
-  // The answer is the proxy's compact JSON: {"id":...,"ok":true,"value":PORT}
-  // or {"id":...,"ok":false,"error":...}, shown as it is.
+  // A refusal's answer is shown as it is.
   const std::wstring answer = text.str();
-  const std::wstring key = L"\"value\":";
-  const std::size_t at = answer.find(key);
-  if (answer.find(L"\"ok\":true") != std::wstring::npos && at != std::wstring::npos) {
-    std::size_t end = at + key.size();
-    int port = 0;
-    while (end < answer.size() && std::iswdigit(answer[end]) && port <= 65535) port = port * 10 + (answer[end++] - L'0');
-    if (port > 0 && port <= 65535) return port;
-  }
+  if (const std::optional<Proxy::PageAnswer> read = Proxy::read_answer(Platform::to_utf8(answer)))
+    if (const std::optional<std::uint16_t> port = Proxy::run_port_of(*read)) return *port;
   throw NoRunPort{L"the proxy gave this run no port of its own: " + answer};
 }
 

@@ -115,6 +115,10 @@ HRESULT CVelmoraScript::Remote(BSTR command, BSTR* value) {
     // is not sent again: it may have reached its page already.
     if (hr == RPC_E_DISCONNECTED) proxy_ = nullptr;
     if (FAILED(hr)) _com_issue_errorex(hr, proxy.get(), IID_IVelmoraProxy);
+    // The command's answer crosses from the proxy once, here: the support
+    // scripts read it as the run parameter kPageAnswerParameter.
+    configuration_->InsertParameter(L"common", kPageAnswerParameter,
+                                    Configuration::Element{text.str(), ParameterType::String});
     const std::wstring uuid = page.str();
     if (uuid != page_.uuid) {
       page_.uuid = uuid;

@@ -224,14 +224,17 @@ TEST_F(RuntimeObject, GenerateUuidGivesDistinctVersion4Texts) {
   EXPECT_EQ(Direct()->GenerateUUID(nullptr), E_POINTER);
 }
 
-// Remote hands the command to the proxy and returns the page uuid; a
+// Remote hands the command to the proxy and returns the page uuid, and
+// leaves the command's answer in the run parameter "page_answer"; a
 // failing proxy call passes on its code and, for a Windows error, the
 // system's text.
 TEST_F(RuntimeObject, RemoteAndPingTalkToTheProxy) {
   if (!InPrivateCopy(kAllChannels)) return;
   ASSERT_NO_FATAL_FAILURE(Create());
   EXPECT_EQ(Call(L"Remote", {Variant(L"page u-1 http://a/ A")}).to_string(), L"u-1");
+  EXPECT_EQ(Call(L"GetParameter", {Variant(L"page_answer")}).to_string(), L"answer");
   EXPECT_EQ(Call(L"Remote", {Variant(L"other")}).to_string(), L"");
+  EXPECT_EQ(Call(L"GetParameter", {Variant(L"page_answer")}).to_string(), L"") << "each command its own answer";
   std::wstring description;
   EXPECT_EQ(Failure(L"Remote", {Variant(L"fail-win32")}, &description), HRESULT_FROM_WIN32(ENOENT));
   EXPECT_EQ(description, L"No such file or directory");

@@ -145,10 +145,9 @@ var quorvaneHost = (function () {
   }
 
   // The pages: each command goes through Quorvane.Remote, which reports the
-  // page that answered (and so puts its header into the echo); the answer
-  // itself is read from the proxy object by the command's id. Each page
+  // page that answered (and so puts its header into the echo) and leaves
+  // the command's answer in the run parameter "page_answer". Each page
   // gets its record the first time an answer comes from it.
-  var proxy = null;
   var pagesLogged = {};
   var currentPage = "";
   // Commands of a run reach only the pages of the browsers that run
@@ -166,8 +165,7 @@ var quorvaneHost = (function () {
     if (fields.op === "mark") fields.page = currentPage;
     fields.id = String(Quorvane.GenerateUUID());
     var page = text(Quorvane.Remote(JSON.stringify(fields)));
-    if (proxy === null) proxy = Quorvane.CreateObject("Quorvane.Proxy");
-    var answerText = text(proxy.Answer(fields.id));
+    var answerText = text(Quorvane.GetParameter("page_answer"));
     var answer;
     try {
       answer = JSON.parse(answerText);

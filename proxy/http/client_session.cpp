@@ -6,7 +6,7 @@
 #include "proxy/http/forward.h"
 #include "proxy/http/local_answers.h"
 #include "proxy/http/message_framing.h"
-#include "proxy/http/page_channel.h"
+#include "proxy/pages/page_channel.h"
 #include "proxy/http/page_rules.h"
 #include "proxy/http/proxy_context.h"
 #include "proxy/http/stream_relay.h"

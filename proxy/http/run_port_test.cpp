@@ -13,7 +13,8 @@
 #include <gtest/gtest.h>
 
 #include "proxy/http/testing/proxy_fixture.h"
-#include "proxy/page_registry.h"
+#include "proxy/pages/page_registry.h"
+#include "proxy/pages/testing/agent_double.h"
 #include "test_support/run_program.h"
 #include "test_support/temp_dir.h"
 #include "test_support/wait_until.h"
@@ -68,16 +69,13 @@ class RunPortTest : public ProxyFixture {
     std::wstring reached;
     for (int i = 0; i < 50 && reached.empty(); ++i) {
       for (const char* page : {"a1", "b1", "own"}) {
-        AgentPoll poll;
-        poll.page = page;
-        poll.url = "http://app.test/";
-        if (auto taken = pages_->poll(poll)) {
+        Proxy::Testing::AgentPoll report;
+        report.page = page;
+        report.url = "http://app.test/";
+        if (auto taken = Proxy::Testing::poll(*pages_, report)) {
           pages_->delivered(page);
-          const auto at = taken->find("\"id\":\"") + 6;
-          AgentPoll answer_poll = poll;
-          answer_poll.answer_id = taken->substr(at, taken->find('"', at) - at);
-          answer_poll.answer = "{\"id\":\"" + answer_poll.answer_id + "\",\"ok\":true}";
-          pages_->poll(answer_poll);
+          Proxy::Testing::poll(*pages_, Proxy::Testing::with_answer(
+                                            report, "{\"id\":\"" + Proxy::Testing::id_of(*taken) + "\",\"ok\":true}"));
           reached = std::wstring(page, page + std::char_traits<char>::length(page));
         }
       }

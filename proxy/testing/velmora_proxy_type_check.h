@@ -31,7 +31,6 @@ inline void expect_velmora_proxy_type(ITypeInfo* type) {
       {DISPID_VELMORA_PROXY_IS_BUSY, L"IsBusy", {VT_BOOL}, {kRet}},
       {DISPID_VELMORA_PROXY_SET_STOP, L"SetStop", {VT_BOOL}, {kIn}},
       {DISPID_VELMORA_PROXY_REQUEST_COUNT, L"RequestCount", {VT_UI8}, {kRet}},
-      {DISPID_VELMORA_PROXY_ANSWER, L"Answer", {VT_BSTR, VT_BSTR}, {kIn, kRet}},
   };
   ASSERT_NE(type, nullptr);
   TYPEATTR* attr = nullptr;

@@ -230,7 +230,6 @@ class FakeProxy final : public ComObject<CalledDirectly<IVelmoraProxy>, IVelmora
     return S_OK;
   }
   HRESULT RequestCount(ULONGLONG*) override { return E_NOTIMPL; }
-  HRESULT Answer(BSTR, BSTR*) override { return E_NOTIMPL; }
 };
 
 template <class Object>

@@ -12,7 +12,7 @@
 //                          process so far
 //   anything else          empty strings
 //
-// Answer gives "answer ID". RequestCount gives the number of Command calls in the process so far.
+// RequestCount gives the number of Command calls in the process so far.
 #include <atomic>
 #include <cerrno>
 #include <new>
@@ -65,11 +65,6 @@ class FakeProxy final : public Tavrin::Platform::Com::ComObject<DispatchImpl<IVe
   HRESULT SetStop(VARIANT_BOOL /*stop*/) override { return S_OK; }
   HRESULT RequestCount(ULONGLONG* count) override {
     *count = commands;
-    return S_OK;
-  }
-  // The answer of a command is its id read back.
-  HRESULT Answer(BSTR id, BSTR* text) override {
-    *text = alloc_bstr(L"answer " + bstr_text(id));
     return S_OK;
   }
 

@@ -14,7 +14,7 @@
 
 #include "proxy/http/testing/proxy_fixture.h"
 #include "proxy/http/testing/test_origin.h"
-#include "proxy/page_registry.h"
+#include "proxy/pages/page_registry.h"
 #include "test_support/temp_dir.h"
 #include "test_support/wait_until.h"
 

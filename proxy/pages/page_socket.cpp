@@ -1,9 +1,10 @@
-#include "proxy/http/page_socket.h"
+#include "proxy/pages/page_socket.h"
 
 #include <deque>
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include <boost/asio/co_spawn.hpp>
 #include <boost/asio/experimental/awaitable_operators.hpp>
@@ -12,11 +13,12 @@
 #include <boost/beast/websocket.hpp>
 #include <boost/beast/websocket/ssl.hpp>
 
-#include "proxy/http/page_channel.h"
 #include "proxy/http/proxy_context.h"
 #include "proxy/http/stream_relay.h"
 #include "proxy/http/upstream.h"
-#include "proxy/page_registry.h"
+#include "proxy/pages/page_channel.h"
+#include "proxy/pages/page_protocol.h"
+#include "proxy/pages/page_registry.h"
 
 namespace Tavrin::Proxy::Http {
 
@@ -32,63 +34,74 @@ constexpr std::size_t kMaxFrameBytes = 8u << 20;
 constexpr std::chrono::seconds kIdlePing{30};
 
 // What the socket's reading and writing halves share; touched only on the
-// connection's strand.
+// connection's executor.
 struct SocketState {
   explicit SocketState(asio::any_io_executor executor) : signal(executor, asio::steady_timer::time_point::max()) {}
 
   // Cancelled to make the writer look again.
   asio::steady_timer signal;
-  bool woken = false;
   bool closed = false;
-  std::string page;                        // empty until the agent's first frame
-  std::deque<std::string> pending;         // commands handed over by the reader
+  std::string page;  // empty until the agent's first frame
+  // Commands to write, each with the page it is for.
+  std::deque<std::pair<std::string, std::string>> pending;
 
-  void wake() {
-    woken = true;
-    signal.cancel();
-  }
+  void wake() { signal.cancel(); }
 };
 
-// Sends the page's commands as they come in. A live socket is a poll held
-// for good: after each command the page is held again.
+// The socket as the registry's sink for one page (a document restored from
+// the back/forward cache gets a new one): commands cross to the
+// connection's executor and queue there for the writer.
+class SocketSink final : public PageSink {
+ public:
+  SocketSink(std::weak_ptr<SocketState> state, asio::any_io_executor executor, std::string page)
+      : state_(std::move(state)), executor_(std::move(executor)), page_(std::move(page)) {}
+
+  void send(std::string command) override {
+    asio::post(executor_, [state = state_, page = page_, command = std::move(command)]() mutable {
+      if (auto s = state.lock()) {
+        s->pending.emplace_back(std::move(page), std::move(command));
+        s->wake();
+      }
+    });
+  }
+  bool lasting() const override { return true; }
+  void end() override {}
+
+ private:
+  const std::weak_ptr<SocketState> state_;
+  const asio::any_io_executor executor_;
+  const std::string page_;
+};
+
+// Writes the commands as the sink queues them.
 template <class Socket>
 asio::awaitable<void> write_commands(Socket& socket, std::shared_ptr<SocketState> state, PageRegistry& pages) {
-  const std::weak_ptr<SocketState> weak = state;
-  const asio::any_io_executor executor = state->signal.get_executor();
-  const PageRegistry::Wake wake = [weak, executor] {
-    asio::post(executor, [weak] {
-      if (auto s = weak.lock()) s->wake();
-    });
-  };
-  for (;;) {
-    if (state->closed) break;
-    state->woken = false;
-    std::optional<std::string> command;
-    if (!state->pending.empty()) {
-      command = std::move(state->pending.front());
-      state->pending.pop_front();
-    } else if (!state->page.empty()) {
-      command = pages.release(state->page);
-      // A command that comes in between is taken now; a page that is
-      // leaving takes none and waits for the reader to tell of more.
-      if (!command && !pages.hold(state->page, wake)) command = pages.release(state->page);
-    }
-    if (command) {
-      const std::string page = state->page;
-      auto [ec, n] = co_await socket.async_write(asio::buffer(*command), kTuple);
-      if (ec) {
-        // A command that could not be written is lost with its page.
-        pages.gone(page);
-        state->closed = true;
-        break;
-      }
-      pages.delivered(page);
+  while (!state->closed) {
+    if (state->pending.empty()) {
+      state->signal.expires_at(asio::steady_timer::time_point::max());
+      co_await state->signal.async_wait(kTuple);
       continue;
     }
-    if (state->woken) continue;
-    state->signal.expires_at(asio::steady_timer::time_point::max());
-    co_await state->signal.async_wait(kTuple);
+    auto [page, command] = std::move(state->pending.front());
+    state->pending.pop_front();
+    auto [ec, n] = co_await socket.async_write(asio::buffer(command), kTuple);
+    if (ec) {
+      // A command that could not be written is lost with its page.
+      pages.gone(page);
+      state->closed = true;
+      break;
+    }
+    pages.delivered(page);
   }
+}
+
+// The page of the socket is `page` from now on: a new page id on it (a
+// document restored from the back/forward cache) replaces the old one.
+void switch_page(SocketState& state, const std::string& page, PageRegistry& pages,
+                 const std::shared_ptr<SocketState>& shared) {
+  if (!state.page.empty()) pages.gone(state.page);
+  state.page = page;
+  pages.attach(page, std::make_shared<SocketSink>(shared, state.signal.get_executor(), page));
 }
 
 // Reads the agent's frames until the socket closes; the page is gone then.
@@ -100,31 +113,18 @@ asio::awaitable<void> read_frames(Socket& socket, std::shared_ptr<SocketState> s
     frame.clear();
     auto [ec, n] = co_await socket.async_read(frame, kTuple);
     if (ec) break;
-    std::optional<AgentPoll> poll = read_agent_message(beast::buffers_to_string(frame.data()));
-    if (!poll) {
-      context.note("The page channel dropped a frame that is not an agent's message");
+    const std::optional<AgentReport> report = read_report(beast::buffers_to_string(frame.data()));
+    if (!report) {
+      context.note("The page channel dropped a frame that is not an agent's report");
       continue;
     }
     // Counted as the run's activity too, frame by frame.
-    poll->run = run_of_connection(beast::get_lowest_layer(socket).socket(), context);
-    if (poll->page != state->page) {
-      // One document per socket; a new page id on it (a document restored
-      // from the back/forward cache) replaces the old one.
-      if (!state->page.empty()) {
-        pages.release(state->page);
-        pages.gone(state->page);
-      }
-      state->page = poll->page;
-    }
-    if (std::optional<std::string> command = pages.poll(*poll)) state->pending.push_back(std::move(*command));
-    state->wake();
+    pages.report(*report, run_of_connection(beast::get_lowest_layer(socket).socket(), context));
+    if (report->page != state->page) switch_page(*state, report->page, pages, state);
   }
   state->closed = true;
-  state->signal.cancel();
-  if (!state->page.empty()) {
-    pages.release(state->page);
-    pages.gone(state->page);
-  }
+  state->wake();
+  if (!state->page.empty()) pages.gone(state->page);
 }
 
 }  // namespace

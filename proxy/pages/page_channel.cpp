@@ -1,22 +1,21 @@
-#include "proxy/http/page_channel.h"
+#include "proxy/pages/page_channel.h"
 
 #include <memory>
+#include <mutex>
 
 #include <boost/asio/post.hpp>
 #include <boost/asio/steady_timer.hpp>
 #include <boost/beast/http/string_body.hpp>
-#include <boost/json.hpp>
 
 #include "proxy/http/local_answers.h"
-#include "proxy/http/page_socket.h"
 #include "proxy/http/proxy_context.h"
 #include "proxy/http/stream_relay.h"
 #include "proxy/http/upstream.h"
-#include "proxy/page_registry.h"
+#include "proxy/pages/page_protocol.h"
+#include "proxy/pages/page_registry.h"
+#include "proxy/pages/page_socket.h"
 
 namespace Tavrin::Proxy::Http {
-
-namespace json = boost::json;
 
 bool channel_secret_matches(std::string_view path, const std::string& secret) {
   if (secret.empty() || path.size() < secret.size()) return false;
@@ -35,10 +34,38 @@ std::string run_of_connection(const asio::ip::tcp::socket& socket, ProxyContext&
 
 namespace {
 
-std::string text_of(const json::object& o, const char* name) {
-  const json::value* v = o.if_contains(name);
-  return v && v->is_string() ? std::string(v->as_string()) : std::string();
-}
+// A held poll as the registry's sink: it takes one command, or ends empty
+// when its page goes, and wakes the poll's coroutine either way.
+class HeldPoll final : public PageSink {
+ public:
+  explicit HeldPoll(asio::any_io_executor executor)
+      : timer_(std::make_shared<asio::steady_timer>(executor, kPollHold)) {}
+
+  void send(std::string command) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    command_ = std::move(command);
+    wake();
+  }
+  bool lasting() const override { return false; }
+  void end() override { wake(); }
+
+  std::optional<std::string> take() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::optional<std::string> command = std::move(command_);
+    command_.reset();
+    return command;
+  }
+  const std::shared_ptr<asio::steady_timer>& timer() const { return timer_; }
+
+ private:
+  void wake() {
+    asio::post(timer_->get_executor(), [timer = timer_] { timer->cancel(); });
+  }
+
+  const std::shared_ptr<asio::steady_timer> timer_;
+  std::mutex mutex_;
+  std::optional<std::string> command_;
+};
 
 template <class Client>
 asio::awaitable<bool> reply(Client& client, http::status status, std::string body, const LocalRequest& request,
@@ -55,27 +82,38 @@ asio::awaitable<bool> reply(Client& client, http::status status, std::string bod
   co_return !ec && request.keep_alive;
 }
 
-}  // namespace
-
-std::optional<AgentPoll> read_agent_message(std::string_view text) {
-  json::error_code parse_error;
-  json::value parsed = json::parse(text, parse_error);
-  if (parse_error || !parsed.is_object()) return std::nullopt;
-  const json::object& body = parsed.as_object();
-  AgentPoll poll;
-  poll.page = text_of(body, "page");
-  if (poll.page.empty()) return std::nullopt;
-  poll.parent = text_of(body, "parent");
-  poll.url = text_of(body, "url");
-  poll.title = text_of(body, "title");
-  if (const json::value* top = body.if_contains("top"); top && top->is_bool()) poll.top = top->as_bool();
-  if (const json::value* l = body.if_contains("leaving"); l && l->is_bool()) poll.leaving = l->as_bool();
-  if (const json::value* a = body.if_contains("answer"); a && a->is_object()) {
-    poll.answer_id = text_of(a->as_object(), "id");
-    poll.answer = json::serialize(*a);
+// Holds the poll of `page` until a command comes for it, the page goes or
+// kPollHold passes; std::nullopt from then on also when the browser closed
+// the connection (`closed` set: the page is gone).
+template <class Client>
+asio::awaitable<std::optional<std::string>> hold_poll(Client& client, const std::string& page, PageRegistry& pages,
+                                                      bool& closed) {
+  auto sink = std::make_shared<HeldPoll>(client.get_executor());
+  if (!pages.attach(page, sink)) co_return std::nullopt;
+  if (std::optional<std::string> ready = sink->take()) co_return ready;
+  // While the poll is held the agent sends nothing: the connection
+  // turning readable means the browser closed it (the page or the browser
+  // went away), which ends the hold at once.
+  auto seen_closed = std::make_shared<bool>(false);
+  auto& socket = beast::get_lowest_layer(client).socket();
+  socket.async_wait(asio::socket_base::wait_read, [timer = sink->timer(), seen_closed](const error_code& ec) {
+    if (ec == asio::error::operation_aborted) return;
+    *seen_closed = true;
+    timer->cancel();
+  });
+  co_await sink->timer()->async_wait(kTuple);
+  error_code ignored;
+  if (!*seen_closed) socket.cancel(ignored);
+  pages.detach(page, sink.get());
+  closed = *seen_closed;
+  if (closed) {
+    pages.gone(page);
+    co_return std::nullopt;
   }
-  return poll;
+  co_return sink->take();
 }
+
+}  // namespace
 
 template <class Client>
 asio::awaitable<bool> answer_channel(Client& client, beast::flat_buffer& buffer,
@@ -102,45 +140,21 @@ asio::awaitable<bool> answer_channel(Client& client, beast::flat_buffer& buffer,
   full.body_limit(1u << 20);
   auto [ec, n] = co_await http::async_read(client, buffer, full, kTuple);
   if (ec) co_return false;
-  std::optional<AgentPoll> message = read_agent_message(full.get().body());
-  if (!message) {
+  const std::optional<AgentReport> report = read_report(full.get().body());
+  if (!report) {
     co_return co_await answer_error(client, http::status::bad_request,
                                     "The page channel reads JSON objects that name their page", local, context);
   }
-  AgentPoll& poll = *message;
-  const std::string page = poll.page;
+  const std::string page = report->page;
   if (rest.substr(context.settings.channel_secret.size()) == "/bye") {
     pages->gone(page);
     co_return co_await reply(client, http::status::ok, "{}", local, context);
   }
-  poll.run = run_of_connection(beast::get_lowest_layer(client).socket(), context);
-  std::optional<std::string> command = pages->poll(poll);
-  if (!command && !poll.leaving) {
-    auto timer = std::make_shared<asio::steady_timer>(client.get_executor(), kPollHold);
-    const bool held =
-        pages->hold(page, [timer] { asio::post(timer->get_executor(), [timer] { timer->cancel(); }); });
-    if (held) {
-      // While the poll is held the agent sends nothing: the connection
-      // turning readable means the browser closed it (the page or the
-      // browser went away), which ends the hold at once.
-      auto closed = std::make_shared<bool>(false);
-      auto& socket = beast::get_lowest_layer(client).socket();
-      socket.async_wait(asio::socket_base::wait_read, [timer, closed](const error_code& ec) {
-        if (ec == asio::error::operation_aborted) return;
-        *closed = true;
-        timer->cancel();
-      });
-      co_await timer->async_wait(kTuple);
-      error_code ignored;
-      if (!*closed) socket.cancel(ignored);
-      if (*closed) {
-        pages->release(page);
-        pages->gone(page);
-        co_return false;
-      }
-    }
-    command = pages->release(page);
-  }
+  pages->report(*report, run_of_connection(beast::get_lowest_layer(client).socket(), context));
+  bool closed = false;
+  std::optional<std::string> command;
+  if (!report->leaving) command = co_await hold_poll(client, page, *pages, closed);
+  if (closed) co_return false;
   // Named first: temporaries of a conditional inside co_await are
   // mishandled by some compilers.
   const bool carries = command.has_value();

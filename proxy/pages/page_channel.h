@@ -4,11 +4,13 @@
 // answer to its last command; the request is held until a command comes
 // for the page, or answered with "{}" after kPollHold. ".../bye" says the
 // page unloads. A WebSocket upgrade on the same path opens the socket form
-// of the channel (page_socket.h). A request whose path lacks the run's
-// secret, or whose Origin is not the page's own, is refused with 403. A page
-// that registers over a run's port belongs to that run (proxy/run_table.h).
-#ifndef QUORVANE_PROXY_HTTP_PAGE_CHANNEL_H_
-#define QUORVANE_PROXY_HTTP_PAGE_CHANNEL_H_
+// of the channel (page_socket.h); both give the registry a PageSink to
+// send the page's commands to. A request whose path lacks the run's
+// secret, or whose Origin is not the page's own, is refused with 403. A
+// page that registers over a run's port belongs to that run
+// (proxy/run_table.h).
+#ifndef QUORVANE_PROXY_PAGES_PAGE_CHANNEL_H_
+#define QUORVANE_PROXY_PAGES_PAGE_CHANNEL_H_
 
 #include <chrono>
 #include <optional>
@@ -21,7 +23,7 @@
 #include <boost/beast/http/empty_body.hpp>
 #include <boost/beast/http/parser.hpp>
 
-#include "proxy/page_registry.h"
+#include "proxy/pages/page_registry.h"
 
 namespace Tavrin::Proxy::Http {
 
@@ -34,10 +36,6 @@ inline constexpr std::chrono::seconds kPollHold{25};
 // Whether `path` (after kChannelPath) starts with `secret`, compared in
 // constant time for paths of the secret's length.
 bool channel_secret_matches(std::string_view path, const std::string& secret);
-
-// What an agent sent (a poll's body, a socket's frame); std::nullopt for
-// anything but a JSON object naming its page.
-std::optional<AgentPoll> read_agent_message(std::string_view text);
 
 // The run whose port `socket` (a browser's connection to the proxy) came in
 // on, counted as the run's activity; empty for the main port. Pages that
@@ -52,4 +50,4 @@ boost::asio::awaitable<bool> answer_channel(Client& client, boost::beast::flat_b
 
 }  // namespace Tavrin::Proxy::Http
 
-#endif  // QUORVANE_PROXY_HTTP_PAGE_CHANNEL_H_
+#endif  // QUORVANE_PROXY_PAGES_PAGE_CHANNEL_H_

@@ -3,11 +3,11 @@
 // (the run's secret, the page's own Origin) becomes a socket that lives as
 // long as its document. The agent's text frames carry what a poll carries
 // (the page's facts, the answer to its last command, "leaving"); the
-// proxy's frames are commands, sent the moment they come in: to the
-// registry the page is held for as long as the socket is open. The socket
-// closing means the page is gone.
-#ifndef QUORVANE_PROXY_HTTP_PAGE_SOCKET_H_
-#define QUORVANE_PROXY_HTTP_PAGE_SOCKET_H_
+// proxy's frames are commands, sent the moment the registry hands them to
+// the socket's sink, which stays with the page for as long as the socket
+// is open. The socket closing means the page is gone.
+#ifndef QUORVANE_PROXY_PAGES_PAGE_SOCKET_H_
+#define QUORVANE_PROXY_PAGES_PAGE_SOCKET_H_
 
 #include <boost/asio/awaitable.hpp>
 #include <boost/beast/http/empty_body.hpp>
@@ -29,4 +29,4 @@ boost::asio::awaitable<void> serve_page_socket(Client& client,
 
 }  // namespace Tavrin::Proxy::Http
 
-#endif  // QUORVANE_PROXY_HTTP_PAGE_SOCKET_H_
+#endif  // QUORVANE_PROXY_PAGES_PAGE_SOCKET_H_

@@ -1,0 +1,297 @@
+#include "proxy/pages/page_registry.h"
+
+#include <algorithm>
+#include <random>
+
+#include "platform/text.h"
+#include "proxy/run_table.h"
+
+namespace Tavrin::Proxy {
+
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+std::string ms(std::chrono::milliseconds d) { return std::to_string(d.count()) + " ms"; }
+
+}  // namespace
+
+std::string make_channel_secret() {
+  std::random_device device;
+  static const char kHex[] = "0123456789abcdef";
+  std::string out;
+  for (int i = 0; i < 8; ++i) {
+    const unsigned word = device() & 0xffffu;
+    for (int shift = 12; shift >= 0; shift -= 4) out += kHex[(word >> shift) & 0xfu];
+  }
+  return out;
+}
+
+PageRegistry::PageRegistry(PageRegistryTimes times) : times_(times) {}
+
+void PageRegistry::set_run_ports(RunPorts ports) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  run_ports_ = std::move(ports);
+}
+
+void PageRegistry::report(const AgentReport& report, const std::string& run) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  auto [it, added] = pages_.try_emplace(report.page);
+  Page& page = it->second;
+  if (added) {
+    page.order = next_order_++;
+    page.run = run;
+    by_order_.emplace(page.order, report.page);
+    by_run_[run].emplace(page.order, report.page);
+  }
+  page.parent = report.parent;
+  page.url = report.url;
+  page.title = report.title;
+  page.top = report.top;
+  page.gone = report.leaving;
+  page.seen = Clock::now();
+  if (report.answer && !page.busy_with.empty() && report.answer->id() == page.busy_with && !page.answer)
+    page.answer = report.answer;
+  if (page.gone && page.sink) page.sink->end();
+  sweep();
+  changed_.notify_all();
+}
+
+bool PageRegistry::attach(const std::string& id, std::shared_ptr<PageSink> sink) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  auto it = pages_.find(id);
+  if (it == pages_.end() || it->second.gone) return false;
+  Page& page = it->second;
+  if (page.command) {
+    sink->send(std::move(*page.command));
+    page.command.reset();
+    if (!sink->lasting()) return true;
+  }
+  page.sink = std::move(sink);
+  return true;
+}
+
+void PageRegistry::detach(const std::string& id, const PageSink* sink) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  auto it = pages_.find(id);
+  if (it == pages_.end()) return;
+  if (it->second.sink.get() == sink) it->second.sink.reset();
+  it->second.seen = Clock::now();
+}
+
+void PageRegistry::delivered(const std::string& id) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  auto it = pages_.find(id);
+  if (it != pages_.end() && !it->second.busy_with.empty()) it->second.delivered = true;
+}
+
+void PageRegistry::gone(const std::string& id) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  auto it = pages_.find(id);
+  if (it == pages_.end()) return;
+  it->second.gone = true;
+  if (it->second.sink) it->second.sink->end();
+  it->second.sink.reset();
+  changed_.notify_all();
+}
+
+CommandAnswer PageRegistry::run(const std::wstring& command_text) {
+  const std::string text = Platform::to_utf8(command_text);
+  const std::optional<PageCommand> command = read_command(text);
+  if (command && command->op == "run") return run_port(*command);
+  Lock lock(mutex_);
+  if (!command) return finish("", PageAnswer::failure("", "the command is not a JSON object"));
+  if (command->op == "mark") return mark(*command);
+  const Target target = wait_for_page(lock, *command);
+  if (target.refusal) return finish(target.page, *target.refusal);
+  const std::uint64_t mark = hand_over(target.page, text, *command);
+  PageAnswer answer = wait_for_answer(lock, target.page, *command);
+  answer.fields["mark"] = mark;
+  return finish(target.page, answer);
+}
+
+PageRegistry::Target PageRegistry::wait_for_page(Lock& lock, const PageCommand& command) {
+  const std::string& named = command.page;
+  if (foreign(named, command.run))
+    return {"", PageAnswer::failure(command.id, "there is no page " + named + " in this run")};
+  const std::chrono::milliseconds wait = std::min(times_.page_wait, command.page_wait.value_or(times_.page_wait));
+  const auto deadline = Clock::now() + wait;
+  for (;;) {
+    const std::string target = pick_page(named, command.after, command.run);
+    if (!target.empty()) {
+      const Page& page = pages_[target];
+      if (page.busy_with.empty() && !page.command) return {target, std::nullopt};
+    } else if (!named.empty()) {
+      // A page is named once it has registered: it is gone for good.
+      return {"", PageAnswer::gone(command.id, "the page " + named + " is gone")};
+    }
+    if (changed_.wait_until(lock, deadline) != std::cv_status::timeout) continue;
+    if (pick_page(named, command.after, command.run).empty()) {
+      if (!named.empty())
+        return {"", PageAnswer::gone(command.id, "the page " + named + " was not there within " + ms(wait))};
+      return {"", PageAnswer::failure(command.id, "no page was there within " + ms(wait))};
+    }
+    const std::string busy = pick_page(named, command.after, command.run);
+    const Page& page = pages_[busy];
+    if (page.busy_with.empty() && !page.command) return {busy, std::nullopt};
+    return {busy, PageAnswer::failure(command.id, "the page was busy with another command for " + ms(wait))};
+  }
+}
+
+std::uint64_t PageRegistry::hand_over(const std::string& id, const std::string& text, const PageCommand& command) {
+  Page& page = pages_[id];
+  page.busy_with = command.id;
+  page.delivered = false;
+  page.answer.reset();
+  if (page.sink) {
+    page.sink->send(text);
+    if (!page.sink->lasting()) page.sink.reset();
+  } else {
+    page.command = text;
+  }
+  // Pages that register from now on (the one a navigation of this command
+  // loads among them) come after this mark.
+  return next_order_ - 1;
+}
+
+PageAnswer PageRegistry::wait_for_answer(Lock& lock, const std::string& id, const PageCommand& command) {
+  const auto delivery_deadline = Clock::now() + kDeliveryLimit;
+  const std::chrono::milliseconds limit = command.timeout + times_.answer_wait;
+  const auto answer_deadline = Clock::now() + limit;
+  for (;;) {
+    auto it = pages_.find(id);
+    if (it != pages_.end() && it->second.answer) {
+      PageAnswer answer = std::move(*it->second.answer);
+      free_page(it->second);
+      return answer;
+    }
+    if (std::optional<PageAnswer> ended = ended_early(id, command.id, delivery_deadline)) return *ended;
+    const auto wake_at = it->second.delivered ? answer_deadline : std::min(answer_deadline, delivery_deadline);
+    if (changed_.wait_until(lock, wake_at) == std::cv_status::timeout && Clock::now() >= answer_deadline) {
+      if (it = pages_.find(id); it != pages_.end()) free_page(it->second);
+      return PageAnswer::failure(command.id, "the page did not answer within " + ms(limit));
+    }
+  }
+}
+
+std::optional<PageAnswer> PageRegistry::ended_early(const std::string& id, const std::string& command_id,
+                                                    Clock::time_point delivery_deadline) {
+  auto it = pages_.find(id);
+  if (it == pages_.end()) return PageAnswer::navigated(command_id);
+  Page& page = it->second;
+  if (!page.delivered && Clock::now() >= delivery_deadline) {
+    free_page(page);
+    page.gone = true;
+    return PageAnswer::failure(command_id,
+                               "the page did not take the command within " + ms(kDeliveryLimit) + ": it is gone");
+  }
+  if (page.gone && !page.delivered) {
+    free_page(page);
+    return PageAnswer::gone(command_id, "the page " + id + " went away before it took the command");
+  }
+  if (page.gone) {
+    free_page(page);
+    return PageAnswer::navigated(command_id);
+  }
+  return std::nullopt;
+}
+
+CommandAnswer PageRegistry::finish(const std::string& id, const PageAnswer& answer) {
+  CommandAnswer out;
+  out.text = Platform::from_utf8(write_answer(answer));
+  if (auto it = pages_.find(id); it != pages_.end()) {
+    out.url = Platform::from_utf8(it->second.url);
+    out.title = Platform::from_utf8(it->second.title);
+    out.page = Platform::from_utf8(id);
+  }
+  return out;
+}
+
+CommandAnswer PageRegistry::mark(const PageCommand& command) {
+  // Reports the page it names as the one that answered, so that the
+  // caller's idea of the current page stays as it is.
+  CommandAnswer out = finish("", PageAnswer::success(command.id, next_order_ - 1));
+  out.page = Platform::from_utf8(command.page);
+  if (auto it = pages_.find(command.page); it != pages_.end() && !foreign(command.page, command.run)) {
+    out.url = Platform::from_utf8(it->second.url);
+    out.title = Platform::from_utf8(it->second.title);
+  }
+  return out;
+}
+
+CommandAnswer PageRegistry::run_port(const PageCommand& command) {
+  auto answer = [](const PageAnswer& a) {
+    CommandAnswer out;
+    out.text = Platform::from_utf8(write_answer(a));
+    return out;
+  };
+  if (!is_run_id(command.run))
+    return answer(PageAnswer::failure(command.id, "a run is named by 1 to 64 letters, digits, '-', '_' or '.'"));
+  RunPorts ports;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ports = run_ports_;
+  }
+  if (!ports) return answer(PageAnswer::failure(command.id, "the proxy serves no browsers"));
+  try {
+    return answer(PageAnswer::success(command.id, ports(command.run)));
+  } catch (const std::exception& e) {
+    return answer(PageAnswer::failure(command.id, std::string("no port for the run: ") + e.what()));
+  }
+}
+
+std::string PageRegistry::pick_page(const std::string& named, std::uint64_t after, const std::string& run) const {
+  if (!named.empty()) {
+    auto it = pages_.find(named);
+    return it != pages_.end() && !it->second.gone && (run.empty() || it->second.run == run) ? named : std::string();
+  }
+  const std::map<std::uint64_t, std::string>* index = &by_order_;
+  if (!run.empty()) {
+    auto own = by_run_.find(run);
+    if (own == by_run_.end()) return std::string();
+    index = &own->second;
+  }
+  for (auto it = index->rbegin(); it != index->rend() && it->first > after; ++it) {
+    const Page& page = pages_.at(it->second);
+    if (page.top && !page.gone) return it->second;
+  }
+  return std::string();
+}
+
+bool PageRegistry::foreign(const std::string& page, const std::string& run) const {
+  if (page.empty() || run.empty()) return false;
+  auto it = pages_.find(page);
+  return it != pages_.end() && it->second.run != run;
+}
+
+void PageRegistry::free_page(Page& page) {
+  page.busy_with.clear();
+  page.command.reset();
+  page.answer.reset();
+}
+
+void PageRegistry::sweep() {
+  const auto now = Clock::now();
+  if (now - last_sweep_ < std::chrono::seconds(1)) return;
+  last_sweep_ = now;
+  for (auto it = pages_.begin(); it != pages_.end();) {
+    const Page& page = it->second;
+    const bool idle = page.busy_with.empty() && now - page.seen > times_.silent_limit;
+    if (idle && (page.gone || !page.sink)) {
+      by_order_.erase(page.order);
+      auto own = by_run_.find(page.run);
+      own->second.erase(page.order);
+      if (own->second.empty()) by_run_.erase(own);
+      it = pages_.erase(it);
+    } else {
+      ++it;
+    }
+  }
+}
+
+std::size_t PageRegistry::page_count() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return pages_.size();
+}
+
+}  // namespace Tavrin::Proxy

@@ -1,0 +1,150 @@
+// The pages that the agents in the browsers have registered, and the
+// commands on their way to them. The channel (page_channel.h, over long
+// polls or a WebSocket) feeds it the agents' reports and gives it a sink
+// per page to send commands to; the proxy object's Command puts a command
+// in and waits for its answer.
+//
+// A command (page_protocol.h) names its page, else it goes to the newest
+// top-level page. A command of a run reaches only the pages that
+// registered over the run's own port; a page of another run is unknown to
+// it. A command without a run may reach any page. It waits a bounded time
+// for its page to be there and free (one command at a time runs per page),
+// is handed over, and waits for its answer; a page that goes away (its
+// agent says so, its channel closes, or it stops reporting) ends the wait
+// with an answer that says so.
+//
+// Thread-safe.
+#ifndef QUORVANE_PROXY_PAGES_PAGE_REGISTRY_H_
+#define QUORVANE_PROXY_PAGES_PAGE_REGISTRY_H_
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include "proxy/pages/page_protocol.h"
+#include "proxy/pages/page_sink.h"
+#include "proxy/proxy_state.h"
+
+namespace Tavrin::Proxy {
+
+struct PageRegistryTimes {
+  // How long a command waits for a page to be there.
+  std::chrono::milliseconds page_wait{30000};
+  // How long a command waits for its answer beyond its own "timeout": the
+  // agent answers within that, so a page that does not (a script that
+  // never ends, a browser gone) fails the command soon after its limit.
+  std::chrono::milliseconds answer_wait{1000};
+  // A page that neither reports nor holds a channel for this long is gone.
+  std::chrono::milliseconds silent_limit{40000};
+};
+
+// A new secret for the channel's path: 128 random bits as 32 hex digits.
+std::string make_channel_secret();
+
+class PageRegistry {
+ public:
+  // How long a command may wait for its page to take it; a live agent
+  // takes it at once, so a page that does not is gone.
+  static constexpr std::chrono::milliseconds kDeliveryLimit{8000};
+  // Opens (or finds) the listening port of a run; throws
+  // std::runtime_error with the reason when it cannot.
+  using RunPorts = std::function<std::uint16_t(const std::string& run)>;
+
+  explicit PageRegistry(PageRegistryTimes times = {});
+  PageRegistry(const PageRegistry&) = delete;
+  PageRegistry& operator=(const PageRegistry&) = delete;
+
+  // Who answers {"op": "run"}; null: nobody (the answer says so).
+  void set_run_ports(RunPorts ports);
+
+  // --- The agents' side.
+  // A report came in over the port of `run` (empty: the main port):
+  // registers or refreshes the page and takes its answer. A page keeps the
+  // run it registered with.
+  void report(const AgentReport& report, const std::string& run);
+  // The page's commands go to `sink` from now on, a command that waits
+  // for it at once. Returns false, attaching nothing, for a page that is
+  // unknown, gone or leaving.
+  bool attach(const std::string& page, std::shared_ptr<PageSink> sink);
+  // `sink` takes no more of the page's commands (if it still is the
+  // page's sink).
+  void detach(const std::string& page, const PageSink* sink);
+  // The page has taken its command (the sink wrote it).
+  void delivered(const std::string& page);
+  // The page is unloading, or its channel closed.
+  void gone(const std::string& page);
+
+  // --- The runtime's side.
+  // Sends `command` (a command text, page_protocol.h) and waits for its
+  // answer. {"op": "mark"} is answered here: its "value" is the mark to
+  // pass as "after" to reach only pages that register from now on.
+  // {"op": "run", "run": ID} is answered here too: its "value" is the port
+  // that the browsers of run ID are to use. An answer of a page carries
+  // "mark": the mark as it was when the page took the command, which
+  // reaches the page that a navigation of the command loads.
+  CommandAnswer run(const std::wstring& command);
+
+  std::size_t page_count() const;
+
+ private:
+  struct Page {
+    std::string run;
+    std::string parent;
+    std::string url;
+    std::string title;
+    bool top = true;
+    bool gone = false;
+    std::uint64_t order = 0;  // registration order
+    std::chrono::steady_clock::time_point seen;
+    std::shared_ptr<PageSink> sink;
+    std::optional<std::string> command;  // waiting for a sink to take it
+    std::string busy_with;               // id of the command it runs
+    bool delivered = false;              // the page has taken that command
+    std::optional<PageAnswer> answer;    // that command's answer, once in
+  };
+  // The page a command goes to, or why it goes to none (`refusal` set;
+  // `page` then is the page the refusal concerns, if any).
+  struct Target {
+    std::string page;
+    std::optional<PageAnswer> refusal;
+  };
+  using Lock = std::unique_lock<std::mutex>;
+
+  // The steps of run(), each with mutex_ held.
+  Target wait_for_page(Lock& lock, const PageCommand& command);
+  std::uint64_t hand_over(const std::string& page, const std::string& text, const PageCommand& command);
+  PageAnswer wait_for_answer(Lock& lock, const std::string& page, const PageCommand& command);
+  std::optional<PageAnswer> ended_early(const std::string& page, const std::string& id,
+                                        std::chrono::steady_clock::time_point delivery_deadline);
+  CommandAnswer finish(const std::string& page, const PageAnswer& answer);
+
+  CommandAnswer mark(const PageCommand& command);
+  CommandAnswer run_port(const PageCommand& command);
+  std::string pick_page(const std::string& named, std::uint64_t after, const std::string& run) const;
+  bool foreign(const std::string& page, const std::string& run) const;
+  static void free_page(Page& page);
+  // Forgets gone and silent pages, at most once a second.
+  void sweep();
+
+  const PageRegistryTimes times_;
+  RunPorts run_ports_;
+  mutable std::mutex mutex_;
+  std::condition_variable changed_;
+  std::map<std::string, Page> pages_;
+  // The pages by registration order: all of them, and those of each run
+  // (the main port's under ""), so that picking one looks at few.
+  std::map<std::uint64_t, std::string> by_order_;
+  std::map<std::string, std::map<std::uint64_t, std::string>> by_run_;
+  std::uint64_t next_order_ = 1;
+  std::chrono::steady_clock::time_point last_sweep_;
+};
+
+}  // namespace Tavrin::Proxy
+
+#endif  // QUORVANE_PROXY_PAGES_PAGE_REGISTRY_H_

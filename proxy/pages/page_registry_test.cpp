@@ -1,0 +1,257 @@
+// The page registry: which page a command goes to, how a held poll learns
+// of a command, and what a command whose page goes away answers.
+#include "proxy/pages/page_registry.h"
+#include "proxy/pages/testing/agent_double.h"
+
+#include <future>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+namespace Tavrin::Proxy {
+namespace {
+
+using Testing::AgentPoll;
+using Testing::poll;
+using Testing::with_answer;
+
+AgentPoll poll_of(const std::string& page, bool top = true) {
+  AgentPoll p;
+  p.page = page;
+  p.url = "http://app.test/" + page;
+  p.title = "Title " + page;
+  p.top = top;
+  return p;
+}
+
+AgentPoll answer_of(const std::string& page, const std::string& id) {
+  AgentPoll p = poll_of(page);
+  return with_answer(p, "{\"id\":\"" + id + "\",\"ok\":true,\"value\":42}");
+}
+
+PageRegistryTimes short_times() {
+  PageRegistryTimes t;
+  t.page_wait = std::chrono::milliseconds(300);
+  t.answer_wait = std::chrono::milliseconds(300);
+  return t;
+}
+
+// Waits (bounded) until the page has a command waiting for it, by polling.
+std::optional<std::string> next_command(PageRegistry& pages, const std::string& page) {
+  for (int i = 0; i < 500; ++i) {
+    if (auto c = poll(pages, poll_of(page))) return c;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return std::nullopt;
+}
+
+// Waits (bounded) until `sink` holds a command.
+std::optional<std::string> sent_to(const std::shared_ptr<Testing::OneCommand>& sink) {
+  for (int i = 0; i < 500 && !sink->taken(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  return sink->taken();
+}
+
+// A command put in while the page has no sink waits for the next sink;
+// one put in while a sink is attached goes to it at once. A held poll's
+// sink takes one command and is let go; the page's going ends it.
+TEST(PageRegistryTest, CommandsReachTheSinkAttachedBeforeOrAfter) {
+  PageRegistry pages(short_times());
+  EXPECT_FALSE(poll(pages, poll_of("p1")).has_value());
+  auto running = std::async(std::launch::async, [&] { return pages.run(L"{\"id\":\"c1\",\"op\":\"eval\"}"); });
+  const std::optional<std::string> waiting = next_command(pages, "p1");
+  ASSERT_TRUE(waiting.has_value());
+  EXPECT_NE(waiting->find("\"c1\""), std::string::npos);
+  pages.delivered("p1");
+  poll(pages, answer_of("p1", "c1"));
+  const CommandAnswer answer = running.get();
+  EXPECT_EQ(answer.page, L"p1");
+  EXPECT_EQ(answer.title, L"Title p1");
+  EXPECT_NE(answer.text.find(L"42"), std::wstring::npos);
+
+  auto held = std::make_shared<Testing::OneCommand>();
+  ASSERT_TRUE(pages.attach("p1", held));
+  auto second = std::async(std::launch::async, [&] { return pages.run(L"{\"id\":\"c2\",\"op\":\"eval\"}"); });
+  const std::optional<std::string> sent = sent_to(held);
+  ASSERT_TRUE(sent.has_value());
+  EXPECT_NE(sent->find("\"c2\""), std::string::npos);
+  pages.delivered("p1");
+  poll(pages, answer_of("p1", "c2"));
+  EXPECT_NE(second.get().text.find(L"42"), std::wstring::npos);
+
+  // Let go after its one command: the next one waits in the registry.
+  auto third = std::async(std::launch::async, [&] { return pages.run(L"{\"id\":\"c3\",\"op\":\"eval\"}"); });
+  const std::optional<std::string> later = next_command(pages, "p1");
+  ASSERT_TRUE(later.has_value());
+  EXPECT_NE(later->find("\"c3\""), std::string::npos);
+  pages.delivered("p1");
+  poll(pages, answer_of("p1", "c3"));
+  third.get();
+
+  auto ending = std::make_shared<Testing::OneCommand>();
+  ASSERT_TRUE(pages.attach("p1", ending));
+  pages.gone("p1");
+  EXPECT_TRUE(ending->ended());
+  EXPECT_FALSE(pages.attach("p1", std::make_shared<Testing::OneCommand>())) << "a gone page takes no sink";
+}
+
+// A socket's sink stays: commands one after another reach it.
+TEST(PageRegistryTest, LastingSinksTakeEveryCommand) {
+  class Socket final : public PageSink {
+   public:
+    void send(std::string command) override {
+      std::lock_guard<std::mutex> lock(mutex);
+      commands.push_back(std::move(command));
+    }
+    bool lasting() const override { return true; }
+    void end() override {}
+    std::mutex mutex;
+    std::vector<std::string> commands;
+  };
+  PageRegistry pages(short_times());
+  poll(pages, poll_of("p1"));
+  auto socket = std::make_shared<Socket>();
+  ASSERT_TRUE(pages.attach("p1", socket));
+  for (int i = 0; i < 3; ++i) {
+    const std::string id = "c" + std::to_string(i);
+    auto running = std::async(std::launch::async, [&] {
+      return pages.run(L"{\"id\":\"" + std::wstring(id.begin(), id.end()) + L"\",\"op\":\"eval\"}");
+    });
+    bool seen = false;
+    for (int wait = 0; wait < 500 && !seen; ++wait) {
+      {
+        std::lock_guard<std::mutex> lock(socket->mutex);
+        seen = socket->commands.size() == static_cast<std::size_t>(i + 1);
+      }
+      if (!seen) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ASSERT_TRUE(seen) << id;
+    pages.delivered("p1");
+    // A frame of the socket: a report, with no poll's sink.
+    pages.report(answer_of("p1", id), "");
+    EXPECT_NE(running.get().text.find(L"\"id\":\"" + std::wstring(id.begin(), id.end()) + L"\""), std::wstring::npos);
+  }
+}
+
+// An answer that carries another command's id completes nothing: the
+// command still waits for its own and ends when its time is up.
+TEST(PageRegistryTest, AnswersToOtherCommandsAreIgnored) {
+  PageRegistryTimes times = short_times();
+  PageRegistry pages(times);
+  poll(pages, poll_of("p1"));
+  auto running = std::async(std::launch::async,
+                            [&] { return pages.run(L"{\"id\":\"c1\",\"op\":\"eval\",\"timeout\":100}"); });
+  ASSERT_TRUE(next_command(pages, "p1").has_value());
+  pages.delivered("p1");
+  poll(pages, answer_of("p1", "other"));
+  const CommandAnswer got = running.get();
+  EXPECT_NE(got.text.find(L"did not answer within 400 ms"), std::wstring::npos) << got.text;
+  EXPECT_EQ(got.text.find(L"42"), std::wstring::npos) << got.text;
+}
+
+// Unnamed commands go to the newest top-level page, never to a frame;
+// "after" a mark only pages registered later qualify.
+TEST(PageRegistryTest, UnnamedCommandsGoToTheNewestTopLevelPage) {
+  PageRegistry pages(short_times());
+  poll(pages, poll_of("old"));
+  const CommandAnswer mark = pages.run(L"{\"id\":\"m\",\"op\":\"mark\"}");
+  poll(pages, poll_of("new"));
+  poll(pages, poll_of("frame", false));
+  auto running = std::async(std::launch::async, [&] { return pages.run(L"{\"id\":\"c2\",\"op\":\"eval\"}"); });
+  ASSERT_TRUE(next_command(pages, "new").has_value());
+  pages.delivered("new");
+  poll(pages, answer_of("new", "c2"));
+  EXPECT_EQ(running.get().page, L"new");
+
+  // A mark taken now: nothing registers after it, so the wait runs out.
+  const std::wstring m = mark.text;
+  EXPECT_NE(m.find(L"\"value\":1"), std::wstring::npos) << m;
+  const CommandAnswer late = pages.run(L"{\"id\":\"c3\",\"op\":\"ready\",\"after\":3,\"pageWait\":200}");
+  EXPECT_NE(late.text.find(L"no page was there"), std::wstring::npos) << late.text;
+}
+
+// A command's answer carries the mark as it was when the page took the
+// command: the page its navigation loads comes after it, the pages before
+// do not. So does the "navigated" answer of a page that unloads.
+TEST(PageRegistryTest, AnswersCarryTheMarkOfTheirHandOver) {
+  PageRegistry pages(short_times());
+  poll(pages, poll_of("old"));
+  poll(pages, poll_of("p1"));
+  auto clicking = std::async(std::launch::async, [&] { return pages.run(L"{\"id\":\"c1\",\"page\":\"p1\"}"); });
+  ASSERT_TRUE(next_command(pages, "p1").has_value());
+  pages.delivered("p1");
+  poll(pages, poll_of("next"));  // the page the command's navigation loads
+  poll(pages, answer_of("p1", "c1"));
+  const CommandAnswer clicked = clicking.get();
+  EXPECT_NE(clicked.text.find(L"\"value\":42"), std::wstring::npos) << clicked.text;
+  EXPECT_NE(clicked.text.find(L"\"mark\":2}"), std::wstring::npos) << clicked.text;
+
+  auto following = std::async(std::launch::async,
+                              [&] { return pages.run(L"{\"id\":\"c2\",\"after\":2,\"pageWait\":200}"); });
+  ASSERT_TRUE(next_command(pages, "next").has_value());
+  pages.delivered("next");
+  pages.gone("next");
+  const CommandAnswer followed = following.get();
+  EXPECT_EQ(followed.page, L"next");
+  EXPECT_NE(followed.text.find(L"\"navigated\":true"), std::wstring::npos) << followed.text;
+  EXPECT_NE(followed.text.find(L"\"mark\":3}"), std::wstring::npos) << followed.text;
+
+  // After the newest page's mark nothing qualifies: "old" and "p1" are
+  // older.
+  const CommandAnswer none = pages.run(L"{\"id\":\"c3\",\"after\":3,\"pageWait\":100}");
+  EXPECT_NE(none.text.find(L"no page was there"), std::wstring::npos) << none.text;
+  EXPECT_EQ(none.text.find(L"\"mark\""), std::wstring::npos) << "a command no page took carries no mark";
+}
+
+// A named page that unloads while its command runs answers "navigated";
+// one that is gone before the command answers that it is gone.
+TEST(PageRegistryTest, PagesThatGoAwayEndTheirCommands) {
+  PageRegistry pages(short_times());
+  poll(pages, poll_of("p1"));
+  auto running = std::async(std::launch::async, [&] { return pages.run(L"{\"id\":\"c4\",\"page\":\"p1\"}"); });
+  ASSERT_TRUE(next_command(pages, "p1").has_value());
+  pages.delivered("p1");
+  pages.gone("p1");
+  EXPECT_NE(running.get().text.find(L"\"navigated\":true"), std::wstring::npos);
+
+  const CommandAnswer after = pages.run(L"{\"id\":\"c5\",\"page\":\"p1\"}");
+  EXPECT_NE(after.text.find(L"\"gone\":true"), std::wstring::npos) << after.text;
+  EXPECT_NE(after.text.find(L"\"ok\":false"), std::wstring::npos) << after.text;
+}
+
+// Pages that stop reporting are forgotten, gone ones too, but the
+// registry looks for them at most once a second, not on every report.
+TEST(PageRegistryTest, SilentPagesAreSweptAtMostOnceASecond) {
+  PageRegistryTimes times = short_times();
+  times.silent_limit = std::chrono::milliseconds(50);
+  PageRegistry pages(times);
+  poll(pages, poll_of("p1"));  // the first report sweeps (nothing yet)
+  poll(pages, poll_of("p2"));
+  pages.gone("p2");
+  EXPECT_EQ(pages.page_count(), 2u);
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  poll(pages, poll_of("p3"));  // within the second: no sweep yet
+  EXPECT_EQ(pages.page_count(), 3u);
+  std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+  poll(pages, poll_of("p4"));
+  EXPECT_EQ(pages.page_count(), 1u) << "p1 to p3 fell silent";
+  // A forgotten page is gone to commands that name it; unnamed ones find
+  // the page that is left.
+  EXPECT_NE(pages.run(L"{\"id\":\"c1\",\"page\":\"p1\"}").text.find(L"\"gone\":true"), std::wstring::npos);
+  auto running = std::async(std::launch::async, [&] { return pages.run(L"{\"id\":\"c2\",\"op\":\"info\"}"); });
+  ASSERT_TRUE(next_command(pages, "p4").has_value());
+  pages.delivered("p4");
+  poll(pages, answer_of("p4", "c2"));
+  EXPECT_EQ(running.get().page, L"p4");
+}
+
+// Malformed commands come back as failed answers, not as exceptions.
+TEST(PageRegistryTest, MalformedCommandsAreAnsweredAsFailures) {
+  PageRegistry pages(short_times());
+  EXPECT_NE(pages.run(L"not json").text.find(L"not a JSON object"), std::wstring::npos);
+  EXPECT_NE(pages.run(L"[1,2]").text.find(L"\"ok\":false"), std::wstring::npos);
+}
+
+}  // namespace
+}  // namespace Tavrin::Proxy
