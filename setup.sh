@@ -17,7 +17,7 @@ for arg in "$@"; do
 done
 
 packages=(
-  build-essential cmake ninja-build pkg-config file
+  build-essential cmake ninja-build pkg-config file ccache
   libboost1.81-all-dev libpugixml-dev libsqlite3-dev sqlite3 zlib1g-dev libpng-dev
   libduktape207 duktape-dev libx11-dev
   googletest libgtest-dev libgmock-dev
