@@ -109,10 +109,13 @@ var quorvaneHost = (function () {
   var evidenceCount = 0;
   var takingEvidence = false;
   function failureEvidence() {
-    if (!currentPage || takingEvidence) return;
+    // A page that did not answer the failed command would keep the run
+    // waiting once more for nothing: its evidence is left out.
+    if (!currentPage || takingEvidence || !lastAnswerFromPage) return;
     takingEvidence = true;
     try {
-      var answer = command({ op: "eval", page: currentPage, expression: "document.documentElement.outerHTML" });
+      var answer = command({ op: "eval", page: currentPage, timeout: 1000,
+                             expression: "document.documentElement.outerHTML" });
       if (!answer.ok) return;
       evidenceCount++;
       var base = logPath.replace(/\.log$/i, "") + ".failure" + evidenceCount;
@@ -150,6 +153,9 @@ var quorvaneHost = (function () {
   // gets its record the first time an answer comes from it.
   var pagesLogged = {};
   var currentPage = "";
+  // Whether the last command's answer came from the page itself (its
+  // answers carry its url) rather than from the proxy giving up on it.
+  var lastAnswerFromPage = false;
   // Commands of a run reach only the pages of the browsers that run
   // opened (its own port of the proxy); other runs' pages are unknown to it.
   var run = null;
@@ -174,6 +180,7 @@ var quorvaneHost = (function () {
     }
     if (!answer || typeof answer !== "object") answer = { ok: false, error: "the proxy gave no answer" };
     answer.page = page;
+    lastAnswerFromPage = answer.url !== undefined;
     if (page) currentPage = page;
     pageConsole(answer.console);
     if (page && answer.url !== undefined && !pagesLogged[page]) {
