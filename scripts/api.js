@@ -448,7 +448,19 @@ QuorvanePage.prototype.frameUuid = function (selector, limit) {
 QuorvanePage.prototype.frame = function (selector) {
   var frame = new QuorvanePage(this.frameUuid(selector), this);
   frame.frameSelector = String(selector);
-  frame.collect(quorvaneCommand(frame.uuid, { op: "ready", timeout: quorvanePages.navigation }, "frame " + selector));
+  // The parent sees its frame's document before that document's agent has
+  // reached the proxy, which until then calls the page gone: ask again
+  // within the navigation limit.
+  var limit = quorvanePages.navigation;
+  var started = new Date().getTime();
+  for (;;) {
+    var left = Math.max(0, limit - (new Date().getTime() - started));
+    var answer = quorvaneHost.command({ op: "ready", page: frame.uuid, timeout: left });
+    if (answer.ok) break;
+    if (!answer.gone || left === 0) throw new Error("frame " + selector + ": " + (answer.error || "the page failed the command"));
+    quorvaneHost.sleep(quorvanePages.retryEvery);
+  }
+  frame.collect(answer);
   return frame;
 };
 QuorvanePage.prototype.element = function (selector, name) {
