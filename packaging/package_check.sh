@@ -75,6 +75,10 @@ system_changes() {
 }
 
 in_root useradd --create-home --shell /bin/bash "$checker"
+# The throwaway root starts as a machine where Quorvane was never
+# registered: a development build on this machine may have written the
+# machine hive that the package's purge removes.
+in_root rm -rf /var/lib/quorvane
 before=$(system_changes)
 
 echo "package_check: apt install ./$(basename "$deb")"
