@@ -66,8 +66,9 @@ PrivateDisplay::PrivateDisplay(int width, int height) {
   }
   if (pid == 0) {
     // Only async-signal-safe calls from here on. The server goes with
-    // the run, however the run ends.
-    ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+    // the run, however the run ends: SIGKILL, since Xvfb blocks SIGTERM
+    // for stretches and one that came then stayed pending for good.
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
     if (::getppid() != parent) ::_exit(127);
     ::setpgid(0, 0);
     if (ends[1] == 3)
