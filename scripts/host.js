@@ -130,6 +130,7 @@ var quorvaneHost = (function () {
       record("info", "page html", base + ".html");
       var shot = "";
       try {
+        command({ op: "painted", page: currentPage, timeout: 1000 });
         shot = text(Quorvane.ScreenShot("failure"));
       } catch (e) {
         shot = "";

@@ -1066,6 +1066,13 @@
       }, function (e) { cmd.fail(errorText(e)); });
     },
     ready: whenReady,
+    // Answers once the page's latest changes are on the screen: two frames
+    // (the second begins after the first was drawn) and a moment for the
+    // browser to hand the picture to the display. A screenshot taken right
+    // after a change would otherwise show the page as it was.
+    painted: function (c, cmd) {
+      later(function () { later(function () { setTimeout(function () { cmd.ok(true); }, 100); }, "frame"); }, "frame");
+    },
     dialogs: function (c, cmd) { var seen = dialogs; dialogs = []; cmd.ok(seen); },
     dialog: function (c, cmd) { dialogAnswer = c.answer; cmd.ok(null); },
     navigate: navigation(function (c) { location.href = c.url; }),
