@@ -5,11 +5,18 @@
 // private one holding the keys that installation writes. Prints the median,
 // minimum and maximum of five launches each; asserts nothing.
 //
+// Firefox is also started bare, as a person would start it: the program
+// itself on a new empty profile whose only settings point it at the proxy.
+// Its launches alternate with those through the launcher, so that a busy
+// machine slows both alike, and the last column gives the launcher's median
+// over the bare one's.
+//
 //   build/bench/browser_start_bench [launches]
 #include <algorithm>
 #include <cstdio>
 #include <iostream>
 #include <thread>
+#include <vector>
 
 #include <boost/filesystem.hpp>
 
@@ -70,6 +77,55 @@ double one_launch(const Tavrin::Configuration& config, const Case& c, const std:
   return std::chrono::duration<double>(request->when - start).count();
 }
 
+// Seconds from starting Firefox itself on a new profile that holds only the
+// proxy settings to its first request for the page; negative when it did
+// not come within 60 seconds.
+double one_bare_firefox(const quorvane_test::TempDir& dir, const std::string& display, RecordingProxy& proxy,
+                        int n) {
+  const std::string url = "http://app.test/bare-" + std::to_string(display.empty()) + "-" + std::to_string(n);
+  const std::string profile = dir.file("bare-" + std::to_string(display.empty()) + "-" + std::to_string(n));
+  fs::create_directories(profile);
+  const std::string port = std::to_string(proxy.port());
+  quorvane_test::write_file(profile + "/user.js",
+                            "user_pref(\"network.proxy.type\", 1);\n"
+                            "user_pref(\"network.proxy.http\", \"127.0.0.1\");\n"
+                            "user_pref(\"network.proxy.http_port\", " + port + ");\n"
+                            "user_pref(\"network.proxy.allow_hijacking_localhost\", true);\n"
+                            "user_pref(\"network.proxy.no_proxies_on\", \"\");\n");
+  Process::StartOptions options;
+  options.arguments = {"/usr/lib/firefox-esr/firefox-esr", "--profile", profile, "--no-remote", "--new-instance"};
+  if (display.empty()) options.arguments.push_back("--headless");
+  options.arguments.push_back(url);
+  options.output = Process::StartOptions::Output::kDiscard;
+  std::vector<std::string> environment = Process::environment_with("HOME", profile);
+  std::erase_if(environment, [](const std::string& e) { return e.rfind("DISPLAY=", 0) == 0; });
+  if (!display.empty()) environment.push_back("DISPLAY=" + display);
+  options.environment = environment;
+  const auto start = Clock::now();
+  Process::ProcessWatch watch(Process::start_detached(options));
+  const auto request = proxy.WaitFor("GET " + url, std::chrono::seconds(60));
+  Process::ask_process_to_end(watch.group(), true);
+  if (!watch.WaitForExit(std::chrono::seconds(20))) Process::kill_process(watch.group(), true);
+  Process::kill_process(watch.group(), true);
+  if (!request) return -1;
+  return std::chrono::duration<double>(request->when - start).count();
+}
+
+void print_times(const std::string& kind, const char* where, std::vector<double> times, const char* tail = "") {
+  std::sort(times.begin(), times.end());
+  if (times.empty() || times.front() < 0) {
+    std::printf("%-14s %-9s   a launch never reached the proxy\n", kind.c_str(), where);
+    return;
+  }
+  std::printf("%-14s %-9s %9.3f %9.3f %9.3f%s\n", kind.c_str(), where, times[times.size() / 2], times.front(),
+              times.back(), tail);
+}
+
+double median(std::vector<double> times) {
+  std::sort(times.begin(), times.end());
+  return times[times.size() / 2];
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -92,24 +148,30 @@ int main(int argc, char** argv) {
                         {"chromium", "/usr/lib/chromium/chromium", true},
                         {"firefox", "/usr/lib/firefox-esr/firefox-esr", false},
                         {"firefox", "/usr/lib/firefox-esr/firefox-esr", true}};
-  std::printf("%-10s %-9s %9s %9s %9s  (seconds, %d launches)\n", "browser", "display", "median", "min", "max",
+  std::printf("%-14s %-9s %9s %9s %9s  (seconds, %d launches)\n", "browser", "display", "median", "min", "max",
               launches);
   for (const Case& c : cases) {
     const char* where = c.display ? "Xvfb" : "headless";
     if (!fs::exists(c.program) || (c.display && xvfb.display().empty())) {
-      std::printf("%-10s %-9s   skipped (%s missing)\n", c.kind.c_str(), where, c.display ? "Xvfb" : c.program.c_str());
+      std::printf("%-14s %-9s   skipped (%s missing)\n", c.kind.c_str(), where,
+                  c.display ? "Xvfb" : c.program.c_str());
       continue;
     }
-    one_launch(config, c, c.display ? xvfb.display() : "", proxy, -1);  // warm the file cache
-    std::vector<double> times;
-    for (int n = 0; n < launches; ++n) times.push_back(one_launch(config, c, c.display ? xvfb.display() : "", proxy, n));
-    std::sort(times.begin(), times.end());
-    if (times.front() < 0) {
-      std::printf("%-10s %-9s   a launch never reached the proxy\n", c.kind.c_str(), where);
-      continue;
+    const std::string display = c.display ? xvfb.display() : "";
+    const bool bare_too = c.kind == "firefox";
+    one_launch(config, c, display, proxy, -1);  // warm the file cache
+    if (bare_too) one_bare_firefox(dir, display, proxy, -1);
+    std::vector<double> times, bare;
+    for (int n = 0; n < launches; ++n) {
+      times.push_back(one_launch(config, c, display, proxy, n));
+      if (bare_too) bare.push_back(one_bare_firefox(dir, display, proxy, n));
     }
-    std::printf("%-10s %-9s %9.3f %9.3f %9.3f\n", c.kind.c_str(), where, times[times.size() / 2], times.front(),
-                times.back());
+    print_times(c.kind, where, times);
+    if (!bare_too) continue;
+    char ratio[64] = "";
+    if (*std::min_element(times.begin(), times.end()) >= 0 && *std::min_element(bare.begin(), bare.end()) >= 0)
+      std::snprintf(ratio, sizeof ratio, "  launcher / bare %.2f", median(times) / median(bare));
+    print_times("firefox bare", where, bare, ratio);
   }
   return 0;
 }
