@@ -304,13 +304,18 @@ function QuorvanePage(uuid, frameOf) {
   // moves to; and the dialogs that answers brought along, for dialogs().
   this.dialogAnswer = undefined;
   this.seenDialogs = [];
+  // The mark of the page's last answer: the page that comes in its place
+  // registers after it, while the run's older pages (other windows) came
+  // before.
+  this.mark = 0;
 }
 
 // Keeps the dialogs an answer reports (those a page showed while it ran a
-// command, even one that navigated it away).
+// command, even one that navigated it away), and its mark.
 QuorvanePage.prototype.collect = function (answer) {
   var list = answer && answer.dialogs;
   if (list) for (var i = 0; i < list.length; i++) this.seenDialogs[this.seenDialogs.length] = list[i];
+  if (answer && typeof answer.mark === "number") this.mark = answer.mark;
   return answer;
 };
 
@@ -340,22 +345,48 @@ QuorvanePage.prototype.follow = function (mark, limit) {
 // this object to the page that loaded instead (unless `stay`).
 // `answered` (optional) runs once the page has answered, before a new page
 // is waited for, so that the action's records precede the new page's.
-QuorvanePage.prototype.command = function (fields, what, answered, stay) {
+// `deadline` (optional, a time in ms): when a waiting command's time is
+// up, which bounds the wait for a page that navigates meanwhile.
+//
+// How long a new page may take: a page that said it was leaving (the
+// command, or the page itself, began a navigation) has the navigation
+// limit; a page that went away without a word (its window closed, its
+// frame removed, its browser ended) only what is left of the command's
+// own limit, since nothing may come in its place.
+QuorvanePage.prototype.command = function (fields, what, answered, stay, deadline) {
   if (this.closed) throw new Error((what ? what + ": " : "") + "the page was closed");
   fields.page = this.uuid;
   if (fields.timeout === undefined) fields.timeout = quorvaneLimit();
+  var until = new Date().getTime() + Number(fields.timeout);
+  if (deadline !== undefined && deadline < until) until = deadline;
+  var self = this;
+  function left() { return Math.max(0, until - new Date().getTime()); }
+  // Follows the page in this one's place; a failure says that the page
+  // went away, which a page gone without a word does not tell otherwise.
+  function follow(mark, limit, announced) {
+    try {
+      self.follow(mark, limit);
+    } catch (e) {
+      if (announced) throw e;
+      throw new Error((what ? what + ": " : "") + "the page went away while it ran the command; " + e.message);
+    }
+  }
   var answer = this.collect(quorvaneHost.command(fields));
   if (!answer.ok && answer.gone && !stay) {
     // The page went away on its own (a script or a timer navigated it): the
     // command goes to the page in its place instead, found within the
-    // command's own limit.
-    this.follow(0, fields.timeout);
+    // command's own limit; not to an older page of the run.
+    follow(this.mark, left(), false);
     fields.page = this.uuid;
+    fields.timeout = left();
     answer = this.collect(quorvaneHost.command(fields));
   }
   if (!answer.ok) throw new Error((what ? what + ": " : "") + (answer.error || "the page failed the command"));
   if (answered) answered();
-  if ((answer.navigating || answer.navigated) && !stay) this.follow(answer.mark, quorvanePages.navigation);
+  if ((answer.navigating || answer.navigated) && !stay) {
+    if (!answer.navigating) follow(answer.mark, left(), false);
+    else follow(answer.mark, deadline === undefined ? quorvanePages.navigation : left(), true);
+  }
   return answer;
 };
 
@@ -367,7 +398,7 @@ QuorvanePage.prototype.waiting = function (fields, what, ms) {
   for (;;) {
     var left = deadline - new Date().getTime();
     fields.timeout = left > 0 ? left : 0;
-    var answer = this.command(fields, what);
+    var answer = this.command(fields, what, null, false, deadline);
     if (answer.held || !(answer.navigating || answer.navigated) || left <= 0) return answer.value;
   }
 };

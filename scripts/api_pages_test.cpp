@@ -16,12 +16,16 @@ using Tavrin::Platform::Script::Testing::ScriptFixture;
 // A host that logs each command (op, page, after) and answers it: "mark"
 // with 5, "ready" with the page "p2", a "click" with a navigation whose
 // answer carries the mark 7, anything else with the value "v" and the
-// mark 3; answers.next, when set, answers the next command instead.
+// mark 3; answers.next, when set, answers the next command instead, and
+// the answers in `later` the commands after it. readyLimits: the limit of
+// each "ready".
 constexpr const wchar_t kFakeHost[] = LR"(
 var sent = [];
 var records = [];
 var lastFields = null;
 var answers = { next: null };
+var later = [];
+var readyLimits = [];
 var quorvaneHost = {
   record: function (kind, name, value) { records.push(kind + " " + name + " " + value); },
   sleep: function () {},
@@ -32,7 +36,8 @@ var quorvaneHost = {
   command: function (fields) {
     lastFields = fields;
     sent.push(fields.op + " " + fields.page + (fields.after !== undefined ? " after " + fields.after : ""));
-    if (answers.next) { var a = answers.next; answers.next = null; return a; }
+    if (fields.op === "ready") readyLimits.push(fields.timeout);
+    if (answers.next) { var a = answers.next; answers.next = later.length ? later.shift() : null; return a; }
     if (fields.op === "mark") return { ok: true, value: 5, page: "" };
     if (fields.op === "ready") return { ok: true, page: "p2", mark: 6 };
     if (fields.op === "click") return { ok: true, navigating: true, mark: 7, page: fields.page };
@@ -86,12 +91,44 @@ TEST_F(ApiPages, NavigationIsFollowedFromTheAnswersMark) {
   EXPECT_EQ(eval_text(L"commands()"), L"eval p2; ready  after 9");
 }
 
-// A page gone before it took the command: the command goes to the
-// window's newest page instead.
-TEST_F(ApiPages, GonePageHandsTheCommandToTheNewestPage) {
-  add_code(L"answers.next = { ok: false, gone: true, error: 'gone', page: '' };");
+// A page gone before it took the command: the command goes to the page
+// that registered in its place, after the page's own last mark; not to an
+// older page of the run (another window).
+TEST_F(ApiPages, GonePageHandsTheCommandToThePageInItsPlace) {
+  eval(L"page.eval('1')");
+  add_code(L"commands(); answers.next = { ok: false, gone: true, error: 'gone', page: '' };");
   EXPECT_EQ(eval_text(L"page.eval('1')"), L"v");
-  EXPECT_EQ(eval_text(L"commands()"), L"eval p1; ready  after 0; eval p2");
+  EXPECT_EQ(eval_text(L"commands()"), L"eval p1; ready  after 3; eval p2");
+}
+
+// How long the page in the place of one that went away may take to come:
+// the navigation limit when the page said it was leaving; when it went
+// without a word (its browser killed, its window closed) only what is left
+// of the command's own limit, and for a wait, of the wait's.
+TEST_F(ApiPages, APageGoneWithoutAWordIsFollowedWithinTheCommandsLimit) {
+  add_code(L"pageTimeouts({ action: 2000 }); answers.next = { ok: true, navigated: true, mark: 9, page: 'p1' };");
+  eval(L"page.eval('1')");
+  add_code(L"answers.next = { ok: true, navigating: true, mark: 9, page: 'p2' };");
+  eval(L"page.eval('1')");
+  add_code(L"answers.next = { ok: true, navigating: true, mark: 9, page: 'p2' };");
+  eval(L"page.element('#a').waitText('v', 1500)");
+  EXPECT_EQ(eval_text(L"commands()"), L"eval p1; ready  after 9; eval p2; ready  after 9; waitText p2; ready  after 9; "
+                                      L"waitText p2");
+  const int without_a_word = std::stoi(eval_text(L"String(readyLimits[0])"));
+  EXPECT_LE(without_a_word, 2000);
+  EXPECT_GT(without_a_word, 1000);
+  EXPECT_EQ(eval_text(L"String(readyLimits[1])"), L"30000");
+  EXPECT_LE(std::stoi(eval_text(L"String(readyLimits[2])")), 1500);
+}
+
+// When no page comes in the place of one gone without a word, the command
+// throws that the page went away.
+TEST_F(ApiPages, APageGoneForGoodFailsTheCommand) {
+  add_code(L"answers.next = { ok: true, navigated: true, mark: 9, page: 'p1' };"
+           L"later.push({ ok: false, error: 'no page was there within 10000 ms' });");
+  EXPECT_EQ(eval_text(L"(function () { try { page.eval('1'); return 'returned'; } catch (e) { return e.message; } })()"),
+            L"eval: the page went away while it ran the command; waited 10000 ms for a new page to load (no page was "
+            L"there within 10000 ms)");
 }
 
 // open() has no command to carry a mark: it takes one before the browser

@@ -6,25 +6,16 @@
 // gives are those of real input.
 
 #include <filesystem>
-#include <ostream>
 #include <string>
 
 #include <gtest/gtest.h>
 
-#include "scripts/testing/installed_programs.h"
+#include "scripts/testing/browser_runs.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using quorvane_test::read_file;
-using quorvane_test::write_file;
-
-struct Browser {
-  const char* name;
-  const char* binary;
-};
-
-void PrintTo(const Browser& browser, std::ostream* out) { *out << browser.name; }
 
 const char* const kApps[] = {"jquery", "jqueryui", "backbone", "angular", "vue"};
 
@@ -38,14 +29,14 @@ const std::pair<const char*, const char*> kLibraries[] = {
     {"/usr/share/javascript/vue/vue.js", "vue.js"},
 };
 
-class FrameworkApps : public ::testing::TestWithParam<Browser> {
+class FrameworkApps : public quorvane_test::BrowserRun {
  protected:
   void SetUp() override {
-    if (!fs::exists(GetParam().binary)) GTEST_SKIP() << GetParam().binary << " is not installed";
     for (const auto& [from, name] : kLibraries) {
       if (!fs::exists(from)) GTEST_SKIP() << from << " is not installed";
     }
-    programs_.Install(dir_);
+    BrowserRun::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
     const fs::path apps = programs_.bin() + "/examples/site/apps";
     fs::copy(QUORVANE_SOURCE_DIR "/scripts/testing/apps", apps, fs::copy_options::recursive);
     fs::create_directories(apps / "lib");
@@ -54,30 +45,17 @@ class FrameworkApps : public ::testing::TestWithParam<Browser> {
     fs::copy("/usr/share/javascript/jquery-ui/themes", apps / "lib" / "jquery-ui" / "themes",
              fs::copy_options::recursive);
   }
-
-  void TearDown() override {
-    if (programs_.installed()) {
-      EXPECT_TRUE(programs_.WaitUntilAllEnded()) << "a browser, proxy or helper was left running";
-    }
-  }
-
-  quorvane_test::TempDir dir_;
-  quorvane_test::InstalledPrograms programs_;
 };
 
 TEST_P(FrameworkApps, TheUsersWalkPassesOnEachFramework) {
   std::string script = read_file(QUORVANE_SOURCE_DIR "/scripts/testing/apps/walk.js");
   ASSERT_FALSE(script.empty());
   for (const char* app : kApps) script += std::string("test(\"") + app + "\", function () { walk(\"" + app + "\"); });\n";
-  write_file(dir_.file("walk.js"), script);
-  const auto run = programs_.Run(dir_.file("walk.js"), GetParam().name, dir_.file("walk.log"));
+  const auto run = run_script("walk", script);
   EXPECT_EQ(run.exit, 0) << run.out;
   EXPECT_NE(run.out.find("stats: testfile=\"5 passed, 0 failed\""), std::string::npos) << run.out;
 }
 
-INSTANTIATE_TEST_SUITE_P(Browsers, FrameworkApps,
-                         ::testing::Values(Browser{"chromium", "/usr/lib/chromium/chromium"},
-                                           Browser{"firefox", "/usr/lib/firefox-esr/firefox-esr"}),
-                         [](const auto& info) { return std::string(info.param.name); });
+QUORVANE_IN_BOTH_BROWSERS(FrameworkApps);
 
 }  // namespace

@@ -6,27 +6,18 @@
 // events, in the same order, with the same properties.
 
 #include <filesystem>
-#include <ostream>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
-#include "scripts/testing/installed_programs.h"
+#include "scripts/testing/browser_runs.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using quorvane_test::read_file;
-using quorvane_test::write_file;
-
-struct Browser {
-  const char* name;
-  const char* binary;
-};
-
-void PrintTo(const Browser& browser, std::ostream* out) { *out << browser.name; }
 
 std::vector<std::string> lines_of(const std::string& text) {
   std::vector<std::string> lines;
@@ -38,31 +29,16 @@ std::vector<std::string> lines_of(const std::string& text) {
   return lines;
 }
 
-class EventsLikeRealInput : public ::testing::TestWithParam<Browser> {
- protected:
-  void SetUp() override {
-    if (!fs::exists(GetParam().binary)) GTEST_SKIP() << GetParam().binary << " is not installed";
-    programs_.Install(dir_);
-  }
-
-  void TearDown() override {
-    if (programs_.installed()) {
-      EXPECT_TRUE(programs_.WaitUntilAllEnded()) << "a browser, proxy or helper was left running";
-    }
-  }
-
-  quorvane_test::TempDir dir_;
-  quorvane_test::InstalledPrograms programs_;
-};
+class EventsLikeRealInput : public quorvane_test::BrowserRun {};
 
 TEST_P(EventsLikeRealInput, MatchTheRecordedReference) {
   const std::string events = QUORVANE_SOURCE_DIR "/scripts/testing/events/";
   const std::vector<std::string> reference = lines_of(read_file(events + GetParam().name + ".txt"));
   ASSERT_FALSE(reference.empty()) << "no reference for " << GetParam().name;
   fs::create_directories(programs_.bin() + "/examples/site/events");
-  write_file(programs_.bin() + "/examples/site/events/recorder.html", read_file(events + "recorder.html"));
+  site("events/recorder.html", read_file(events + "recorder.html"));
   const std::string out = dir_.file("recorded.txt");
-  write_file(dir_.file("events.js"), read_file(events + "scenario.js") + R"js(
+  const auto run = run_script("events", read_file(events + "scenario.js") + R"js(
 test("the scenario through the API", function () {
   var page = open("/events/recorder.html");
   page.eval("recorded.length = 0, true");
@@ -79,7 +55,6 @@ test("the scenario through the API", function () {
   file.Close();
 });
 )js");
-  const auto run = programs_.Run(dir_.file("events.js"), GetParam().name, dir_.file("events.log"));
   ASSERT_EQ(run.exit, 0) << run.out;
   const std::vector<std::string> given = lines_of(read_file(out));
   for (std::size_t i = 0; i < reference.size() || i < given.size(); ++i) {
@@ -89,9 +64,6 @@ test("the scenario through the API", function () {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Browsers, EventsLikeRealInput,
-                         ::testing::Values(Browser{"chromium", "/usr/lib/chromium/chromium"},
-                                           Browser{"firefox", "/usr/lib/firefox-esr/firefox-esr"}),
-                         [](const auto& info) { return std::string(info.param.name); });
+QUORVANE_IN_BOTH_BROWSERS(EventsLikeRealInput);
 
 }  // namespace

@@ -1,53 +1,62 @@
 // End to end: no page command can hold a run past its limit. Whatever the
 // page does meanwhile (loops forever in a script, navigates, removes the
-// frame a command targets, closes), each command returns or throws within
-// its limit and a second; the script measures each case and the run goes
-// on. Also: commands to the top page after commands to one of its frames.
+// frame a command targets, closes, its browser is killed), each command
+// returns or throws within its limit and a second; the script measures
+// each case and the run goes on. Also: commands to the top page after commands to one of its frames.
 
+#include <signal.h>
+
+#include <algorithm>
+#include <chrono>
 #include <filesystem>
-#include <ostream>
+#include <future>
+#include <iostream>
+#include <sstream>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include <gtest/gtest.h>
 
-#include "scripts/testing/installed_programs.h"
+#include "scripts/testing/browser_runs.h"
+#include "test_support/local_processes.h"
+#include "test_support/wait_until.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using quorvane_test::write_file;
+using namespace std::chrono_literals;
 
-struct Browser {
-  const char* name;
-  const char* binary;
-};
-
-void PrintTo(const Browser& browser, std::ostream* out) { *out << browser.name; }
-
-class PageLimits : public ::testing::TestWithParam<Browser> {
+class PageLimits : public quorvane_test::BrowserRun {
  protected:
-  void SetUp() override {
-    if (!fs::exists(GetParam().binary)) GTEST_SKIP() << GetParam().binary << " is not installed";
-    programs_.Install(dir_);
+  quorvane_test::ProgramRun run_script(const std::string& text) const { return BrowserRun::run_script("limits", text); }
+
+  // Kills the browsers of the test's runs: each process a launcher of the
+  // test's own programs watches, other than the run that opened it, with
+  // everything below it. Nobody else's browsers, nor the launchers, which
+  // must see their browser end. Returns how many processes it killed.
+  int kill_browsers() const {
+    const std::vector<int> runs = quorvane_test::processes_running(programs_.bin() + "/Quorvane");
+    std::vector<int> doomed;
+    for (int launcher : quorvane_test::processes_running(programs_.bin() + "/QuorvaneBrowser")) {
+      for (int browser : quorvane_test::processes_watched_by(launcher)) {
+        if (std::find(runs.begin(), runs.end(), browser) != runs.end()) continue;
+        doomed.push_back(browser);
+        for (int pid : quorvane_test::descendants_of(browser)) doomed.push_back(pid);
+      }
+    }
+    for (int pid : doomed) ::kill(pid, SIGKILL);
+    return static_cast<int>(doomed.size());
   }
 
-  void TearDown() override {
-    if (programs_.installed()) {
-      EXPECT_TRUE(programs_.WaitUntilAllEnded()) << "a browser, proxy or helper was left running";
+  // Shows how long each measured command took (the echo's "ends in time"
+  // lines), so that a slow case is seen before it fails.
+  static void show_times(const std::string& echo) {
+    std::istringstream lines(echo);
+    for (std::string line; std::getline(lines, line);) {
+      if (line.find(" ends in time (") != std::string::npos) std::cout << line << "\n";
     }
   }
-
-  quorvane_test::ProgramRun run_script(const std::string& text) {
-    write_file(dir_.file("limits.js"), text);
-    return programs_.Run(dir_.file("limits.js"), GetParam().name, dir_.file("limits.log"));
-  }
-
-  void site(const std::string& name, const std::string& html) {
-    write_file(programs_.bin() + "/examples/site/" + name, html);
-  }
-
-  quorvane_test::TempDir dir_;
-  quorvane_test::InstalledPrograms programs_;
 };
 
 // `within(ms, fn)`: runs fn, which may throw, and asserts that it ended
@@ -71,6 +80,14 @@ TEST_P(PageLimits, EveryCommandEndsWithinItsLimit) {
   site("moving.html",
        "<!DOCTYPE html><html><head><title>Moving</title></head><body><p id='p'>here</p>"
        "<script>setTimeout(function () { location.href = 'help.html'; }, 300);</script></body></html>");
+  site("leaving.html",
+       "<!DOCTYPE html><html><head><title>Leaving</title></head><body>"
+       "<script>setTimeout(function () { location.href = 'late-help.html'; }, 300);</script></body></html>");
+  // Its agent reaches the proxy a second and a half after the page began
+  // to load.
+  site("late-help.html",
+       "<!DOCTYPE html><html><head><title>Late help</title></head><body><p id='hint'>Sign in as guest</p>"
+       "<script>for (var t = Date.now(); Date.now() - t < 1500;) {}</script></body></html>");
   site("framed.html",
        "<!DOCTYPE html><html><head><title>Framed</title></head><body>"
        "<iframe id='panel' src='panel.html'></iframe>"
@@ -97,6 +114,16 @@ test("a page that navigates while a command waits", function () {
   });
   assertEqual(page.title(), "Help", "on the next page");
 });
+test("a page gone before the command, the next one late", function () {
+  var other = open("/index.html");
+  var page = open("/leaving.html");
+  sleep(800);
+  within(4000, "the command to the page in its place", function () {
+    assertEqual(page.element("#hint").waitText(/Sign in as guest/, 4000), "Sign in as guest", "the hint");
+  });
+  assertEqual(page.title(), "Late help", "on the next page, not on another of the run");
+  other.close();
+});
 test("close", function () {
   var page = open("/index.html");
   within(1000, "close", function () { page.close(); });
@@ -113,13 +140,60 @@ test("a script that never ends", function () {
   pageTimeouts({ action: 10000 });
 });
 )js");
+  show_times(run.out);
   EXPECT_EQ(run.exit, 0) << run.out;
-  EXPECT_NE(run.out.find("stats: testfile=\"4 passed, 0 failed\""), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("stats: testfile=\"5 passed, 0 failed\""), std::string::npos) << run.out;
 }
 
-INSTANTIATE_TEST_SUITE_P(Browsers, PageLimits,
-                         ::testing::Values(Browser{"chromium", "/usr/lib/chromium/chromium"},
-                                           Browser{"firefox", "/usr/lib/firefox-esr/firefox-esr"}),
-                         [](const auto& info) { return std::string(info.param.name); });
+// The browser killed while a command waits for an element that is late:
+// an action waiting for its element, then a waiting read, each in a
+// browser of its own. The script tells when its command is about to go
+// out by a file; the test then kills that browser.
+TEST_P(PageLimits, ABrowserKilledInTheMiddleOfACommand) {
+  site("late.html",
+       "<!DOCTYPE html><html><head><title>Late</title></head><body><p id='status'>waiting</p>"
+       "<script>setTimeout(function () { document.body.innerHTML += '<button id=late>Late</button>'; }, 60000);"
+       "</script></body></html>");
+  const std::string kill_file = dir_.file("kill");
+  auto run = std::async(std::launch::async, [&] {
+    return run_script(std::string(kWithin) + R"js(
+var fso = new ActiveXObject("Scripting.FileSystemObject");
+function killMe(n) { var f = fso.CreateTextFile(")js" + kill_file + R"js(" + n, true); f.Write("now"); f.Close(); }
+pageTimeouts({ action: 4000 });
+test("an action waiting for its element", function () {
+  var page = open("/late.html");
+  killMe(1);
+  var outcome = within(4000, "the click in a killed browser", function () { page.element("#late").click(); });
+  assertMatch(outcome, /^threw/, "the click fails");
+});
+test("a waiting read", function () {
+  var page = open("/late.html");
+  killMe(2);
+  var outcome = within(4000, "the waiting read in a killed browser", function () {
+    page.element("#status").waitText("done");
+  });
+  assertMatch(outcome, /^threw/, "the read fails");
+});
+test("a browser started after", function () {
+  var page = open("/index.html");
+  assertEqual(page.title(), "Login", "the new browser's page answers");
+});
+)js");
+  });
+  for (int n = 1; n <= 2; ++n) {
+    const std::string file = kill_file + std::to_string(n);
+    if (!quorvane_test::wait_until([&] { return fs::exists(file); }, 90s)) break;
+    // The command is on its way by now, and the agent holds it while its
+    // element is late.
+    std::this_thread::sleep_for(700ms);
+    EXPECT_GT(kill_browsers(), 0) << "no browser to kill for case " << n;
+  }
+  const quorvane_test::ProgramRun done = run.get();
+  show_times(done.out);
+  EXPECT_EQ(done.exit, 0) << done.out;
+  EXPECT_NE(done.out.find("stats: testfile=\"3 passed, 0 failed\""), std::string::npos) << done.out;
+}
+
+QUORVANE_IN_BOTH_BROWSERS(PageLimits);
 
 }  // namespace

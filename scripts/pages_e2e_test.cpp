@@ -3,53 +3,20 @@
 // their proxy a free port, registers them in the test's own registry, runs
 // a script against the bundled example site and converts its log.
 
-#include <filesystem>
-#include <ostream>
 #include <string>
 
 #include <gtest/gtest.h>
 
 #include "proxy/http/testing/test_origin.h"
-#include "scripts/testing/installed_programs.h"
+#include "scripts/testing/browser_runs.h"
 
 namespace {
 
-namespace fs = std::filesystem;
-using quorvane_test::write_file;
-
-struct Browser {
-  const char* name;
-  const char* binary;
-};
-
-void PrintTo(const Browser& browser, std::ostream* out) { *out << browser.name; }
-
-class PagesEndToEnd : public ::testing::TestWithParam<Browser> {
+class PagesEndToEnd : public quorvane_test::BrowserRun {
  protected:
-  void SetUp() override {
-    if (!fs::exists(GetParam().binary)) GTEST_SKIP() << GetParam().binary << " is not installed";
-    programs_.Install(dir_);
-    bin_ = programs_.bin();
-  }
+  quorvane_test::ProgramRun run_script(const std::string& text) const { return BrowserRun::run_script("e2e", text); }
 
-  void TearDown() override {
-    // The proxy and its guard end some seconds after the run; the browsers
-    // with the run.
-    if (programs_.installed()) {
-      EXPECT_TRUE(programs_.WaitUntilAllEnded()) << "a browser, proxy or helper was left running";
-    }
-  }
-
-  quorvane_test::ProgramRun run_script(const std::string& text) {
-    write_file(dir_.file("e2e.js"), text);
-    return programs_.Run(dir_.file("e2e.js"), GetParam().name, dir_.file("e2e.log"));
-  }
-
-  std::string report() { return programs_.Convert(dir_.file("e2e.log"), dir_.file("e2e.xml")); }
-
-  quorvane_test::TempDir dir_;
-  quorvane_test::InstalledPrograms programs_;
-  std::string bin_;
+  std::string report() const { return programs_.Convert(dir_.file("e2e.log"), dir_.file("e2e.xml")); }
 };
 
 // The navigating scenario: a form, a link and back, then the next page's
@@ -119,10 +86,10 @@ TEST_P(PagesEndToEnd, SurvivesPagesThatReplaceBuiltIns) {
       "  Array.prototype[name] = function () { throw new Error('no ' + name); }; });"
       "window.XMLHttpRequest = function () { throw new Error('no'); };"
       "window.WebSocket = function () { throw new Error('no'); };";
-  write_file(bin_ + "/examples/site/hostile.html",
+  site("hostile.html",
              "<!DOCTYPE html><html><head><title>Hostile</title></head><body><script>" + replacements +
                  "</script><p id='p'>still here</p></body></html>");
-  write_file(bin_ + "/examples/site/hostile-head.html",
+  site("hostile-head.html",
              "<!DOCTYPE html><html><head><script>" + replacements +
                  "</script><title>Hostile head</title></head><body><p id='p'>early</p>"
                  "<ul><li>one</li><li>two</li><li>three</li></ul>"
@@ -158,13 +125,13 @@ test("hostile head", function () {
 // and the page sees what it got. The answer and the dialogs seen survive a
 // confirm that navigates away.
 TEST_P(PagesEndToEnd, AnswersAlertsAndPrompts) {
-  write_file(bin_ + "/examples/site/dialogs.html",
+  site("dialogs.html",
              "<!DOCTYPE html><html><head><title>Dialogs</title></head><body>"
              "<button id='hello' onclick=\"alert('Hello there')\">Hello</button>"
              "<button id='ask' onclick=\"document.getElementById('name').textContent ="
              " String(prompt('Your name?', 'nobody'))\">Ask</button>"
              "<p id='name'>-</p></body></html>");
-  write_file(bin_ + "/examples/site/leave.html",
+  site("leave.html",
              "<!DOCTYPE html><html><head><title>Leave</title></head><body onload=\"alert('Loaded')\">"
              "<button id='leave' onclick=\"if (confirm('Leave?')) location.href = 'dialogs.html'\">Leave</button>"
              "</body></html>");
@@ -218,7 +185,7 @@ test("dialogs across a navigation", function () {
 class PagesChannel : public PagesEndToEnd {};
 
 TEST_P(PagesChannel, FallsBackToLongPolling) {
-  write_file(bin_ + "/examples/site/no-socket.html",
+  site("no-socket.html",
              "<!DOCTYPE html><html><head><title>No socket</title><meta http-equiv=\"Content-Security-Policy\" "
              "content=\"connect-src http://login.example.test\"></head><body><p id='p'>polled</p></body></html>");
   const auto blocked = run_script(R"(
@@ -328,20 +295,10 @@ test("policy", function () {
   EXPECT_EQ(xml.find("<result status=\"failed\""), std::string::npos) << xml;
 }
 
-INSTANTIATE_TEST_SUITE_P(Browsers, PagesEndToEnd,
-                         ::testing::Values(Browser{"chromium", "/usr/lib/chromium/chromium"},
-                                           Browser{"firefox", "/usr/lib/firefox-esr/firefox-esr"}),
-                         [](const auto& info) { return std::string(info.param.name); });
-INSTANTIATE_TEST_SUITE_P(Browsers, PagesChannel,
-                         ::testing::Values(Browser{"chromium", "/usr/lib/chromium/chromium"}),
-                         [](const auto& info) { return std::string(info.param.name); });
-INSTANTIATE_TEST_SUITE_P(Browsers, PagesSecured,
-                         ::testing::Values(Browser{"chromium", "/usr/lib/chromium/chromium"},
-                                           Browser{"firefox", "/usr/lib/firefox-esr/firefox-esr"}),
-                         [](const auto& info) { return std::string(info.param.name); });
-INSTANTIATE_TEST_SUITE_P(Browsers, PagesNavigation,
-                         ::testing::Values(Browser{"chromium", "/usr/lib/chromium/chromium"},
-                                           Browser{"firefox", "/usr/lib/firefox-esr/firefox-esr"}),
-                         [](const auto& info) { return std::string(info.param.name); });
+QUORVANE_IN_BOTH_BROWSERS(PagesEndToEnd);
+INSTANTIATE_TEST_SUITE_P(Browsers, PagesChannel, ::testing::Values(quorvane_test::kChromium),
+                         quorvane_test::browser_name);
+QUORVANE_IN_BOTH_BROWSERS(PagesSecured);
+QUORVANE_IN_BOTH_BROWSERS(PagesNavigation);
 
 }  // namespace

@@ -4,9 +4,12 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 
 namespace quorvane_test {
 
@@ -23,21 +26,84 @@ int free_port() {
   return ntohs(address.sin_port);
 }
 
-int processes_from(const std::string& folder) {
-  namespace fs = std::filesystem;
-  int count = 0;
-  for (const auto& entry : fs::directory_iterator("/proc")) {
+namespace {
+
+std::string read_proc(int pid, const char* what) {
+  // A process may end while it is read: its file then reads empty.
+  std::ifstream in("/proc/" + std::to_string(pid) + "/" + what, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// Every process but this one.
+std::vector<int> other_processes() {
+  std::vector<int> pids;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
     const std::string name = entry.path().filename();
-    if (name.find_first_not_of("0123456789") != std::string::npos || std::stoi(name) == ::getpid()) continue;
-    // A process may end while it is read.
-    try {
-      std::ifstream in(entry.path() / "cmdline", std::ios::binary);
-      std::string line((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-      if (line.find(folder) != std::string::npos) ++count;
-    } catch (const std::exception&) {
-    }
+    if (name.empty() || name.find_first_not_of("0123456789") != std::string::npos) continue;
+    const int pid = std::stoi(name);
+    if (pid != ::getpid()) pids.push_back(pid);
+  }
+  return pids;
+}
+
+// The parent named in /proc/PID/stat, after the program's name in
+// parentheses (which may hold blanks and parentheses itself); 0 if gone.
+int parent_of(int pid) {
+  const std::string stat = read_proc(pid, "stat");
+  const std::size_t closing = stat.rfind(')');
+  if (closing == std::string::npos) return 0;
+  int parent = 0;
+  char state = 0;
+  std::sscanf(stat.c_str() + closing + 1, " %c %d", &state, &parent);
+  return parent;
+}
+
+}  // namespace
+
+int processes_from(const std::string& folder) {
+  int count = 0;
+  for (int pid : other_processes()) {
+    if (read_proc(pid, "cmdline").find(folder) != std::string::npos) ++count;
   }
   return count;
+}
+
+std::vector<int> processes_running(const std::string& program) {
+  std::vector<int> found;
+  for (int pid : other_processes()) {
+    const std::string line = read_proc(pid, "cmdline");
+    if (line.substr(0, line.find('\0')) == program) found.push_back(pid);
+  }
+  return found;
+}
+
+std::vector<int> processes_watched_by(int pid) {
+  std::vector<int> watched;
+  std::error_code error;
+  for (const auto& fd : std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/fd", error)) {
+    std::error_code unreadable;
+    if (std::filesystem::read_symlink(fd.path(), unreadable) != "anon_inode:[pidfd]") continue;
+    const std::string info = read_proc(pid, ("fdinfo/" + fd.path().filename().string()).c_str());
+    const std::size_t at = info.find("\nPid:");
+    if (at != std::string::npos) watched.push_back(std::atoi(info.c_str() + at + 5));
+  }
+  return watched;
+}
+
+std::vector<int> descendants_of(int pid) {
+  std::multimap<int, int> children;
+  for (int child : other_processes()) children.emplace(parent_of(child), child);
+  std::vector<int> found;
+  std::vector<int> parents{pid};
+  while (!parents.empty()) {
+    const int parent = parents.back();
+    parents.pop_back();
+    for (auto [it, end] = children.equal_range(parent); it != end; ++it) {
+      found.push_back(it->second);
+      parents.push_back(it->second);
+    }
+  }
+  return found;
 }
 
 }  // namespace quorvane_test

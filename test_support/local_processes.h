@@ -1,11 +1,13 @@
 // What tests that run the real programs need of the machine: a loopback
 // port that is free right now, and a count of the processes still running
 // from a folder (the test's private copy of the programs, or profiles
-// under it), to check that nothing was left behind.
+// under it), to check that nothing was left behind; and the process trees
+// of programs, for tests that kill one.
 #ifndef QUORVANE_TEST_SUPPORT_LOCAL_PROCESSES_H_
 #define QUORVANE_TEST_SUPPORT_LOCAL_PROCESSES_H_
 
 #include <string>
+#include <vector>
 
 namespace quorvane_test {
 
@@ -14,6 +16,19 @@ int free_port();
 
 // Processes other than this one whose command line names `folder`.
 int processes_from(const std::string& folder);
+
+// Processes other than this one that run `program` (the first word of
+// their command line).
+std::vector<int> processes_running(const std::string& program);
+
+// The processes that `pid` watches through a process descriptor (a pidfd):
+// those it may not have started itself, as a launcher watches a detached
+// child.
+std::vector<int> processes_watched_by(int pid);
+
+// The processes below `pid`: its children, theirs and so on, parents
+// before their children.
+std::vector<int> descendants_of(int pid);
 
 }  // namespace quorvane_test
 
