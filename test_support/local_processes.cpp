@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -28,10 +29,15 @@ int free_port() {
 
 namespace {
 
-std::string read_proc(int pid, const char* what) {
-  // A process may end while it is read: its file then reads empty.
-  std::ifstream in("/proc/" + std::to_string(pid) + "/" + what, std::ios::binary);
-  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+std::string read_proc(int pid, const std::string& what) {
+  // A process may end while it is read (the read then throws): its file
+  // reads empty.
+  try {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/" + what, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  } catch (const std::exception&) {
+    return std::string();
+  }
 }
 
 // Every process but this one.
@@ -78,14 +84,19 @@ std::vector<int> processes_running(const std::string& program) {
 }
 
 std::vector<int> processes_watched_by(int pid) {
+  namespace fs = std::filesystem;
   std::vector<int> watched;
+  // The process may end while its descriptors are read: what was read counts.
   std::error_code error;
-  for (const auto& fd : std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/fd", error)) {
+  for (fs::directory_iterator fd("/proc/" + std::to_string(pid) + "/fd", error), end; !error && fd != end;
+       fd.increment(error)) {
     std::error_code unreadable;
-    if (std::filesystem::read_symlink(fd.path(), unreadable) != "anon_inode:[pidfd]") continue;
-    const std::string info = read_proc(pid, ("fdinfo/" + fd.path().filename().string()).c_str());
+    if (fs::read_symlink(fd->path(), unreadable) != "anon_inode:[pidfd]") continue;
+    const std::string info = read_proc(pid, "fdinfo/" + fd->path().filename().string());
     const std::size_t at = info.find("\nPid:");
-    if (at != std::string::npos) watched.push_back(std::atoi(info.c_str() + at + 5));
+    // A process that has ended reads as -1, one of another namespace as 0.
+    const int watched_pid = at == std::string::npos ? 0 : std::atoi(info.c_str() + at + 5);
+    if (watched_pid > 0) watched.push_back(watched_pid);
   }
   return watched;
 }

@@ -23,7 +23,7 @@ std::vector<int> processes_running(const std::string& program);
 
 // The processes that `pid` watches through a process descriptor (a pidfd):
 // those it may not have started itself, as a launcher watches a detached
-// child.
+// child. Only those still running.
 std::vector<int> processes_watched_by(int pid);
 
 // The processes below `pid`: its children, theirs and so on, parents
