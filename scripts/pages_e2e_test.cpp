@@ -157,8 +157,33 @@ test("hostile head", function () {
 // in the head right after the agent, and again after commands came (over
 // the socket, and over long polls on a page whose policy allows no socket),
 // in a page and in its frame: script elements and their attributes, the
-// document's source, resource timing entries, the address. Meanwhile the
-// run drives those pages: eval, clicks, the frame, a navigation.
+// document's source, resource timing entries, the address. And the page
+// replaces what the agent might hand the token through (call, toJSON, the
+// array iterators), keeping what passes in sessionStorage across the
+// navigations. Meanwhile the run drives those pages: eval, clicks, the
+// frame, navigations.
+constexpr const char kHooks[] =
+    "<script>(function () {"
+    " var hex = /[0-9a-f]{32}/, rapply = Reflect.apply, store = window.sessionStorage;"
+    " function note(where, v) {"
+    "  if (typeof v === 'string') { if (hex.test(v)) store.setItem('hooked', (store.getItem('hooked') || '') + where"
+    "   + ': ' + v + '; '); }"
+    "  else if (v && typeof v === 'object' && typeof v.length === 'number')"
+    "   for (var i = 0; i < v.length && i < 20; i++) note(where, v[i]);"
+    " }"
+    " var realCall = Function.prototype.call;"
+    " Function.prototype.call = function () {"
+    "  var rest = [];"
+    "  for (var i = 0; i < arguments.length; i++) { note('call', arguments[i]); if (i > 0) rest[i - 1] = arguments[i]; }"
+    "  return rapply(this, arguments[0], rest); };"
+    " String.prototype.toJSON = function () { var v = '' + this; note('toJSON', v); return v; };"
+    " var realIterator = Array.prototype[Symbol.iterator];"
+    " Array.prototype[Symbol.iterator] = function () { note('iterator', this); return rapply(realIterator, this, []); };"
+    " var iterators = Object.getPrototypeOf(rapply(realIterator, [], [])), realNext = iterators.next;"
+    " iterators.next = function () { var r = rapply(realNext, this, []); note('next', r.value); return r; };"
+    " void realCall;"
+    "})();</script>";
+
 constexpr const char kHunt[] =
     "<script>window.hunt = function () {"
     " var found = [], hex = /[0-9a-f]{32}/;"
@@ -181,16 +206,19 @@ TEST_P(PagesEndToEnd, PageScriptsFindNoToken) {
       "<button id='more' onclick=\"var c = document.getElementById('count');"
       " c.textContent = String(Number(c.textContent) + 1)\">More</button><p id='count'>0</p>";
   write_file(bin_ + "/examples/site/hunt.html",
-             "<!DOCTYPE html><html><head>" + std::string(kHunt) + "<title>Hunt</title></head><body>" + counter +
+             "<!DOCTYPE html><html><head>" + std::string(kHooks) + kHunt + "<title>Hunt</title></head><body>" + counter +
                  "<iframe id='inner' src='hunt-frame.html'></iframe><a id='next' href='hunt-polled.html'>Next</a>"
                  "</body></html>");
   write_file(bin_ + "/examples/site/hunt-frame.html",
-             "<!DOCTYPE html><html><head>" + std::string(kHunt) + "<title>Inner</title></head><body>" + counter +
+             "<!DOCTYPE html><html><head>" + std::string(kHooks) + kHunt + "<title>Inner</title></head><body>" + counter +
                  "</body></html>");
   write_file(bin_ + "/examples/site/hunt-polled.html",
              "<!DOCTYPE html><html><head><meta http-equiv=\"Content-Security-Policy\" "
              "content=\"connect-src http://login.example.test\">" +
-                 std::string(kHunt) + "<title>Hunt polled</title></head><body>" + counter + "</body></html>");
+                 std::string(kHooks) + kHunt + "<title>Hunt polled</title></head><body>" + counter +
+                 "<a id='next' href='hunt-end.html'>Next</a></body></html>");
+  write_file(bin_ + "/examples/site/hunt-end.html",
+             "<!DOCTYPE html><html><head>" + std::string(kHunt) + "<title>Hunt end</title></head><body></body></html>");
   const auto run = run_script(R"js(
 test("the token stays hidden", function () {
   var page = open("/hunt.html");
@@ -209,6 +237,10 @@ test("the token stays hidden", function () {
   page.element("#more").click();
   assertEqual(page.element("#count").text(), "1", "click after the navigation");
   assertEqual(page.eval("early + hunt()"), "", "with long polls");
+  page.element("#next").click();
+  assertEqual(page.title(), "Hunt end", "navigated again");
+  assertEqual(page.eval("early + hunt()"), "", "after the farewell");
+  assertEqual(page.eval("sessionStorage.getItem('hooked') || ''"), "", "through replaced built-ins");
 });
 )js");
   EXPECT_EQ(run.exit, 0) << run.out;

@@ -47,7 +47,9 @@
   var MouseEventType = window.MouseEvent, KeyboardEventType = window.KeyboardEvent;
   var PointerEventType = window.PointerEvent, InputEventType = window.InputEvent, EventType = window.Event;
   var dateNow = Date.now;
-  var fnApply = Function.prototype.apply;
+  // apply, bound once: calls through it look nothing up that the page may
+  // replace later (as Function.prototype.call).
+  var applyTo = Function.prototype.call.bind(Function.prototype.apply);
   var realFetch = window.fetch;
   var indirectEval = window.eval;
   var EvalErrorType = window.EvalError;
@@ -60,10 +62,11 @@
   var nonce = script ? script.nonce || "" : "";
   var random = Math.random, floor = Math.floor;
   var sendBeacon = navigator.sendBeacon;
+  var iteratorKey = Symbol.iterator;
   var channel = "/quorvane/special/channel/";
   var socketAddress = (location.protocol === "https:" ? "wss://" : "ws://") + location.host + channel;
 
-  function call(fn, self, args) { return fnApply.call(fn, self, args || []); }
+  function call(fn, self, args) { return applyTo(fn, self, args || []); }
 
   function uuid() {
     var hex = "0123456789abcdef", out = "";
@@ -1184,6 +1187,18 @@
   var socket = null, socketOpen = false;
   var failures = 0;
 
+  // `items` as a list that only the agent reads: the browser takes a list
+  // through its iterator, and an array's iterator (Array.prototype, or the
+  // array iterators' next) is the page's to replace.
+  function ownList(items) {
+    return { [iteratorKey]: function () {
+      var i = 0;
+      return { next: function () {
+        return i < items.length ? { value: items[i++], done: false } : { value: undefined, done: true };
+      } };
+    } };
+  }
+
   // A socket that never opens makes the agent long-poll from then on; one
   // that closes while the document lives is opened again. A page's socket
   // can set no header of its own, so it presents the token as its second
@@ -1191,7 +1206,7 @@
   function openSocket() {
     var opened = false;
     var s;
-    try { s = new WS(socketAddress, ["quorvane", pageToken]); } catch (e) { mode = "poll"; poll(); return; }
+    try { s = new WS(socketAddress, ownList(["quorvane", pageToken])); } catch (e) { mode = "poll"; poll(); return; }
     socket = s;
     call(addListener, s, ["open", function () {
       opened = true;
@@ -1268,10 +1283,11 @@
       try { call(wsClose, s); } catch (e) { /* closing anyway */ }
       return;
     }
-    // A beacon carries no header of its own: the token goes in its body.
-    try {
-      call(sendBeacon, navigator, [channel + "bye", stringify({ page: page, token: pageToken })]);
-    } catch (e) { /* closing anyway */ }
+    // A beacon carries no header of its own: the token goes in its body,
+    // written out by hand, since JSON.stringify would call a toJSON the
+    // page gave String.prototype (the page id and token need no escaping).
+    var farewell = "{\"page\":\"" + page + "\",\"token\":\"" + pageToken + "\"}";
+    try { call(sendBeacon, navigator, [channel + "bye", farewell]); } catch (e) { /* closing anyway */ }
   }
   call(addListener, window, ["pagehide", bye]);
   call(addListener, window, ["pageshow", function (e) {
