@@ -71,14 +71,13 @@ Tavrin::Proxy::Http::ProxySettings http_settings(const ProxyCommandLine& command
 int serve(const ProxyCommandLine& command_line) {
   namespace Com = Tavrin::Platform::Com;
   const HRESULT initialised = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-  // Every page the server injects carries the channel's secret, made anew
-  // each time the server starts.
+  // Every document the server injects over a run's port carries a page
+  // token of its own (proxy/pages/page_tokens.h).
   auto pages = std::make_shared<Tavrin::Proxy::PageRegistry>();
   auto state = std::make_shared<Tavrin::Proxy::ProxyState>(
       command_line.grace, [pages](const std::wstring& command) { return pages->run(command); });
   Tavrin::Proxy::Http::ProxySettings settings = http_settings(command_line);
   settings.pages = pages;
-  settings.channel_secret = Tavrin::Proxy::make_channel_secret();
   Tavrin::Proxy::Http::ProxyServer http(std::move(settings), state);
   // Each run's browsers get a port of their own, so that runs at the same
   // time never reach each other's pages.

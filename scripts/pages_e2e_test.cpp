@@ -120,6 +120,100 @@ test("hostile head", function () {
   EXPECT_NE(run.out.find("stats: testfile=\"2 passed, 0 failed\""), std::string::npos) << run.out;
 }
 
+// What a page's own script sees of its page token: nothing. The hunt runs
+// in the head right after the agent, and again after commands came (over
+// the socket, and over long polls on a page whose policy allows no socket),
+// in a page and in its frame: script elements and their attributes, the
+// document's source, resource timing entries, the address. And the page
+// replaces what the agent might hand the token through (call, toJSON, the
+// array iterators), keeping what passes in sessionStorage across the
+// navigations. Meanwhile the run drives those pages: eval, clicks, the
+// frame, navigations.
+constexpr const char kHooks[] =
+    "<script>(function () {"
+    " var hex = /[0-9a-f]{32}/, rapply = Reflect.apply, store = window.sessionStorage;"
+    " function note(where, v) {"
+    "  if (typeof v === 'string') { if (hex.test(v)) store.setItem('hooked', (store.getItem('hooked') || '') + where"
+    "   + ': ' + v + '; '); }"
+    "  else if (v && typeof v === 'object' && typeof v.length === 'number')"
+    "   for (var i = 0; i < v.length && i < 20; i++) note(where, v[i]);"
+    " }"
+    " var realCall = Function.prototype.call;"
+    " Function.prototype.call = function () {"
+    "  var rest = [];"
+    "  for (var i = 0; i < arguments.length; i++) { note('call', arguments[i]); if (i > 0) rest[i - 1] = arguments[i]; }"
+    "  return rapply(this, arguments[0], rest); };"
+    " String.prototype.toJSON = function () { var v = '' + this; note('toJSON', v); return v; };"
+    " var realIterator = Array.prototype[Symbol.iterator];"
+    " Array.prototype[Symbol.iterator] = function () { note('iterator', this); return rapply(realIterator, this, []); };"
+    " var iterators = Object.getPrototypeOf(rapply(realIterator, [], [])), realNext = iterators.next;"
+    " iterators.next = function () { var r = rapply(realNext, this, []); note('next', r.value); return r; };"
+    " void realCall;"
+    "})();</script>";
+
+constexpr const char kHunt[] =
+    "<script>window.hunt = function () {"
+    " var found = [], hex = /[0-9a-f]{32}/;"
+    " function look(where, text) { if (hex.test(String(text))) found.push(where + ': ' + text); }"
+    " for (var i = 0; i < document.scripts.length; i++) {"
+    "  var s = document.scripts[i];"
+    "  look('src', s.src);"
+    "  for (var j = 0; j < s.attributes.length; j++) look('attribute ' + s.attributes[j].name, s.attributes[j].value);"
+    " }"
+    " if (document.querySelector('[data-quorvane]')) found.push('data-quorvane');"
+    " look('source', document.documentElement.outerHTML);"
+    " var entries = performance.getEntriesByType('resource');"
+    " for (var k = 0; k < entries.length; k++) look('resource', entries[k].name);"
+    " look('address', location.href + ' ' + location.hash + ' ' + document.URL);"
+    " return found.join('; ');"
+    "}; window.early = hunt();</script>";
+
+TEST_P(PagesEndToEnd, PageScriptsFindNoToken) {
+  const std::string counter =
+      "<button id='more' onclick=\"var c = document.getElementById('count');"
+      " c.textContent = String(Number(c.textContent) + 1)\">More</button><p id='count'>0</p>";
+  write_file(bin_ + "/examples/site/hunt.html",
+             "<!DOCTYPE html><html><head>" + std::string(kHooks) + kHunt + "<title>Hunt</title></head><body>" + counter +
+                 "<iframe id='inner' src='hunt-frame.html'></iframe><a id='next' href='hunt-polled.html'>Next</a>"
+                 "</body></html>");
+  write_file(bin_ + "/examples/site/hunt-frame.html",
+             "<!DOCTYPE html><html><head>" + std::string(kHooks) + kHunt + "<title>Inner</title></head><body>" + counter +
+                 "</body></html>");
+  write_file(bin_ + "/examples/site/hunt-polled.html",
+             "<!DOCTYPE html><html><head><meta http-equiv=\"Content-Security-Policy\" "
+             "content=\"connect-src http://login.example.test\">" +
+                 std::string(kHooks) + kHunt + "<title>Hunt polled</title></head><body>" + counter +
+                 "<a id='next' href='hunt-end.html'>Next</a></body></html>");
+  write_file(bin_ + "/examples/site/hunt-end.html",
+             "<!DOCTYPE html><html><head>" + std::string(kHunt) + "<title>Hunt end</title></head><body></body></html>");
+  const auto run = run_script(R"js(
+test("the token stays hidden", function () {
+  var page = open("/hunt.html");
+  assertEqual(page.eval("early"), "", "in the head");
+  page.element("#more").click();
+  assertEqual(page.element("#count").text(), "1", "click");
+  var frame = page.frame("#inner");
+  assertEqual(frame.eval("early"), "", "in the frame's head");
+  frame.element("#more").click();
+  assertEqual(frame.element("#count").text(), "1", "click in the frame");
+  assertEqual(frame.eval("hunt()"), "", "in the frame");
+  assertEqual(page.eval("hunt()"), "", "after commands");
+  page.element("#next").click();
+  assertEqual(page.title(), "Hunt polled", "navigated");
+  assertEqual(page.eval("__quorvane.channel"), "poll", "channel");
+  page.element("#more").click();
+  assertEqual(page.element("#count").text(), "1", "click after the navigation");
+  assertEqual(page.eval("early + hunt()"), "", "with long polls");
+  page.element("#next").click();
+  assertEqual(page.title(), "Hunt end", "navigated again");
+  assertEqual(page.eval("early + hunt()"), "", "after the farewell");
+  assertEqual(page.eval("sessionStorage.getItem('hooked') || ''"), "", "through replaced built-ins");
+});
+)js");
+  EXPECT_EQ(run.exit, 0) << run.out;
+  EXPECT_NE(run.out.find("stats: testfile=\"1 passed, 0 failed\""), std::string::npos) << run.out;
+}
+
 // alert and prompt answer as the test asked: an alert is recorded, a
 // prompt gets the given text, its default (accepted) or null (refused),
 // and the page sees what it got. The answer and the dialogs seen survive a

@@ -30,7 +30,7 @@ asio::awaitable<bool> handle_request(Stream& client, beast::flat_buffer& buffer,
                                      const std::optional<Origin>& tunnel, Upstream& upstream) {
   auto& request = parser.get();
   LocalRequest local{request.method(), request.version(), request.keep_alive() && parser.is_done(),
-                     is_document_request(request), std::string(), std::string(request.target())};
+                     is_document_request(request), std::string(), std::string(request.target()), std::string()};
   if (field_count(request) > context.settings.max_header_count) {
     local.keep_alive = false;
     co_return co_await answer_error(client, http::status::request_header_fields_too_large,
@@ -72,11 +72,8 @@ asio::awaitable<bool> handle_request(Stream& client, beast::flat_buffer& buffer,
   if (target->origin && !tunnel && context.is_own_host(target->origin->host, target->origin->port)) {
     target->origin.reset();
   }
-  if (target->path.rfind(kChannelPath, 0) == 0) {
-    const std::string origin =
-        target->origin ? (target->origin->tls ? "https://" : "http://") + target->origin->host_header() : std::string();
-    co_return co_await answer_channel(client, buffer, parser, local, origin, context);
-  }
+  if (target->origin) local.origin = target->origin->web_origin();
+  if (target->path.rfind(kChannelPath, 0) == 0) co_return co_await answer_channel(client, buffer, parser, local, context);
   if (target->path.rfind(kPackageFilePath, 0) == 0) co_return co_await answer_package_file(client, local, context);
   if (target->path.rfind(kSpecialPath, 0) == 0) {
     co_return co_await answer_error(client, http::status::not_found,
@@ -115,7 +112,7 @@ asio::awaitable<void> serve_requests(Stream& client, beast::flat_buffer& buffer,
       if (parser.got_some() && !is_quiet_end(ec)) {
         RequestScope counted(context.state.get());
         const bool too_large = ec == http::error::header_limit;
-        const LocalRequest local{http::verb::get, 11, false, false, std::string(), std::string()};
+        const LocalRequest local{http::verb::get, 11, false, false, std::string(), std::string(), std::string()};
         // Named first: temporaries of a conditional inside co_await are
         // mishandled by some compilers.
         const http::status status = too_large ? http::status::request_header_fields_too_large : http::status::bad_request;

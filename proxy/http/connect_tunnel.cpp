@@ -83,7 +83,8 @@ asio::awaitable<void> intercepted(beast::tcp_stream& client, beast::flat_buffer&
 asio::awaitable<void> open_tunnel(beast::tcp_stream& client, beast::flat_buffer& buffer,
                                   http::request_parser<http::empty_body>& request, ProxyContext& context) {
   const auto& header = request.get();
-  const LocalRequest local{header.method(), header.version(), false, false, std::string(), std::string()};
+  const LocalRequest local{header.method(), header.version(), false, false, std::string(), std::string(),
+                           std::string()};
   const auto origin = parse_authority(header.target(), true);
   if (!origin) {
     co_await answer_error(client, http::status::bad_request,

@@ -11,6 +11,7 @@
 #include "proxy/http/page_rules.h"
 #include "proxy/http/proxy_context.h"
 #include "proxy/http/stream_relay.h"
+#include "proxy/pages/page_channel.h"
 
 namespace Tavrin::Proxy::Http {
 
@@ -132,7 +133,8 @@ asio::awaitable<bool> send_page(Client& client, http::response_header<>& header,
   if (decoded) {
     const bool has_policy = header.find(kPolicyField) != header.end();
     const std::string nonce = has_policy ? make_nonce() : std::string();
-    context.package.inject(*decoded, nonce);
+    const std::string key = agent_key(beast::get_lowest_layer(client).socket(), x.origin.web_origin(), context);
+    context.package.inject(*decoded, nonce, key);
     prepare_injected_response(out, nonce);
     out.body() = std::move(*decoded);
   } else {

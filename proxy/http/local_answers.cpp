@@ -12,6 +12,7 @@
 #include "proxy/http/proxy_context.h"
 #include "proxy/http/stream_relay.h"
 #include "proxy/http/upstream.h"
+#include "proxy/pages/page_channel.h"
 
 namespace Tavrin::Proxy::Http {
 
@@ -93,7 +94,8 @@ asio::awaitable<bool> answer_site_file(Client& client, const std::filesystem::pa
                                       "The local site " + request.host + " cannot read " + request.path, request,
                                       context);
     }
-    context.package.inject(answer.body(), std::string());
+    const std::string key = agent_key(beast::get_lowest_layer(client).socket(), request.origin, context);
+    context.package.inject(answer.body(), std::string(), key);
     answer.set(http::field::content_type, site.content_type);
     answer.set(http::field::cache_control, "no-store");
     co_return co_await send(client, answer, request, context);

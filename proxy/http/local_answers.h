@@ -24,6 +24,9 @@ struct LocalRequest {
   bool document;
   std::string host;
   std::string path;
+  // The target's origin ("http://host[:port]"); empty for a request made
+  // to the proxy itself.
+  std::string origin;
 };
 
 template <class Client>

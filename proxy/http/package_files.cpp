@@ -41,7 +41,21 @@ std::optional<File> PackageFiles::find(const std::string& path) {
   return file;
 }
 
-void PackageFiles::inject(std::string& page, const std::string& nonce) {
+namespace {
+
+// `elements` with `key` in the first script element.
+std::string with_key(std::string elements, const std::string& key) {
+  const std::size_t at = elements.find("<script");
+  if (at == std::string::npos) return elements;
+  std::string attribute = " ";
+  attribute.append(kAgentKeyAttribute).append("=\"").append(key).append("\"");
+  elements.insert(at + 7, attribute);
+  return elements;
+}
+
+}  // namespace
+
+void PackageFiles::inject(std::string& page, const std::string& nonce, const std::string& key) {
   refresh();
   // The elements the package gives, as InjectToStreamANSI writes them: a
   // page of one closing head tag gets exactly them before it.
@@ -49,7 +63,8 @@ void PackageFiles::inject(std::string& page, const std::string& nonce) {
   injector_.InjectToStreamANSI(probe);
   const std::string elements = probe.substr(0, probe.size() - 7);
   if (elements.empty()) return;
-  const std::string marked = nonce.empty() ? elements : with_nonce(elements, nonce);
+  std::string marked = nonce.empty() ? elements : with_nonce(elements, nonce);
+  if (!key.empty()) marked = with_key(std::move(marked), key);
   std::size_t at = agent_insertion_point(page);
   if (at != std::string::npos) {
     page.insert(at, marked);
@@ -61,19 +76,6 @@ void PackageFiles::inject(std::string& page, const std::string& nonce) {
     at = page.rfind(elements);
     if (at == std::string::npos) return;
     page.replace(at, elements.size(), marked);
-  }
-  if (!fragment_.empty()) add_fragment(page, at, at + marked.size());
-}
-
-void PackageFiles::add_fragment(std::string& page, std::size_t from, std::size_t to) const {
-  const std::string src = std::string("src=\"") + kPackageFilePath;
-  std::size_t at = page.find(src, from);
-  while (at != std::string::npos && at < to) {
-    const std::size_t quote = page.find('"', at + src.size());
-    if (quote == std::string::npos) return;
-    page.insert(quote, "#" + fragment_);
-    to += fragment_.size() + 1;
-    at = page.find(src, quote);
   }
 }
 

@@ -21,6 +21,7 @@
 namespace Tavrin::Proxy::Http {
 
 inline constexpr const char kPackageFilePath[] = "/quorvane/special/file/";
+inline constexpr const char kAgentKeyAttribute[] = "data-quorvane";
 
 class PackageFiles {
  public:
@@ -36,17 +37,13 @@ class PackageFiles {
   // `page` with the package's script elements put in (each carrying
   // `nonce` when it is not empty), at agent_insertion_point, else where
   // ScriptInjector::InjectToStreamANSI puts them; unchanged when neither
-  // finds a place.
-  void inject(std::string& page, const std::string& nonce);
-
-  // From now on, the address of every injected script ends in "#" and
-  // `fragment` (which a browser never sends): the page agent reads the
-  // channel's secret there. Call before serving.
-  void set_fragment(std::string fragment) { fragment_ = std::move(fragment); }
+  // finds a place. A `key` that is not empty goes into the first element
+  // (the page agent's) as attribute kAgentKeyAttribute, which the agent
+  // reads and removes before any script of the page runs.
+  void inject(std::string& page, const std::string& nonce, const std::string& key);
 
  private:
   void refresh();
-  void add_fragment(std::string& page, std::size_t from, std::size_t to) const;
 
   const std::filesystem::path path_;
   const std::function<void(const std::string&)> note_;
@@ -55,7 +52,6 @@ class PackageFiles {
   std::chrono::steady_clock::time_point next_check_{};
   std::filesystem::file_time_type stamp_{};
   std::uintmax_t size_ = 0;
-  std::string fragment_;
 };
 
 }  // namespace Tavrin::Proxy::Http

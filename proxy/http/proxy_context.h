@@ -17,6 +17,7 @@
 #include "proxy/http/page_budget.h"
 #include "proxy/http/proxy_settings.h"
 #include "proxy/http/request_target.h"
+#include "proxy/pages/page_tokens.h"
 #include "proxy/proxy_state.h"
 #include "proxy/run_table.h"
 
@@ -28,10 +29,7 @@ struct ProxyContext {
         state(std::move(st)),
         runs(settings.run_limits),
         package(settings.package, settings.note),
-        page_budget(settings.page_budget_bytes) {
-    // The agent reads the secret, and ";poll" when it is to long-poll only.
-    if (settings.pages) package.set_fragment(settings.channel_secret + (settings.page_socket ? "" : ";poll"));
-  }
+        page_budget(settings.page_budget_bytes) {}
 
   // Whether `port` is one this server listens on.
   bool is_own_port(std::uint16_t p) const { return p == port || runs.is_run_port(p); }
@@ -61,6 +59,8 @@ struct ProxyContext {
   // The runs served on ports of their own (guards its own changes).
   RunTable runs;
   PackageFiles package;
+  // The tokens of the documents injected over the runs' ports.
+  PageTokens tokens;
   // Bytes of pages held whole for injection, all connections together.
   PageBudget page_budget;
   // The open connections against their cap; made by ProxyServer::start().

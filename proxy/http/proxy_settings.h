@@ -83,10 +83,9 @@ struct ProxySettings {
   // Receives notes of what the server does on its own account (a page
   // passed uninjected, a bad connection). Null: notes are dropped.
   std::function<void(const std::string&)> note;
-  // The pages' command channel: the registry it feeds and the secret its
-  // path carries. Null or empty: the channel is not served.
+  // The pages' command channel: the registry it feeds. Null: the channel
+  // is not served, and injected documents carry no page token.
   std::shared_ptr<PageRegistry> pages;
-  std::string channel_secret;
   // Whether the agents try the channel's WebSocket before long polling.
   bool page_socket = true;
   // The runs' own ports: how many at once, how long one may be idle.

@@ -34,6 +34,8 @@ std::string Origin::host_header() const {
   return authority();
 }
 
+std::string Origin::web_origin() const { return (tls ? "https://" : "http://") + host_header(); }
+
 std::optional<Origin> parse_authority(std::string_view authority, bool tls) {
   Origin origin;
   origin.tls = tls;

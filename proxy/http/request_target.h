@@ -23,6 +23,8 @@ struct Origin {
   std::string authority() const;
   // The Host header value: the port is left out when it is the default.
   std::string host_header() const;
+  // The origin as a browser's Origin header names it: "http://host[:port]".
+  std::string web_origin() const;
   bool operator==(const Origin&) const = default;
 };
 

@@ -8,6 +8,8 @@
 #include <unistd.h>
 
 #include <future>
+#include <map>
+#include <mutex>
 #include <sstream>
 
 #include <gtest/gtest.h>
@@ -22,28 +24,30 @@
 namespace Tavrin::Proxy::Http::Testing {
 namespace {
 
-constexpr const char kSecret[] = "fedcba9876543210fedcba9876543210";
-
 class RunPortTest : public ProxyFixture {
  protected:
   void StartWith(ProxySettings settings) {
     quorvane_test::write_file(dir() + "/index.html", "<html><head></head><body>x</body></html>");
     settings.sites["app.test"] = dir();
     settings.pages = pages_;
-    settings.channel_secret = kSecret;
     start_proxy(settings);
     pages_->set_run_ports([this](const std::string& run) { return server_->open_run_port(run); });
   }
   void SetUp() override { StartWith(default_settings()); }
 
-  // The agent's first poll for `page`, through the proxy at `port`; ends
-  // at once (the page says it is leaving), so nothing is held.
+  // The agent's first poll for `page`, through the proxy at `port`, with
+  // the token of a document served over that port.
   CurlResult Register(std::uint16_t port, const std::string& page) {
+    const std::string token = agent_key_over(port, "http://app.test/index.html");
+    if (!token.empty()) {
+      std::lock_guard<std::mutex> lock(mutex_);
+      tokens_[page] = token;
+    }
     return curl({"-s", "--proxy", "http://127.0.0.1:" + std::to_string(port), "-X", "POST", "-H",
-                 "Origin: http://app.test", "--data-binary",
+                 "Origin: http://app.test", "-H", "X-Quorvane-Token: " + token, "--data-binary",
                  R"({"page":")" + page + R"(","url":"http://app.test/","title":")" + page +
                      R"(","top":true,"leaving":false})",
-                 std::string("http://app.test/quorvane/special/channel/") + kSecret},
+                 "http://app.test/quorvane/special/channel/"},
                 false);
   }
 
@@ -64,19 +68,25 @@ class RunPortTest : public ProxyFixture {
     if (!run.empty()) command += L",\"run\":\"" + std::wstring(run.begin(), run.end()) + L"\"";
     auto answer = std::async(std::launch::async, [&] { return pages_->run(command + L"}"); });
     // The command waits in the page it picked; that page's next poll takes
-    // it. Every page is polled once from the main port (which never
-    // changes a page's run); whichever takes the command is the one.
+    // it. Every page is polled once, with its token, from no run (which
+    // never changes a page's run); whichever takes the command is the one.
+    std::map<std::string, std::string> tokens;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      tokens = tokens_;
+    }
     std::wstring reached;
     for (int i = 0; i < 50 && reached.empty(); ++i) {
-      for (const char* page : {"a1", "b1", "own"}) {
+      for (const auto& [page, token] : tokens) {
         Proxy::Testing::AgentPoll report;
         report.page = page;
+        report.token = token;
         report.url = "http://app.test/";
         if (auto taken = Proxy::Testing::poll(*pages_, report)) {
           pages_->delivered(page);
           Proxy::Testing::poll(*pages_, Proxy::Testing::with_answer(
                                             report, "{\"id\":\"" + Proxy::Testing::id_of(*taken) + "\",\"ok\":true}"));
-          reached = std::wstring(page, page + std::char_traits<char>::length(page));
+          reached = std::wstring(page.begin(), page.end());
         }
       }
       if (reached.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -88,11 +98,13 @@ class RunPortTest : public ProxyFixture {
 
   std::shared_ptr<PageRegistry> pages_ = std::make_shared<PageRegistry>();
   int serial_ = 0;
+  std::mutex mutex_;
+  std::map<std::string, std::string> tokens_;  // page -> the token it registered with
 };
 
 // A connection on run A's port registers its page in run A only, one on
-// run B's in B, the main port's in no run; each run's commands find only
-// their own page.
+// run B's in B; the main port's documents carry no token, so nothing
+// registers there. Each run's commands find only their own page.
 TEST_F(RunPortTest, PagesBelongToTheRunWhosePortTheyCameIn) {
   const std::uint16_t a = PortOf("run-a");
   const std::uint16_t b = PortOf("run-b");
@@ -102,21 +114,20 @@ TEST_F(RunPortTest, PagesBelongToTheRunWhosePortTheyCameIn) {
   EXPECT_NE(a, proxy_port());
   EXPECT_EQ(PortOf("run-a"), a) << "a run keeps its port";
 
-  // Each first poll is held until the hold ends: the three at once.
+  // Each first poll is held until the hold ends: both at once, b1 last.
   auto a1 = std::async(std::launch::async, [&] { return Register(a, "a1"); });
+  ASSERT_TRUE(quorvane_test::wait_until([&] { return pages_->page_count() == 1; }, std::chrono::seconds(10)));
   auto b1 = std::async(std::launch::async, [&] { return Register(b, "b1"); });
-  // The main port's page registers last: the newest of all.
   ASSERT_TRUE(quorvane_test::wait_until([&] { return pages_->page_count() == 2; }, std::chrono::seconds(10)));
-  auto own = std::async(std::launch::async, [&] { return Register(proxy_port(), "own"); });
+  EXPECT_EQ(Register(proxy_port(), "own").status, 403u);
   EXPECT_EQ(a1.get().status, 200u);
   EXPECT_EQ(b1.get().status, 200u);
-  EXPECT_EQ(own.get().status, 200u);
-  EXPECT_EQ(pages_->page_count(), 3u);
+  EXPECT_EQ(pages_->page_count(), 2u);
 
   EXPECT_EQ(PageReached("run-a", 2000), L"a1");
   EXPECT_EQ(PageReached("run-b", 2000), L"b1");
-  // Without a run, the newest page of all (today's rule).
-  EXPECT_EQ(PageReached("", 2000), L"own");
+  // Without a run, the newest page of all.
+  EXPECT_EQ(PageReached("", 2000), L"b1");
   // A run whose browsers opened nothing finds nothing.
   ASSERT_NE(PortOf("run-c"), 0);
   EXPECT_EQ(PageReached("run-c", 200), L"");
@@ -132,7 +143,7 @@ TEST_F(RunPortTest, ARunsPortServesLikeTheMainOne) {
   const CurlResult page = curl({"-s", "--proxy", via, "-H", "Sec-Fetch-Dest: document", "http://app.test/index.html"},
                                false);
   EXPECT_EQ(page.status, 200u);
-  EXPECT_NE(page.body.find("/quorvane/special/file/api.js#"), std::string::npos) << page.body;
+  EXPECT_EQ(agent_key_in(page.body).size(), 32u) << page.body;
   const CurlResult self = curl({"-s", "--proxy", via, via + "/anything"}, false);
   EXPECT_EQ(self.status, 400u) << self.body;
   EXPECT_NE(self.body.find("does not forward requests to itself"), std::string::npos) << self.body;

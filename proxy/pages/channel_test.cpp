@@ -1,7 +1,9 @@
-// The pages' command channel over HTTP: only requests that carry the
-// server's secret and come from the page's own origin reach the registry;
-// a command put in reaches the page's held poll, and its answer comes back
-// with the command.
+// The pages' command channel over HTTP, tried as browsers and as hostile
+// local clients (curl on loopback) would: a document served over a run's
+// port carries a page token in its agent's element, one served over the
+// main port none; the channel admits a token only over its run's port and
+// for its origin, a page id stays with the token it registered with, and a
+// command put in reaches the page's held poll and comes back answered.
 #include <future>
 
 #include <gtest/gtest.h>
@@ -9,11 +11,17 @@
 #include "proxy/http/testing/proxy_fixture.h"
 #include "proxy/pages/page_registry.h"
 #include "test_support/temp_dir.h"
+#include "test_support/wait_until.h"
 
 namespace Tavrin::Proxy::Http::Testing {
 namespace {
 
-constexpr const char kSecret[] = "0123456789abcdef0123456789abcdef";
+constexpr const char kChannel[] = "http://app.test/quorvane/special/channel/";
+
+std::string report(const std::string& page, bool leaving = false) {
+  return R"({"page":")" + page + R"(","url":"http://app.test/","title":"A","top":true,"leaving":)" +
+         (leaving ? "true" : "false") + "}";
+}
 
 class ChannelTest : public ProxyFixture {
  protected:
@@ -21,57 +29,142 @@ class ChannelTest : public ProxyFixture {
     quorvane_test::write_file(dir() + "/index.html", "<html><head></head><body>x</body></html>");
     ProxySettings settings = default_settings();
     settings.sites["app.test"] = dir();
+    settings.sites["other.test"] = dir();
     settings.pages = pages_;
-    settings.channel_secret = kSecret;
     start_proxy(settings);
+    run_a_ = server_->open_run_port("run-a");
+    run_b_ = server_->open_run_port("run-b");
   }
 
-  CurlResult post(const std::string& path, const std::string& body, const std::string& origin = "http://app.test") {
-    return curl({"-s", "-X", "POST", "-H", "Origin: " + origin, "--data-binary", body, "http://app.test" + path});
+  // A POST to the channel through `port`; `token` empty: no token header.
+  CurlResult post(std::uint16_t port, const std::string& token, const std::string& body,
+                  const std::string& origin = "http://app.test", const std::string& target = kChannel) {
+    std::vector<std::string> args = {"--proxy", "http://127.0.0.1:" + std::to_string(port), "-X", "POST",
+                                     "-H",      "Origin: " + origin,                       "--data-binary",
+                                     body,      target};
+    if (!token.empty()) args.insert(args.begin(), {"-H", "X-Quorvane-Token: " + token});
+    return curl(args, false);
   }
+
+  std::string token_over(std::uint16_t port) { return agent_key_over(port, "http://app.test/index.html"); }
 
   std::shared_ptr<PageRegistry> pages_ = std::make_shared<PageRegistry>();
+  std::uint16_t run_a_ = 0;
+  std::uint16_t run_b_ = 0;
 };
 
-// The injected script's address carries the secret behind "#".
-TEST_F(ChannelTest, InjectedPagesCarryTheSecret) {
-  const CurlResult page = curl({"-s", "-H", "Sec-Fetch-Dest: document", "http://app.test/index.html"});
-  EXPECT_NE(page.body.find(std::string("/quorvane/special/file/api.js#") + kSecret + "\""), std::string::npos)
+// A document asked for over the main port (any local client can) carries
+// no token; over a run's port each document gets a token of its own, in
+// the agent's element and nowhere in a script address.
+TEST_F(ChannelTest, OnlyDocumentsOfARunsPortCarryATokenOfTheirOwn) {
+  const CurlResult main = curl({"-s", "-H", "Sec-Fetch-Dest: document", "http://app.test/index.html"});
+  EXPECT_NE(main.body.find(kAgentElement), std::string::npos) << main.body;
+  EXPECT_EQ(agent_key_in(main.body), "");
+
+  const CurlResult page = curl({"--proxy", "http://127.0.0.1:" + std::to_string(run_a_), "-H",
+                                "Sec-Fetch-Dest: document", "http://app.test/index.html"},
+                               false);
+  const std::string token = agent_key_in(page.body);
+  ASSERT_EQ(token.size(), 32u) << page.body;
+  EXPECT_NE(page.body.find("<script data-quorvane=\"" + token + "\" src=\"/quorvane/special/file/api.js\""),
+            std::string::npos)
       << page.body;
+  EXPECT_EQ(page.body.find('#'), std::string::npos) << page.body;
+  EXPECT_NE(token_over(run_a_), token) << "a token per document";
 }
 
-// Without the secret, with a wrong one, or from another origin: refused,
-// and no page is registered.
-TEST_F(ChannelTest, RequestsWithoutTheSecretAreRefused) {
-  const std::string body = R"({"page":"p1","url":"http://app.test/","title":"A"})";
-  EXPECT_EQ(post("/quorvane/special/channel/", body).status, 403u);
-  EXPECT_EQ(post("/quorvane/special/channel/0123456789abcdef0123456789abcdee", body).status, 403u);
-  EXPECT_EQ(post(std::string("/quorvane/special/channel/") + kSecret + "0", body).status, 403u);
-  EXPECT_EQ(post(std::string("/quorvane/special/channel/") + kSecret, body, "http://evil.test").status, 403u);
+// No token, a made-up one, a token of run A over run B's port or over the
+// main port, a token of app.test for other.test or with another Origin:
+// all refused, and nothing registers. The token over its own port and
+// origin registers the page.
+TEST_F(ChannelTest, ATokenWorksOnlyOverItsRunsPortForItsOrigin) {
+  const std::string a = token_over(run_a_);
+  ASSERT_FALSE(a.empty());
+  EXPECT_EQ(post(run_a_, "", report("p1", true)).status, 403u);
+  EXPECT_EQ(post(run_a_, std::string(32, '0'), report("p1", true)).status, 403u);
+  EXPECT_EQ(post(run_b_, a, report("p1", true)).status, 403u);
+  EXPECT_EQ(post(proxy_port(), a, report("p1", true)).status, 403u);
+  EXPECT_EQ(post(run_a_, a, report("p1", true), "http://evil.test").status, 403u);
+  EXPECT_EQ(post(run_a_, a, report("p1", true), "http://other.test", "http://other.test/quorvane/special/channel/")
+                .status,
+            403u);
+  EXPECT_EQ(post(run_a_, a, report("p1", true), "null").status, 403u);
   EXPECT_EQ(pages_->page_count(), 0u);
+
+  EXPECT_EQ(post(run_a_, a, report("p1", true)).status, 200u);
+  EXPECT_EQ(pages_->page_count(), 1u);
 }
 
-// A poll with the secret registers the page; a command sent meanwhile is
-// handed to the held poll, and the next poll's answer completes it.
+// A page id registered with one token is refused to another, even of the
+// same run and origin; a run B client claiming run A's page id is refused
+// too; run A's command reaches the page that registered first.
+TEST_F(ChannelTest, APageIdStaysWithTheTokenItRegisteredWith) {
+  const std::string first = token_over(run_a_);
+  const std::string second = token_over(run_a_);
+  const std::string other_run = token_over(run_b_);
+  auto held = std::async(std::launch::async, [&] { return post(run_a_, first, report("p1")); });
+  ASSERT_TRUE(quorvane_test::wait_until([&] { return pages_->page_count() == 1; }, std::chrono::seconds(10)));
+  EXPECT_EQ(post(run_a_, second, report("p1")).status, 403u);
+  EXPECT_EQ(post(run_b_, other_run, report("p1")).status, 403u);
+  // Nor may another token say the page is gone.
+  EXPECT_EQ(post(run_a_, "", R"({"page":"p1","token":")" + second + "\"}", "http://app.test",
+                 std::string(kChannel) + "bye")
+                .status,
+            200u);
+
+  auto answer = std::async(std::launch::async,
+                           [&] { return pages_->run(LR"({"id":"c1","op":"info","page":"p1","run":"run-a"})"); });
+  const CurlResult command = held.get();
+  EXPECT_EQ(command.status, 200u);
+  EXPECT_NE(command.body.find("\"c1\""), std::string::npos) << command.body;
+  std::string answered = report("p1", true);
+  answered.insert(answered.size() - 1, R"(,"answer":{"id":"c1","ok":true,"value":7})");
+  EXPECT_EQ(post(run_a_, first, answered).status, 200u);
+  const CommandAnswer got = answer.get();
+  EXPECT_EQ(got.page, L"p1");
+  EXPECT_NE(got.text.find(L"\"value\":7"), std::wstring::npos) << got.text;
+}
+
+// A page of run B is out of run A's reach, whatever it claims: an unnamed
+// command of run A finds no page, a named one is refused.
+TEST_F(ChannelTest, RunACommandsNeverReachRunBPages) {
+  const std::string b = token_over(run_b_);
+  auto held = std::async(std::launch::async, [&] { return post(run_b_, b, report("pb")); });
+  ASSERT_TRUE(quorvane_test::wait_until([&] { return pages_->page_count() == 1; }, std::chrono::seconds(10)));
+  const CommandAnswer unnamed = pages_->run(LR"({"id":"c1","op":"info","run":"run-a","pageWait":300})");
+  EXPECT_NE(unnamed.text.find(L"no page was there"), std::wstring::npos) << unnamed.text;
+  const CommandAnswer named = pages_->run(LR"({"id":"c2","op":"info","run":"run-a","page":"pb"})");
+  EXPECT_NE(named.text.find(L"no page pb in this run"), std::wstring::npos) << named.text;
+  pages_->gone("pb");
+  EXPECT_EQ(held.get().status, 200u);
+}
+
+// A poll with its token registers the page; a command sent meanwhile is
+// handed to the held poll, and the next poll's answer completes it. The
+// page's farewell with its own token ends it.
 TEST_F(ChannelTest, CommandReachesTheHeldPollAndItsAnswerComesBack) {
-  const std::string path = std::string("/quorvane/special/channel/") + kSecret;
-  std::future<CurlResult> held = std::async(std::launch::async, [&] {
-    return post(path, R"({"page":"p1","url":"http://app.test/","title":"A","top":true})");
-  });
-  std::future<CommandAnswer> answer =
-      std::async(std::launch::async, [&] { return pages_->run(LR"({"id":"c1","op":"eval","expression":"1"})"); });
+  const std::string token = token_over(run_a_);
+  std::future<CurlResult> held = std::async(std::launch::async, [&] { return post(run_a_, token, report("p1")); });
+  std::future<CommandAnswer> answer = std::async(
+      std::launch::async, [&] { return pages_->run(LR"({"id":"c1","op":"eval","expression":"1","run":"run-a"})"); });
   const CurlResult command = held.get();
   EXPECT_EQ(command.status, 200u);
   EXPECT_NE(command.body.find("\"c1\""), std::string::npos) << command.body;
   std::future<CurlResult> next = std::async(std::launch::async, [&] {
-    return post(path, R"({"page":"p1","url":"http://app.test/","title":"A","answer":{"id":"c1","ok":true,"value":1}})");
+    return post(run_a_, token,
+                R"({"page":"p1","url":"http://app.test/","title":"A","answer":{"id":"c1","ok":true,"value":1}})");
   });
   const CommandAnswer got = answer.get();
   EXPECT_EQ(got.page, L"p1");
   EXPECT_EQ(got.title, L"A");
   EXPECT_NE(got.text.find(L"\"value\":1"), std::wstring::npos);
-  pages_->gone("p1");  // ends the next poll's hold soon enough for the test
-  next.wait();
+  EXPECT_EQ(post(run_a_, "", R"({"page":"p1","token":")" + token + "\"}", "http://app.test",
+                 std::string(kChannel) + "bye")
+                .status,
+            200u);
+  EXPECT_EQ(next.get().status, 200u);
+  const CommandAnswer later = pages_->run(LR"({"id":"c2","op":"info","page":"p1"})");
+  EXPECT_NE(later.text.find(L"\"gone\":true"), std::wstring::npos) << later.text;
 }
 
 }  // namespace

@@ -17,13 +17,11 @@
 
 namespace Tavrin::Proxy::Http {
 
-bool channel_secret_matches(std::string_view path, const std::string& secret) {
-  if (secret.empty() || path.size() < secret.size()) return false;
-  if (path.size() > secret.size() && path[secret.size()] != '/') return false;
-  unsigned char difference = 0;
-  for (std::size_t i = 0; i < secret.size(); ++i)
-    difference |= static_cast<unsigned char>(path[i] ^ secret[i]);
-  return difference == 0;
+std::string agent_key(const asio::ip::tcp::socket& socket, const std::string& origin, ProxyContext& context) {
+  if (!context.settings.pages || origin.empty()) return std::string();
+  const std::string run = run_of_connection(socket, context);
+  if (run.empty()) return std::string();
+  return context.tokens.issue(run, origin) + (context.settings.page_socket ? "" : ";poll");
 }
 
 std::string run_of_connection(const asio::ip::tcp::socket& socket, ProxyContext& context) {
@@ -113,47 +111,54 @@ asio::awaitable<std::optional<std::string>> hold_poll(Client& client, const std:
   co_return sink->take();
 }
 
-}  // namespace
+// Who a channel request comes from: the run whose port it came in on, the
+// origin it is addressed to, and the token it presents.
+struct Caller {
+  std::string run;
+  std::string origin;
+  std::string token;
+};
+
+bool admitted(const Caller& caller, ProxyContext& context) {
+  return !caller.origin.empty() && context.tokens.admits(caller.token, caller.run, caller.origin);
+}
+
+// The token a socket upgrade presents. A page's WebSocket can set no
+// header of its own, and a token in the socket's address would be within
+// the page's reach, so the agent asks for two subprotocols:
+// kSocketProtocol and the token. The proxy accepts the first.
+std::string socket_token(const http::fields& fields) {
+  const std::string_view offered = fields[http::field::sec_websocket_protocol];
+  const std::size_t comma = offered.find(',');
+  if (comma == std::string_view::npos || offered.substr(0, comma) != kSocketProtocol) return std::string();
+  std::string_view token = offered.substr(comma + 1);
+  while (!token.empty() && token.front() == ' ') token.remove_prefix(1);
+  return std::string(token);
+}
+
+// Whether an Origin header, when there is one, names the origin the
+// request is addressed to (a page of another origin, or a sandboxed one,
+// names its own).
+bool from_own_origin(const http::fields& fields, const std::string& origin) {
+  const auto field = fields.find(http::field::origin);
+  return field == fields.end() || std::string_view(field->value()) == origin;
+}
 
 template <class Client>
-asio::awaitable<bool> answer_channel(Client& client, beast::flat_buffer& buffer,
-                                     http::request_parser<http::empty_body>& parser, const LocalRequest& request,
-                                     const std::string& origin, ProxyContext& context) {
-  LocalRequest local = request;
-  const std::string_view rest = std::string_view(request.path).substr(std::char_traits<char>::length(kChannelPath));
-  const auto& fields = parser.get();
-  const auto origin_field = fields.find(http::field::origin);
-  const bool foreign = origin_field != fields.end() && std::string(origin_field->value()) != origin;
-  PageRegistry* pages = context.settings.pages.get();
-  const bool upgrade = request.method == http::verb::get && is_socket_upgrade(fields);
-  if (!pages || !channel_secret_matches(rest, context.settings.channel_secret) || foreign ||
-      (request.method != http::verb::post && !upgrade)) {
-    local.keep_alive = false;
-    co_return co_await answer_error(client, http::status::forbidden, "The page channel refuses this request", local,
-                                    context);
-  }
-  if (upgrade) {
-    co_await serve_page_socket(client, fields, context);
-    co_return false;
-  }
-  http::request_parser<http::string_body> full(std::move(parser));
-  full.body_limit(1u << 20);
-  auto [ec, n] = co_await http::async_read(client, buffer, full, kTuple);
-  if (ec) co_return false;
-  const std::optional<AgentReport> report = read_report(full.get().body());
-  if (!report) {
-    co_return co_await answer_error(client, http::status::bad_request,
-                                    "The page channel reads JSON objects that name their page", local, context);
-  }
-  const std::string page = report->page;
-  if (rest.substr(context.settings.channel_secret.size()) == "/bye") {
-    pages->gone(page);
-    co_return co_await reply(client, http::status::ok, "{}", local, context);
-  }
-  pages->report(*report, run_of_connection(beast::get_lowest_layer(client).socket(), context));
+asio::awaitable<bool> refuse(Client& client, LocalRequest local, ProxyContext& context) {
+  local.keep_alive = false;
+  co_return co_await answer_error(client, http::status::forbidden, "The page channel refuses this request", local,
+                                  context);
+}
+
+// Holds the poll of a page that reported, and answers it with the command
+// that came meanwhile, or "{}".
+template <class Client>
+asio::awaitable<bool> answer_poll(Client& client, const AgentReport& report, const LocalRequest& local,
+                                  PageRegistry& pages, ProxyContext& context) {
   bool closed = false;
   std::optional<std::string> command;
-  if (!report->leaving) command = co_await hold_poll(client, page, *pages, closed);
+  if (!report.leaving) command = co_await hold_poll(client, report.page, pages, closed);
   if (closed) co_return false;
   // Named first: temporaries of a conditional inside co_await are
   // mishandled by some compilers.
@@ -164,18 +169,66 @@ asio::awaitable<bool> answer_channel(Client& client, beast::flat_buffer& buffer,
   if (carries) {
     // A command that could not be written is lost with its page.
     if (written)
-      pages->delivered(page);
+      pages.delivered(report.page);
     else
-      pages->gone(page);
+      pages.gone(report.page);
   }
   co_return more;
 }
 
+// A POST of the channel: a poll (the caller's token checked already) or a
+// farewell (its token in the body).
+template <class Client>
+asio::awaitable<bool> answer_report(Client& client, beast::flat_buffer& buffer,
+                                    http::request_parser<http::empty_body>& parser, const LocalRequest& local,
+                                    Caller caller, bool farewell, ProxyContext& context) {
+  http::request_parser<http::string_body> full(std::move(parser));
+  full.body_limit(1u << 20);
+  auto [ec, n] = co_await http::async_read(client, buffer, full, kTuple);
+  if (ec) co_return false;
+  const std::optional<AgentReport> report = read_report(full.get().body());
+  if (!report) {
+    co_return co_await answer_error(client, http::status::bad_request,
+                                    "The page channel reads JSON objects that name their page", local, context);
+  }
+  PageRegistry& pages = *context.settings.pages;
+  if (farewell) {
+    caller.token = report->token;
+    if (admitted(caller, context)) pages.leave(report->page, caller.token);
+    co_return co_await reply(client, http::status::ok, "{}", local, context);
+  }
+  // A page id that another token registered is not this caller's.
+  if (!pages.report(*report, caller.run, caller.token)) co_return co_await refuse(client, local, context);
+  co_return co_await answer_poll(client, *report, local, pages, context);
+}
+
+}  // namespace
+
+template <class Client>
+asio::awaitable<bool> answer_channel(Client& client, beast::flat_buffer& buffer,
+                                     http::request_parser<http::empty_body>& parser, const LocalRequest& request,
+                                     ProxyContext& context) {
+  const std::string_view rest = std::string_view(request.path).substr(std::char_traits<char>::length(kChannelPath));
+  const auto& fields = parser.get();
+  const bool upgrade = rest.empty() && request.method == http::verb::get && is_socket_upgrade(fields);
+  const bool farewell = rest == "bye" && request.method == http::verb::post;
+  const bool poll = rest.empty() && request.method == http::verb::post;
+  Caller caller{run_of_connection(beast::get_lowest_layer(client).socket(), context), request.origin, std::string()};
+  if (!context.settings.pages || !from_own_origin(fields, request.origin) || !(poll || farewell || upgrade))
+    co_return co_await refuse(client, request, context);
+  if (farewell) co_return co_await answer_report(client, buffer, parser, request, caller, true, context);
+  caller.token = upgrade ? socket_token(fields) : std::string(fields[kTokenField]);
+  if (!admitted(caller, context)) co_return co_await refuse(client, request, context);
+  if (!upgrade) co_return co_await answer_report(client, buffer, parser, request, caller, false, context);
+  co_await serve_page_socket(client, fields, caller.token, context);
+  co_return false;
+}
+
 template asio::awaitable<bool> answer_channel(beast::tcp_stream&, beast::flat_buffer&,
                                               http::request_parser<http::empty_body>&, const LocalRequest&,
-                                              const std::string&, ProxyContext&);
+                                              ProxyContext&);
 template asio::awaitable<bool> answer_channel(Upstream::TlsStream&, beast::flat_buffer&,
                                               http::request_parser<http::empty_body>&, const LocalRequest&,
-                                              const std::string&, ProxyContext&);
+                                              ProxyContext&);
 
 }  // namespace Tavrin::Proxy::Http

@@ -1,14 +1,20 @@
 // Internal to the proxy's HTTP side: the page agents' command channel, on
-// "/quorvane/special/channel/<secret>" of every origin (the page's own, so
-// no cross-origin rules apply). An agent POSTs its page's facts and the
+// "/quorvane/special/channel/" of every origin (the page's own, so no
+// cross-origin rules apply). An agent POSTs its page's facts and the
 // answer to its last command; the request is held until a command comes
 // for the page, or answered with "{}" after kPollHold. ".../bye" says the
 // page unloads. A WebSocket upgrade on the same path opens the socket form
 // of the channel (page_socket.h); both give the registry a PageSink to
-// send the page's commands to. A request whose path lacks the run's
-// secret, or whose Origin is not the page's own, is refused with 403. A
-// page that registers over a run's port belongs to that run
-// (proxy/run_table.h).
+// send the page's commands to.
+//
+// Every request presents the page token (page_tokens.h) that the proxy put
+// into the agent's script element: a poll in header kTokenField, a socket
+// as its second subprotocol, a farewell (a beacon, which carries no header
+// of its own) in its body. The channel admits a token only over the port of
+// the run it was issued for and for the origin the request is addressed to;
+// an Origin header that names another origin is refused too. A page that
+// registers over a run's port belongs to that run (proxy/run_table.h) and
+// to its token.
 #ifndef QUORVANE_PROXY_PAGES_PAGE_CHANNEL_H_
 #define QUORVANE_PROXY_PAGES_PAGE_CHANNEL_H_
 
@@ -31,11 +37,17 @@ struct ProxyContext;
 struct LocalRequest;
 
 inline constexpr const char kChannelPath[] = "/quorvane/special/channel/";
+inline constexpr const char kTokenField[] = "X-Quorvane-Token";
+// The subprotocol a page socket asks for first, and the proxy accepts.
+inline constexpr const char kSocketProtocol[] = "quorvane";
 inline constexpr std::chrono::seconds kPollHold{25};
 
-// Whether `path` (after kChannelPath) starts with `secret`, compared in
-// constant time for paths of the secret's length.
-bool channel_secret_matches(std::string_view path, const std::string& secret);
+// What the agent of a document served over `socket` (a browser's
+// connection to the proxy) for `origin` reads from its script element: a
+// new token of the connection's run and that origin, followed by ";poll"
+// when the agent is to long-poll only. Empty over the main port, or when
+// the channel is not served: the document's agent then stays idle.
+std::string agent_key(const boost::asio::ip::tcp::socket& socket, const std::string& origin, ProxyContext& context);
 
 // The run whose port `socket` (a browser's connection to the proxy) came in
 // on, counted as the run's activity; empty for the main port. Pages that
@@ -45,8 +57,7 @@ std::string run_of_connection(const boost::asio::ip::tcp::socket& socket, ProxyC
 template <class Client>
 boost::asio::awaitable<bool> answer_channel(Client& client, boost::beast::flat_buffer& buffer,
                                             boost::beast::http::request_parser<boost::beast::http::empty_body>& parser,
-                                            const LocalRequest& request, const std::string& origin,
-                                            ProxyContext& context);
+                                            const LocalRequest& request, ProxyContext& context);
 
 }  // namespace Tavrin::Proxy::Http
 

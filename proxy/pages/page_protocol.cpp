@@ -58,20 +58,25 @@ const json::value& PageAnswer::value() const {
 
 std::string PageAnswer::error() const { return string_field(fields, "error"); }
 
-PageAnswer PageAnswer::success(const std::string& id, json::value value) {
+namespace {
+
+// {"id": id, "ok": ok, name: value}
+PageAnswer answer_with(const std::string& id, bool ok, std::string_view name, json::value value) {
   PageAnswer a;
   a.fields["id"] = id;
-  a.fields["ok"] = true;
-  a.fields["value"] = std::move(value);
+  a.fields["ok"] = ok;
+  a.fields[name] = std::move(value);
   return a;
 }
 
+}  // namespace
+
+PageAnswer PageAnswer::success(const std::string& id, json::value value) {
+  return answer_with(id, true, "value", std::move(value));
+}
+
 PageAnswer PageAnswer::failure(const std::string& id, const std::string& why) {
-  PageAnswer a;
-  a.fields["id"] = id;
-  a.fields["ok"] = false;
-  a.fields["error"] = why;
-  return a;
+  return answer_with(id, false, "error", json::string(why));
 }
 
 PageAnswer PageAnswer::gone(const std::string& id, const std::string& why) {
@@ -80,13 +85,7 @@ PageAnswer PageAnswer::gone(const std::string& id, const std::string& why) {
   return a;
 }
 
-PageAnswer PageAnswer::navigated(const std::string& id) {
-  PageAnswer a;
-  a.fields["id"] = id;
-  a.fields["ok"] = true;
-  a.fields["navigated"] = true;
-  return a;
-}
+PageAnswer PageAnswer::navigated(const std::string& id) { return answer_with(id, true, "navigated", true); }
 
 std::optional<PageCommand> read_command(std::string_view text) {
   std::optional<json::object> object = read_object(text);
@@ -143,6 +142,7 @@ std::optional<AgentReport> read_report(std::string_view text) {
   r.title = string_field(*object, "title");
   r.top = bool_field(*object, "top", true);
   r.leaving = bool_field(*object, "leaving", false);
+  r.token = string_field(*object, "token");
   if (json::value* a = object->if_contains("answer"); a && a->is_object())
     r.answer = PageAnswer{std::move(a->as_object())};
   return r;
@@ -160,6 +160,7 @@ std::string write_report(const AgentReport& report) {
     out["answer"] = report.answer->fields;
   else
     out["answer"] = nullptr;
+  if (!report.token.empty()) out["token"] = report.token;
   return json::serialize(out);
 }
 

@@ -17,7 +17,9 @@
 //
 // A report (the agent -> the proxy, each poll or socket frame) is a JSON
 // object: "page", "parent", "url", "title", "top", "leaving" and "answer"
-// (the answer to the page's last command, or null).
+// (the answer to the page's last command, or null). A farewell (the agent's
+// beacon when its page unloads) is {"page", "token"}: a beacon can carry
+// the page token in its body only.
 //
 // Readers never throw for what a peer sent: malformed text reads as
 // std::nullopt, fields of the wrong type as absent.
@@ -78,6 +80,8 @@ struct AgentReport {
   // The page is navigating away: it takes no more commands.
   bool leaving = false;
   std::optional<PageAnswer> answer;
+  // A farewell's page token; empty in reports.
+  std::string token;
 };
 
 std::optional<PageCommand> read_command(std::string_view text);

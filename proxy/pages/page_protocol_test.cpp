@@ -110,6 +110,16 @@ TEST(PageProtocolTest, ReportsReadBackAndNeedTheirPage) {
   ASSERT_TRUE(first.has_value());
   EXPECT_TRUE(first->top);
   EXPECT_FALSE(first->answer.has_value());
+  EXPECT_EQ(first->token, "");
+
+  // A farewell carries its token in the body.
+  const std::optional<AgentReport> farewell = read_report(R"({"page":"p3","token":"0a1b"})");
+  ASSERT_TRUE(farewell.has_value());
+  EXPECT_EQ(farewell->token, "0a1b");
+  AgentReport with_token;
+  with_token.page = "p4";
+  with_token.token = "0a1b";
+  EXPECT_EQ(read_report(write_report(with_token))->token, "0a1b");
 
   for (const char* text : {"{}", R"({"page":""})", R"({"page":7})", "[]", "{\"page\":\"p\""})
     EXPECT_FALSE(read_report(text).has_value()) << text;

@@ -1,7 +1,6 @@
 #include "proxy/pages/page_registry.h"
 
 #include <algorithm>
-#include <random>
 
 #include "platform/text.h"
 #include "proxy/run_table.h"
@@ -16,17 +15,6 @@ std::string ms(std::chrono::milliseconds d) { return std::to_string(d.count()) +
 
 }  // namespace
 
-std::string make_channel_secret() {
-  std::random_device device;
-  static const char kHex[] = "0123456789abcdef";
-  std::string out;
-  for (int i = 0; i < 8; ++i) {
-    const unsigned word = device() & 0xffffu;
-    for (int shift = 12; shift >= 0; shift -= 4) out += kHex[(word >> shift) & 0xfu];
-  }
-  return out;
-}
-
 PageRegistry::PageRegistry(PageRegistryTimes times) : times_(times) {}
 
 void PageRegistry::set_run_ports(RunPorts ports) {
@@ -34,17 +22,18 @@ void PageRegistry::set_run_ports(RunPorts ports) {
   run_ports_ = std::move(ports);
 }
 
-void PageRegistry::report(const AgentReport& report, const std::string& run) {
+bool PageRegistry::report(const AgentReport& report, const std::string& run, const std::string& token) {
   std::lock_guard<std::mutex> lock(mutex_);
   auto [it, added] = pages_.try_emplace(report.page);
   Page& page = it->second;
+  if (!added && page.token != token) return false;
   if (added) {
     page.order = next_order_++;
     page.run = run;
+    page.token = token;
     by_order_.emplace(page.order, report.page);
     by_run_[run].emplace(page.order, report.page);
   }
-  page.parent = report.parent;
   page.url = report.url;
   page.title = report.title;
   page.top = report.top;
@@ -55,6 +44,7 @@ void PageRegistry::report(const AgentReport& report, const std::string& run) {
   if (page.gone && page.sink) page.sink->end();
   sweep();
   changed_.notify_all();
+  return true;
 }
 
 bool PageRegistry::attach(const std::string& id, std::shared_ptr<PageSink> sink) {
@@ -88,11 +78,20 @@ void PageRegistry::delivered(const std::string& id) {
 void PageRegistry::gone(const std::string& id) {
   std::lock_guard<std::mutex> lock(mutex_);
   auto it = pages_.find(id);
-  if (it == pages_.end()) return;
-  it->second.gone = true;
-  if (it->second.sink) it->second.sink->end();
-  it->second.sink.reset();
+  if (it != pages_.end()) end_page(it->second);
+}
+
+void PageRegistry::end_page(Page& page) {
+  page.gone = true;
+  if (page.sink) page.sink->end();
+  page.sink.reset();
   changed_.notify_all();
+}
+
+void PageRegistry::leave(const std::string& id, const std::string& token) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  auto it = pages_.find(id);
+  if (it != pages_.end() && it->second.token == token) end_page(it->second);
 }
 
 CommandAnswer PageRegistry::run(const std::wstring& command_text) {

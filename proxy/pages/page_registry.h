@@ -44,9 +44,6 @@ struct PageRegistryTimes {
   std::chrono::milliseconds silent_limit{40000};
 };
 
-// A new secret for the channel's path: 128 random bits as 32 hex digits.
-std::string make_channel_secret();
-
 class PageRegistry {
  public:
   // How long a command may wait for its page to take it; a live agent
@@ -64,10 +61,12 @@ class PageRegistry {
   void set_run_ports(RunPorts ports);
 
   // --- The agents' side.
-  // A report came in over the port of `run` (empty: the main port):
-  // registers or refreshes the page and takes its answer. A page keeps the
-  // run it registered with.
-  void report(const AgentReport& report, const std::string& run);
+  // A report came in over the port of `run` (empty: the main port) with
+  // the page token `token` (page_tokens.h): registers or refreshes the page
+  // and takes its answer. A page keeps the run and the token it registered
+  // with: a report that names it with another token is refused (false)
+  // and changes nothing.
+  bool report(const AgentReport& report, const std::string& run, const std::string& token);
   // The page's commands go to `sink` from now on, a command that waits
   // for it at once. Returns false, attaching nothing, for a page that is
   // unknown, gone or leaving.
@@ -79,6 +78,9 @@ class PageRegistry {
   void delivered(const std::string& page);
   // The page is unloading, or its channel closed.
   void gone(const std::string& page);
+  // The agent holding `token` says the page is unloading: gone, when the
+  // page is bound to that token.
+  void leave(const std::string& page, const std::string& token);
 
   // --- The runtime's side.
   // Sends `command` (a command text, page_protocol.h) and waits for its
@@ -95,7 +97,7 @@ class PageRegistry {
  private:
   struct Page {
     std::string run;
-    std::string parent;
+    std::string token;
     std::string url;
     std::string title;
     bool top = true;
@@ -129,6 +131,7 @@ class PageRegistry {
   std::string pick_page(const std::string& named, std::uint64_t after, const std::string& run) const;
   bool foreign(const std::string& page, const std::string& run) const;
   static void free_page(Page& page);
+  void end_page(Page& page);
   // Forgets gone and silent pages, at most once a second.
   void sweep();
 

@@ -131,6 +131,39 @@ TEST_F(RegistryRuns, NamedPagesOfAnotherRunAreUnknown) {
   EXPECT_NE(still.text.find(L"there is no page"), std::wstring::npos) << still.text;
 }
 
+// A page stays bound to the token it registered with: a report of
+// another token (even of the same run) is refused and changes nothing, it
+// takes none of the page's commands, and its farewell does not end the
+// page; the page's own farewell does.
+TEST_F(RegistryRuns, APageStaysWithItsToken) {
+  AgentPoll own = poll_in("a", "a1");
+  own.token = "token-1";
+  poll(pages_, own);
+  AgentPoll thief = poll_in("a", "a1");
+  thief.token = "token-2";
+  thief.title = "Stolen";
+  EXPECT_FALSE(pages_.report(thief, "a", "token-2"));
+  auto command = send(L"{\"id\":\"c1\",\"op\":\"eval\",\"run\":\"a\"}");
+  std::this_thread::sleep_for(20ms);
+  EXPECT_FALSE(poll(pages_, thief).has_value());
+  pages_.leave("a1", "token-2");
+  std::optional<std::string> taken;
+  for (int i = 0; i < 300 && !taken; ++i) {
+    taken = poll(pages_, own);
+    if (!taken) std::this_thread::sleep_for(10ms);
+  }
+  ASSERT_TRUE(taken.has_value());
+  pages_.delivered("a1");
+  poll(pages_, with_answer(own, "{\"id\":\"c1\",\"ok\":true,\"value\":5}"));
+  const CommandAnswer got = command.get();
+  EXPECT_EQ(got.title, L"Title a1");
+  EXPECT_NE(got.text.find(L"\"value\":5"), std::wstring::npos) << got.text;
+
+  pages_.leave("a1", "token-1");
+  const CommandAnswer later = pages_.run(L"{\"id\":\"c2\",\"op\":\"eval\",\"page\":\"a1\"}");
+  EXPECT_NE(later.text.find(L"\"gone\":true"), std::wstring::npos) << later.text;
+}
+
 // {"op":"run"} is answered with the port the hook gives; a bad run id, a
 // missing hook and a hook that throws are failed answers.
 TEST_F(RegistryRuns, RunCommandAsksForTheRunsPort) {

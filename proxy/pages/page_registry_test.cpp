@@ -129,7 +129,7 @@ TEST(PageRegistryTest, LastingSinksTakeEveryCommand) {
     ASSERT_TRUE(seen) << id;
     pages.delivered("p1");
     // A frame of the socket: a report, with no poll's sink.
-    pages.report(answer_of("p1", id), "");
+    pages.report(answer_of("p1", id), "", "");
     EXPECT_NE(running.get().text.find(L"\"id\":\"" + std::wstring(id.begin(), id.end()) + L"\""), std::wstring::npos);
   }
 }

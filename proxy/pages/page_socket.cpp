@@ -41,7 +41,8 @@ struct SocketState {
   // Cancelled to make the writer look again.
   asio::steady_timer signal;
   bool closed = false;
-  std::string page;  // empty until the agent's first frame
+  std::string token;  // what the upgrade presented
+  std::string page;   // empty until the agent's first frame
   // Commands to write, each with the page it is for.
   std::deque<std::pair<std::string, std::string>> pending;
 
@@ -119,7 +120,10 @@ asio::awaitable<void> read_frames(Socket& socket, std::shared_ptr<SocketState> s
       continue;
     }
     // Counted as the run's activity too, frame by frame.
-    pages.report(*report, run_of_connection(beast::get_lowest_layer(socket).socket(), context));
+    if (!pages.report(*report, run_of_connection(beast::get_lowest_layer(socket).socket(), context), state->token)) {
+      context.note("The page channel dropped a frame that names a page of another token");
+      continue;
+    }
     if (report->page != state->page) switch_page(*state, report->page, pages, state);
   }
   state->closed = true;
@@ -133,7 +137,7 @@ bool is_socket_upgrade(const http::request<http::empty_body>& request) { return 
 
 template <class Client>
 asio::awaitable<void> serve_page_socket(Client& client, const http::request<http::empty_body>& request,
-                                        ProxyContext& context) {
+                                        const std::string& token, ProxyContext& context) {
   PageRegistry& pages = *context.settings.pages;
   websocket::stream<Client&> socket(client);
   // The socket keeps its own time: none on the connection below it.
@@ -144,12 +148,16 @@ asio::awaitable<void> serve_page_socket(Client& client, const http::request<http
   times.keep_alive_pings = true;
   socket.set_option(times);
   socket.set_option(websocket::stream_base::decorator(
-      [](websocket::response_type& response) { response.set(http::field::server, "QuorvaneProxy"); }));
+      [](websocket::response_type& response) {
+        response.set(http::field::server, "QuorvaneProxy");
+        response.set(http::field::sec_websocket_protocol, kSocketProtocol);
+      }));
   socket.read_message_max(kMaxFrameBytes);
   socket.text(true);
   auto [ec] = co_await socket.async_accept(request, kTuple);
   if (ec) co_return;
   auto state = std::make_shared<SocketState>(client.get_executor());
+  state->token = token;
   co_await (read_frames(socket, state, pages, context) && write_commands(socket, state, pages));
   if (socket.is_open()) {
     auto [close_error] = co_await socket.async_close(websocket::close_code::normal, kTuple);
@@ -158,8 +166,8 @@ asio::awaitable<void> serve_page_socket(Client& client, const http::request<http
 }
 
 template asio::awaitable<void> serve_page_socket(beast::tcp_stream&, const http::request<http::empty_body>&,
-                                                 ProxyContext&);
+                                                 const std::string&, ProxyContext&);
 template asio::awaitable<void> serve_page_socket(Upstream::TlsStream&, const http::request<http::empty_body>&,
-                                                 ProxyContext&);
+                                                 const std::string&, ProxyContext&);
 
 }  // namespace Tavrin::Proxy::Http

@@ -1,7 +1,8 @@
 // The pages' command channel over WebSocket, as browsers reach it: through
-// a CONNECT tunnel to port 80 (or an absolute-form upgrade), with the run's
-// secret and the page's own Origin. And plain HTTP inside such tunnels,
-// served like any other request.
+// a CONNECT tunnel to port 80 (or an absolute-form upgrade) on a run's
+// port, with the document's page token as the second subprotocol and the
+// page's own Origin. And plain HTTP inside such tunnels, served like any
+// other request.
 #include <future>
 
 #include <boost/asio/connect.hpp>
@@ -26,8 +27,7 @@ namespace beast = boost::beast;
 namespace websocket = beast::websocket;
 using tcp = asio::ip::tcp;
 
-constexpr const char kSecret[] = "0123456789abcdef0123456789abcdef";
-const std::string kChannel = std::string("/quorvane/special/channel/") + kSecret;
+const std::string kChannel = "/quorvane/special/channel/";
 constexpr const char kHello[] = R"({"page":"p1","url":"http://app.test/","title":"A","top":true})";
 
 class PageSocketTest : public ProxyFixture {
@@ -37,13 +37,22 @@ class PageSocketTest : public ProxyFixture {
     settings_ = default_settings();
     settings_.sites["app.test"] = dir();
     settings_.pages = pages_;
-    settings_.channel_secret = kSecret;
+  }
+
+  // Starts the proxy, opens run-a's port and takes a token of a document
+  // served over it.
+  void start() {
+    start_proxy(settings_);
+    run_port_ = server_->open_run_port("run-a");
+    const std::string key = agent_key_over(run_port_, "http://app.test/index.html");
+    ASSERT_GE(key.size(), 32u);
+    token_ = key.substr(0, 32);  // without ";poll"
   }
 
   // A connection to the proxy with a tunnel to `authority` opened on it;
   // the bytes after the tunnel's answer are left in `rest`.
   void open_tunnel(tcp::socket& socket, const std::string& authority, std::string& rest) {
-    socket.connect({asio::ip::address_v4::loopback(), proxy_port()});
+    socket.connect({asio::ip::address_v4::loopback(), run_port_});
     socket.set_option(tcp::no_delay(true));
     asio::write(socket, asio::buffer("CONNECT " + authority + " HTTP/1.1\r\nHost: " + authority + "\r\n\r\n"));
     const std::size_t end = asio::read_until(socket, asio::dynamic_buffer(rest), "\r\n\r\n");
@@ -54,9 +63,12 @@ class PageSocketTest : public ProxyFixture {
   // Upgrades `ws` on `target`, the way the agent's page would; the
   // handshake's answer is returned (101 when the socket opened).
   unsigned upgrade(websocket::stream<tcp::socket>& ws, const std::string& target,
-                   const std::string& origin = "http://app.test") {
-    ws.set_option(websocket::stream_base::decorator(
-        [origin](websocket::request_type& request) { request.set(beast::http::field::origin, origin); }));
+                   const std::string& origin = "http://app.test", std::string protocols = "") {
+    if (protocols.empty()) protocols = "quorvane, " + token_;
+    ws.set_option(websocket::stream_base::decorator([origin, protocols](websocket::request_type& request) {
+      request.set(beast::http::field::origin, origin);
+      request.set(beast::http::field::sec_websocket_protocol, protocols);
+    }));
     websocket::response_type response;
     beast::error_code ec;
     ws.handshake(response, "app.test", target, ec);
@@ -65,11 +77,12 @@ class PageSocketTest : public ProxyFixture {
 
   // A socket to the channel inside a CONNECT tunnel to app.test:80.
   void open_channel(websocket::stream<tcp::socket>& ws, const std::string& path = kChannel,
-                    const std::string& origin = "http://app.test", unsigned* status = nullptr) {
+                    const std::string& origin = "http://app.test", unsigned* status = nullptr,
+                    const std::string& protocols = "") {
     std::string rest;
     open_tunnel(ws.next_layer(), "app.test:80", rest);
     ASSERT_TRUE(rest.empty());
-    const unsigned got = upgrade(ws, path, origin);
+    const unsigned got = upgrade(ws, path, origin, protocols);
     if (status)
       *status = got;
     else
@@ -88,35 +101,77 @@ class PageSocketTest : public ProxyFixture {
 
   std::shared_ptr<PageRegistry> pages_ = std::make_shared<PageRegistry>();
   ProxySettings settings_;
+  std::uint16_t run_port_ = 0;
+  std::string token_;
   asio::io_context io_;
 };
 
-// Without the secret, with a wrong one, or from another origin, the
-// upgrade is refused with 403, in a tunnel and in absolute form alike; no
-// page is registered.
-TEST_F(PageSocketTest, UpgradesWithoutTheSecretOrFromAnotherOriginAreRefused) {
-  start_proxy(settings_);
-  for (const auto& [path, origin] : std::vector<std::pair<std::string, std::string>>{
-           {"/quorvane/special/channel/", "http://app.test"},
-           {"/quorvane/special/channel/0123456789abcdef0123456789abcdee", "http://app.test"},
-           {kChannel + "0", "http://app.test"},
-           {kChannel, "http://evil.test"}}) {
+// Without a token, with a made-up one, with the token not second after
+// "quorvane", from another origin, over the main port or another run's:
+// the upgrade is refused with 403, in a tunnel and in absolute form alike;
+// no page is registered. The upgrade the agent makes is accepted with the
+// subprotocol "quorvane".
+TEST_F(PageSocketTest, UpgradesWithoutTheRunsTokenAreRefused) {
+  start();
+  const std::string made_up(32, 'a');
+  for (const auto& [origin, protocols] : std::vector<std::pair<std::string, std::string>>{
+           {"http://app.test", "quorvane"},
+           {"http://app.test", "quorvane, " + made_up},
+           {"http://app.test", token_ + ", quorvane"},
+           {"http://app.test", "quorvane, " + token_ + ", x"},
+           {"http://evil.test", "quorvane, " + token_}}) {
     websocket::stream<tcp::socket> ws(io_);
     unsigned status = 0;
-    open_channel(ws, path, origin, &status);
-    EXPECT_EQ(status, 403u) << path << " from " << origin;
+    open_channel(ws, kChannel, origin, &status, protocols);
+    EXPECT_EQ(status, 403u) << protocols << " from " << origin;
   }
-  websocket::stream<tcp::socket> direct(io_);
-  direct.next_layer().connect({asio::ip::address_v4::loopback(), proxy_port()});
-  EXPECT_EQ(upgrade(direct, "http://app.test" + kChannel, "http://evil.test"), 403u);
+  const std::uint16_t other_run = server_->open_run_port("run-b");
+  for (const std::uint16_t port : {proxy_port(), other_run}) {
+    websocket::stream<tcp::socket> direct(io_);
+    direct.next_layer().connect({asio::ip::address_v4::loopback(), port});
+    EXPECT_EQ(upgrade(direct, "http://app.test" + kChannel), 403u) << port;
+  }
   EXPECT_EQ(pages_->page_count(), 0u);
+
+  websocket::stream<tcp::socket> ws(io_);
+  std::string rest;
+  open_tunnel(ws.next_layer(), "app.test:80", rest);
+  ws.set_option(websocket::stream_base::decorator([this](websocket::request_type& request) {
+    request.set(beast::http::field::origin, "http://app.test");
+    request.set(beast::http::field::sec_websocket_protocol, "quorvane, " + token_);
+  }));
+  websocket::response_type response;
+  ws.handshake(response, "app.test", kChannel);
+  EXPECT_EQ(response[beast::http::field::sec_websocket_protocol], "quorvane");
+}
+
+// A frame that names a page registered with another token is dropped: the
+// page stays with its own socket.
+TEST_F(PageSocketTest, FramesNamingAnotherTokensPageAreDropped) {
+  start();
+  websocket::stream<tcp::socket> own(io_);
+  open_channel(own);
+  own.write(asio::buffer(std::string(kHello)));
+  ASSERT_TRUE(quorvane_test::wait_until([&] { return pages_->page_count() == 1; }, std::chrono::seconds(10)));
+  const std::string first_token = token_;
+  token_ = agent_key_over(run_port_, "http://app.test/index.html");
+  ASSERT_NE(token_, first_token);
+  websocket::stream<tcp::socket> thief(io_);
+  open_channel(thief);
+  thief.write(asio::buffer(std::string(kHello)));
+  ASSERT_TRUE(quorvane_test::wait_until([&] { return has_note("a page of another token"); }, std::chrono::seconds(10)));
+  auto answer = run_async(LR"({"id":"c1","op":"info","page":"p1","run":"run-a"})");
+  EXPECT_NE(read_frame(own).find("\"c1\""), std::string::npos);
+  own.write(asio::buffer(std::string(R"({"page":"p1","answer":{"id":"c1","ok":true,"value":null}})")));
+  EXPECT_NE(answer.get().text.find(L"\"ok\":true"), std::wstring::npos);
+  EXPECT_EQ(pages_->page_count(), 1u);
 }
 
 // The socket's first frame registers the page; commands reach it one after
 // another as soon as they are put in, and the answers in its frames
 // complete them by id.
 TEST_F(PageSocketTest, CommandsReachThePageAndTheirAnswersComeBack) {
-  start_proxy(settings_);
+  start();
   websocket::stream<tcp::socket> ws(io_);
   open_channel(ws);
   ws.text(true);
@@ -137,9 +192,9 @@ TEST_F(PageSocketTest, CommandsReachThePageAndTheirAnswersComeBack) {
 
 // In absolute form through the proxy (no tunnel) the socket serves as well.
 TEST_F(PageSocketTest, AbsoluteFormUpgradeOpensTheChannel) {
-  start_proxy(settings_);
+  start();
   websocket::stream<tcp::socket> ws(io_);
-  ws.next_layer().connect({asio::ip::address_v4::loopback(), proxy_port()});
+  ws.next_layer().connect({asio::ip::address_v4::loopback(), run_port_});
   ASSERT_EQ(upgrade(ws, "http://app.test" + kChannel), 101u);
   ws.write(asio::buffer(std::string(kHello)));
   auto answer = run_async(LR"({"id":"c1","op":"info"})");
@@ -151,7 +206,7 @@ TEST_F(PageSocketTest, AbsoluteFormUpgradeOpensTheChannel) {
 // A socket that closes while its page runs a command ends the command with
 // the "navigated" answer; the page is gone for later commands.
 TEST_F(PageSocketTest, ClosedSocketEndsThePagesCommand) {
-  start_proxy(settings_);
+  start();
   {
     websocket::stream<tcp::socket> ws(io_);
     open_channel(ws);
@@ -169,7 +224,7 @@ TEST_F(PageSocketTest, ClosedSocketEndsThePagesCommand) {
 // A command put in before the page's first frame waits for it and is sent
 // as soon as the page registers.
 TEST_F(PageSocketTest, CommandWaitingForThePageIsSentOnItsFirstFrame) {
-  start_proxy(settings_);
+  start();
   auto answer = run_async(LR"({"id":"c1","op":"info","pageWait":5000})");
   websocket::stream<tcp::socket> ws(io_);
   open_channel(ws);
@@ -189,7 +244,7 @@ TEST_F(PageSocketTest, PlainHttpInsideATunnelIsServed) {
     reply.body = "origin saw " + seen.target;
     return reply;
   });
-  start_proxy(settings_);
+  start();
   tcp::socket site(io_);
   std::string answer;
   open_tunnel(site, "app.test:80", answer);
@@ -199,7 +254,7 @@ TEST_F(PageSocketTest, PlainHttpInsideATunnelIsServed) {
   beast::http::response<beast::http::string_body> page;
   beast::http::read(site, buffer, page);
   EXPECT_EQ(page.result_int(), 200u);
-  EXPECT_NE(page.body().find(std::string("api.js#") + kSecret), std::string::npos) << page.body();
+  EXPECT_EQ(agent_key_in(page.body()).size(), 32u) << page.body();
 
   tcp::socket forwarded(io_);
   const std::string authority = "127.0.0.1:" + std::to_string(origin.port());
@@ -216,9 +271,10 @@ TEST_F(PageSocketTest, PlainHttpInsideATunnelIsServed) {
 // With the socket switched off, the agent is told to long-poll.
 TEST_F(PageSocketTest, SwitchedOffTheAgentIsToldToPoll) {
   settings_.page_socket = false;
-  start_proxy(settings_);
-  const CurlResult page = curl({"-s", "-H", "Sec-Fetch-Dest: document", "http://app.test/index.html"});
-  EXPECT_NE(page.body.find(std::string("api.js#") + kSecret + ";poll\""), std::string::npos) << page.body;
+  start();
+  const std::string key = agent_key_over(run_port_, "http://app.test/index.html");
+  EXPECT_EQ(key.size(), 32u + 5u) << key;
+  EXPECT_EQ(key.substr(32), ";poll");
 }
 
 }  // namespace

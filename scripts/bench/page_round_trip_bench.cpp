@@ -3,23 +3,21 @@
 // script to the page and back (p50, p99), over the WebSocket channel and
 // over long polling (page_socket 0), both as page.eval() (which also
 // writes its record) and as the bare command, next to a command the proxy
-// answers itself (the share of the runner and the calls to the proxy); then
-// the example's login steps with waiting and with
-// pageTimeouts({waiting: false}). Prints figures; asserts nothing.
+// answers itself (the share of the runner and the calls to the proxy).
+// Prints figures; asserts nothing. (page_action_bench times the example's
+// login steps.)
 //
 // Like the end-to-end tests, each run uses a private copy of build/bin with
 // a free port, registered in a private home folder.
 
 #include <cstdio>
-#include <filesystem>
-#include <string>
 
 #include "scripts/bench/bench_installation.h"
-#include "scripts/bench/login_steps.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+using quorvane_bench::Installation;
 
 constexpr const char kChromium[] = "/usr/lib/chromium/chromium";
 
@@ -57,18 +55,6 @@ test("round trips", function () {
 });
 )";
 
-// The login steps, timed once with waiting and without.
-constexpr const char kLoginTimes[] = R"(
-function timed(label) {
-  var started = new Date().getTime();
-  var outcome = "passed";
-  try { login(); } catch (e) { outcome = "failed: " + quorvaneErrorText(e); }
-  message("bench " + label + " " + (new Date().getTime() - started) + " ms " + outcome);
-}
-test("login, waiting", function () { timed("login-waiting"); });
-test("login, no waiting", function () { pageTimeouts({ waiting: false }); timed("login-no-waiting"); });
-)";
-
 }  // namespace
 
 int main() {
@@ -76,24 +62,20 @@ int main() {
     std::printf("%s is not installed\n", kChromium);
     return 1;
   }
+  // A private home, runtime folder and machine hive, as the tests have.
   quorvane_test::TempDir home;
   quorvane_bench::use_private_home(home);
 
   for (const bool socket : {true, false}) {
     std::printf("%s channel, headless Chromium, round trip in ms:\n", socket ? "WebSocket" : "Long-poll");
     std::fflush(stdout);
-    quorvane_bench::Installation installation(socket);
+    Installation installation(socket);
     if (!installation.ok()) {
       std::printf("  the installation failed\n");
       return 1;
     }
     std::printf("%s", installation.run(kRoundTrips).c_str());
     std::fflush(stdout);
-    if (socket) {
-      std::printf("The example's login steps, WebSocket channel:\n");
-      std::printf("%s", installation.run(std::string(quorvane_bench::kLoginSteps) + kLoginTimes).c_str());
-      std::fflush(stdout);
-    }
   }
   return 0;
 }

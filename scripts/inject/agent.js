@@ -7,21 +7,25 @@
 // opened (or the proxy asks for it) the agent long-polls instead, sending
 // each answer with its next poll.
 //
-// The channel's path carries the run's secret, which the proxy puts behind
-// the "#" of this script's address (never sent to a server), followed by
-// ";poll" when the agent is to long-poll only. Everything the agent needs
-// is taken before the page's own scripts run, so a page that replaces
+// The proxy puts the document's page token into this script's element
+// (attribute "data-quorvane"), followed by ";poll" when the agent is to
+// long-poll only; a document served without one gets an agent that does
+// nothing. The agent takes the token and removes the attribute as its
+// first act, before any script of the page runs, and presents it only in
+// request headers and in bodies, never in an address (page scripts read
+// addresses in resource timing entries). Everything else the agent needs
+// is taken before the page's own scripts run too, so a page that replaces
 // JSON, Array.prototype, WebSocket or XMLHttpRequest does not break it. It
 // adds one name to the page: `__quorvane`.
 (function () {
   "use strict";
-  if (window.__quorvane) return;
   var script = document.currentScript;
-  var src = script ? script.src : "";
-  var fragment = src.indexOf("#") >= 0 ? src.substring(src.indexOf("#") + 1) : "";
-  var secret = fragment.split(";")[0];
-  if (!secret) return;
-  var pollOnly = fragment.indexOf(";poll") >= 0;
+  var key = script ? script.getAttribute("data-quorvane") || "" : "";
+  if (script) script.removeAttribute("data-quorvane");
+  if (window.__quorvane) return;
+  var pageToken = key.split(";")[0];
+  if (!pageToken) return;
+  var pollOnly = key.indexOf(";poll") >= 0;
 
   var stringify = JSON.stringify, parse = JSON.parse;
   var XHR = window.XMLHttpRequest;
@@ -43,7 +47,9 @@
   var MouseEventType = window.MouseEvent, KeyboardEventType = window.KeyboardEvent;
   var PointerEventType = window.PointerEvent, InputEventType = window.InputEvent, EventType = window.Event;
   var dateNow = Date.now;
-  var fnApply = Function.prototype.apply;
+  // apply, bound once: calls through it look nothing up that the page may
+  // replace later (as Function.prototype.call).
+  var applyTo = Function.prototype.call.bind(Function.prototype.apply);
   var realFetch = window.fetch;
   var indirectEval = window.eval;
   var EvalErrorType = window.EvalError;
@@ -55,10 +61,12 @@
   // one: scripts that carry it run where eval is refused.
   var nonce = script ? script.nonce || "" : "";
   var random = Math.random, floor = Math.floor;
-  var channel = "/quorvane/special/channel/" + secret;
+  var sendBeacon = navigator.sendBeacon;
+  var iteratorKey = Symbol.iterator;
+  var channel = "/quorvane/special/channel/";
   var socketAddress = (location.protocol === "https:" ? "wss://" : "ws://") + location.host + channel;
 
-  function call(fn, self, args) { return fnApply.call(fn, self, args || []); }
+  function call(fn, self, args) { return applyTo(fn, self, args || []); }
 
   function uuid() {
     var hex = "0123456789abcdef", out = "";
@@ -1179,12 +1187,26 @@
   var socket = null, socketOpen = false;
   var failures = 0;
 
+  // `items` as a list that only the agent reads: the browser takes a list
+  // through its iterator, and an array's iterator (Array.prototype, or the
+  // array iterators' next) is the page's to replace.
+  function ownList(items) {
+    return { [iteratorKey]: function () {
+      var i = 0;
+      return { next: function () {
+        return i < items.length ? { value: items[i++], done: false } : { value: undefined, done: true };
+      } };
+    } };
+  }
+
   // A socket that never opens makes the agent long-poll from then on; one
-  // that closes while the document lives is opened again.
+  // that closes while the document lives is opened again. A page's socket
+  // can set no header of its own, so it presents the token as its second
+  // subprotocol (the proxy accepts the first, "quorvane").
   function openSocket() {
     var opened = false;
     var s;
-    try { s = new WS(socketAddress); } catch (e) { mode = "poll"; poll(); return; }
+    try { s = new WS(socketAddress, ownList(["quorvane", pageToken])); } catch (e) { mode = "poll"; poll(); return; }
     socket = s;
     call(addListener, s, ["open", function () {
       opened = true;
@@ -1224,6 +1246,7 @@
     x.__quorvaneOwn = true;
     call(xhrOpen, x, ["POST", channel, true]);
     call(xhrSetHeader, x, ["Content-Type", "text/plain"]);
+    call(xhrSetHeader, x, ["X-Quorvane-Token", pageToken]);
     x.onload = function () {
       polling = false;
       failures = 0;
@@ -1260,7 +1283,11 @@
       try { call(wsClose, s); } catch (e) { /* closing anyway */ }
       return;
     }
-    try { navigator.sendBeacon(channel + "/bye", stringify({ page: page })); } catch (e) { /* closing anyway */ }
+    // A beacon carries no header of its own: the token goes in its body,
+    // written out by hand, since JSON.stringify would call a toJSON the
+    // page gave String.prototype (the page id and token need no escaping).
+    var farewell = "{\"page\":\"" + page + "\",\"token\":\"" + pageToken + "\"}";
+    try { call(sendBeacon, navigator, [channel + "bye", farewell]); } catch (e) { /* closing anyway */ }
   }
   call(addListener, window, ["pagehide", bye]);
   call(addListener, window, ["pageshow", function (e) {

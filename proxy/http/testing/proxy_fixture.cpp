@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "common/script_injector.h"
+#include "proxy/http/package_files.h"
 #include "platform/text.h"
 #include "test_support/run_program.h"
 
@@ -104,6 +105,28 @@ CurlResult ProxyFixture::curl(const std::vector<std::string>& arguments, bool th
   std::remove(body_file.c_str());
   std::remove(header_file.c_str());
   return result;
+}
+
+std::string ProxyFixture::agent_key_over(std::uint16_t port, const std::string& url) {
+  const CurlResult page =
+      curl({"--proxy", "http://127.0.0.1:" + std::to_string(port), "-H", "Sec-Fetch-Dest: document", url}, false);
+  EXPECT_EQ(page.status, 200u) << url;
+  return agent_key_in(page.body);
+}
+
+bool ProxyFixture::has_note(const std::string& part) const {
+  std::lock_guard<std::mutex> lock(notes_mutex);
+  for (const std::string& note : notes_)
+    if (note.find(part) != std::string::npos) return true;
+  return false;
+}
+
+std::string agent_key_in(const std::string& document) {
+  const std::string attribute = std::string(kAgentKeyAttribute) + "=\"";
+  const std::size_t at = document.find(attribute);
+  if (at == std::string::npos) return std::string();
+  const std::size_t from = at + attribute.size();
+  return document.substr(from, document.find('"', from) - from);
 }
 
 long peak_resident_kb() {

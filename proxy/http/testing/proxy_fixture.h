@@ -46,6 +46,12 @@ class ProxyFixture : public ::testing::Test {
   CurlResult curl(const std::vector<std::string>& arguments, bool through_proxy = true);
 
   std::string proxy_url() const;
+  // The key that the agent's element of `url` (a document) carries as the
+  // proxy serves it over `port` (a run's, or the main one); empty when the
+  // element carries none.
+  std::string agent_key_over(std::uint16_t port, const std::string& url);
+  // Whether the server left a note that contains `part`.
+  bool has_note(const std::string& part) const;
   std::uint16_t proxy_port() const { return server_->port(); }
   const std::string& dir() const { return dir_.path(); }
   std::string write_package(const std::string& source);
@@ -56,6 +62,10 @@ class ProxyFixture : public ::testing::Test {
   std::vector<std::string> notes_;
   std::string package_;
 };
+
+// The value of the agent key attribute in `document`; empty when it has
+// none.
+std::string agent_key_in(const std::string& document);
 
 // Peak resident memory of this process in kB (VmHWM).
 long peak_resident_kb();

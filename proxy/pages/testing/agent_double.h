@@ -14,9 +14,10 @@
 
 namespace Tavrin::Proxy::Testing {
 
-// A report and the run whose port it came in on.
+// A report, the run whose port it came in on and the token it carries.
 struct AgentPoll : AgentReport {
   std::string run;
+  std::string token;
 };
 
 class OneCommand final : public PageSink {
@@ -48,7 +49,7 @@ class OneCommand final : public PageSink {
 
 // The command handed to the page by this poll, if any.
 inline std::optional<std::string> poll(PageRegistry& pages, const AgentPoll& p) {
-  pages.report(p, p.run);
+  if (!pages.report(p, p.run, p.token)) return std::nullopt;
   auto sink = std::make_shared<OneCommand>();
   if (!pages.attach(p.page, sink)) return std::nullopt;
   pages.detach(p.page, sink.get());
