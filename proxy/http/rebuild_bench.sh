@@ -29,7 +29,7 @@ for file in "${files[@]}"; do
   cpu=$(echo "$times" | awk '{printf "%.1f", $2 + $3}')
   object="$(basename "$file").o"
   compile=$(tail -n +"$((lines + 1))" "$build/.ninja_log" |
-    awk -v o="/$object" 'index($4, o) == length($4) - length(o) + 1 {printf "%.1f", ($2 - $1) / 1000}')
+    awk -v o="/$object" 'index($4, o) > 0 && index($4, o) == length($4) - length(o) + 1 {printf "%.1f", ($2 - $1) / 1000}')
   printf '%-44s %8ss %8ss %8ss  %s -> %s\n' "$file" "$wall" "$cpu" "${compile:-?}" \
     "$load_before" "$(cut -d' ' -f1 /proc/loadavg)"
 done
