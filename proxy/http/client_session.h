@@ -15,6 +15,7 @@
 #include <boost/beast/core/flat_buffer.hpp>
 
 #include "proxy/http/request_target.h"
+#include "proxy/http/upstream.h"
 
 namespace Tavrin::Proxy::Http {
 
@@ -30,6 +31,13 @@ boost::asio::awaitable<void> serve_connection(boost::asio::ip::tcp::socket socke
 template <class Stream>
 boost::asio::awaitable<void> serve_requests(Stream& client, boost::beast::flat_buffer& buffer, ProxyContext& context,
                                             std::optional<Origin> tunnel);
+
+// Instantiated in client_session_plain.cpp and client_session_tls.cpp, one
+// stream type each, so that they compile apart.
+extern template boost::asio::awaitable<void> serve_requests(boost::beast::tcp_stream&, boost::beast::flat_buffer&,
+                                                            ProxyContext&, std::optional<Origin>);
+extern template boost::asio::awaitable<void> serve_requests(Upstream::TlsStream&, boost::beast::flat_buffer&,
+                                                            ProxyContext&, std::optional<Origin>);
 
 }  // namespace Tavrin::Proxy::Http
 

@@ -31,6 +31,17 @@ boost::asio::awaitable<bool> forward_request(Client& client, boost::beast::flat_
                                              const Origin& origin, const std::string& path, ProxyContext& context,
                                              Upstream& upstream);
 
+// Instantiated in forward_plain.cpp and forward_tls.cpp, one stream type
+// each, so that they compile apart.
+extern template boost::asio::awaitable<bool> forward_request(
+    boost::beast::tcp_stream&, boost::beast::flat_buffer&,
+    boost::beast::http::request_parser<boost::beast::http::empty_body>&, const Origin&, const std::string&,
+    ProxyContext&, Upstream&);
+extern template boost::asio::awaitable<bool> forward_request(
+    Upstream::TlsStream&, boost::beast::flat_buffer&,
+    boost::beast::http::request_parser<boost::beast::http::empty_body>&, const Origin&, const std::string&,
+    ProxyContext&, Upstream&);
+
 }  // namespace Tavrin::Proxy::Http
 
 #endif  // QUORVANE_PROXY_HTTP_FORWARD_H_

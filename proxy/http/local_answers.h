@@ -12,6 +12,8 @@
 #include <boost/beast/http/message.hpp>
 #include <boost/beast/http/status.hpp>
 
+#include "proxy/http/upstream.h"
+
 namespace Tavrin::Proxy::Http {
 
 struct ProxyContext;
@@ -41,6 +43,19 @@ boost::asio::awaitable<bool> answer_package_file(Client& client, const LocalRequ
 template <class Client>
 boost::asio::awaitable<bool> answer_site_file(Client& client, const std::filesystem::path& folder,
                                               const LocalRequest& request, ProxyContext& context);
+
+// Instantiated in local_answers_plain.cpp and local_answers_tls.cpp, one
+// stream type each, so that they compile apart.
+#define QUORVANE_LOCAL_ANSWERS(Client)                                                                       \
+  extern template boost::asio::awaitable<bool> answer_error(Client&, boost::beast::http::status,            \
+                                                            const std::string&, const LocalRequest&,         \
+                                                            ProxyContext&);                                  \
+  extern template boost::asio::awaitable<bool> answer_package_file(Client&, const LocalRequest&, ProxyContext&); \
+  extern template boost::asio::awaitable<bool> answer_site_file(Client&, const std::filesystem::path&,      \
+                                                                const LocalRequest&, ProxyContext&);
+QUORVANE_LOCAL_ANSWERS(boost::beast::tcp_stream)
+QUORVANE_LOCAL_ANSWERS(Upstream::TlsStream)
+#undef QUORVANE_LOCAL_ANSWERS
 
 }  // namespace Tavrin::Proxy::Http
 

@@ -12,9 +12,11 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <tuple>
+#include <type_traits>
 #include <vector>
 
 #include <boost/asio/as_tuple.hpp>
@@ -25,6 +27,7 @@
 #include <boost/asio/write.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
+#include <boost/beast/ssl/ssl_stream.hpp>
 
 namespace Tavrin::Proxy::Http {
 
@@ -64,6 +67,15 @@ inline std::string wire_header(const http::response_header<>& header) {
   out.append("\r\n");
   return out;
 }
+
+// The line that opens a chunk of `size` bytes, and the chunk that ends a
+// chunked body (with no trailer fields).
+inline std::string chunk_size_line(std::size_t size) {
+  std::ostringstream line;
+  line << std::hex << size << "\r\n";
+  return line.str();
+}
+inline constexpr std::string_view kLastChunk = "0\r\n\r\n";
 
 // Passes the body of the message that `parser` has read the header of from
 // `in` on to `out`, behind the header, which it writes first. `prefix`
@@ -116,45 +128,54 @@ asio::awaitable<error_code> relay_body(In& in, beast::flat_buffer& in_buffer,
     }
     co_return error_code{};
   }
-  http::serializer<isRequest, http::buffer_body> serializer{parser.get()};
-  // Otherwise the header goes first on its own when body bytes may be slow
-  // to come (an answer streamed in pieces must show its header at once).
+  // Otherwise the body goes piece by piece as it comes, framed as its
+  // header says (chunked or as it is), by writes of our own: Beast's
+  // serializer, instantiated for every pair of streams, cost more to
+  // compile than all the rest of the proxy's forwarding.
+  const bool chunked = parser.get().chunked();
+  std::string header = wire_header(parser.get().base());
+  // The header goes first on its own when body bytes may be slow to come
+  // (an answer streamed in pieces must show its header at once).
   if (!parser.is_done()) {
     beast::get_lowest_layer(out).expires_after(wait);
-    auto [header_error, header_bytes] = co_await http::async_write_header(out, serializer, kTuple);
+    auto [header_error, header_bytes] = co_await asio::async_write(out, asio::buffer(header), kTuple);
     if (header_error) co_return header_error;
+    header.clear();
   }
   std::vector<char> buffer(parser.is_done() ? 0 : kChunkBufferBytes);
   bool prefix_pending = !prefix.empty();
-  do {
-    auto& body = parser.get().body();
+  for (bool more = true; more;) {
+    std::string_view piece;
     if (prefix_pending) {
-      body.data = const_cast<char*>(prefix.data());
-      body.size = prefix.size();
-      body.more = true;
+      piece = prefix;
       prefix_pending = false;
     } else if (!parser.is_done()) {
+      auto& body = parser.get().body();
       body.data = buffer.data();
       body.size = buffer.size();
       beast::get_lowest_layer(in).expires_after(wait);
       auto [ec, n] = co_await http::async_read_some(in, in_buffer, parser, kTuple);
       if (ec == http::error::need_buffer) ec = {};
       if (ec) co_return ec;
-      body.size = buffer.size() - body.size;
-      // No bytes must mean no buffer: an empty buffer would go out as an
-      // empty chunk, which ends a chunked body.
-      body.data = body.size > 0 ? buffer.data() : nullptr;
-      body.more = !parser.is_done();
+      piece = std::string_view(buffer.data(), buffer.size() - body.size);
+      more = !parser.is_done();
     } else {
-      body.data = nullptr;
-      body.size = 0;
-      body.more = false;
+      more = false;
     }
+    // No bytes must mean no chunk: an empty chunk ends a chunked body.
+    const std::string size_line = chunked && !piece.empty() ? chunk_size_line(piece.size()) : std::string();
+    const std::string_view piece_end = chunked && !piece.empty() ? "\r\n" : "";
+    const std::string_view last_chunk = chunked && !more ? kLastChunk : "";
+    const std::array<asio::const_buffer, 5> pieces{asio::buffer(header), asio::buffer(size_line),
+                                                   asio::buffer(piece.data(), piece.size()),
+                                                   asio::buffer(piece_end.data(), piece_end.size()),
+                                                   asio::buffer(last_chunk.data(), last_chunk.size())};
+    if (asio::buffer_size(pieces) == 0) continue;
     beast::get_lowest_layer(out).expires_after(wait);
-    auto [ec, n] = co_await http::async_write(out, serializer, kTuple);
-    if (ec == http::error::need_buffer) ec = {};
+    auto [ec, n] = co_await asio::async_write(out, pieces, kTuple);
     if (ec) co_return ec;
-  } while (!serializer.is_done());
+    header.clear();
+  }
   co_return error_code{};
 }
 
@@ -240,14 +261,54 @@ asio::awaitable<void> tunnel(A& a, beast::flat_buffer& a_buffer, B& b, beast::fl
   co_await (pump_both(a, b, idle_after_end, activity, watch) && watch_idle(a, b, idle, activity, watch));
 }
 
-// Writes a whole message to `out` within `wait`.
+// Writes a whole message to `out` within `wait`. A body held in memory,
+// or none, leaves behind its header in one write of our own: Beast's
+// serializer, instantiated for every stream and body type, cost more to
+// compile than all the rest of a coroutine around it. Other bodies (a
+// file) go through the serializer.
 template <class Stream, bool isRequest, class Body>
 asio::awaitable<error_code> write_message(Stream& out, http::message<isRequest, Body>& message,
                                           std::chrono::milliseconds wait) {
   beast::get_lowest_layer(out).expires_after(wait);
-  auto [ec, n] = co_await http::async_write(out, message, kTuple);
-  co_return ec;
+  if constexpr (std::is_same_v<Body, http::string_body> || std::is_same_v<Body, http::empty_body>) {
+    const std::string header = wire_header(message.base());
+    std::string_view body;
+    if constexpr (std::is_same_v<Body, http::string_body>) body = message.body();
+    // A chunked message is one chunk, when not empty, and the last one.
+    const bool chunked = message.chunked();
+    const std::string size_line = chunked && !body.empty() ? chunk_size_line(body.size()) : std::string();
+    const std::string_view body_end = chunked && !body.empty() ? "\r\n" : "";
+    const std::string_view last_chunk = chunked ? kLastChunk : "";
+    const std::array<asio::const_buffer, 5> pieces{asio::buffer(header), asio::buffer(size_line),
+                                                   asio::buffer(body.data(), body.size()),
+                                                   asio::buffer(body_end.data(), body_end.size()),
+                                                   asio::buffer(last_chunk.data(), last_chunk.size())};
+    auto [ec, n] = co_await asio::async_write(out, pieces, kTuple);
+    co_return ec;
+  } else {
+    auto [ec, n] = co_await http::async_write(out, message, kTuple);
+    co_return ec;
+  }
 }
+
+// The relays between a client and an origin, for one pair of stream types:
+// the explicit instantiations with an empty `prefix`, their declarations
+// with `extern`. Each pair is instantiated in a file of its own
+// (stream_relay_<client>_<origin>.cpp), so that the files that use them
+// compile without them.
+#define QUORVANE_STREAM_RELAY(prefix, Client, Origin)                                                         \
+  prefix template asio::awaitable<error_code> relay_body(                                                     \
+      Client&, beast::flat_buffer&, http::parser<true, http::buffer_body>&, Origin&, std::chrono::milliseconds, \
+      std::string_view);                                                                                      \
+  prefix template asio::awaitable<error_code> relay_body(                                                     \
+      Origin&, beast::flat_buffer&, http::parser<false, http::buffer_body>&, Client&, std::chrono::milliseconds, \
+      std::string_view);                                                                                      \
+  prefix template asio::awaitable<void> tunnel(Client&, beast::flat_buffer&, Origin&, beast::flat_buffer&,    \
+                                               std::chrono::milliseconds, std::chrono::milliseconds)
+QUORVANE_STREAM_RELAY(extern, beast::tcp_stream, beast::tcp_stream);
+QUORVANE_STREAM_RELAY(extern, beast::tcp_stream, beast::ssl_stream<beast::tcp_stream>);
+QUORVANE_STREAM_RELAY(extern, beast::ssl_stream<beast::tcp_stream>, beast::tcp_stream);
+QUORVANE_STREAM_RELAY(extern, beast::ssl_stream<beast::tcp_stream>, beast::ssl_stream<beast::tcp_stream>);
 
 }  // namespace Tavrin::Proxy::Http
 

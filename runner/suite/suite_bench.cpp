@@ -6,7 +6,7 @@
 // Prints figures; asserts nothing. Usage: suite_bench [rounds] (default 1).
 //
 // Like the end-to-end tests, it uses a private copy of build/bin with a
-// free port, registered in a private home folder.
+// free port, registered in a private home folder (bench_installation.h).
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "platform/process.h"
-#include "test_support/local_processes.h"
+#include "scripts/bench/bench_installation.h"
 #include "test_support/run_program.h"
 #include "test_support/temp_dir.h"
 
@@ -88,47 +88,30 @@ int main(int argc, char** argv) {
   }
   const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 1;
   quorvane_test::TempDir home;
-  for (const char* sub : {"home", "home/.config", "home/.local/share", "run", "machine"})
-    fs::create_directories(home.file(sub));
-  fs::permissions(home.file("run"), fs::perms::owner_all);
-  ::setenv("HOME", home.file("home").c_str(), 1);
-  ::setenv("XDG_CONFIG_HOME", home.file("home/.config").c_str(), 1);
-  ::setenv("XDG_DATA_HOME", home.file("home/.local/share").c_str(), 1);
-  ::setenv("XDG_RUNTIME_DIR", home.file("run").c_str(), 1);
-  ::setenv("QUORVANE_MACHINE_DIR", home.file("machine").c_str(), 1);
-
-  quorvane_test::TempDir dir;
-  const std::string bin = dir.file("bin");
-  fs::copy(QUORVANE_BIN_DIR, bin, fs::copy_options::recursive);
-  std::string config = read_file(bin + "/config.xml");
-  const std::string from = "<parameter id=\"port\" type=\"integer\"><value>8888</value>";
-  config.replace(config.find(from), from.size(),
-                 "<parameter id=\"port\" type=\"integer\"><value>" + std::to_string(quorvane_test::free_port()) +
-                     "</value>");
-  write_file(bin + "/config.xml", config);
-  if (quorvane_test::run_program({bin + "/QuorvaneHelper", "/Install"}).exit != 0) {
+  quorvane_bench::use_private_home(home);
+  quorvane_bench::Installation installation;
+  if (!installation.ok()) {
     std::printf("the installation failed\n");
     return 1;
   }
-  fs::create_directories(dir.file("scripts"));
+  const std::string& bin = installation.bin();
+  const std::string& dir = installation.folder();
+  fs::create_directories(dir + "/scripts");
   for (int i = 1; i <= 20; ++i) {
     char name[32];
     std::snprintf(name, sizeof name, "scripts/page%02d.js", i);
-    write_file(dir.file(name), page_script(i));
+    write_file(dir + "/" + name, page_script(i));
   }
   const char* display = std::getenv("DISPLAY");
   std::printf("suite of 20 page scripts, Chromium %s, %u cores\n",
               display && *display ? "on $DISPLAY" : "on each run's private Xvfb", std::thread::hardware_concurrency());
   for (int round = 1; round <= rounds; ++round) {
-    const Figures one = run_suite(bin, dir.path(), 1);
-    const Figures two = run_suite(bin, dir.path(), 2);
+    const Figures one = run_suite(bin, dir, 1);
+    const Figures two = run_suite(bin, dir, 2);
     std::printf("round %d: 1 worker %.2f s (exit %d), 2 workers %.2f s (exit %d), ratio %.2f; "
                 "first page after %.2f s / %.2f s\n",
                 round, one.wall, one.exit, two.wall, two.exit, two.wall / one.wall, one.first_page, two.first_page);
     std::fflush(stdout);
   }
-  const auto deadline = Clock::now() + std::chrono::seconds(90);
-  while (quorvane_test::processes_from(dir.path()) > 0 && Clock::now() < deadline)
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
   return 0;
 }

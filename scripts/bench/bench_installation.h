@@ -67,6 +67,9 @@ class Installation {
   }
 
   bool ok() const { return ok_; }
+  // The private copy of build/bin, and the folder it lies in.
+  const std::string& bin() const { return bin_; }
+  const std::string& folder() const { return dir_.path(); }
 
   // Puts a page into the example site.
   void add_page(const std::string& name, const std::string& html) const {

@@ -1,3 +1,9 @@
+// Internal to the proxy's HTTP side: the definitions behind
+// client_session.h, included only by the files that instantiate them, one
+// client stream type each (client_session_plain.cpp, client_session_tls.cpp).
+#ifndef QUORVANE_PROXY_HTTP_CLIENT_SESSION_IMPL_H_
+#define QUORVANE_PROXY_HTTP_CLIENT_SESSION_IMPL_H_
+
 #include "proxy/http/client_session.h"
 
 #include <boost/beast/http/empty_body.hpp>
@@ -129,22 +135,6 @@ asio::awaitable<void> serve_requests(Stream& client, beast::flat_buffer& buffer,
   beast::get_lowest_layer(client).socket().shutdown(asio::socket_base::shutdown_send, ignored);
 }
 
-template asio::awaitable<void> serve_requests(beast::tcp_stream&, beast::flat_buffer&, ProxyContext&,
-                                              std::optional<Origin>);
-template asio::awaitable<void> serve_requests(Upstream::TlsStream&, beast::flat_buffer&, ProxyContext&,
-                                              std::optional<Origin>);
-
-asio::awaitable<void> serve_connection(asio::ip::tcp::socket socket, ProxyContext& context) {
-  try {
-    error_code ignored;
-    socket.set_option(asio::ip::tcp::no_delay(true), ignored);
-    beast::tcp_stream client(std::move(socket));
-    beast::flat_buffer buffer;
-    buffer.reserve(kReadBufferBytes);
-    co_await serve_requests(client, buffer, context, std::nullopt);
-  } catch (const std::exception& e) {
-    context.note(std::string("A connection ended on an error: ") + e.what());
-  }
-}
-
 }  // namespace Tavrin::Proxy::Http
+
+#endif  // QUORVANE_PROXY_HTTP_CLIENT_SESSION_IMPL_H_

@@ -1,7 +1,16 @@
+// Internal to the proxy's HTTP side: the definitions behind
+// local_answers.h, included only by the files that instantiate them, one
+// client stream type each (local_answers_plain.cpp, local_answers_tls.cpp).
+#ifndef QUORVANE_PROXY_HTTP_LOCAL_ANSWERS_IMPL_H_
+#define QUORVANE_PROXY_HTTP_LOCAL_ANSWERS_IMPL_H_
+
 #include "proxy/http/local_answers.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <fstream>
 #include <iterator>
+#include <vector>
 
 #include <boost/beast/http/empty_body.hpp>
 #include <boost/beast/http/file_body.hpp>
@@ -38,6 +47,25 @@ bool read_whole(const std::filesystem::path& file, std::string& contents) {
   if (!in) return false;
   contents.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   return !in.bad();
+}
+
+// Writes `length` bytes of `file` behind the header just written, within
+// the time the header's write set: header and file go by one deadline.
+template <class Client>
+asio::awaitable<error_code> send_file(Client& client, beast::file& file, std::uint64_t length) {
+  std::vector<char> buffer(static_cast<std::size_t>(std::min<std::uint64_t>(length, kChunkBufferBytes)));
+  while (length > 0) {
+    error_code ec;
+    const std::size_t got =
+        file.read(buffer.data(), static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), length)), ec);
+    if (ec) co_return ec;
+    // The file shrank since its size was sent.
+    if (got == 0) co_return http::error::short_read;
+    auto [write_error, written] = co_await asio::async_write(client, asio::buffer(buffer.data(), got), kTuple);
+    if (write_error) co_return write_error;
+    length -= got;
+  }
+  co_return error_code{};
 }
 
 }  // namespace
@@ -109,30 +137,17 @@ asio::awaitable<bool> answer_site_file(Client& client, const std::filesystem::pa
                                     context);
   }
   const std::uint64_t length = body.size();
-  http::response<http::file_body> answer{std::piecewise_construct, std::make_tuple(std::move(body)),
-                                         std::make_tuple(http::status::ok, request.version)};
+  http::response<http::empty_body> answer{http::status::ok, request.version};
   answer.set(http::field::server, "QuorvaneProxy");
   answer.set(http::field::content_type, site.content_type);
   answer.set(http::field::cache_control, "no-cache");
   answer.keep_alive(request.keep_alive);
   answer.content_length(length);
-  if (request.method == http::verb::head) {
-    http::response<http::empty_body> head{answer.base()};
-    const error_code ec = co_await write_message(client, head, context.settings.read_timeout);
-    co_return !ec && request.keep_alive;
-  }
-  const error_code ec = co_await write_message(client, answer, context.settings.read_timeout);
+  error_code ec = co_await write_message(client, answer, context.settings.read_timeout);
+  if (!ec && request.method != http::verb::head) ec = co_await send_file(client, body.file(), length);
   co_return !ec && request.keep_alive;
 }
 
-#define QUORVANE_LOCAL_ANSWERS(Client)                                                                       \
-  template asio::awaitable<bool> answer_error(Client&, http::status, const std::string&, const LocalRequest&, \
-                                              ProxyContext&);                                                \
-  template asio::awaitable<bool> answer_package_file(Client&, const LocalRequest&, ProxyContext&);           \
-  template asio::awaitable<bool> answer_site_file(Client&, const std::filesystem::path&, const LocalRequest&, \
-                                                  ProxyContext&);
-QUORVANE_LOCAL_ANSWERS(beast::tcp_stream)
-QUORVANE_LOCAL_ANSWERS(Upstream::TlsStream)
-#undef QUORVANE_LOCAL_ANSWERS
-
 }  // namespace Tavrin::Proxy::Http
+
+#endif  // QUORVANE_PROXY_HTTP_LOCAL_ANSWERS_IMPL_H_

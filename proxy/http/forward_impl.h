@@ -1,3 +1,11 @@
+// Internal to the proxy's HTTP side: the definitions behind forward.h,
+// included only by the files that instantiate them: forward_request() for
+// one client stream type each (forward_plain.cpp, forward_tls.cpp), and its
+// exchange with the origin for each pair of client and origin streams
+// (forward_exchange_*.cpp), so that each compiles apart, side by side.
+#ifndef QUORVANE_PROXY_HTTP_FORWARD_IMPL_H_
+#define QUORVANE_PROXY_HTTP_FORWARD_IMPL_H_
+
 #include "proxy/http/forward.h"
 
 #include <optional>
@@ -15,18 +23,21 @@
 
 namespace Tavrin::Proxy::Http {
 
-namespace {
+// The steps of forwarding. exchange() is instantiated for each pair of
+// client and origin streams in a file of its own (forward_exchange_*.cpp);
+// the other steps are inline in whichever file uses them.
+namespace forward_steps {
 
 // A kept-alive origin connection that the origin had closed meanwhile: the
 // request may be sent again on a new one.
 struct StaleConnection {};
 
-bool asks_upgrade(const http::fields& request) {
+inline bool asks_upgrade(const http::fields& request) {
   return request.find(http::field::upgrade) != request.end() &&
          http::token_list(request[http::field::connection]).exists("upgrade");
 }
 
-bool expects_continue(const http::fields& request) {
+inline bool expects_continue(const http::fields& request) {
   const auto expect = request.find(http::field::expect);
   return expect != request.end() && beast::iequals(expect->value(), "100-continue");
 }
@@ -149,7 +160,7 @@ asio::awaitable<bool> send_page(Client& client, http::response_header<>& header,
 // Sets the framing of an answer that streams to the client: a body that
 // ends with the connection goes chunked to a 1.1 client; a 1.0 client gets
 // no chunks, so its connection ends with the body.
-void frame_for_client(http::response_parser<http::buffer_body>& parser, unsigned version, bool& keep_alive) {
+inline void frame_for_client(http::response_parser<http::buffer_body>& parser, unsigned version, bool& keep_alive) {
   auto& answer = parser.get();
   if (parser.is_done()) return;
   if (answer.chunked()) {
@@ -230,12 +241,24 @@ asio::awaitable<bool> answer_failure(Client& client, const UpstreamFailure& fail
   co_return !ec && keep_alive;
 }
 
-}  // namespace
+// The explicit instantiation of exchange() for one pair of streams; with
+// `extern` before it, its declaration.
+#define QUORVANE_FORWARD_EXCHANGE(Client, Up)                                                                 \
+  template asio::awaitable<bool> exchange(Client&, beast::flat_buffer&, http::request_parser<http::buffer_body>&, \
+                                          Up&, beast::flat_buffer&, const Exchange&, ProxyContext&, Upstream&,   \
+                                          bool&)
+extern QUORVANE_FORWARD_EXCHANGE(beast::tcp_stream, beast::tcp_stream);
+extern QUORVANE_FORWARD_EXCHANGE(beast::tcp_stream, Upstream::TlsStream);
+extern QUORVANE_FORWARD_EXCHANGE(Upstream::TlsStream, beast::tcp_stream);
+extern QUORVANE_FORWARD_EXCHANGE(Upstream::TlsStream, Upstream::TlsStream);
+
+}  // namespace forward_steps
 
 template <class Client>
 asio::awaitable<bool> forward_request(Client& client, beast::flat_buffer& client_buffer,
                                       http::request_parser<http::empty_body>& header, const Origin& origin,
                                       const std::string& path, ProxyContext& context, Upstream& upstream) {
+  using namespace forward_steps;
   http::request_parser<http::buffer_body> request{std::move(header)};
   auto& message = request.get();
   Exchange x{origin,
@@ -291,11 +314,6 @@ asio::awaitable<bool> forward_request(Client& client, beast::flat_buffer& client
   }
 }
 
-template asio::awaitable<bool> forward_request(beast::tcp_stream&, beast::flat_buffer&,
-                                               http::request_parser<http::empty_body>&, const Origin&,
-                                               const std::string&, ProxyContext&, Upstream&);
-template asio::awaitable<bool> forward_request(Upstream::TlsStream&, beast::flat_buffer&,
-                                               http::request_parser<http::empty_body>&, const Origin&,
-                                               const std::string&, ProxyContext&, Upstream&);
-
 }  // namespace Tavrin::Proxy::Http
+
+#endif  // QUORVANE_PROXY_HTTP_FORWARD_IMPL_H_
