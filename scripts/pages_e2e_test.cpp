@@ -172,19 +172,19 @@ TEST_P(PagesEndToEnd, PageScriptsFindNoToken) {
   const std::string counter =
       "<button id='more' onclick=\"var c = document.getElementById('count');"
       " c.textContent = String(Number(c.textContent) + 1)\">More</button><p id='count'>0</p>";
-  write_file(bin_ + "/examples/site/hunt.html",
+  site("hunt.html",
              "<!DOCTYPE html><html><head>" + std::string(kHooks) + kHunt + "<title>Hunt</title></head><body>" + counter +
                  "<iframe id='inner' src='hunt-frame.html'></iframe><a id='next' href='hunt-polled.html'>Next</a>"
                  "</body></html>");
-  write_file(bin_ + "/examples/site/hunt-frame.html",
+  site("hunt-frame.html",
              "<!DOCTYPE html><html><head>" + std::string(kHooks) + kHunt + "<title>Inner</title></head><body>" + counter +
                  "</body></html>");
-  write_file(bin_ + "/examples/site/hunt-polled.html",
+  site("hunt-polled.html",
              "<!DOCTYPE html><html><head><meta http-equiv=\"Content-Security-Policy\" "
              "content=\"connect-src http://login.example.test\">" +
                  std::string(kHooks) + kHunt + "<title>Hunt polled</title></head><body>" + counter +
                  "<a id='next' href='hunt-end.html'>Next</a></body></html>");
-  write_file(bin_ + "/examples/site/hunt-end.html",
+  site("hunt-end.html",
              "<!DOCTYPE html><html><head>" + std::string(kHunt) + "<title>Hunt end</title></head><body></body></html>");
   const auto run = run_script(R"js(
 test("the token stays hidden", function () {
