@@ -33,11 +33,18 @@ var quorvaneHost = (function () {
     return number < 10 ? "0" + number : String(number);
   }
 
-  // Local time, "YYYY-MM-DD HH:MM:SS", in every record.
+  // Local time, "YYYY-MM-DD HH:MM:SS", in every record. A run writes many
+  // records a second, and each local-time getter is a conversion: the text
+  // is made once a second.
+  var nowSecond = -1, nowText = "";
   function now() {
     var d = new Date();
-    return d.getFullYear() + "-" + pad(d.getMonth() + 1) + "-" + pad(d.getDate()) + " " +
-           pad(d.getHours()) + ":" + pad(d.getMinutes()) + ":" + pad(d.getSeconds());
+    var second = Math.floor(d.getTime() / 1000);
+    if (second === nowSecond) return nowText;
+    nowSecond = second;
+    nowText = d.getFullYear() + "-" + pad(d.getMonth() + 1) + "-" + pad(d.getDate()) + " " +
+              pad(d.getHours()) + ":" + pad(d.getMinutes()) + ":" + pad(d.getSeconds());
+    return nowText;
   }
 
   function text(value) {
@@ -50,6 +57,7 @@ var quorvaneHost = (function () {
   // record still reads back as written.
   function escapeValue(value) {
     var s = text(value);
+    if (!/[\[\]\r\n]/.test(s)) return s;  // the usual value: nothing to do
     s = s.replace(/\[\\([rn])\]/g, "[\u200B\\$1]");
     s = s.replace(/\r/g, "[\\r]").replace(/\n/g, "[\\n]");
     s = s.replace(/\]\](?=\])/g, "]]\u200B");

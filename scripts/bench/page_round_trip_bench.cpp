@@ -46,6 +46,18 @@ test("round trips", function () {
     times.push(clock() - t);
   }
   percentiles("command", times);
+  // page.eval's two halves: the command through the page object without its
+  // record, and the record alone (the log line and the echo).
+  times = [];
+  for (i = 0; i < 1000; i++) {
+    t = clock();
+    page.command({ op: "eval", expression: "1" }, "eval");
+    times.push(clock() - t);
+  }
+  percentiles("page.command", times);
+  times = [];
+  for (i = 0; i < 1000; i++) { t = clock(); quorvaneHost.record("script", "eval", "1"); times.push(clock() - t); }
+  percentiles("record", times);
   // The share of the runner, the calls to the proxy and the proxy itself:
   // a command the proxy answers without the page.
   times = [];
