@@ -23,7 +23,7 @@ void PageRegistry::set_run_ports(RunPorts ports) {
 }
 
 bool PageRegistry::report(const AgentReport& report, const std::string& run, const std::string& token) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::unique_lock<std::mutex> lock(mutex_);
   auto [it, added] = pages_.try_emplace(report.page);
   Page& page = it->second;
   if (!added && page.token != token) return false;
@@ -43,6 +43,9 @@ bool PageRegistry::report(const AgentReport& report, const std::string& run, con
     page.answer = report.answer;
   if (page.gone && page.sink) page.sink->end();
   sweep();
+  // Woken after the lock is let go, a waiting command takes it at once
+  // instead of waking only to wait for it (an answer is on every round trip).
+  lock.unlock();
   changed_.notify_all();
   return true;
 }
