@@ -5,11 +5,12 @@ namespace {
 
 const char kProfileTemp[] = "tmp";
 
-// Hosts that Chromium asks at start-up whatever its switches say (sign-in,
-// component updates, the network time). They bypass the proxy and resolve
-// to nothing, so these requests leave neither the browser nor the machine.
+// Hosts that Chromium asks whatever its switches say (sign-in, component
+// updates, the network time, and the autofill service, which a page's forms
+// are described to). They bypass the proxy and resolve to nothing, so these
+// requests leave neither the browser nor the machine.
 const char* const kChromiumServiceHosts[] = {"accounts.google.com", "update.googleapis.com", "clients2.google.com",
-                                             "redirector.gvt1.com"};
+                                             "redirector.gvt1.com", "content-autofill.googleapis.com"};
 
 std::string bypass_list() {
   std::string list = "<-loopback>";

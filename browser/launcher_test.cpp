@@ -52,9 +52,10 @@ TEST(LaunchPlan, Chromium) {
   EXPECT_TRUE(has(a, "--user-data-dir=/tmp/p"));
   EXPECT_TRUE(has(a, "--proxy-server=http://127.0.0.1:8123"));
   EXPECT_TRUE(has(a, "--proxy-bypass-list=<-loopback>;accounts.google.com;update.googleapis.com;clients2.google.com;"
-                    "redirector.gvt1.com"));
+                    "redirector.gvt1.com;content-autofill.googleapis.com"));
   EXPECT_TRUE(has(a, "--host-resolver-rules=MAP accounts.google.com ~NOTFOUND, MAP update.googleapis.com ~NOTFOUND, "
-                    "MAP clients2.google.com ~NOTFOUND, MAP redirector.gvt1.com ~NOTFOUND"));
+                    "MAP clients2.google.com ~NOTFOUND, MAP redirector.gvt1.com ~NOTFOUND, "
+                    "MAP content-autofill.googleapis.com ~NOTFOUND"));
   EXPECT_TRUE(has(a, "--no-first-run"));
   ASSERT_GE(a.size(), 2u);
   EXPECT_EQ(a[a.size() - 2], "--");
