@@ -17,6 +17,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -28,6 +29,7 @@
 #include <boost/asio/ip/tcp.hpp>
 
 #include "platform/process.h"
+#include "platform/process_watch.h"
 #include "proxy/http/peer_owner.h"
 #include "proxy/http/peer_process.h"
 #include "proxy/http/proxy_server.h"
