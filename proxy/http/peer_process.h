@@ -4,8 +4,9 @@
 // used again by another program is not taken for it); a connection comes
 // from the browser when its peer socket (by inode, peer_owner.h) is open
 // in one of the tree's processes. The kernel tells through /proc: the
-// parent of every process in /proc/<pid>/stat, the open files of a process
-// as links in /proc/<pid>/fd ("socket:[inode]").
+// children each thread started in /proc/<pid>/task/<tid>/children (or
+// else the parent of every process in /proc/<pid>/stat), the open files of
+// a process as links in /proc/<pid>/fd ("socket:[inode]").
 //
 // Reading another process's fd folder takes the right to read its memory
 // map; a process of this user that made itself undumpable cannot be seen
@@ -36,6 +37,12 @@ std::optional<ProcessIdentity> process_identity(pid_t pid);
 // `roots` that still are the processes they were, and every descendant of
 // them, each once.
 std::vector<pid_t> process_trees(const std::vector<ProcessIdentity>& roots);
+
+// The two sources on their own, for tests: each thread's list of the
+// children it started (std::nullopt: the kernel keeps none), and the
+// parent in every process's stat file.
+std::optional<std::vector<pid_t>> process_trees_by_threads(const std::vector<ProcessIdentity>& roots);
+std::vector<pid_t> process_trees_from_stat(const std::vector<ProcessIdentity>& roots);
 
 // Whether `pid` has the socket `inode` open.
 bool process_holds_socket(pid_t pid, ino_t inode);

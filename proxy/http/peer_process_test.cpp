@@ -137,6 +137,11 @@ TEST_F(PeerProcessTest, SocketOfADescendantIsFoundUnderItsAncestorsOnly) {
   // Which connection is whose: the holder's chain has two processes.
   const std::vector<pid_t> chain = process_trees({identity(holder.pid())});
   ASSERT_EQ(chain.size(), 2u);
+  EXPECT_EQ(process_trees_from_stat({identity(holder.pid())}), chain);
+  if (const auto by_threads = process_trees_by_threads({identity(holder.pid())})) EXPECT_EQ(*by_threads, chain);
+  const std::vector<pid_t> mine = process_trees_from_stat({identity(::getpid())});
+  EXPECT_NE(std::find(mine.begin(), mine.end(), chain.back()), mine.end());
+  EXPECT_EQ(std::find(mine.begin(), mine.end(), ::getppid()), mine.end());
   EXPECT_EQ(chain.front(), holder.pid());
   const pid_t grandchild = chain.back();
   const ino_t held = process_holds_socket(grandchild, a) ? a : b;
@@ -156,6 +161,7 @@ TEST_F(PeerProcessTest, SocketOfADescendantIsFoundUnderItsAncestorsOnly) {
   reused.start_time += 1;
   EXPECT_FALSE(trees_hold_socket({reused}, held));
   EXPECT_TRUE(process_trees({reused}).empty());
+  EXPECT_TRUE(process_trees_from_stat({reused}).empty());
   EXPECT_FALSE(trees_hold_socket({}, held));
   EXPECT_FALSE(trees_hold_socket({identity(::getpid())}, 0));
 }
