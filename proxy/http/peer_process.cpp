@@ -133,10 +133,6 @@ std::unordered_multimap<pid_t, pid_t> all_children() {
   return children;
 }
 
-}  // namespace
-
-namespace {
-
 // The roots that still are the processes they were, each once.
 std::vector<pid_t> live_roots(const std::vector<ProcessIdentity>& roots) {
   std::vector<pid_t> found;

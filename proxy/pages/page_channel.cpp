@@ -28,7 +28,10 @@ bool from_run_browser(const asio::ip::tcp::socket& socket, const std::string& ru
   error_code ec;
   const auto local = socket.local_endpoint(ec);
   if (ec) return false;
-  const bool browser = context.browser_connections.from_browser(const_cast<asio::ip::tcp::socket&>(socket).native_handle(), [&] {
+  // native_handle() only reads the descriptor, but asio declares it
+  // non-const.
+  const int fd = const_cast<asio::ip::tcp::socket&>(socket).native_handle();
+  const bool browser = context.browser_connections.from_browser(fd, [&] {
     std::vector<ProcessIdentity> roots;
     for (const RunBrowser& b : context.runs.browsers_of_port(local.port())) roots.push_back({b.pid, b.start_time});
     return roots;
