@@ -28,6 +28,7 @@
 #include "common/configuration.h"
 #include "common/directories.h"
 #include "platform/console_events.h"
+#include "platform/process.h"
 #include "platform/process_watch.h"
 #include "platform/text.h"
 
@@ -89,5 +90,14 @@ int main(int argc, char** argv) {
   options.owner = owner_from_environment();
   options.authority_file = proxy_authority_file();
   options.stop = &g_stop;
+  // The browser starts detached; adopted here, its processes stay under
+  // this one, which is how the proxy tells the run's browser from other
+  // local programs (the runtime registers this process with it).
+  try {
+    Tavrin::Platform::Process::adopt_orphaned_descendants();
+  } catch (const std::exception& e) {
+    std::cerr << "QuorvaneBrowser: the browser's processes are not kept under the launcher: " << e.what()
+              << std::endl;
+  }
   return run_launcher(std::move(options));
 }

@@ -120,6 +120,12 @@ QUORVANE_PLATFORM_EXPORT ExitStatus run(const StartOptions& options, std::string
 // confirmed before returning).
 QUORVANE_PLATFORM_EXPORT int start_detached(const StartOptions& options);
 
+// From now on, a descendant of this process whose parent ends is adopted
+// by this process instead of init, detached children included: they stay
+// in this process's tree (so its descendants can be told apart from other
+// programs), and become its zombies until it ends. Throws system_error.
+QUORVANE_PLATFORM_EXPORT void adopt_orphaned_descendants();
+
 // Whether process `pid` still exists (a zombie counts as ended).
 QUORVANE_PLATFORM_EXPORT bool process_exists(int pid);
 

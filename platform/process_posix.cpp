@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -244,6 +245,10 @@ ExitStatus run(const StartOptions& options, std::string* output) { return start(
 int start_detached(const StartOptions& options) {
   if (ProcessStarter* starter = g_starter.load()) return starter->StartDetached(options);
   return start_detached_real(options);
+}
+
+void adopt_orphaned_descendants() {
+  if (::prctl(PR_SET_CHILD_SUBREAPER, 1) != 0) throw posix_error("prctl(PR_SET_CHILD_SUBREAPER)", errno);
 }
 
 bool process_exists(int pid) {

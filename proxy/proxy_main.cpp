@@ -82,6 +82,8 @@ int serve(const ProxyCommandLine& command_line) {
   // Each run's browsers get a port of their own, so that runs at the same
   // time never reach each other's pages.
   pages->set_run_ports([&http](const std::string& run) { return http.open_run_port(run); });
+  // Only the browsers that their launchers register get page tokens.
+  pages->set_run_browsers([&http](const std::string& run, int pid) { http.add_run_browser(run, pid); });
   try {
     http.start();
   } catch (const std::exception& e) {
@@ -97,6 +99,7 @@ int serve(const ProxyCommandLine& command_line) {
   }
   http.stop();
   pages->set_run_ports(nullptr);
+  pages->set_run_browsers(nullptr);
   if (SUCCEEDED(initialised)) CoUninitialize();
   return SUCCEEDED(hr) ? 0 : 2;
 }

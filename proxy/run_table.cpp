@@ -1,5 +1,7 @@
 #include "proxy/run_table.h"
 
+#include <algorithm>
+
 namespace Tavrin::Proxy {
 
 RunTable::RunTable(RunLimits limits) : limits_(limits) {}
@@ -36,6 +38,25 @@ void RunTable::add(const std::string& run, std::uint16_t port, Clock::time_point
   if (it != runs_.end()) by_port_.erase(it->second.port);
   runs_[run] = Run{port, now};
   by_port_[port] = run;
+}
+
+bool RunTable::add_browser(const std::string& run, const RunBrowser& browser, Clock::time_point now) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  auto it = runs_.find(run);
+  if (it == runs_.end()) return false;
+  it->second.active = now;
+  std::vector<RunBrowser>& browsers = it->second.browsers;
+  if (std::find(browsers.begin(), browsers.end(), browser) != browsers.end()) return true;
+  browsers.push_back(browser);
+  if (browsers.size() > kMaxBrowsers) browsers.erase(browsers.begin());
+  return true;
+}
+
+std::vector<RunBrowser> RunTable::browsers_of_port(std::uint16_t port) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  auto it = by_port_.find(port);
+  if (it == by_port_.end()) return {};
+  return runs_.at(it->second).browsers;
 }
 
 std::vector<std::uint16_t> RunTable::drop_idle(Clock::time_point now) {

@@ -3,6 +3,10 @@
 // run's port only, so every connection arriving there, and every page that
 // registers over it, belongs to the run. The main port belongs to no run.
 //
+// Each run keeps the processes registered as its browsers (their launchers,
+// by pid and start time): only connections from their process trees get
+// page tokens (proxy/http/peer_process.h). They go with the run.
+//
 // A run is known by the id its runner made (is_run_id). It stays while it
 // is active (its port asked for again, a page of it polling); a run idle
 // for longer than the limit is dropped, and at most `max_runs` are served
@@ -25,6 +29,14 @@
 #include "proxy/run_id.h"
 
 namespace Tavrin::Proxy {
+
+// A process as the proxy remembers it: its pid, and its start time (clock
+// ticks after boot) that tells it from a later process with the same pid.
+struct RunBrowser {
+  int pid = 0;
+  std::uint64_t start_time = 0;
+  bool operator==(const RunBrowser&) const = default;
+};
 
 struct RunLimits {
   std::size_t max_runs = 64;
@@ -53,6 +65,13 @@ class RunTable {
   // `run` is served on `port` from now on (replacing an earlier entry of
   // the run).
   void add(const std::string& run, std::uint16_t port, Clock::time_point now);
+  // `browser` is a browser of `run` from now on (counted as activity);
+  // false, adding nothing, for a run not served. A run keeps its most
+  // recent kMaxBrowsers.
+  bool add_browser(const std::string& run, const RunBrowser& browser, Clock::time_point now);
+  // The browsers of the run served on `port`; none for the main port.
+  std::vector<RunBrowser> browsers_of_port(std::uint16_t port) const;
+  static constexpr std::size_t kMaxBrowsers = 64;
   // Removes the runs idle for longer than the limit; returns their ports.
   std::vector<std::uint16_t> drop_idle(Clock::time_point now);
   // Removes every run; returns their ports.
@@ -63,6 +82,7 @@ class RunTable {
   struct Run {
     std::uint16_t port = 0;
     Clock::time_point active;
+    std::vector<RunBrowser> browsers;
   };
 
   const RunLimits limits_;

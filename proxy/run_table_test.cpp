@@ -57,5 +57,32 @@ TEST(RunTableTest, IdleRunsAreDroppedAndTheirNumberIsCapped) {
   EXPECT_EQ(runs.size(), 0u);
 }
 
+// A run's browsers are known by its port, once each, the oldest going past
+// the cap; a run not served takes none, and a dropped run's go with it, so
+// a later run on the same port starts without browsers.
+TEST(RunTableTest, BrowsersBelongToTheirRunUntilItIsDropped) {
+  RunTable runs;
+  const auto now = RunTable::Clock::now();
+  runs.add("a", 4001, now);
+  runs.add("b", 4002, now);
+  const RunBrowser first{100, 7}, again{100, 9}, other{200, 7};
+  EXPECT_TRUE(runs.add_browser("a", first, now));
+  EXPECT_TRUE(runs.add_browser("a", first, now));
+  EXPECT_TRUE(runs.add_browser("a", again, now));  // the same pid, another process
+  EXPECT_TRUE(runs.add_browser("b", other, now));
+  EXPECT_FALSE(runs.add_browser("c", other, now));
+  EXPECT_EQ(runs.browsers_of_port(4001), (std::vector<RunBrowser>{first, again}));
+  EXPECT_EQ(runs.browsers_of_port(4002), std::vector<RunBrowser>{other});
+  EXPECT_TRUE(runs.browsers_of_port(8888).empty());
+  for (int pid = 1; pid <= static_cast<int>(RunTable::kMaxBrowsers); ++pid)
+    runs.add_browser("b", RunBrowser{1000 + pid, 1}, now);
+  const std::vector<RunBrowser> kept = runs.browsers_of_port(4002);
+  ASSERT_EQ(kept.size(), RunTable::kMaxBrowsers);
+  EXPECT_EQ(kept.front(), (RunBrowser{1001, 1}));
+  runs.drop_all();
+  runs.add("c", 4001, now);
+  EXPECT_TRUE(runs.browsers_of_port(4001).empty());
+}
+
 }  // namespace
 }  // namespace Tavrin::Proxy

@@ -65,7 +65,7 @@ std::string proc_text(const tcp::endpoint& endpoint) {
 
 }  // namespace
 
-std::optional<uid_t> peer_socket_owner_by_diagnostics(const tcp::endpoint& local, const tcp::endpoint& peer) {
+std::optional<PeerSocket> peer_socket_by_diagnostics(const tcp::endpoint& local, const tcp::endpoint& peer) {
   if (local.address().is_v4() != peer.address().is_v4()) return std::nullopt;
   Fd fd(::socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_SOCK_DIAG));
   if (fd.get() < 0) return std::nullopt;
@@ -105,12 +105,12 @@ std::optional<uid_t> peer_socket_owner_by_diagnostics(const tcp::endpoint& local
     if (header->nlmsg_type != SOCK_DIAG_BY_FAMILY) return std::nullopt;  // an error: no such socket
     if (header->nlmsg_len < NLMSG_LENGTH(sizeof(inet_diag_msg))) return std::nullopt;
     const auto* found = static_cast<const inet_diag_msg*>(NLMSG_DATA(header));
-    return static_cast<uid_t>(found->idiag_uid);
+    return PeerSocket{static_cast<uid_t>(found->idiag_uid), static_cast<ino_t>(found->idiag_inode)};
   }
   return std::nullopt;
 }
 
-std::optional<uid_t> peer_socket_owner_from_proc(const tcp::endpoint& local, const tcp::endpoint& peer) {
+std::optional<PeerSocket> peer_socket_from_proc(const tcp::endpoint& local, const tcp::endpoint& peer) {
   std::ifstream table(peer.address().is_v4() ? "/proc/net/tcp" : "/proc/net/tcp6");
   const std::string own_end = proc_text(peer);
   const std::string far_end = proc_text(local);
@@ -120,15 +120,40 @@ std::optional<uid_t> peer_socket_owner_from_proc(const tcp::endpoint& local, con
     std::istringstream fields(line);
     std::string slot, local_text, remote_text, state, queues, timer, retransmits;
     long uid = -1;
-    if (!(fields >> slot >> local_text >> remote_text >> state >> queues >> timer >> retransmits >> uid)) continue;
-    if (local_text == own_end && remote_text == far_end) return static_cast<uid_t>(uid);
+    std::string timeout;
+    unsigned long long inode = 0;
+    if (!(fields >> slot >> local_text >> remote_text >> state >> queues >> timer >> retransmits >> uid >> timeout >>
+          inode))
+      continue;
+    if (local_text == own_end && remote_text == far_end) return PeerSocket{static_cast<uid_t>(uid), inode};
   }
   return std::nullopt;
 }
 
+std::optional<PeerSocket> peer_socket(const tcp::endpoint& local, const tcp::endpoint& peer) {
+  if (auto found = peer_socket_by_diagnostics(local, peer)) return found;
+  return peer_socket_from_proc(local, peer);
+}
+
+namespace {
+
+std::optional<uid_t> owner_of(const std::optional<PeerSocket>& socket) {
+  if (!socket) return std::nullopt;
+  return socket->owner;
+}
+
+}  // namespace
+
+std::optional<uid_t> peer_socket_owner_by_diagnostics(const tcp::endpoint& local, const tcp::endpoint& peer) {
+  return owner_of(peer_socket_by_diagnostics(local, peer));
+}
+
+std::optional<uid_t> peer_socket_owner_from_proc(const tcp::endpoint& local, const tcp::endpoint& peer) {
+  return owner_of(peer_socket_from_proc(local, peer));
+}
+
 std::optional<uid_t> peer_socket_owner(const tcp::endpoint& local, const tcp::endpoint& peer) {
-  if (auto owner = peer_socket_owner_by_diagnostics(local, peer)) return owner;
-  return peer_socket_owner_from_proc(local, peer);
+  return owner_of(peer_socket(local, peer));
 }
 
 }  // namespace Tavrin::Proxy::Http

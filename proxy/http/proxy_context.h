@@ -11,6 +11,7 @@
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/ssl/context.hpp>
 
+#include "proxy/http/browser_connections.h"
 #include "proxy/http/certificate_authority.h"
 #include "proxy/http/connection_limits.h"
 #include "proxy/http/package_files.h"
@@ -61,6 +62,8 @@ struct ProxyContext {
   PackageFiles package;
   // The tokens of the documents injected over the runs' ports.
   PageTokens tokens;
+  // Which connections come from a run's browser (only those get tokens).
+  BrowserConnections browser_connections;
   // Bytes of pages held whole for injection, all connections together.
   PageBudget page_budget;
   // The open connections against their cap; made by ProxyServer::start().

@@ -22,6 +22,7 @@
 #include "proxy/http/client_session.h"
 #include "proxy/http/connection_limits.h"
 #include "proxy/http/peer_owner.h"
+#include "proxy/http/peer_process.h"
 #include "proxy/http/proxy_context.h"
 #include "proxy/http/stream_relay.h"
 #include "proxy/http/upstream.h"
@@ -32,25 +33,28 @@ namespace {
 
 using tcp = asio::ip::tcp;
 
-// Serves a connection from a socket of this process's user only: another
-// local user could otherwise read the pages of a run and drive them.
-bool is_own_users(const tcp::socket& socket, ProxyContext& context) {
+// The peer's socket when it is of this process's user; std::nullopt (the
+// connection is not served): another local user could otherwise read the
+// pages of a run and drive them.
+std::optional<PeerSocket> own_users_peer(const tcp::socket& socket, ProxyContext& context) {
   error_code ec;
   const tcp::endpoint local = socket.local_endpoint(ec);
   const tcp::endpoint peer = ec ? tcp::endpoint() : socket.remote_endpoint(ec);
-  if (ec) return false;
-  const std::optional<uid_t> owner = peer_socket_owner(local, peer);
-  if (owner == ::geteuid()) return true;
+  if (ec) return std::nullopt;
+  const std::optional<PeerSocket> found = peer_socket(local, peer);
+  if (found && found->owner == ::geteuid()) return found;
   context.note("A connection from " + peer.address().to_string() + ":" + std::to_string(peer.port()) +
-               (owner ? " of user " + std::to_string(*owner) + ", not this proxy's," : " of an unknown user") +
+               (found ? " of user " + std::to_string(found->owner) + ", not this proxy's," : " of an unknown user") +
                " is refused");
-  return false;
+  return std::nullopt;
 }
 
 // `slot` holds the connection's place for as long as it is served.
 asio::awaitable<void> serve_counted(tcp::socket socket, ProxyContext& context,
                                     [[maybe_unused]] ConnectionGate::Slot slot) {
-  if (!is_own_users(socket, context)) co_return;
+  const std::optional<PeerSocket> peer = own_users_peer(socket, context);
+  if (!peer) co_return;
+  BrowserConnections::Scope scope(context.browser_connections, socket.native_handle(), peer->inode);
   co_await serve_connection(std::move(socket), context);
 }
 
@@ -260,6 +264,13 @@ std::uint16_t ProxyServer::open_run_port(const std::string& run) {
     asio::co_spawn(acceptor->get_executor(), run_accept_loop(acceptor, *context_, threads_->loops), asio::detached);
   threads_->run_acceptors[port] = std::move(acceptors);
   return port;
+}
+
+void ProxyServer::add_run_browser(const std::string& run, int pid) {
+  const std::optional<ProcessIdentity> process = process_identity(pid);
+  if (!process) throw std::runtime_error("there is no process " + std::to_string(pid));
+  if (!context_->runs.add_browser(run, RunBrowser{process->pid, process->start_time}, RunTable::Clock::now()))
+    throw std::runtime_error("the run " + run + " has no port of its own");
 }
 
 std::uint16_t ProxyServer::port() const { return context_->port; }

@@ -11,7 +11,8 @@
 // connection only. Requests are counted in the ProxyState given (busy while
 // in flight), so IsBusy and RequestCount follow the real traffic.
 //
-// start() and stop() from one thread; port(), open_run_port() and context()
+// start() and stop() from one thread; port(), open_run_port(),
+// add_run_browser() and context()
 // from any.
 #ifndef QUORVANE_PROXY_HTTP_PROXY_SERVER_H_
 #define QUORVANE_PROXY_HTTP_PROXY_SERVER_H_
@@ -54,6 +55,11 @@ class ProxyServer {
   // are dropped first. Throws std::runtime_error when the server is not
   // running, serves as many runs as it may, or cannot listen. Any thread.
   std::uint16_t open_run_port(const std::string& run);
+  // Process `pid` (a browser's launcher) and the processes under it are
+  // browsers of `run` until the run is dropped: only their connections to
+  // the run's port get page tokens. Throws std::runtime_error when there is
+  // no such process or the run has no port. Any thread.
+  void add_run_browser(const std::string& run, int pid);
   const ProxyContext& context() const { return *context_; }
 
   struct Threads;  // internal

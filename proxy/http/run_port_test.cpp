@@ -31,7 +31,7 @@ class RunPortTest : public ProxyFixture {
     settings.sites["app.test"] = dir();
     settings.pages = pages_;
     start_proxy(settings);
-    pages_->set_run_ports([this](const std::string& run) { return server_->open_run_port(run); });
+    pages_->set_run_ports([this](const std::string& run) { return open_browser_run_port(run); });
   }
   void SetUp() override { StartWith(default_settings()); }
 

@@ -5,9 +5,13 @@
 // for its origin, a page id stays with the token it registered with, and a
 // command put in reaches the page's held poll and comes back answered.
 #include <future>
+#include <stdexcept>
+
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include "platform/process.h"
 #include "proxy/http/testing/proxy_fixture.h"
 #include "proxy/pages/page_registry.h"
 #include "test_support/temp_dir.h"
@@ -32,8 +36,8 @@ class ChannelTest : public ProxyFixture {
     settings.sites["other.test"] = dir();
     settings.pages = pages_;
     start_proxy(settings);
-    run_a_ = server_->open_run_port("run-a");
-    run_b_ = server_->open_run_port("run-b");
+    run_a_ = open_browser_run_port("run-a");
+    run_b_ = open_browser_run_port("run-b");
   }
 
   // A POST to the channel through `port`; `token` empty: no token header.
@@ -71,6 +75,38 @@ TEST_F(ChannelTest, OnlyDocumentsOfARunsPortCarryATokenOfTheirOwn) {
       << page.body;
   EXPECT_EQ(page.body.find('#'), std::string::npos) << page.body;
   EXPECT_NE(token_over(run_a_), token) << "a token per document";
+}
+
+// A client that is no process of the run's browser (a program of the same
+// user fetching a page through the run's port) gets the page injected but
+// no token, whether the run has no browser yet or another process is its
+// browser; the channel then refuses what the client can make up. Once this
+// process (curl's parent) is the run's browser, curl gets a token.
+TEST_F(ChannelTest, ClientsThatAreNoBrowserOfTheRunGetNoToken) {
+  const std::uint16_t run_c = server_->open_run_port("run-c");
+  const std::string url = "http://app.test/index.html";
+  const CurlResult page = curl(
+      {"--proxy", "http://127.0.0.1:" + std::to_string(run_c), "-H", "Sec-Fetch-Dest: document", url}, false);
+  EXPECT_NE(page.body.find(kAgentElement), std::string::npos) << page.body;
+  EXPECT_EQ(agent_key_in(page.body), "");
+
+  Platform::Process::StartOptions sleeper;
+  sleeper.arguments = {"sleep", "60"};
+  Platform::Process::Child other = Platform::Process::start(sleeper);
+  server_->add_run_browser("run-c", other.pid());
+  EXPECT_EQ(agent_key_over(run_c, url), "");
+  EXPECT_EQ(post(run_c, "", report("p1", true)).status, 403u);
+  EXPECT_EQ(post(run_c, std::string(32, '0'), report("p1", true)).status, 403u);
+  EXPECT_EQ(pages_->page_count(), 0u);
+  EXPECT_TRUE(has_note("no browser of run run-c gets no page token"));
+
+  server_->add_run_browser("run-c", static_cast<int>(::getpid()));
+  const std::string token = agent_key_over(run_c, url);
+  ASSERT_EQ(token.size(), 32u);
+  EXPECT_EQ(post(run_c, token, report("p1", true)).status, 200u);
+  other.Kill();
+  EXPECT_THROW(server_->add_run_browser("run-c", other.pid()), std::runtime_error);
+  EXPECT_THROW(server_->add_run_browser("no-such-run", static_cast<int>(::getpid())), std::runtime_error);
 }
 
 // No token, a made-up one, a token of run A over run B's port or over the

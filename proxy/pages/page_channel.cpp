@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <mutex>
+#include <vector>
 
 #include <boost/asio/post.hpp>
 #include <boost/asio/steady_timer.hpp>
@@ -17,10 +18,34 @@
 
 namespace Tavrin::Proxy::Http {
 
+namespace {
+
+// Whether `socket` comes from a process of `run`'s browsers. A client that
+// does not still gets the page injected, with an empty key, as over the
+// main port: the document looks the same whoever asked, and its agent
+// stays idle.
+bool from_run_browser(const asio::ip::tcp::socket& socket, const std::string& run, ProxyContext& context) {
+  error_code ec;
+  const auto local = socket.local_endpoint(ec);
+  if (ec) return false;
+  // native_handle() only reads the descriptor, but asio declares it
+  // non-const.
+  const int fd = const_cast<asio::ip::tcp::socket&>(socket).native_handle();
+  const bool browser = context.browser_connections.from_browser(fd, [&] {
+    std::vector<ProcessIdentity> roots;
+    for (const RunBrowser& b : context.runs.browsers_of_port(local.port())) roots.push_back({b.pid, b.start_time});
+    return roots;
+  });
+  if (!browser) context.note("A document for a client that is no browser of run " + run + " gets no page token");
+  return browser;
+}
+
+}  // namespace
+
 std::string agent_key(const asio::ip::tcp::socket& socket, const std::string& origin, ProxyContext& context) {
   if (!context.settings.pages || origin.empty()) return std::string();
   const std::string run = run_of_connection(socket, context);
-  if (run.empty()) return std::string();
+  if (run.empty() || !from_run_browser(socket, run, context)) return std::string();
   return context.tokens.issue(run, origin) + (context.settings.page_socket ? "" : ";poll");
 }
 

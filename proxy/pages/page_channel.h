@@ -45,8 +45,10 @@ inline constexpr std::chrono::seconds kPollHold{25};
 // What the agent of a document served over `socket` (a browser's
 // connection to the proxy) for `origin` reads from its script element: a
 // new token of the connection's run and that origin, followed by ";poll"
-// when the agent is to long-poll only. Empty over the main port, or when
-// the channel is not served: the document's agent then stays idle.
+// when the agent is to long-poll only. Empty over the main port, for a
+// client that is no process of the run's registered browsers
+// (ProxyServer::add_run_browser), or when the channel is not served: the
+// document's agent then stays idle.
 std::string agent_key(const boost::asio::ip::tcp::socket& socket, const std::string& origin, ProxyContext& context);
 
 // The run whose port `socket` (a browser's connection to the proxy) came in

@@ -178,4 +178,19 @@ std::optional<std::uint16_t> run_port_of(const PageAnswer& answer) {
   return static_cast<std::uint16_t>(port);
 }
 
+std::string write_run_browser_command(const std::string& id, const std::string& run, int pid) {
+  PageCommand c = make_command(id, "browser");
+  c.run = run;
+  c.fields["pid"] = pid;
+  return write_command(c);
+}
+
+std::optional<int> browser_pid_of(const PageCommand& command) {
+  const json::value* v = command.fields.if_contains("pid");
+  if (!v || !v->is_number()) return std::nullopt;
+  const double pid = v->to_number<double>();
+  if (pid < 1 || pid > std::numeric_limits<int>::max() || pid != std::floor(pid)) return std::nullopt;
+  return static_cast<int>(pid);
+}
+
 }  // namespace Tavrin::Proxy

@@ -101,6 +101,12 @@ std::string write_report(const AgentReport& report);
 std::string write_run_port_command(const std::string& id, const std::string& run);
 std::optional<std::uint16_t> run_port_of(const PageAnswer& answer);
 
+// The command {"op": "browser"} that makes process `pid` (a browser's
+// launcher) and its descendants browsers of `run`, and the pid such a
+// command names (std::nullopt: none, or not a process number).
+std::string write_run_browser_command(const std::string& id, const std::string& run, int pid);
+std::optional<int> browser_pid_of(const PageCommand& command);
+
 }  // namespace Tavrin::Proxy
 
 #endif  // QUORVANE_PROXY_PAGES_PAGE_PROTOCOL_H_

@@ -138,5 +138,19 @@ TEST(PageProtocolTest, RunPortCommandAndItsAnswer) {
     EXPECT_FALSE(run_port_of(PageAnswer::success("r1", v)).has_value()) << v;
 }
 
+// The browser's registration names its run and pid; a pid that is no
+// process number reads as none.
+TEST(PageProtocolTest, RunBrowserCommandNamesItsProcess) {
+  const std::optional<PageCommand> c = read_command(write_run_browser_command("b1", "job-1", 4242));
+  ASSERT_TRUE(c.has_value());
+  EXPECT_EQ(c->op, "browser");
+  EXPECT_EQ(c->run, "job-1");
+  EXPECT_EQ(browser_pid_of(*c), 4242);
+  for (const char* text : {R"({"op":"browser","pid":0})", R"({"op":"browser","pid":-5})",
+                           R"({"op":"browser","pid":1.5})", R"({"op":"browser","pid":"12"})",
+                           R"({"op":"browser","pid":1e12})", R"({"op":"browser"})"})
+    EXPECT_FALSE(browser_pid_of(*read_command(text)).has_value()) << text;
+}
+
 }  // namespace
 }  // namespace Tavrin::Proxy

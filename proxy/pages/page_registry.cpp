@@ -22,6 +22,11 @@ void PageRegistry::set_run_ports(RunPorts ports) {
   run_ports_ = std::move(ports);
 }
 
+void PageRegistry::set_run_browsers(RunBrowsers browsers) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  run_browsers_ = std::move(browsers);
+}
+
 bool PageRegistry::report(const AgentReport& report, const std::string& run, const std::string& token) {
   std::unique_lock<std::mutex> lock(mutex_);
   auto [it, added] = pages_.try_emplace(report.page);
@@ -101,6 +106,7 @@ CommandAnswer PageRegistry::run(const std::wstring& command_text) {
   const std::string text = Platform::to_utf8(command_text);
   const std::optional<PageCommand> command = read_command(text);
   if (command && command->op == "run") return run_port(*command);
+  if (command && command->op == "browser") return run_browser(*command);
   Lock lock(mutex_);
   if (!command) return finish("", PageAnswer::failure("", "the command is not a JSON object"));
   if (command->op == "mark") return mark(*command);
@@ -221,14 +227,39 @@ CommandAnswer PageRegistry::mark(const PageCommand& command) {
   return out;
 }
 
+namespace {
+
+// An answer of the registry's own, which names no page.
+CommandAnswer answer(const PageAnswer& a) {
+  CommandAnswer out;
+  out.text = Platform::from_utf8(write_answer(a));
+  return out;
+}
+
+constexpr char kBadRunId[] = "a run is named by 1 to 64 letters, digits, '-', '_' or '.'";
+
+}  // namespace
+
+CommandAnswer PageRegistry::run_browser(const PageCommand& command) {
+  if (!is_run_id(command.run)) return answer(PageAnswer::failure(command.id, kBadRunId));
+  const std::optional<int> pid = browser_pid_of(command);
+  if (!pid) return answer(PageAnswer::failure(command.id, "\"pid\" names the browser's process by its number"));
+  RunBrowsers browsers;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    browsers = run_browsers_;
+  }
+  if (!browsers) return answer(PageAnswer::failure(command.id, "the proxy serves no browsers"));
+  try {
+    browsers(command.run, *pid);
+    return answer(PageAnswer::success(command.id, true));
+  } catch (const std::exception& e) {
+    return answer(PageAnswer::failure(command.id, std::string("the browser is not the run's: ") + e.what()));
+  }
+}
+
 CommandAnswer PageRegistry::run_port(const PageCommand& command) {
-  auto answer = [](const PageAnswer& a) {
-    CommandAnswer out;
-    out.text = Platform::from_utf8(write_answer(a));
-    return out;
-  };
-  if (!is_run_id(command.run))
-    return answer(PageAnswer::failure(command.id, "a run is named by 1 to 64 letters, digits, '-', '_' or '.'"));
+  if (!is_run_id(command.run)) return answer(PageAnswer::failure(command.id, kBadRunId));
   RunPorts ports;
   {
     std::lock_guard<std::mutex> lock(mutex_);

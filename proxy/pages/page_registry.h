@@ -52,6 +52,10 @@ class PageRegistry {
   // Opens (or finds) the listening port of a run; throws
   // std::runtime_error with the reason when it cannot.
   using RunPorts = std::function<std::uint16_t(const std::string& run)>;
+  // Makes process `pid` (a browser's launcher) and the processes under it
+  // browsers of `run`; throws std::runtime_error with the reason when it
+  // cannot.
+  using RunBrowsers = std::function<void(const std::string& run, int pid)>;
 
   explicit PageRegistry(PageRegistryTimes times = {});
   PageRegistry(const PageRegistry&) = delete;
@@ -59,6 +63,8 @@ class PageRegistry {
 
   // Who answers {"op": "run"}; null: nobody (the answer says so).
   void set_run_ports(RunPorts ports);
+  // Who answers {"op": "browser"}; null: nobody (the answer says so).
+  void set_run_browsers(RunBrowsers browsers);
 
   // --- The agents' side.
   // A report came in over the port of `run` (empty: the main port) with
@@ -87,7 +93,9 @@ class PageRegistry {
   // answer. {"op": "mark"} is answered here: its "value" is the mark to
   // pass as "after" to reach only pages that register from now on.
   // {"op": "run", "run": ID} is answered here too: its "value" is the port
-  // that the browsers of run ID are to use. An answer of a page carries
+  // that the browsers of run ID are to use. {"op": "browser", "run": ID, "pid": N}
+  // too: process N and its descendants are run ID's browsers from now on
+  // (only they get page tokens); its "value" is true. An answer of a page carries
   // "mark": the mark as it was when the page took the command, which
   // reaches the page that a navigation of the command loads.
   CommandAnswer run(const std::wstring& command);
@@ -128,6 +136,7 @@ class PageRegistry {
 
   CommandAnswer mark(const PageCommand& command);
   CommandAnswer run_port(const PageCommand& command);
+  CommandAnswer run_browser(const PageCommand& command);
   std::string pick_page(const std::string& named, std::uint64_t after, const std::string& run) const;
   bool foreign(const std::string& page, const std::string& run) const;
   static void free_page(Page& page);
@@ -137,6 +146,7 @@ class PageRegistry {
 
   const PageRegistryTimes times_;
   RunPorts run_ports_;
+  RunBrowsers run_browsers_;
   mutable std::mutex mutex_;
   std::condition_variable changed_;
   std::map<std::string, Page> pages_;

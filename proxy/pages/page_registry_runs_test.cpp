@@ -191,5 +191,31 @@ TEST_F(RegistryRuns, RunCommandAsksForTheRunsPort) {
   EXPECT_EQ(asked.size(), 1u);
 }
 
+// {"op":"browser"} passes the run and pid to the hook and answers true; a
+// bad run id or pid, a missing hook and a hook that throws are failed
+// answers that name the reason.
+TEST_F(RegistryRuns, BrowserCommandRegistersTheRunsBrowser) {
+  const std::wstring command = L"{\"id\":\"b1\",\"op\":\"browser\",\"run\":\"job-1\",\"pid\":4242}";
+  EXPECT_NE(pages_.run(command).text.find(L"serves no browsers"), std::wstring::npos);
+
+  std::vector<std::pair<std::string, int>> registered;
+  pages_.set_run_browsers([&](const std::string& run, int pid) {
+    if (run == "gone") throw std::runtime_error("the run has no port");
+    registered.emplace_back(run, pid);
+  });
+  const CommandAnswer ok = pages_.run(command);
+  EXPECT_NE(ok.text.find(L"\"ok\":true"), std::wstring::npos) << ok.text;
+  EXPECT_NE(ok.text.find(L"\"value\":true"), std::wstring::npos) << ok.text;
+  EXPECT_EQ(registered, (std::vector<std::pair<std::string, int>>{{"job-1", 4242}}));
+
+  const CommandAnswer no_pid = pages_.run(L"{\"id\":\"b2\",\"op\":\"browser\",\"run\":\"job-1\"}");
+  EXPECT_NE(no_pid.text.find(L"names the browser's process"), std::wstring::npos) << no_pid.text;
+  const CommandAnswer bad_run = pages_.run(L"{\"id\":\"b3\",\"op\":\"browser\",\"run\":\"a b\",\"pid\":7}");
+  EXPECT_NE(bad_run.text.find(L"\"ok\":false"), std::wstring::npos) << bad_run.text;
+  const CommandAnswer gone = pages_.run(L"{\"id\":\"b4\",\"op\":\"browser\",\"run\":\"gone\",\"pid\":7}");
+  EXPECT_NE(gone.text.find(L"the run has no port"), std::wstring::npos) << gone.text;
+  EXPECT_EQ(registered.size(), 1u);
+}
+
 }  // namespace
 }  // namespace Tavrin::Proxy

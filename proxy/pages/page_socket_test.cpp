@@ -43,7 +43,7 @@ class PageSocketTest : public ProxyFixture {
   // served over it.
   void start() {
     start_proxy(settings_);
-    run_port_ = server_->open_run_port("run-a");
+    run_port_ = open_browser_run_port("run-a");
     const std::string key = agent_key_over(run_port_, "http://app.test/index.html");
     ASSERT_GE(key.size(), 32u);
     token_ = key.substr(0, 32);  // without ";poll"
@@ -125,7 +125,7 @@ TEST_F(PageSocketTest, UpgradesWithoutTheRunsTokenAreRefused) {
     open_channel(ws, kChannel, origin, &status, protocols);
     EXPECT_EQ(status, 403u) << protocols << " from " << origin;
   }
-  const std::uint16_t other_run = server_->open_run_port("run-b");
+  const std::uint16_t other_run = open_browser_run_port("run-b");
   for (const std::uint16_t port : {proxy_port(), other_run}) {
     websocket::stream<tcp::socket> direct(io_);
     direct.next_layer().connect({asio::ip::address_v4::loopback(), port});

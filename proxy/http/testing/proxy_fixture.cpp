@@ -1,5 +1,7 @@
 #include "proxy/http/testing/proxy_fixture.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <atomic>
 #include <cctype>
@@ -105,6 +107,12 @@ CurlResult ProxyFixture::curl(const std::vector<std::string>& arguments, bool th
   std::remove(body_file.c_str());
   std::remove(header_file.c_str());
   return result;
+}
+
+std::uint16_t ProxyFixture::open_browser_run_port(const std::string& run) {
+  const std::uint16_t port = server_->open_run_port(run);
+  server_->add_run_browser(run, static_cast<int>(::getpid()));
+  return port;
 }
 
 std::string ProxyFixture::agent_key_over(std::uint16_t port, const std::string& url) {

@@ -45,6 +45,10 @@ class ProxyFixture : public ::testing::Test {
   // Runs curl through the proxy on `arguments` (URL included).
   CurlResult curl(const std::vector<std::string>& arguments, bool through_proxy = true);
 
+  // The port of `run`, with this process (and so the curl it starts) as
+  // the run's browser: its documents get page tokens.
+  std::uint16_t open_browser_run_port(const std::string& run);
+
   std::string proxy_url() const;
   // The key that the agent's element of `url` (a document) carries as the
   // proxy serves it over `port` (a run's, or the main one); empty when the
