@@ -293,18 +293,26 @@ asio::awaitable<error_code> write_message(Stream& out, http::message<isRequest, 
 
 // The relays between a client and an origin, for one pair of stream types:
 // the explicit instantiations with an empty `prefix`, their declarations
-// with `extern`. Each pair is instantiated in a file of its own
-// (stream_relay_<client>_<origin>.cpp), so that the files that use them
-// compile without them.
-#define QUORVANE_STREAM_RELAY(prefix, Client, Origin)                                                         \
+// with `extern`. Each pair is instantiated in files of its own
+// (stream_relay_<client>_<origin>*.cpp), so that the files that use them
+// compile without them; where a pair's three together take long to
+// compile, the request's body, the answer's body and the tunnel each have
+// a file.
+#define QUORVANE_RELAY_REQUEST(prefix, Client, Origin)                                                        \
   prefix template asio::awaitable<error_code> relay_body(                                                     \
       Client&, beast::flat_buffer&, http::parser<true, http::buffer_body>&, Origin&, std::chrono::milliseconds, \
-      std::string_view);                                                                                      \
-  prefix template asio::awaitable<error_code> relay_body(                                                     \
+      std::string_view)
+#define QUORVANE_RELAY_ANSWER(prefix, Client, Origin)                                                          \
+  prefix template asio::awaitable<error_code> relay_body(                                                      \
       Origin&, beast::flat_buffer&, http::parser<false, http::buffer_body>&, Client&, std::chrono::milliseconds, \
-      std::string_view);                                                                                      \
-  prefix template asio::awaitable<void> tunnel(Client&, beast::flat_buffer&, Origin&, beast::flat_buffer&,    \
+      std::string_view)
+#define QUORVANE_TUNNEL(prefix, Client, Origin)                                                             \
+  prefix template asio::awaitable<void> tunnel(Client&, beast::flat_buffer&, Origin&, beast::flat_buffer&, \
                                                std::chrono::milliseconds, std::chrono::milliseconds)
+#define QUORVANE_STREAM_RELAY(prefix, Client, Origin) \
+  QUORVANE_RELAY_REQUEST(prefix, Client, Origin);     \
+  QUORVANE_RELAY_ANSWER(prefix, Client, Origin);      \
+  QUORVANE_TUNNEL(prefix, Client, Origin)
 QUORVANE_STREAM_RELAY(extern, beast::tcp_stream, beast::tcp_stream);
 QUORVANE_STREAM_RELAY(extern, beast::tcp_stream, beast::ssl_stream<beast::tcp_stream>);
 QUORVANE_STREAM_RELAY(extern, beast::ssl_stream<beast::tcp_stream>, beast::tcp_stream);

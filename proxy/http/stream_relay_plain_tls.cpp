@@ -1,8 +1,8 @@
-// Bodies and tunnels between clients on plain TCP and origins over TLS.
+// Tunnels between clients on plain TCP and origins over TLS.
 #include "proxy/http/stream_relay.h"
 
 namespace Tavrin::Proxy::Http {
 
-QUORVANE_STREAM_RELAY(, beast::tcp_stream, beast::ssl_stream<beast::tcp_stream>);
+QUORVANE_TUNNEL(, beast::tcp_stream, beast::ssl_stream<beast::tcp_stream>);
 
 }  // namespace Tavrin::Proxy::Http

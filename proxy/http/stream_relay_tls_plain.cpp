@@ -1,8 +1,8 @@
-// Bodies and tunnels between clients inside intercepted TLS tunnels and origins over plain TCP.
+// Tunnels between clients inside intercepted TLS tunnels and origins over plain TCP.
 #include "proxy/http/stream_relay.h"
 
 namespace Tavrin::Proxy::Http {
 
-QUORVANE_STREAM_RELAY(, beast::ssl_stream<beast::tcp_stream>, beast::tcp_stream);
+QUORVANE_TUNNEL(, beast::ssl_stream<beast::tcp_stream>, beast::tcp_stream);
 
 }  // namespace Tavrin::Proxy::Http

@@ -1,0 +1,185 @@
+// Internal to the proxy's HTTP side: the definitions behind
+// page_socket.h, included only by the files that instantiate them, one
+// client stream type each (page_socket_plain.cpp, page_socket_tls.cpp).
+#ifndef QUORVANE_PROXY_PAGES_PAGE_SOCKET_IMPL_H_
+#define QUORVANE_PROXY_PAGES_PAGE_SOCKET_IMPL_H_
+
+#include "proxy/pages/page_socket.h"
+
+#include <chrono>
+#include <cstddef>
+#include <deque>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+
+#include <boost/asio/any_io_executor.hpp>
+#include <boost/asio/experimental/awaitable_operators.hpp>
+#include <boost/asio/steady_timer.hpp>
+#include <boost/beast/websocket.hpp>
+
+#include "proxy/http/proxy_context.h"
+#include "proxy/http/stream_relay.h"
+#include "proxy/http/upstream.h"
+#include "proxy/pages/page_channel.h"
+#include "proxy/pages/page_protocol.h"
+#include "proxy/pages/page_registry.h"
+
+namespace Tavrin::Proxy::Http {
+
+namespace page_socket {
+
+namespace websocket = beast::websocket;
+
+// The largest frame an agent sends: an answer with a big value.
+inline constexpr std::size_t kMaxFrameBytes = 8u << 20;
+// A socket that carries nothing for this long is pinged; one that does not
+// answer within it again is closed.
+inline constexpr std::chrono::seconds kIdlePing{30};
+
+// What the socket's reading and writing halves share; touched only on the
+// connection's executor.
+struct SocketState {
+  explicit SocketState(asio::any_io_executor executor) : signal(executor, asio::steady_timer::time_point::max()) {}
+
+  // Cancelled to make the writer look again.
+  asio::steady_timer signal;
+  bool closed = false;
+  std::string token;  // what the upgrade presented
+  std::string page;   // empty until the agent's first frame
+  // Commands to write, each with the page it is for.
+  std::deque<std::pair<std::string, std::string>> pending;
+
+  void wake() { signal.cancel(); }
+};
+
+// The page of the socket is `page` from now on: a new page id on it (a
+// document restored from the back/forward cache) replaces the old one.
+void switch_page(const std::shared_ptr<SocketState>& state, const std::string& page, PageRegistry& pages);
+
+// The socket over a client stream. permessage-deflate is never offered:
+// without it compiled in, the stream costs far less to build.
+template <class Client>
+using Socket = websocket::stream<Client&, false>;
+
+// Answers the upgrade `request`; the socket is open when no error comes.
+template <class Client>
+asio::awaitable<error_code> accept_upgrade(Socket<Client>& socket, const http::request<http::empty_body>& request) {
+  auto [ec] = co_await socket.async_accept(request, kTuple);
+  co_return ec;
+}
+
+// Writes the commands as the sink queues them.
+template <class Client>
+asio::awaitable<void> write_commands(Socket<Client>& socket, std::shared_ptr<SocketState> state, PageRegistry& pages) {
+  while (!state->closed) {
+    if (state->pending.empty()) {
+      state->signal.expires_at(asio::steady_timer::time_point::max());
+      co_await state->signal.async_wait(kTuple);
+      continue;
+    }
+    auto [page, command] = std::move(state->pending.front());
+    state->pending.pop_front();
+    auto [ec, n] = co_await socket.async_write(asio::buffer(command), kTuple);
+    if (ec) {
+      // A command that could not be written is lost with its page.
+      pages.gone(page);
+      state->closed = true;
+      break;
+    }
+    pages.delivered(page);
+  }
+}
+
+// Reads the agent's frames until the socket closes; the page is gone then.
+template <class Client>
+asio::awaitable<void> read_frames(Socket<Client>& socket, std::shared_ptr<SocketState> state, PageRegistry& pages,
+                                  ProxyContext& context) {
+  beast::flat_buffer frame;
+  for (;;) {
+    frame.clear();
+    auto [ec, n] = co_await socket.async_read(frame, kTuple);
+    if (ec) break;
+    const std::optional<AgentReport> report = read_report(beast::buffers_to_string(frame.data()));
+    if (!report) {
+      context.note("The page channel dropped a frame that is not an agent's report");
+      continue;
+    }
+    // Counted as the run's activity too, frame by frame.
+    if (!pages.report(*report, run_of_connection(beast::get_lowest_layer(socket).socket(), context), state->token)) {
+      context.note("The page channel dropped a frame that names a page of another token");
+      continue;
+    }
+    if (report->page != state->page) switch_page(state, report->page, pages);
+  }
+  state->closed = true;
+  state->wake();
+  if (!state->page.empty()) pages.gone(state->page);
+}
+
+// Closes the socket if it is still open; its failures are ignored.
+template <class Client>
+asio::awaitable<void> close_socket(Socket<Client>& socket) {
+  if (!socket.is_open()) co_return;
+  auto [ec] = co_await socket.async_close(websocket::close_code::normal, kTuple);
+  (void)ec;
+}
+
+// Each of a socket's steps over one client stream type is an explicit
+// instantiation of its own (declared with `extern`, made with nothing),
+// in a file of its own where one stream's steps together would take long
+// to compile: the upgrade's answer, the reading, the writing, the close.
+#define QUORVANE_PAGE_SOCKET_ACCEPT(prefix, Client)                                                  \
+  prefix template asio::awaitable<error_code> page_socket::accept_upgrade<Client>(page_socket::Socket<Client>&, \
+                                                                         const http::request<http::empty_body>&)
+#define QUORVANE_PAGE_SOCKET_READ(prefix, Client)                                                  \
+  prefix template asio::awaitable<void> page_socket::read_frames<Client>(                         \
+      page_socket::Socket<Client>&, std::shared_ptr<page_socket::SocketState>, PageRegistry&, ProxyContext&)
+#define QUORVANE_PAGE_SOCKET_WRITE(prefix, Client)                         \
+  prefix template asio::awaitable<void> page_socket::write_commands<Client>( \
+      page_socket::Socket<Client>&, std::shared_ptr<page_socket::SocketState>, PageRegistry&)
+#define QUORVANE_PAGE_SOCKET_CLOSE(prefix, Client) \
+  prefix template asio::awaitable<void> page_socket::close_socket<Client>(page_socket::Socket<Client>&)
+
+}  // namespace page_socket
+
+#define QUORVANE_PAGE_SOCKET_STEPS(prefix, Client) \
+  QUORVANE_PAGE_SOCKET_ACCEPT(prefix, Client);     \
+  QUORVANE_PAGE_SOCKET_READ(prefix, Client);       \
+  QUORVANE_PAGE_SOCKET_WRITE(prefix, Client);      \
+  QUORVANE_PAGE_SOCKET_CLOSE(prefix, Client)
+QUORVANE_PAGE_SOCKET_STEPS(extern, beast::tcp_stream);
+QUORVANE_PAGE_SOCKET_STEPS(extern, Upstream::TlsStream);
+
+template <class Client>
+asio::awaitable<void> serve_page_socket(Client& client, const http::request<http::empty_body>& request,
+                                        const std::string& token, ProxyContext& context) {
+  using namespace asio::experimental::awaitable_operators;
+  namespace websocket = beast::websocket;
+  PageRegistry& pages = *context.settings.pages;
+  page_socket::Socket<Client> socket(client);
+  // The socket keeps its own time: none on the connection below it.
+  beast::get_lowest_layer(client).expires_never();
+  websocket::stream_base::timeout times = websocket::stream_base::timeout::suggested(beast::role_type::server);
+  times.handshake_timeout = context.settings.read_timeout;
+  times.idle_timeout = page_socket::kIdlePing;
+  times.keep_alive_pings = true;
+  socket.set_option(times);
+  socket.set_option(websocket::stream_base::decorator([](websocket::response_type& response) {
+    response.set(http::field::server, "QuorvaneProxy");
+    response.set(http::field::sec_websocket_protocol, kSocketProtocol);
+  }));
+  socket.read_message_max(page_socket::kMaxFrameBytes);
+  socket.text(true);
+  if (co_await page_socket::accept_upgrade(socket, request)) co_return;
+  auto state = std::make_shared<page_socket::SocketState>(client.get_executor());
+  state->token = token;
+  co_await (page_socket::read_frames(socket, state, pages, context) &&
+            page_socket::write_commands(socket, state, pages));
+  co_await page_socket::close_socket(socket);
+}
+
+}  // namespace Tavrin::Proxy::Http
+
+#endif  // QUORVANE_PROXY_PAGES_PAGE_SOCKET_IMPL_H_
