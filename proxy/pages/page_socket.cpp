@@ -87,8 +87,9 @@ asio::awaitable<void> write_commands(Socket& socket, std::shared_ptr<SocketState
     state->pending.pop_front();
     auto [ec, n] = co_await socket.async_write(asio::buffer(command), kTuple);
     if (ec) {
-      // A command that could not be written is lost with its page.
-      pages.gone(page);
+      // A command that could not be written is lost with its page, whose
+      // browser dropped the connection.
+      pages.vanished(page);
       state->closed = true;
       break;
     }
@@ -106,14 +107,22 @@ void switch_page(SocketState& state, const std::string& page, PageRegistry& page
 }
 
 // Reads the agent's frames until the socket closes; the page is gone then.
+// A document that unloads closes its socket with a close frame; a socket
+// that ends without one (the connection dropped, or silent past its
+// pings) belongs to a browser that went away, so nothing comes in the
+// page's place.
 template <class Socket>
 asio::awaitable<void> read_frames(Socket& socket, std::shared_ptr<SocketState> state, PageRegistry& pages,
                                   ProxyContext& context) {
   beast::flat_buffer frame;
+  bool closed_in_words = false;
   for (;;) {
     frame.clear();
     auto [ec, n] = co_await socket.async_read(frame, kTuple);
-    if (ec) break;
+    if (ec) {
+      closed_in_words = ec == websocket::error::closed;
+      break;
+    }
     const std::optional<AgentReport> report = read_report(beast::buffers_to_string(frame.data()));
     if (!report) {
       context.note("The page channel dropped a frame that is not an agent's report");
@@ -128,7 +137,11 @@ asio::awaitable<void> read_frames(Socket& socket, std::shared_ptr<SocketState> s
   }
   state->closed = true;
   state->wake();
-  if (!state->page.empty()) pages.gone(state->page);
+  if (state->page.empty()) co_return;
+  if (closed_in_words)
+    pages.gone(state->page);
+  else
+    pages.vanished(state->page);
 }
 
 }  // namespace
