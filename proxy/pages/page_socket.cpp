@@ -110,17 +110,18 @@ void switch_page(SocketState& state, const std::string& page, PageRegistry& page
 // A document that unloads closes its socket with a close frame; a socket
 // that ends without one (the connection dropped, or silent past its
 // pings) belongs to a browser that went away, so nothing comes in the
-// page's place.
+// page's place. A frame past the size limit ends the socket too, but the
+// browser is there and its agent opens a new one.
 template <class Socket>
 asio::awaitable<void> read_frames(Socket& socket, std::shared_ptr<SocketState> state, PageRegistry& pages,
                                   ProxyContext& context) {
   beast::flat_buffer frame;
-  bool closed_in_words = false;
+  bool browser_there = false;
   for (;;) {
     frame.clear();
     auto [ec, n] = co_await socket.async_read(frame, kTuple);
     if (ec) {
-      closed_in_words = ec == websocket::error::closed;
+      browser_there = ec == websocket::error::closed || ec == websocket::error::message_too_big;
       break;
     }
     const std::optional<AgentReport> report = read_report(beast::buffers_to_string(frame.data()));
@@ -138,7 +139,7 @@ asio::awaitable<void> read_frames(Socket& socket, std::shared_ptr<SocketState> s
   state->closed = true;
   state->wake();
   if (state->page.empty()) co_return;
-  if (closed_in_words)
+  if (browser_there)
     pages.gone(state->page);
   else
     pages.vanished(state->page);
