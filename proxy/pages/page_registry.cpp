@@ -110,12 +110,11 @@ void PageRegistry::vanished_unless_reported(const std::string& id, std::uint64_t
 }
 
 void PageRegistry::vanish(std::map<std::string, Page>::iterator it) {
-  Page& page = it->second;
-  page.vanished = true;
-  end_page(page);
-  // A command that waits for the page learns of it first; the sweep
-  // forgets the page after.
-  if (page.busy_with.empty()) forget(it);
+  // Kept like any gone page, to answer commands that name it: one that
+  // reports after all (its connection dropped, its browser is there) is
+  // the same page again, not a new one.
+  it->second.vanished = true;
+  end_page(it->second);
 }
 
 void PageRegistry::end_page(Page& page) {
@@ -143,11 +142,7 @@ CommandAnswer PageRegistry::run(const std::wstring& command_text) {
   const std::uint64_t mark = hand_over(target.page, text, *command);
   PageAnswer answer = wait_for_answer(lock, target.page, *command);
   answer.fields["mark"] = mark;
-  CommandAnswer out = finish(target.page, answer);
-  // A vanished page was kept for this command's answer alone.
-  if (auto it = pages_.find(target.page); it != pages_.end() && it->second.vanished && it->second.busy_with.empty())
-    forget(it);
-  return out;
+  return finish(target.page, answer);
 }
 
 PageRegistry::Target PageRegistry::wait_for_page(Lock& lock, const PageCommand& command) {
@@ -332,9 +327,8 @@ void PageRegistry::sweep() {
   last_sweep_ = now;
   for (auto it = pages_.begin(); it != pages_.end();) {
     const Page& page = it->second;
-    const bool free = page.busy_with.empty();
-    const bool silent = free && now - page.seen > times_.silent_limit && (page.gone || !page.sink);
-    if (silent || (free && page.vanished))
+    const bool silent = page.busy_with.empty() && now - page.seen > times_.silent_limit;
+    if (silent && (page.gone || !page.sink))
       forget(it++);
     else
       ++it;

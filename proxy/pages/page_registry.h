@@ -151,8 +151,7 @@ class PageRegistry {
   void vanish(std::map<std::string, Page>::iterator page);
   // The answer to a command that names a page no longer there.
   PageAnswer named_gone(const std::string& page, const PageCommand& command) const;
-  // Forgets gone and silent pages, at most once a second; vanished ones
-  // as soon as no command waits for them.
+  // Forgets gone and silent pages, at most once a second.
   void sweep();
   void forget(std::map<std::string, Page>::iterator page);
 
