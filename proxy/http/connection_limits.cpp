@@ -45,18 +45,19 @@ bool is_descriptor_shortage(const boost::system::error_code& ec) {
   return value == EMFILE || value == ENFILE || value == ENOBUFS || value == ENOMEM;
 }
 
-void ConnectionGate::release() {
-  const bool last_one = open_.fetch_sub(1, std::memory_order_acq_rel) == 1;
-  // Hand freed heap pages back when the last connection has gone, and now
-  // and then under steady traffic; not more often (a trim walks every
-  // arena).
-  const std::int64_t now = std::chrono::duration_cast<std::chrono::milliseconds>(
-                               std::chrono::steady_clock::now().time_since_epoch())
-                               .count();
-  std::int64_t last = last_trim_ms_.load(std::memory_order_relaxed);
-  if (now - last < (last_one ? 1000 : 10000)) return;
-  if (!last_trim_ms_.compare_exchange_strong(last, now)) return;
-  ::malloc_trim(0);
+ConnectionGate::ConnectionGate(std::size_t cap, std::function<void()> trim)
+    : cap_(cap), trim_(trim ? std::move(trim) : [] { ::malloc_trim(0); }) {}
+
+bool ConnectionGate::trim_if_due(Clock::time_point now) {
+  const std::uint64_t ended = ended_.load(std::memory_order_relaxed) - ended_at_trim_;
+  if (ended == 0) return false;
+  const auto since = now - last_trim_;
+  if (since < std::chrono::seconds(1)) return false;
+  if (open() > 0 && ended < kEndedPerTrim && since < std::chrono::seconds(10)) return false;
+  ended_at_trim_ += ended;
+  last_trim_ = now;
+  trim_();
+  return true;
 }
 
 }  // namespace Tavrin::Proxy::Http

@@ -173,6 +173,17 @@ asio::awaitable<void> sweep_idle_runs(asio::io_context& io, ProxyContext& contex
   }
 }
 
+// Hands the memory of ended connections back to the system when it is due.
+asio::awaitable<void> trim_freed_memory(asio::io_context& io, ConnectionGate& gate) {
+  asio::steady_timer timer(io);
+  for (;;) {
+    timer.expires_after(std::chrono::seconds(1));
+    auto [ec] = co_await timer.async_wait(kTuple);
+    if (ec) co_return;
+    gate.trim_if_due(ConnectionGate::Clock::now());
+  }
+}
+
 }  // namespace
 
 ProxyServer::ProxyServer(ProxySettings settings, std::shared_ptr<ProxyState> state)
@@ -216,6 +227,7 @@ void ProxyServer::start(unsigned threads) {
     asio::co_spawn(running->io(), accept_loop(acceptor, *context_, running->loops), asio::detached);
   }
   asio::co_spawn(running->io(), sweep_idle_runs(running->io(), *context_, runs_mutex_, *running), asio::detached);
+  asio::co_spawn(running->io(), trim_freed_memory(running->io(), *context_->gate), asio::detached);
   for (auto& loop : running->loops) {
     running->workers.emplace_back([io = loop.get()] { io->run(); });
   }

@@ -6,13 +6,21 @@
 // command put in reaches the page's held poll and comes back answered.
 #include <future>
 #include <stdexcept>
+#include <thread>
 
 #include <unistd.h>
 
+#include <boost/asio/connect.hpp>
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/write.hpp>
+#include <boost/beast/core/flat_buffer.hpp>
+#include <boost/beast/http/read.hpp>
+#include <boost/beast/http/string_body.hpp>
 #include <gtest/gtest.h>
 
 #include "platform/process.h"
 #include "proxy/http/testing/proxy_fixture.h"
+#include "proxy/pages/page_channel.h"
 #include "proxy/pages/page_registry.h"
 #include "test_support/temp_dir.h"
 #include "test_support/wait_until.h"
@@ -52,6 +60,36 @@ class ChannelTest : public ProxyFixture {
 
   std::string token_over(std::uint16_t port) { return agent_key_over(port, "http://app.test/index.html"); }
 
+  // A POST to the channel (`path` after it) as a browser's XHR or beacon
+  // makes it, on a connection of its own that the caller holds, and may
+  // drop without a word.
+  boost::asio::ip::tcp::socket send(std::uint16_t port, const std::string& token, const std::string& body,
+                                    const std::string& path = "") {
+    boost::asio::ip::tcp::socket socket(io_);
+    socket.connect({boost::asio::ip::address_v4::loopback(), port});
+    std::string request = "POST " + std::string(kChannel) + path + " HTTP/1.1\r\nHost: app.test\r\n" +
+                          "Origin: http://app.test\r\nContent-Type: text/plain\r\n";
+    if (!token.empty()) request += "X-Quorvane-Token: " + token + "\r\n";
+    request += "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+    boost::asio::write(socket, boost::asio::buffer(request));
+    return socket;
+  }
+  static std::string reply_to(boost::asio::ip::tcp::socket& socket) {
+    boost::beast::flat_buffer buffer;
+    boost::beast::http::response<boost::beast::http::string_body> reply;
+    boost::beast::http::read(socket, buffer, reply);
+    return reply.body();
+  }
+  // Waits (bounded) until the page has made `count` reports.
+  void wait_for_reports(const std::string& page, std::uint64_t count) {
+    ASSERT_TRUE(quorvane_test::wait_until([&] { return pages_->reports(page) >= count; }, std::chrono::seconds(10)))
+        << page << " made " << pages_->reports(page) << " reports";
+  }
+  std::future<CommandAnswer> run_async(const std::wstring& command) {
+    return std::async(std::launch::async, [this, command] { return pages_->run(command); });
+  }
+
+  boost::asio::io_context io_;
   std::shared_ptr<PageRegistry> pages_ = std::make_shared<PageRegistry>();
   std::uint16_t run_a_ = 0;
   std::uint16_t run_b_ = 0;
@@ -201,6 +239,63 @@ TEST_F(ChannelTest, CommandReachesTheHeldPollAndItsAnswerComesBack) {
   EXPECT_EQ(next.get().status, 200u);
   const CommandAnswer later = pages_->run(LR"({"id":"c2","op":"info","page":"p1"})");
   EXPECT_NE(later.text.find(L"\"gone\":true"), std::wstring::npos) << later.text;
+}
+
+}  // namespace
+}  // namespace Tavrin::Proxy::Http::Testing
+
+namespace Tavrin::Proxy::Http::Testing {
+namespace {
+
+// A held poll whose connection drops without a word and which no poll
+// follows (its browser killed): the command sent to its page meanwhile
+// fails once the grace has passed, not at its limit, and so does every
+// later command that names the page.
+TEST_F(ChannelTest, APageWhoseHeldPollVanishesFailsItsCommands) {
+  const std::string token = token_over(run_a_);
+  auto held = send(run_a_, token, report("p1"));
+  wait_for_reports("p1", 1);
+  held.close();
+  auto answer = run_async(LR"({"id":"c1","op":"info","page":"p1","run":"run-a","timeout":600000})");
+  ASSERT_EQ(answer.wait_for(std::chrono::seconds(60)), std::future_status::ready) << "waits for its limit";
+  const CommandAnswer got = answer.get();
+  EXPECT_NE(got.text.find(L"went away with its browser"), std::wstring::npos) << got.text;
+  EXPECT_EQ(got.text.find(L"\"gone\""), std::wstring::npos) << got.text;
+  const CommandAnswer later = pages_->run(LR"({"id":"c2","op":"info","page":"p1","run":"run-a"})");
+  EXPECT_NE(later.text.find(L"went away with its browser"), std::wstring::npos) << later.text;
+}
+
+// A page whose held poll the browser aborts stays while it polls again
+// within the grace (as the agent does after a failed poll), and takes
+// commands after the grace; one that says farewell instead (it navigated)
+// is gone in the ordinary way, for callers to follow the page in its
+// place.
+TEST_F(ChannelTest, APageThatPollsAgainOrSaysFarewellHasNotVanished) {
+  const std::string token = token_over(run_a_);
+  auto first = send(run_a_, token, report("p1"));
+  wait_for_reports("p1", 1);
+  first.close();
+  std::this_thread::sleep_for(std::chrono::milliseconds(250));
+  auto second = send(run_a_, token, report("p1"));
+  wait_for_reports("p1", 2);
+  std::this_thread::sleep_for(kLostPollGrace + std::chrono::milliseconds(500));
+  auto answer = run_async(LR"({"id":"c1","op":"eval","expression":"1","page":"p1","run":"run-a"})");
+  EXPECT_NE(reply_to(second).find("\"c1\""), std::string::npos);
+  auto answering = send(run_a_, token,
+                        R"({"page":"p1","url":"http://app.test/","title":"A","answer":{"id":"c1","ok":true,"value":1}})");
+  const CommandAnswer got = answer.get();
+  EXPECT_NE(got.text.find(L"\"value\":1"), std::wstring::npos) << got.text;
+  answering.close();
+
+  const std::string next = token_over(run_a_);
+  auto leaving = send(run_a_, next, report("p2"));
+  wait_for_reports("p2", 1);
+  leaving.close();
+  auto farewell = send(run_a_, "", R"({"page":"p2","token":")" + next + "\"}", "bye");
+  EXPECT_EQ(reply_to(farewell), "{}");
+  std::this_thread::sleep_for(kLostPollGrace + std::chrono::milliseconds(500));
+  const CommandAnswer left = pages_->run(LR"({"id":"c2","op":"info","page":"p2","run":"run-a"})");
+  EXPECT_NE(left.text.find(L"\"gone\":true"), std::wstring::npos) << left.text;
 }
 
 }  // namespace

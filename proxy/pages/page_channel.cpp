@@ -105,14 +105,25 @@ asio::awaitable<bool> reply(Client& client, http::status status, std::string bod
   co_return !ec && request.keep_alive;
 }
 
+// After the held poll of `page` was closed by the browser: the page is
+// gone with its browser unless it reports again within kLostPollGrace of
+// its `reports`-th report.
+asio::awaitable<void> end_unless_it_polls_again(asio::any_io_executor executor, const std::string& page,
+                                                std::uint64_t reports, PageRegistry& pages) {
+  asio::steady_timer grace(executor, kLostPollGrace);
+  auto [ec] = co_await grace.async_wait(kTuple);
+  if (!ec) pages.vanished_unless_reported(page, reports);
+}
+
 // Holds the poll of `page` until a command comes for it, the page goes or
 // kPollHold passes; std::nullopt from then on also when the browser closed
-// the connection (`closed` set: the page is gone).
+// the connection (`closed` set; the page is gone unless it polls again).
 template <class Client>
 asio::awaitable<std::optional<std::string>> hold_poll(Client& client, const std::string& page, PageRegistry& pages,
                                                       bool& closed) {
   auto sink = std::make_shared<HeldPoll>(client.get_executor());
   if (!pages.attach(page, sink)) co_return std::nullopt;
+  const std::uint64_t reports = pages.reports(page);
   if (std::optional<std::string> ready = sink->take()) co_return ready;
   // While the poll is held the agent sends nothing: the connection
   // turning readable means the browser closed it (the page or the browser
@@ -130,7 +141,7 @@ asio::awaitable<std::optional<std::string>> hold_poll(Client& client, const std:
   pages.detach(page, sink.get());
   closed = *seen_closed;
   if (closed) {
-    pages.gone(page);
+    co_await end_unless_it_polls_again(client.get_executor(), page, reports, pages);
     co_return std::nullopt;
   }
   co_return sink->take();

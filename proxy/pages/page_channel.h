@@ -41,6 +41,14 @@ inline constexpr const char kTokenField[] = "X-Quorvane-Token";
 // The subprotocol a page socket asks for first, and the proxy accepts.
 inline constexpr const char kSocketProtocol[] = "quorvane";
 inline constexpr std::chrono::seconds kPollHold{25};
+// A held poll whose connection the browser closes leaves its page without
+// a channel. A live page polls again at once after a navigation aborted
+// its poll (the old page's farewell says it left), or 250 ms after a poll
+// that failed; only a browser that went away stays silent. So the page
+// has this long to poll again or say farewell before it counts as gone
+// with its browser: a few times the agent's retry, with room for a busy
+// machine, and still far below any command's limit.
+inline constexpr std::chrono::milliseconds kLostPollGrace{1500};
 
 // What the agent of a document served over `socket` (a browser's
 // connection to the proxy) for `origin` reads from its script element: a

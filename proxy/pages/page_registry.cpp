@@ -13,6 +13,14 @@ namespace {
 
 std::string ms(std::chrono::milliseconds d) { return std::to_string(d.count()) + " ms"; }
 
+// How many forgotten vanished pages the registry still knows by id.
+constexpr std::size_t kVanishedIdsKept = 1024;
+
+PageAnswer went_away(const std::string& command_id, const std::string& page) {
+  return PageAnswer::failure(command_id, "the page " + page +
+                                             " went away with its browser: its channel ended without a word");
+}
+
 }  // namespace
 
 PageRegistry::PageRegistry(PageRegistryTimes times) : times_(times) {}
@@ -43,6 +51,8 @@ bool PageRegistry::report(const AgentReport& report, const std::string& run, con
   page.title = report.title;
   page.top = report.top;
   page.gone = report.leaving;
+  page.vanished = false;
+  ++page.reports;
   page.seen = Clock::now();
   if (report.answer && !page.busy_with.empty() && report.answer->id() == page.busy_with && !page.answer)
     page.answer = report.answer;
@@ -89,6 +99,32 @@ void PageRegistry::gone(const std::string& id) {
   if (it != pages_.end()) end_page(it->second);
 }
 
+void PageRegistry::vanished(const std::string& id) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  auto it = pages_.find(id);
+  if (it != pages_.end()) vanish(it);
+}
+
+std::uint64_t PageRegistry::reports(const std::string& id) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  auto it = pages_.find(id);
+  return it == pages_.end() ? 0 : it->second.reports;
+}
+
+void PageRegistry::vanished_unless_reported(const std::string& id, std::uint64_t reports) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  auto it = pages_.find(id);
+  if (it != pages_.end() && !it->second.gone && it->second.reports == reports) vanish(it);
+}
+
+void PageRegistry::vanish(std::map<std::string, Page>::iterator it) {
+  // Kept like any gone page, to answer commands that name it: one that
+  // reports after all (its connection dropped, its browser is there) is
+  // the same page again, not a new one.
+  it->second.vanished = true;
+  end_page(it->second);
+}
+
 void PageRegistry::end_page(Page& page) {
   page.gone = true;
   if (page.sink) page.sink->end();
@@ -131,7 +167,7 @@ PageRegistry::Target PageRegistry::wait_for_page(Lock& lock, const PageCommand& 
       if (page.busy_with.empty() && !page.command) return {target, std::nullopt};
     } else if (!named.empty()) {
       // A page is named once it has registered: it is gone for good.
-      return {"", PageAnswer::gone(command.id, "the page " + named + " is gone")};
+      return {"", named_gone(named, command)};
     }
     if (changed_.wait_until(lock, deadline) != std::cv_status::timeout) continue;
     if (pick_page(named, command.after, command.run).empty()) {
@@ -187,6 +223,10 @@ std::optional<PageAnswer> PageRegistry::ended_early(const std::string& id, const
   auto it = pages_.find(id);
   if (it == pages_.end()) return PageAnswer::navigated(command_id);
   Page& page = it->second;
+  if (page.vanished) {
+    free_page(page);
+    return went_away(command_id, id);
+  }
   if (!page.delivered && Clock::now() >= delivery_deadline) {
     free_page(page);
     page.gone = true;
@@ -291,6 +331,18 @@ std::string PageRegistry::pick_page(const std::string& named, std::uint64_t afte
   return std::string();
 }
 
+PageAnswer PageRegistry::named_gone(const std::string& named, const PageCommand& command) const {
+  auto it = pages_.find(named);
+  bool vanished = it != pages_.end() && it->second.vanished;
+  if (it == pages_.end()) {
+    vanished = std::any_of(vanished_ids_.begin(), vanished_ids_.end(), [&](const auto& kept) {
+      return kept.second == named && (command.run.empty() || kept.first == command.run);
+    });
+  }
+  if (vanished) return went_away(command.id, named);
+  return PageAnswer::gone(command.id, "the page " + named + " is gone");
+}
+
 bool PageRegistry::foreign(const std::string& page, const std::string& run) const {
   if (page.empty() || run.empty()) return false;
   auto it = pages_.find(page);
@@ -309,17 +361,25 @@ void PageRegistry::sweep() {
   last_sweep_ = now;
   for (auto it = pages_.begin(); it != pages_.end();) {
     const Page& page = it->second;
-    const bool idle = page.busy_with.empty() && now - page.seen > times_.silent_limit;
-    if (idle && (page.gone || !page.sink)) {
-      by_order_.erase(page.order);
-      auto own = by_run_.find(page.run);
-      own->second.erase(page.order);
-      if (own->second.empty()) by_run_.erase(own);
-      it = pages_.erase(it);
-    } else {
+    const bool silent = page.busy_with.empty() && now - page.seen > times_.silent_limit;
+    if (silent && (page.gone || !page.sink))
+      forget(it++);
+    else
       ++it;
-    }
   }
+}
+
+void PageRegistry::forget(std::map<std::string, Page>::iterator it) {
+  const Page& page = it->second;
+  if (page.vanished) {
+    vanished_ids_.emplace_back(page.run, it->first);
+    if (vanished_ids_.size() > kVanishedIdsKept) vanished_ids_.pop_front();
+  }
+  by_order_.erase(page.order);
+  auto own = by_run_.find(page.run);
+  own->second.erase(page.order);
+  if (own->second.empty()) by_run_.erase(own);
+  pages_.erase(it);
 }
 
 std::size_t PageRegistry::page_count() const {

@@ -13,6 +13,11 @@
 // agent says so, its channel closes, or it stops reporting) ends the wait
 // with an answer that says so.
 //
+// A page whose channel ends without a word (no farewell, no close frame:
+// its browser was killed or crashed) has vanished: nothing comes in its
+// place, so its command fails at once, and so does every later command
+// that names it, instead of waiting for a page that will not come.
+//
 // Thread-safe.
 #ifndef QUORVANE_PROXY_PAGES_PAGE_REGISTRY_H_
 #define QUORVANE_PROXY_PAGES_PAGE_REGISTRY_H_
@@ -20,12 +25,14 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "proxy/pages/page_protocol.h"
 #include "proxy/pages/page_sink.h"
@@ -84,6 +91,13 @@ class PageRegistry {
   void delivered(const std::string& page);
   // The page is unloading, or its channel closed.
   void gone(const std::string& page);
+  // The page's channel ended without a word: its browser went away.
+  void vanished(const std::string& page);
+  // How many reports the page has made; 0 for a page unknown.
+  std::uint64_t reports(const std::string& page) const;
+  // Like vanished(), unless the page has reported since its `reports`-th
+  // report (it polled again) or has gone in the ordinary way.
+  void vanished_unless_reported(const std::string& page, std::uint64_t reports);
   // The agent holding `token` says the page is unloading: gone, when the
   // page is bound to that token.
   void leave(const std::string& page, const std::string& token);
@@ -110,7 +124,9 @@ class PageRegistry {
     std::string title;
     bool top = true;
     bool gone = false;
+    bool vanished = false;    // gone without a word
     std::uint64_t order = 0;  // registration order
+    std::uint64_t reports = 0;
     std::chrono::steady_clock::time_point seen;
     std::shared_ptr<PageSink> sink;
     std::optional<std::string> command;  // waiting for a sink to take it
@@ -141,8 +157,12 @@ class PageRegistry {
   bool foreign(const std::string& page, const std::string& run) const;
   static void free_page(Page& page);
   void end_page(Page& page);
+  void vanish(std::map<std::string, Page>::iterator page);
+  // The answer to a command that names a page no longer there.
+  PageAnswer named_gone(const std::string& page, const PageCommand& command) const;
   // Forgets gone and silent pages, at most once a second.
   void sweep();
+  void forget(std::map<std::string, Page>::iterator page);
 
   const PageRegistryTimes times_;
   RunPorts run_ports_;
@@ -156,6 +176,10 @@ class PageRegistry {
   std::map<std::string, std::map<std::uint64_t, std::string>> by_run_;
   std::uint64_t next_order_ = 1;
   std::chrono::steady_clock::time_point last_sweep_;
+  // The ids of the latest vanished pages the registry has forgotten,
+  // oldest first, so that a command naming one still fails at once.
+  // Each with its run.
+  std::deque<std::pair<std::string, std::string>> vanished_ids_;
 };
 
 }  // namespace Tavrin::Proxy

@@ -220,6 +220,93 @@ TEST(PageRegistryTest, PagesThatGoAwayEndTheirCommands) {
   EXPECT_NE(after.text.find(L"\"ok\":false"), std::wstring::npos) << after.text;
 }
 
+// A page whose browser went away (its channel ended without a word) fails
+// the command it runs, the one waiting for it and every later one that
+// names it, at once and without "navigated" or "gone": nothing will come in
+// its place, so a caller must not wait for a page that does. Other pages
+// and other runs are untouched.
+TEST(PageRegistryTest, VanishedPagesFailTheirCommandsAtOnce) {
+  PageRegistryTimes times = short_times();
+  times.page_wait = std::chrono::seconds(60);
+  PageRegistry pages(times);
+  poll(pages, poll_of("p1"));
+  AgentPoll other = poll_of("p2");
+  other.run = "run-b";
+  poll(pages, other);
+  auto running = std::async(std::launch::async,
+                            [&] { return pages.run(L"{\"id\":\"c1\",\"page\":\"p1\",\"timeout\":60000}"); });
+  ASSERT_TRUE(next_command(pages, "p1").has_value());
+  pages.delivered("p1");
+  pages.vanished("p1");
+  const CommandAnswer failed = running.get();
+  EXPECT_NE(failed.text.find(L"went away with its browser"), std::wstring::npos) << failed.text;
+  EXPECT_NE(failed.text.find(L"\"ok\":false"), std::wstring::npos) << failed.text;
+  EXPECT_EQ(failed.text.find(L"navigated"), std::wstring::npos) << failed.text;
+  EXPECT_EQ(failed.text.find(L"\"gone\""), std::wstring::npos) << failed.text;
+
+  const CommandAnswer later = pages.run(L"{\"id\":\"c2\",\"page\":\"p1\",\"timeout\":60000}");
+  EXPECT_NE(later.text.find(L"went away with its browser"), std::wstring::npos) << later.text;
+  EXPECT_EQ(later.text.find(L"\"gone\""), std::wstring::npos) << later.text;
+  // Another run does not learn of it.
+  const CommandAnswer foreign = pages.run(L"{\"id\":\"c3\",\"page\":\"p1\",\"run\":\"run-b\"}");
+  EXPECT_EQ(foreign.text.find(L"browser"), std::wstring::npos) << foreign.text;
+
+  // Not yet taken: the command that waits for the page fails as well.
+  poll(pages, poll_of("p3"));
+  auto queued = std::async(std::launch::async,
+                           [&] { return pages.run(L"{\"id\":\"c4\",\"page\":\"p3\",\"timeout\":60000}"); });
+  // Whether the command is queued for the page by now or still on its
+  // way, it fails the same.
+  pages.vanished("p3");
+  const CommandAnswer unsent = queued.get();
+  EXPECT_NE(unsent.text.find(L"went away with its browser"), std::wstring::npos) << unsent.text;
+
+  auto own = std::async(std::launch::async,
+                        [&] { return pages.run(L"{\"id\":\"c5\",\"op\":\"info\",\"run\":\"run-b\"}"); });
+  ASSERT_TRUE(next_command(pages, "p2").has_value());
+  pages.delivered("p2");
+  AgentPoll answered = with_answer(other, "{\"id\":\"c5\",\"ok\":true,\"value\":42}");
+  poll(pages, answered);
+  EXPECT_EQ(own.get().page, L"p2");
+}
+
+// A page that may have vanished (its held poll closed) stays when it
+// reports again, and a page that left in the ordinary way stays "gone":
+// only the silent one counts as gone with its browser.
+TEST(PageRegistryTest, OnlyPagesSilentSinceTheirLastReportVanish) {
+  PageRegistry pages(short_times());
+  poll(pages, poll_of("p1"));
+  const std::uint64_t seen = pages.reports("p1");
+  EXPECT_EQ(seen, 1u);
+  poll(pages, poll_of("p1"));  // polled again
+  pages.vanished_unless_reported("p1", seen);
+  auto running = std::async(std::launch::async, [&] { return pages.run(L"{\"id\":\"c1\",\"page\":\"p1\"}"); });
+  ASSERT_TRUE(next_command(pages, "p1").has_value());
+  pages.delivered("p1");
+  poll(pages, answer_of("p1", "c1"));
+  EXPECT_NE(running.get().text.find(L"\"value\":42"), std::wstring::npos);
+
+  poll(pages, poll_of("p2"));
+  const std::uint64_t last = pages.reports("p2");
+  pages.leave("p2", "");
+  pages.vanished_unless_reported("p2", last);
+  const CommandAnswer left = pages.run(L"{\"id\":\"c2\",\"page\":\"p2\"}");
+  EXPECT_NE(left.text.find(L"\"gone\":true"), std::wstring::npos) << left.text;
+
+  poll(pages, poll_of("p3"));
+  pages.vanished_unless_reported("p3", pages.reports("p3"));
+  const CommandAnswer silent = pages.run(L"{\"id\":\"c3\",\"page\":\"p3\"}");
+  EXPECT_NE(silent.text.find(L"went away with its browser"), std::wstring::npos) << silent.text;
+
+  // Its browser was there after all (a connection dropped): it is the same
+  // page again, not a new one that a command after a mark would take.
+  const CommandAnswer mark = pages.run(L"{\"id\":\"m\",\"op\":\"mark\"}");
+  EXPECT_NE(mark.text.find(L"\"value\":3"), std::wstring::npos) << mark.text;
+  poll(pages, poll_of("p3"));
+  const CommandAnswer none = pages.run(L"{\"id\":\"c4\",\"after\":3,\"pageWait\":100}");
+  EXPECT_NE(none.text.find(L"no page was there"), std::wstring::npos) << none.text;
+}
+
 // Pages that stop reporting are forgotten, gone ones too, but the
 // registry looks for them at most once a second, not on every report.
 TEST(PageRegistryTest, SilentPagesAreSweptAtMostOnceASecond) {

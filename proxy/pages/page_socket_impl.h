@@ -83,8 +83,9 @@ asio::awaitable<void> write_commands(Socket<Client>& socket, std::shared_ptr<Soc
     state->pending.pop_front();
     auto [ec, n] = co_await socket.async_write(asio::buffer(command), kTuple);
     if (ec) {
-      // A command that could not be written is lost with its page.
-      pages.gone(page);
+      // A command that could not be written is lost with its page, whose
+      // browser dropped the connection.
+      pages.vanished(page);
       state->closed = true;
       break;
     }
@@ -93,14 +94,23 @@ asio::awaitable<void> write_commands(Socket<Client>& socket, std::shared_ptr<Soc
 }
 
 // Reads the agent's frames until the socket closes; the page is gone then.
+// A document that unloads closes its socket with a close frame; a socket
+// that ends without one (the connection dropped, or silent past its
+// pings) belongs to a browser that went away, so nothing comes in the
+// page's place. A frame past the size limit ends the socket too, but the
+// browser is there and its agent opens a new one.
 template <class Client>
 asio::awaitable<void> read_frames(Socket<Client>& socket, std::shared_ptr<SocketState> state, PageRegistry& pages,
                                   ProxyContext& context) {
   beast::flat_buffer frame;
+  bool browser_there = false;
   for (;;) {
     frame.clear();
     auto [ec, n] = co_await socket.async_read(frame, kTuple);
-    if (ec) break;
+    if (ec) {
+      browser_there = ec == websocket::error::closed || ec == websocket::error::message_too_big;
+      break;
+    }
     const std::optional<AgentReport> report = read_report(beast::buffers_to_string(frame.data()));
     if (!report) {
       context.note("The page channel dropped a frame that is not an agent's report");
@@ -115,7 +125,11 @@ asio::awaitable<void> read_frames(Socket<Client>& socket, std::shared_ptr<Socket
   }
   state->closed = true;
   state->wake();
-  if (!state->page.empty()) pages.gone(state->page);
+  if (state->page.empty()) co_return;
+  if (browser_there)
+    pages.gone(state->page);
+  else
+    pages.vanished(state->page);
 }
 
 // Closes the socket if it is still open; its failures are ignored.

@@ -221,6 +221,27 @@ TEST_F(PageSocketTest, ClosedSocketEndsThePagesCommand) {
   EXPECT_NE(later.text.find(L"\"gone\":true"), std::wstring::npos) << later.text;
 }
 
+// A socket dropped without a close frame (its browser killed) fails the
+// command its page runs at once, not at the command's limit, and so every
+// later command that names the page: nothing will come in its place.
+TEST_F(PageSocketTest, SocketDroppedWithoutACloseFrameFailsThePagesCommands) {
+  start();
+  websocket::stream<tcp::socket> ws(io_);
+  open_channel(ws);
+  ws.write(asio::buffer(std::string(kHello)));
+  auto answer = run_async(LR"({"id":"c1","op":"click","selector":"a","timeout":600000})");
+  EXPECT_NE(read_frame(ws).find("\"c1\""), std::string::npos);
+  ws.next_layer().close();
+  ASSERT_EQ(answer.wait_for(std::chrono::seconds(60)), std::future_status::ready) << "waits for its limit";
+  const CommandAnswer got = answer.get();
+  EXPECT_NE(got.text.find(L"went away with its browser"), std::wstring::npos) << got.text;
+  EXPECT_EQ(got.text.find(L"navigated"), std::wstring::npos) << got.text;
+
+  const CommandAnswer later = pages_->run(LR"({"id":"c2","op":"info","page":"p1","timeout":600000})");
+  EXPECT_NE(later.text.find(L"went away with its browser"), std::wstring::npos) << later.text;
+  EXPECT_EQ(later.text.find(L"\"gone\""), std::wstring::npos) << later.text;
+}
+
 // A command put in before the page's first frame waits for it and is sent
 // as soon as the page registers.
 TEST_F(PageSocketTest, CommandWaitingForThePageIsSentOnItsFirstFrame) {
