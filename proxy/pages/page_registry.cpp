@@ -102,7 +102,10 @@ void PageRegistry::gone(const std::string& id) {
 void PageRegistry::vanished(const std::string& id) {
   std::lock_guard<std::mutex> lock(mutex_);
   auto it = pages_.find(id);
-  if (it != pages_.end()) vanish(it);
+  // A document that said it is leaving has gone the ordinary way, even when
+  // its socket then drops without a close frame (Chromium's may, as it
+  // unloads the document): a page comes in its place.
+  if (it != pages_.end() && !it->second.gone) vanish(it);
 }
 
 std::uint64_t PageRegistry::reports(const std::string& id) const {

@@ -305,6 +305,17 @@ TEST(PageRegistryTest, OnlyPagesSilentSinceTheirLastReportVanish) {
   poll(pages, poll_of("p3"));
   const CommandAnswer none = pages.run(L"{\"id\":\"c4\",\"after\":3,\"pageWait\":100}");
   EXPECT_NE(none.text.find(L"no page was there"), std::wstring::npos) << none.text;
+
+  // A document that said it is leaving, whose socket then drops without a
+  // close frame, has still gone the ordinary way.
+  poll(pages, poll_of("p4"));
+  AgentPoll leaving = poll_of("p4");
+  leaving.leaving = true;
+  poll(pages, leaving);
+  pages.vanished("p4");
+  const CommandAnswer unloaded = pages.run(L"{\"id\":\"c5\",\"page\":\"p4\"}");
+  EXPECT_NE(unloaded.text.find(L"\"gone\":true"), std::wstring::npos) << unloaded.text;
+  EXPECT_EQ(unloaded.text.find(L"browser"), std::wstring::npos) << unloaded.text;
 }
 
 // Pages that stop reporting are forgotten, gone ones too, but the
