@@ -84,17 +84,6 @@ bool has_line(const std::string& head, const std::string& line) {
   return head.find("\r\n" + line + "\r\n") != std::string::npos;
 }
 
-// Sends raw bytes to `port` and returns all that comes back until close.
-std::string raw_exchange(std::uint16_t port, const std::string& bytes) {
-  asio::io_context io;
-  tcp::socket socket(io);
-  socket.connect({asio::ip::address_v4::loopback(), port});
-  asio::write(socket, asio::buffer(bytes));
-  std::string answer;
-  boost::system::error_code ec;
-  asio::read(socket, asio::dynamic_buffer(answer), ec);
-  return answer;
-}
 
 // Bytes 0..255 over and over: a body in which a lost or moved byte shows.
 std::string pattern(std::size_t size, unsigned seed) {

@@ -31,17 +31,6 @@ Reply text(const std::string& body) {
   return reply;
 }
 
-// Sends raw bytes to the proxy and returns all it answers until it closes.
-std::string raw_exchange(std::uint16_t port, const std::string& bytes) {
-  boost::asio::io_context io;
-  boost::asio::ip::tcp::socket socket(io);
-  socket.connect({boost::asio::ip::address_v4::loopback(), port});
-  boost::asio::write(socket, boost::asio::buffer(bytes));
-  std::string answer;
-  boost::system::error_code ec;
-  boost::asio::read(socket, boost::asio::dynamic_buffer(answer), ec);
-  return answer;
-}
 
 bool same_file(const std::string& a, const std::string& b) {
   std::ifstream x(a, std::ios::binary), y(b, std::ios::binary);

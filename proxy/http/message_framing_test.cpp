@@ -68,17 +68,6 @@ TEST(FramingFaultTest, LengthsMustBeOneAndPlain) {
   EXPECT_FALSE(refused({{"Content-Length", "0"}}));
 }
 
-// Sends raw bytes to `port` and returns all that comes back until close.
-std::string raw_exchange(std::uint16_t port, const std::string& bytes) {
-  boost::asio::io_context io;
-  boost::asio::ip::tcp::socket socket(io);
-  socket.connect({boost::asio::ip::address_v4::loopback(), port});
-  boost::asio::write(socket, boost::asio::buffer(bytes));
-  std::string answer;
-  boost::system::error_code ec;
-  boost::asio::read(socket, boost::asio::dynamic_buffer(answer), ec);
-  return answer;
-}
 
 class FramingTest : public ProxyFixture {};
 

@@ -33,17 +33,6 @@ TEST(NumericHostTest, EveryFormTheResolverReads) {
   EXPECT_FALSE(is_loopback_host("10.1.2.3"));
 }
 
-// Sends raw bytes and returns all that comes back until close.
-std::string raw_exchange(std::uint16_t port, const std::string& bytes) {
-  asio::io_context io;
-  asio::ip::tcp::socket socket(io);
-  socket.connect({asio::ip::address_v4::loopback(), port});
-  asio::write(socket, asio::buffer(bytes));
-  std::string answer;
-  boost::system::error_code ec;
-  asio::read(socket, asio::dynamic_buffer(answer), ec);
-  return answer;
-}
 
 class OwnAddressTest : public ProxyFixture {
  protected:

@@ -9,6 +9,11 @@
 #include <mutex>
 #include <sstream>
 
+#include <boost/asio/connect.hpp>
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/read.hpp>
+#include <boost/asio/write.hpp>
+
 #include "common/script_injector.h"
 #include "proxy/http/package_files.h"
 #include "platform/text.h"
@@ -144,6 +149,17 @@ long peak_resident_kb() {
     if (line.rfind("VmHWM:", 0) == 0) return std::atol(line.c_str() + 6);
   }
   return -1;
+}
+
+std::string raw_exchange(std::uint16_t port, const std::string& bytes) {
+  boost::asio::io_context io;
+  boost::asio::ip::tcp::socket socket(io);
+  socket.connect({boost::asio::ip::address_v4::loopback(), port});
+  boost::asio::write(socket, boost::asio::buffer(bytes));
+  std::string answer;
+  boost::system::error_code ec;
+  boost::asio::read(socket, boost::asio::dynamic_buffer(answer), ec);
+  return answer;
 }
 
 }  // namespace Tavrin::Proxy::Http::Testing

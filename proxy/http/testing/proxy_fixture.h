@@ -4,6 +4,7 @@
 #ifndef QUORVANE_PROXY_HTTP_TESTING_PROXY_FIXTURE_H_
 #define QUORVANE_PROXY_HTTP_TESTING_PROXY_FIXTURE_H_
 
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <string>
@@ -73,6 +74,10 @@ std::string agent_key_in(const std::string& document);
 
 // Peak resident memory of this process in kB (VmHWM).
 long peak_resident_kb();
+
+// Sends raw bytes to loopback `port` and returns all that comes back until
+// the other side closes: a client that frames nothing itself.
+std::string raw_exchange(std::uint16_t port, const std::string& bytes);
 
 }  // namespace Tavrin::Proxy::Http::Testing
 
