@@ -2,14 +2,14 @@
 // copy at work from there (moved elsewhere as a whole, too): it registers
 // itself, runs a script with its nested suite, reads config.xml from the
 // prefix's etc folder, and a second install keeps an edited config.xml.
-#include <chrono>
 #include <filesystem>
 #include <string>
-#include <thread>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "test_support/local_processes.h"
+#include "test_support/run_leftovers.h"
 #include "test_support/run_program.h"
 #include "test_support/temp_dir.h"
 
@@ -43,21 +43,14 @@ class InstallPrefixTest : public ::testing::Test {
     ASSERT_EQ(install.exit, 0) << install.out << install.err;
   }
 
-  // The installed copy's proxy and guard end some seconds after a run;
-  // the prefix goes only once they have.
-  void TearDown() override { EXPECT_TRUE(WaitUntilAllEnded()); }
+  // The runs' processes end with them; the installed copy's proxy and
+  // guard are ended here, before the prefix goes.
+  void TearDown() override { EXPECT_THAT(end_runs_then_server(dir_.path()), ::testing::IsEmpty()); }
 
-  bool WaitUntilAllEnded() const {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(90);
-    while (processes_from(dir_.path()) > 0 && std::chrono::steady_clock::now() < deadline)
-      std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    return processes_from(dir_.path()) == 0;
-  }
-
-  // Unregisters the copy once the guard of its last run has ended (the
+  // Unregisters the copy once the guard of its last run is gone (the
   // helper refuses while another instance runs).
   int Uninstall() const {
-    EXPECT_TRUE(WaitUntilAllEnded());
+    EXPECT_THAT(end_runs_then_server(dir_.path()), ::testing::IsEmpty());
     return run_program({prefix_ + "/bin/QuorvaneHelper", "/Uninstall"}).exit;
   }
 

@@ -293,7 +293,7 @@ test("blocked socket", function () {
 
   // The next run's proxy reads the changed configuration once this run's
   // proxy has ended.
-  ASSERT_TRUE(programs_.WaitUntilAllEnded());
+  ASSERT_THAT(programs_.EndAll(), ::testing::IsEmpty());
   programs_.SetConfig("<parameter id=\"page_socket\" type=\"boolean\"><value>1</value>",
                       "<parameter id=\"page_socket\" type=\"boolean\"><value>0</value>");
   const auto forced = run_script(R"(

@@ -6,6 +6,7 @@
 #include <set>
 #include <string>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "scripts/testing/installed_programs.h"
@@ -74,7 +75,7 @@ class ParallelRuns : public ::testing::Test {
   }
   void TearDown() override {
     if (programs_.installed()) {
-      EXPECT_TRUE(programs_.WaitUntilAllEnded()) << "a browser, proxy or helper was left";
+      EXPECT_THAT(programs_.EndAll(), ::testing::IsEmpty()) << "a browser, proxy or helper was left";
     }
   }
 

@@ -66,12 +66,19 @@ int parent_of(int pid) {
 
 }  // namespace
 
-int processes_from(const std::string& folder) {
-  int count = 0;
+int processes_from(const std::string& folder) { return static_cast<int>(command_lines_from(folder).size()); }
+
+std::map<int, std::string> command_lines_from(const std::string& folder) {
+  std::map<int, std::string> found;
   for (int pid : other_processes()) {
-    if (read_proc(pid, "cmdline").find(folder) != std::string::npos) ++count;
+    std::string line = read_proc(pid, "cmdline");
+    if (line.find(folder) == std::string::npos) continue;
+    if (!line.empty() && line.back() == '\0') line.pop_back();
+    for (char& c : line)
+      if (c == '\0') c = ' ';
+    found.emplace(pid, line);
   }
-  return count;
+  return found;
 }
 
 std::vector<int> processes_running(const std::string& program) {

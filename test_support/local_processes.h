@@ -6,6 +6,7 @@
 #ifndef QUORVANE_TEST_SUPPORT_LOCAL_PROCESSES_H_
 #define QUORVANE_TEST_SUPPORT_LOCAL_PROCESSES_H_
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,10 @@ int free_port();
 
 // Processes other than this one whose command line names `folder`.
 int processes_from(const std::string& folder);
+
+// The same processes: each one's id and command line, its words separated
+// by blanks.
+std::map<int, std::string> command_lines_from(const std::string& folder);
 
 // Processes other than this one that run `program` (the first word of
 // their command line).

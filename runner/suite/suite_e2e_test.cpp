@@ -7,6 +7,7 @@
 
 #include <boost/gil.hpp>
 #include <boost/gil/extension/io/png.hpp>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "scripts/testing/installed_programs.h"
@@ -90,7 +91,7 @@ class SuiteMode : public ::testing::Test {
   void SetUp() override { programs_.Install(dir_); }
   void TearDown() override {
     if (programs_.installed()) {
-      EXPECT_TRUE(programs_.WaitUntilAllEnded()) << "a browser, proxy or helper was left";
+      EXPECT_THAT(programs_.EndAll(), ::testing::IsEmpty()) << "a browser, proxy or helper was left";
     }
   }
 
@@ -205,8 +206,8 @@ TEST_F(SuiteMode, TimeOutEndsTheScriptAndItsBrowser) {
   EXPECT_NE(run.out.find("timed out h/hang.js"), std::string::npos) << run.out;
   EXPECT_NE(run.out.find("passed    h/quick.js"), std::string::npos) << run.out;
   EXPECT_NE(read_file(dir_.file("out/junit.xml")).find("<error message=\"timed out after"), std::string::npos);
-  // The browser's launcher went with its run (the proxy and its guard end
-  // later, which tear-down checks).
+  // The browser's launcher went with its run (the proxy and its guard stay
+  // until tear-down ends them).
   const std::string launcher = programs_.bin() + "/QuorvaneBrowser";
   EXPECT_TRUE(quorvane_test::wait_until([&] { return quorvane_test::processes_from(launcher) == 0; },
                                         std::chrono::seconds(15)));

@@ -9,6 +9,7 @@
 #include <ostream>
 #include <string>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "scripts/testing/installed_programs.h"
@@ -35,11 +36,10 @@ class BrowserRun : public ::testing::TestWithParam<Browser> {
     programs_.Install(dir_);
   }
 
-  // The proxy and its guard end some seconds after the run; the browsers
-  // with the run.
+  // The browsers end with the run; the proxy and its guard are ended here.
   void TearDown() override {
     if (programs_.installed()) {
-      EXPECT_TRUE(programs_.WaitUntilAllEnded()) << "a browser, proxy or helper was left running";
+      EXPECT_THAT(programs_.EndAll(), ::testing::IsEmpty()) << "a browser, proxy or helper was left running";
     }
   }
 

@@ -1,18 +1,18 @@
 // For end-to-end tests: the built programs copied into a private folder,
 // their proxy on a free port of its own, registered in the test's own
 // registry; runs of test scripts against the bundled example site; and the
-// wait for every process started from the folder to end.
+// end of every process started from the folder.
 #ifndef QUORVANE_SCRIPTS_TESTING_INSTALLED_PROGRAMS_H_
 #define QUORVANE_SCRIPTS_TESTING_INSTALLED_PROGRAMS_H_
 
-#include <chrono>
 #include <filesystem>
 #include <string>
-#include <thread>
+#include <vector>
 
 #include <gtest/gtest.h>
 
 #include "test_support/local_processes.h"
+#include "test_support/run_leftovers.h"
 #include "test_support/run_program.h"
 #include "test_support/temp_dir.h"
 
@@ -54,14 +54,11 @@ class InstalledPrograms {
     return read_file(xml);
   }
 
-  // Waits up to 90 s for the proxy, its guard and the browsers to end (some
-  // seconds after the last run); true when they did.
-  bool WaitUntilAllEnded() const {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(90);
-    while (processes_from(dir_) > 0 && std::chrono::steady_clock::now() < deadline)
-      std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    return processes_from(dir_) == 0;
-  }
+  // Once the last run is over: waits up to 90 s for the runs' processes
+  // (runners, launchers, browsers) to end by themselves, then ends the
+  // proxy and its guard (test_support/run_leftovers.h). The command lines
+  // of whatever is still running from the folder; empty when nothing is.
+  std::vector<std::string> EndAll() const { return end_runs_then_server(dir_); }
 
   const std::string& bin() const { return bin_; }
   bool installed() const { return !bin_.empty(); }
