@@ -66,9 +66,14 @@ PrivateDisplay::PrivateDisplay(int width, int height) {
   }
   if (pid == 0) {
     // Only async-signal-safe calls from here on. The server goes with
-    // the run, however the run ends: SIGKILL, since Xvfb blocks SIGTERM
-    // for stretches and one that came then stayed pending for good.
+    // the run, however the run ends: SIGKILL, which nothing can hold up.
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    // The signals that the owner blocks (a runner blocks the console
+    // signals for its handler) would stay blocked in the server, and it
+    // would end at SIGTERM only through the kill that follows the grace.
+    sigset_t none;
+    sigemptyset(&none);
+    ::sigprocmask(SIG_SETMASK, &none, nullptr);
     if (::getppid() != parent) ::_exit(127);
     ::setpgid(0, 0);
     if (ends[1] == 3)

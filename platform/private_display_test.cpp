@@ -2,6 +2,7 @@
 // clients, ended with its owner, also when the owner is killed.
 #include "platform/private_display.h"
 
+#include <pthread.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -66,6 +67,21 @@ TEST_F(PrivateDisplayTest, EndsWhenTheOwnerIsKilled) {
   EXPECT_TRUE(Process::process_exists(server));
   ::kill(owner, SIGKILL);
   ::waitpid(owner, nullptr, 0);
+  EXPECT_TRUE(quorvane_test::wait_until([&] { return server_ended(server); }, std::chrono::seconds(10)));
+}
+
+// The runner keeps the console signals blocked for its own handler; the
+// server must not inherit that, or it would stay deaf to SIGTERM and every
+// run would wait out the grace before the kill.
+TEST_F(PrivateDisplayTest, EndsAtSigtermThoughItsOwnerBlocksIt) {
+  sigset_t term, before;
+  sigemptyset(&term);
+  sigaddset(&term, SIGTERM);
+  ASSERT_EQ(::pthread_sigmask(SIG_BLOCK, &term, &before), 0);
+  PrivateDisplay display(640, 480);
+  ::pthread_sigmask(SIG_SETMASK, &before, nullptr);
+  const int server = display.server_pid();
+  ASSERT_EQ(::kill(server, SIGTERM), 0);
   EXPECT_TRUE(quorvane_test::wait_until([&] { return server_ended(server); }, std::chrono::seconds(10)));
 }
 
