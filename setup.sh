@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # Installs what Quorvane needs from Debian's packages, builds it into build/
 # and registers the components of build/bin. Idempotent: run it again after
-# any change. Usage: ./setup.sh [--tests] [extra cmake args]
-#   --tests   builds the test programs and benchmarks too (ctest needs them);
-#             without it only the programs a user runs are built.
+# any change. Usage: ./setup.sh [--tests] [--benchmarks] [extra cmake args]
+#   --tests        builds the test programs too (ctest needs them);
+#   --benchmarks   builds the benchmarks into build/bench too (no test
+#                  needs them; `cmake --build build --target
+#                  quorvane_benchmarks` does the same);
+#   without either only the programs a user runs are built.
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -11,7 +14,8 @@ targets=()
 cmake_args=()
 for arg in "$@"; do
   case "$arg" in
-    --tests) targets=(--target quorvane_tests) ;;
+    --tests) targets+=(quorvane_tests) ;;
+    --benchmarks) targets+=(quorvane_benchmarks) ;;
     *) cmake_args+=("$arg") ;;
   esac
 done
@@ -41,7 +45,11 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 
 cmake -S . -B build -G Ninja ${cmake_args[@]+"${cmake_args[@]}"} >/dev/null
-cmake --build build ${targets[@]+"${targets[@]}"}
+if [ ${#targets[@]} -gt 0 ]; then
+  cmake --build build --target "${targets[@]}"
+else
+  cmake --build build
+fi
 
 # Register the components and the ".jsk" file type of build/bin: machine-wide
 # where the machine hive may be written, else for the current user. The

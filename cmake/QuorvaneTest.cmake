@@ -19,10 +19,12 @@ endfunction()
 
 # quorvane_bench(NAME SOURCES ... LIBS ...)
 # A benchmark program: prints its figures, asserts nothing. Built into
-# build/bench, never run by ctest.
+# build/bench by the target `quorvane_benchmarks` (cmake/QuorvaneBuildSets.cmake),
+# never by `quorvane_tests`, never run by ctest.
 function(quorvane_bench name)
   cmake_parse_arguments(B "" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${B_SOURCES})
+  set_property(GLOBAL APPEND PROPERTY QUORVANE_BENCH_TARGETS ${name})
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)
   target_link_libraries(${name} PRIVATE ${B_LIBS})
   target_compile_definitions(${name} PRIVATE
