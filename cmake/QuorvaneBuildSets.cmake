@@ -32,6 +32,7 @@ function(quorvane_targets_below dir out)
 endfunction()
 
 function(quorvane_split_build_sets)
+  quorvane_share_test_pch()
   quorvane_targets_below(${CMAKE_SOURCE_DIR} all_targets)
   get_property(bench_targets GLOBAL PROPERTY QUORVANE_BENCH_TARGETS)
   set(test_targets)

@@ -11,10 +11,40 @@ function(quorvane_test name)
   add_executable(${name} ${T_SOURCES})
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${QUORVANE_TEST_DIR})
   target_link_libraries(${name} PRIVATE ${T_LIBS} quorvane_test_support GTest::gtest GTest::gmock)
+  quorvane_test_definitions(${name})
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300)
+  set_property(GLOBAL APPEND PROPERTY QUORVANE_TEST_TARGETS ${name})
+endfunction()
+
+function(quorvane_test_definitions name)
   target_compile_definitions(${name} PRIVATE
     QUORVANE_BIN_DIR="${QUORVANE_BIN_DIR}"
     QUORVANE_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300)
+endfunction()
+
+# One precompiled header for every test program: GoogleTest and GoogleMock
+# cost each test source about as much to parse as the test itself. Made
+# once, by quorvane_test_pch, with the flags of a test program; a test
+# program whose folder gives it compile options of its own (-g1, say) would
+# find it unusable and keeps to plain includes.
+add_executable(quorvane_test_pch ${CMAKE_SOURCE_DIR}/test_support/shared_test_headers.cpp)
+set_target_properties(quorvane_test_pch PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${QUORVANE_TEST_DIR})
+target_link_libraries(quorvane_test_pch PRIVATE GTest::gtest GTest::gmock)
+quorvane_test_definitions(quorvane_test_pch)
+target_precompile_headers(quorvane_test_pch PRIVATE
+  <gmock/gmock.h> <gtest/gtest.h>
+  <algorithm> <chrono> <filesystem> <functional> <map> <memory> <set> <string> <thread> <vector>)
+
+# Called once every test program is declared (quorvane_split_build_sets).
+function(quorvane_share_test_pch)
+  get_target_property(shared_options quorvane_test_pch COMPILE_OPTIONS)
+  get_property(tests GLOBAL PROPERTY QUORVANE_TEST_TARGETS)
+  foreach(test IN LISTS tests)
+    get_target_property(options ${test} COMPILE_OPTIONS)
+    if("${options}" STREQUAL "${shared_options}")
+      set_target_properties(${test} PROPERTIES PRECOMPILE_HEADERS_REUSE_FROM quorvane_test_pch)
+    endif()
+  endforeach()
 endfunction()
 
 # quorvane_bench(NAME SOURCES ... LIBS ...)
