@@ -1,16 +1,7 @@
-// Internal to the proxy's HTTP side: the definitions behind forward.h,
-// included only by the files that instantiate them: forward_request() for
-// one client stream type each (forward_plain.cpp, forward_tls.cpp), and its
-// exchange with the origin for each pair of client and origin streams
-// (forward_exchange_*.cpp), so that each compiles apart, side by side.
-#ifndef QUORVANE_PROXY_HTTP_FORWARD_IMPL_H_
-#define QUORVANE_PROXY_HTTP_FORWARD_IMPL_H_
-
-#include "proxy/http/forward.h"
+#include "proxy/http/forward_exchange.h"
 
 #include <optional>
-
-#include <boost/beast/http/rfc7230.hpp>
+#include <vector>
 
 #include "proxy/http/body_decoding.h"
 #include "proxy/http/error_page.h"
@@ -21,42 +12,11 @@
 #include "proxy/http/stream_relay.h"
 #include "proxy/pages/page_channel.h"
 
-namespace Tavrin::Proxy::Http {
+namespace Tavrin::Proxy::Http::forward_steps {
 
-// The steps of forwarding. exchange() is instantiated for each pair of
-// client and origin streams in a file of its own (forward_exchange_*.cpp);
-// the other steps are inline in whichever file uses them.
-namespace forward_steps {
+namespace {
 
-// A kept-alive origin connection that the origin had closed meanwhile: the
-// request may be sent again on a new one.
-struct StaleConnection {};
-
-inline bool asks_upgrade(const http::fields& request) {
-  return request.find(http::field::upgrade) != request.end() &&
-         http::token_list(request[http::field::connection]).exists("upgrade");
-}
-
-inline bool expects_continue(const http::fields& request) {
-  const auto expect = request.find(http::field::expect);
-  return expect != request.end() && beast::iequals(expect->value(), "100-continue");
-}
-
-// One request's facts that outlive the changes made to its header.
-struct Exchange {
-  const Origin& origin;
-  std::string path;
-  http::verb method;
-  unsigned version;
-  bool keep_alive;
-  bool document;
-  bool upgrade;
-  bool bodiless;  // no request body: the request may be sent again
-  bool reused;
-};
-
-template <class Up>
-asio::awaitable<void> read_answer_header(Up& up, beast::flat_buffer& buffer,
+asio::awaitable<void> read_answer_header(AnyStream& up, beast::flat_buffer& buffer,
                                          std::optional<http::response_parser<http::empty_body>>& answer,
                                          const Exchange& x, ProxyContext& context) {
   for (;;) {
@@ -96,8 +56,7 @@ enum class Taken { kWhole, kTooLarge, kOverBudget };
 
 // Takes the body of an HTML answer into `page` until it ends, exceeds
 // `cap` or would pass the pages' budget (`hold` counts its bytes).
-template <class Up>
-asio::awaitable<Taken> take_page(Up& up, beast::flat_buffer& buffer, http::response_parser<http::buffer_body>& parser,
+asio::awaitable<Taken> take_page(AnyStream& up, beast::flat_buffer& buffer, http::response_parser<http::buffer_body>& parser,
                                  std::string& page, PageBudget::Hold& hold, const Exchange& x, ProxyContext& context) {
   std::vector<char> chunk(kChunkBufferBytes);
   while (!parser.is_done()) {
@@ -126,8 +85,7 @@ asio::awaitable<Taken> take_page(Up& up, beast::flat_buffer& buffer, http::respo
 }
 
 // Sends the page taken whole: injected when it decodes, else as it came.
-template <class Client>
-asio::awaitable<bool> send_page(Client& client, http::response_header<>& header, std::string& page, bool keep_alive,
+asio::awaitable<bool> send_page(AnyStream& client, http::response_header<>& header, std::string& page, bool keep_alive,
                                 PageBudget::Hold& hold, const Exchange& x, ProxyContext& context) {
   http::response<http::string_body> out;
   out.base() = header;
@@ -160,7 +118,7 @@ asio::awaitable<bool> send_page(Client& client, http::response_header<>& header,
 // Sets the framing of an answer that streams to the client: a body that
 // ends with the connection goes chunked to a 1.1 client; a 1.0 client gets
 // no chunks, so its connection ends with the body.
-inline void frame_for_client(http::response_parser<http::buffer_body>& parser, unsigned version, bool& keep_alive) {
+void frame_for_client(http::response_parser<http::buffer_body>& parser, unsigned version, bool& keep_alive) {
   auto& answer = parser.get();
   if (parser.is_done()) return;
   if (answer.chunked()) {
@@ -176,9 +134,10 @@ inline void frame_for_client(http::response_parser<http::buffer_body>& parser, u
   }
 }
 
-template <class Client, class Up>
-asio::awaitable<bool> exchange(Client& client, beast::flat_buffer& client_buffer,
-                               http::request_parser<http::buffer_body>& request, Up& up, beast::flat_buffer& up_buffer,
+}  // namespace
+
+asio::awaitable<bool> exchange(AnyStream& client, beast::flat_buffer& client_buffer,
+                               http::request_parser<http::buffer_body>& request, AnyStream& up, beast::flat_buffer& up_buffer,
                                const Exchange& x, ProxyContext& context, Upstream& upstream, bool& answered) {
   const error_code sent = co_await relay_body(client, client_buffer, request, up, context.settings.read_timeout);
   if (sent) {
@@ -233,87 +192,4 @@ asio::awaitable<bool> exchange(Client& client, beast::flat_buffer& client_buffer
   co_return !relayed && keep_alive;
 }
 
-template <class Client>
-asio::awaitable<bool> answer_failure(Client& client, const UpstreamFailure& failure, const Exchange& x,
-                                     bool keep_alive, ProxyContext& context) {
-  auto page = make_error_page(failure.status(), failure.what(), x.version, keep_alive);
-  const error_code ec = co_await write_message(client, page, context.settings.read_timeout);
-  co_return !ec && keep_alive;
-}
-
-// The explicit instantiation of exchange() for one pair of streams; with
-// `extern` before it, its declaration.
-#define QUORVANE_FORWARD_EXCHANGE(Client, Up)                                                                 \
-  template asio::awaitable<bool> exchange(Client&, beast::flat_buffer&, http::request_parser<http::buffer_body>&, \
-                                          Up&, beast::flat_buffer&, const Exchange&, ProxyContext&, Upstream&,   \
-                                          bool&)
-extern QUORVANE_FORWARD_EXCHANGE(beast::tcp_stream, beast::tcp_stream);
-extern QUORVANE_FORWARD_EXCHANGE(beast::tcp_stream, Upstream::TlsStream);
-extern QUORVANE_FORWARD_EXCHANGE(Upstream::TlsStream, beast::tcp_stream);
-extern QUORVANE_FORWARD_EXCHANGE(Upstream::TlsStream, Upstream::TlsStream);
-
-}  // namespace forward_steps
-
-template <class Client>
-asio::awaitable<bool> forward_request(Client& client, beast::flat_buffer& client_buffer,
-                                      http::request_parser<http::empty_body>& header, const Origin& origin,
-                                      const std::string& path, ProxyContext& context, Upstream& upstream) {
-  using namespace forward_steps;
-  http::request_parser<http::buffer_body> request{std::move(header)};
-  auto& message = request.get();
-  Exchange x{origin,
-             path,
-             message.method(),
-             message.version(),
-             message.keep_alive(),
-             false,
-             asks_upgrade(message) && message.version() == 11,
-             request.is_done(),
-             false};
-  x.document = !x.upgrade && is_document_request(message);
-  const bool expect = expects_continue(message);
-  remove_hop_by_hop(message, x.upgrade);
-  message.erase(http::field::expect);
-  if (x.document) prepare_document_request(message);
-  message.target(path);
-  message.version(11);
-  message.set(http::field::host, origin.host_header());
-
-  // co_await may not stand in a handler, so failures are kept and answered
-  // after the try block.
-  for (int attempt = 0;; ++attempt) {
-    bool answered = false;
-    bool stale = false;
-    std::optional<UpstreamFailure> failure;
-    try {
-      x.reused = upstream.open_to(origin);
-      if (!x.reused) co_await upstream.connect(origin, context);
-      if (expect && x.version == 11 && attempt == 0) {
-        static const std::string kContinue = "HTTP/1.1 100 Continue\r\n\r\n";
-        beast::get_lowest_layer(client).expires_after(context.settings.read_timeout);
-        auto [ec, n] = co_await asio::async_write(client, asio::buffer(kContinue), kTuple);
-        if (ec) co_return false;
-      }
-      if (upstream.tls()) {
-        co_return co_await exchange(client, client_buffer, request, *upstream.tls(), upstream.buffer(), x, context,
-                                    upstream, answered);
-      }
-      co_return co_await exchange(client, client_buffer, request, *upstream.plain(), upstream.buffer(), x, context,
-                                  upstream, answered);
-    } catch (const StaleConnection&) {
-      stale = true;
-    } catch (const UpstreamFailure& e) {
-      failure = e;
-    }
-    upstream.close();
-    if (stale && attempt == 0 && x.bodiless) continue;
-    if (stale) failure = UpstreamFailure(http::status::bad_gateway, origin.authority() + " closed the connection");
-    if (answered) co_return false;
-    context.note(failure->what());
-    co_return co_await answer_failure(client, *failure, x, x.keep_alive && request.is_done(), context);
-  }
-}
-
-}  // namespace Tavrin::Proxy::Http
-
-#endif  // QUORVANE_PROXY_HTTP_FORWARD_IMPL_H_
+}  // namespace Tavrin::Proxy::Http::forward_steps
