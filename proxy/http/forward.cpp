@@ -1,21 +1,221 @@
 #include "proxy/http/forward.h"
 
 #include <optional>
+#include <vector>
 
 #include <boost/beast/http/rfc7230.hpp>
 
+#include "proxy/http/body_decoding.h"
 #include "proxy/http/error_page.h"
-#include "proxy/http/forward_exchange.h"
 #include "proxy/http/message_framing.h"
+#include "proxy/http/page_budget.h"
 #include "proxy/http/page_rules.h"
 #include "proxy/http/proxy_context.h"
 #include "proxy/http/stream_relay.h"
+#include "proxy/pages/page_channel.h"
 
 namespace Tavrin::Proxy::Http {
 
+// The steps of forwarding.
 namespace {
 
-using forward_steps::Exchange;
+// A kept-alive origin connection that the origin had closed meanwhile: the
+// request may be sent again on a new one.
+struct StaleConnection {};
+
+// One request's facts that outlive the changes made to its header.
+struct Exchange {
+  const Origin& origin;
+  std::string path;
+  http::verb method;
+  unsigned version;
+  bool keep_alive;
+  bool document;
+  bool upgrade;
+  bool bodiless;  // no request body: the request may be sent again
+  bool reused;
+};
+
+asio::awaitable<void> read_answer_header(AnyStream& up, beast::flat_buffer& buffer,
+                                         std::optional<http::response_parser<http::empty_body>>& answer,
+                                         const Exchange& x, ProxyContext& context) {
+  for (;;) {
+    auto& parser = answer.emplace();
+    parser.header_limit(static_cast<std::uint32_t>(context.settings.max_header_bytes));
+    parser.body_limit(boost::none);
+    if (x.method == http::verb::head) parser.skip(true);
+    beast::get_lowest_layer(up).expires_after(context.settings.read_timeout);
+    auto [ec, n] = co_await http::async_read_header(up, buffer, parser, kTuple);
+    if (ec == beast::error::timeout) {
+      throw UpstreamFailure(http::status::gateway_timeout,
+                            x.origin.authority() + " did not answer within " +
+                                std::to_string(context.settings.read_timeout.count()) + " ms");
+    }
+    if (ec && !parser.got_some() && x.reused && x.bodiless) throw StaleConnection{};
+    if (ec == http::error::end_of_stream || (ec && !parser.got_some())) {
+      throw UpstreamFailure(http::status::bad_gateway,
+                            x.origin.authority() + " closed the connection without an answer");
+    }
+    if (ec) {
+      throw UpstreamFailure(http::status::bad_gateway,
+                            x.origin.authority() + " sent a malformed answer: " + ec.message());
+    }
+    const unsigned status = parser.get().result_int();
+    if (status >= 200 || (status == 101 && x.upgrade)) {
+      if (const auto fault = framing_fault(parser.get(), parser.get().version(), false)) {
+        throw UpstreamFailure(http::status::bad_gateway,
+                              x.origin.authority() + " sent an answer that is refused: " + *fault);
+      }
+      co_return;
+    }
+    // 100 and 103 are interim: the final answer follows.
+  }
+}
+
+enum class Taken { kWhole, kTooLarge, kOverBudget };
+
+// Takes the body of an HTML answer into `page` until it ends, exceeds
+// `cap` or would pass the pages' budget (`hold` counts its bytes).
+asio::awaitable<Taken> take_page(AnyStream& up, beast::flat_buffer& buffer, http::response_parser<http::buffer_body>& parser,
+                                 std::string& page, PageBudget::Hold& hold, const Exchange& x, ProxyContext& context) {
+  std::vector<char> chunk(kChunkBufferBytes);
+  while (!parser.is_done()) {
+    auto& body = parser.get().body();
+    body.data = chunk.data();
+    body.size = chunk.size();
+    beast::get_lowest_layer(up).expires_after(context.settings.read_timeout);
+    auto [ec, n] = co_await http::async_read_some(up, buffer, parser, kTuple);
+    if (ec == http::error::need_buffer) ec = {};
+    if (ec) {
+      throw UpstreamFailure(ec == beast::error::timeout ? http::status::gateway_timeout : http::status::bad_gateway,
+                            "The page from " + x.origin.authority() + " was cut short: " + ec.message());
+    }
+    const std::size_t got = chunk.size() - body.size;
+    if (page.size() + got > context.settings.inject_max_bytes) {
+      page.append(chunk.data(), got);
+      co_return Taken::kTooLarge;
+    }
+    if (!hold.grow_to(page.size() + got)) {
+      page.append(chunk.data(), got);
+      co_return Taken::kOverBudget;
+    }
+    page.append(chunk.data(), got);
+  }
+  co_return Taken::kWhole;
+}
+
+// Sends the page taken whole: injected when it decodes, else as it came.
+asio::awaitable<bool> send_page(AnyStream& client, http::response_header<>& header, std::string& page, bool keep_alive,
+                                PageBudget::Hold& hold, const Exchange& x, ProxyContext& context) {
+  http::response<http::string_body> out;
+  out.base() = header;
+  auto decoded = decode_content(page, header[http::field::content_encoding], context.settings.inject_max_bytes);
+  // A decoded copy counts too; past the budget the page goes as it came.
+  if (decoded && !hold.grow_to(page.size() + decoded->size())) {
+    decoded.reset();
+    context.note("The page " + x.origin.authority() + x.path + " passes uninjected: decoded it would pass the " +
+                 "budget of pages held for injection");
+  } else if (!decoded) {
+    context.note("The page " + x.origin.authority() + x.path + " could not be decoded (" +
+                 std::string(header[http::field::content_encoding]) + ") and passes uninjected");
+  }
+  if (decoded) {
+    const bool has_policy = header.find(kPolicyField) != header.end();
+    const std::string nonce = has_policy ? make_nonce() : std::string();
+    const std::string key = agent_key(beast::get_lowest_layer(client).socket(), x.origin.web_origin(), context);
+    context.package.inject(*decoded, nonce, key);
+    prepare_injected_response(out, nonce);
+    out.body() = std::move(*decoded);
+  } else {
+    out.body() = std::move(page);
+  }
+  out.keep_alive(keep_alive);
+  out.prepare_payload();
+  const error_code ec = co_await write_message(client, out, context.settings.read_timeout);
+  co_return !ec && keep_alive;
+}
+
+// Sets the framing of an answer that streams to the client: a body that
+// ends with the connection goes chunked to a 1.1 client; a 1.0 client gets
+// no chunks, so its connection ends with the body.
+void frame_for_client(http::response_parser<http::buffer_body>& parser, unsigned version, bool& keep_alive) {
+  auto& answer = parser.get();
+  if (parser.is_done()) return;
+  if (answer.chunked()) {
+    if (version == 10) {
+      answer.chunked(false);
+      keep_alive = false;
+    }
+  } else if (!answer.has_content_length()) {
+    if (version == 11)
+      answer.chunked(true);
+    else
+      keep_alive = false;
+  }
+}
+
+// Sends the request's body to `up` and the answer back to `client`; a
+// 101 answer joins them as a tunnel. Sets `answered` once the client has
+// been sent any of the answer. Throws StaleConnection when a reused
+// connection turns out closed before anything came back (the request may
+// be sent again), UpstreamFailure when the origin fails before the answer
+// has begun. Returns whether the client connection may carry another
+// request.
+asio::awaitable<bool> exchange(AnyStream& client, beast::flat_buffer& client_buffer,
+                               http::request_parser<http::buffer_body>& request, AnyStream& up, beast::flat_buffer& up_buffer,
+                               const Exchange& x, ProxyContext& context, Upstream& upstream, bool& answered) {
+  const error_code sent = co_await relay_body(client, client_buffer, request, up, context.settings.read_timeout);
+  if (sent) {
+    if (x.reused && x.bodiless) throw StaleConnection{};
+    throw UpstreamFailure(sent == beast::error::timeout ? http::status::gateway_timeout : http::status::bad_gateway,
+                          "The request could not be passed to " + x.origin.authority() + ": " + sent.message());
+  }
+  std::optional<http::response_parser<http::empty_body>> head;
+  co_await read_answer_header(up, up_buffer, head, x, context);
+
+  if (head->get().result() == http::status::switching_protocols) {
+    auto& answer = head->get();
+    remove_hop_by_hop(answer, true);
+    answered = true;
+    if (co_await write_message(client, answer, context.settings.read_timeout)) co_return false;
+    co_await tunnel(client, client_buffer, up, up_buffer, context.settings.idle_timeout,
+                  context.settings.tunnel_idle_timeout);
+    upstream.close();
+    co_return false;
+  }
+
+  http::response_parser<http::buffer_body> parser{std::move(*head)};
+  auto& answer = parser.get();
+  const bool origin_keeps = answer.keep_alive() && !parser.need_eof();
+  remove_hop_by_hop(answer, false);
+  answer.version(x.version);
+  bool keep_alive = x.keep_alive;
+
+  std::string page;
+  PageBudget::Hold hold(context.page_budget);
+  if (x.document && is_injectable_response(x.method, answer)) {
+    const Taken taken = co_await take_page(up, up_buffer, parser, page, hold, x, context);
+    if (taken == Taken::kWhole) {
+      if (!origin_keeps) upstream.close();
+      answered = true;
+      co_return co_await send_page(client, answer, page, keep_alive, hold, x, context);
+    }
+    if (taken == Taken::kTooLarge) {
+      context.note("The page " + x.origin.authority() + x.path + " is larger than " +
+                   std::to_string(context.settings.inject_max_bytes) + " bytes and passes uninjected");
+    } else {
+      context.note("The page " + x.origin.authority() + x.path + " passes streamed and uninjected: the pages held " +
+                   "for injection have reached their budget of " + std::to_string(context.page_budget.limit()) +
+                   " bytes");
+    }
+  }
+  frame_for_client(parser, x.version, keep_alive);
+  answer.keep_alive(keep_alive);
+  answered = true;
+  const error_code relayed = co_await relay_body(up, up_buffer, parser, client, context.settings.read_timeout, page);
+  if (relayed || !origin_keeps) upstream.close();
+  co_return !relayed && keep_alive;
+}
 
 bool asks_upgrade(const http::fields& request) {
   return request.find(http::field::upgrade) != request.end() &&
@@ -39,7 +239,6 @@ asio::awaitable<bool> answer_failure(AnyStream& client, const UpstreamFailure& f
 asio::awaitable<bool> forward_request(AnyStream& client, beast::flat_buffer& client_buffer,
                                       http::request_parser<http::empty_body>& header, const Origin& origin,
                                       const std::string& path, ProxyContext& context, Upstream& upstream) {
-  using namespace forward_steps;
   http::request_parser<http::buffer_body> request{std::move(header)};
   auto& message = request.get();
   Exchange x{origin,

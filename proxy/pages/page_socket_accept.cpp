@@ -1,6 +1,6 @@
-// The page socket's answer to the upgrade, compiled apart: Beast writes it
-// through its HTTP serializer.
-#include "proxy/pages/page_socket_steps.h"
+#include "proxy/pages/page_socket_accept.h"
+
+#include "proxy/http/stream_relay.h"
 
 namespace Tavrin::Proxy::Http::page_socket {
 
