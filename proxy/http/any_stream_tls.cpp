@@ -9,11 +9,7 @@
 
 namespace Tavrin::Proxy::Http {
 
-// Every handler goes to the concrete stream bound to the stream's
-// executor: Beast posts completions through the handler's own executor,
-// which Asio 1.81 cannot do for an erased handler's (any_completion_executor
-// lacks blocking.never). The connection's coroutines run on that executor
-// anyway (one event loop per thread, the socket's own).
+// Handlers bound to the stream's executor, as in any_stream_tcp.cpp.
 
 AnyStreamOverTls::AnyStreamOverTls(Tls& stream) : AnyStream(stream.next_layer()), stream_(stream) {}
 
