@@ -22,8 +22,6 @@
 #include <boost/asio/any_completion_handler.hpp>
 #include <boost/asio/any_io_executor.hpp>
 #include <boost/asio/async_result.hpp>
-#include <boost/asio/bind_allocator.hpp>
-#include <boost/asio/recycling_allocator.hpp>
 #include <boost/asio/buffer.hpp>
 #include <boost/beast/core/role.hpp>
 #include <boost/beast/core/tcp_stream.hpp>
@@ -79,14 +77,14 @@ class AnyStream {
   template <class MutableBufferSequence, class Token>
   auto async_read_some(const MutableBufferSequence& buffers, Token&& token) {
     return boost::asio::async_initiate<Token, void(boost::system::error_code, std::size_t)>(
-        [this](auto handler, const MutableBuffers& list) { start_read(list, erase(std::move(handler))); }, token,
+        [this](auto handler, const MutableBuffers& list) { start_read(list, IoHandler(std::move(handler))); }, token,
         MutableBuffers(buffers));
   }
 
   template <class ConstBufferSequence, class Token>
   auto async_write_some(const ConstBufferSequence& buffers, Token&& token) {
     return boost::asio::async_initiate<Token, void(boost::system::error_code, std::size_t)>(
-        [this](auto handler, const ConstBuffers& list) { start_write(list, erase(std::move(handler))); }, token,
+        [this](auto handler, const ConstBuffers& list) { start_write(list, IoHandler(std::move(handler))); }, token,
         ConstBuffers(buffers));
   }
 
@@ -99,15 +97,6 @@ class AnyStream {
   explicit AnyStream(next_layer_type& lowest) : lowest_(lowest) {}
 
  private:
-  // The erased handler, and the concrete stream's operation state after
-  // it, take their memory from Asio's per-thread recycling cache, not the
-  // heap: a read or write through the erased stream costs no malloc of
-  // its own.
-  template <class Handler>
-  static IoHandler erase(Handler&& handler) {
-    return IoHandler(boost::asio::bind_allocator(boost::asio::recycling_allocator<void>(), std::move(handler)));
-  }
-
   virtual void start_read(const MutableBuffers& buffers, IoHandler handler) = 0;
   virtual void start_write(const ConstBuffers& buffers, IoHandler handler) = 0;
 
