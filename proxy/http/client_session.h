@@ -14,6 +14,7 @@
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/beast/core/flat_buffer.hpp>
 
+#include "proxy/http/any_stream.h"
 #include "proxy/http/request_target.h"
 #include "proxy/http/upstream.h"
 
@@ -26,18 +27,11 @@ inline constexpr const char kSpecialPath[] = "/quorvane/special/";
 // Serves the connection until the client or an error ends it. Never throws.
 boost::asio::awaitable<void> serve_connection(boost::asio::ip::tcp::socket socket, ProxyContext& context);
 
-// Serves requests on `client` (plain, or TLS inside an intercepted tunnel
-// to `tunnel`) until the connection ends.
-template <class Stream>
-boost::asio::awaitable<void> serve_requests(Stream& client, boost::beast::flat_buffer& buffer, ProxyContext& context,
-                                            std::optional<Origin> tunnel);
-
-// Instantiated in client_session_plain.cpp and client_session_tls.cpp, one
-// stream type each, so that they compile apart.
-extern template boost::asio::awaitable<void> serve_requests(boost::beast::tcp_stream&, boost::beast::flat_buffer&,
-                                                            ProxyContext&, std::optional<Origin>);
-extern template boost::asio::awaitable<void> serve_requests(Upstream::TlsStream&, boost::beast::flat_buffer&,
-                                                            ProxyContext&, std::optional<Origin>);
+// Serves requests on `client` (the plain connection, or TLS inside an
+// intercepted tunnel to `tunnel`, or plain HTTP inside a tunnel to
+// `tunnel`) until the connection ends.
+boost::asio::awaitable<void> serve_requests(AnyStream& client, boost::beast::flat_buffer& buffer,
+                                            ProxyContext& context, std::optional<Origin> tunnel);
 
 }  // namespace Tavrin::Proxy::Http
 

@@ -22,9 +22,9 @@ bool starts_like_http(const beast::flat_buffer& buffer) {
   return i > 0 && (i == size || bytes[i] == ' ');
 }
 
-asio::awaitable<bool> reply_established(beast::tcp_stream& client, ProxyContext& context) {
+asio::awaitable<bool> reply_established(AnyStream& client, ProxyContext& context) {
   static const std::string kEstablished = "HTTP/1.1 200 Connection Established\r\n\r\n";
-  client.expires_after(context.settings.read_timeout);
+  beast::get_lowest_layer(client).expires_after(context.settings.read_timeout);
   auto [ec, n] = co_await asio::async_write(client, asio::buffer(kEstablished), kTuple);
   co_return !ec;
 }
@@ -42,7 +42,7 @@ asio::awaitable<std::optional<UpstreamFailure>> connect_plain(Upstream& upstream
   co_return std::nullopt;
 }
 
-asio::awaitable<void> plain_tunnel(beast::tcp_stream& client, beast::flat_buffer& buffer, const Origin& origin,
+asio::awaitable<void> plain_tunnel(AnyStream& client, beast::flat_buffer& buffer, const Origin& origin,
                                    const LocalRequest& local, ProxyContext& context) {
   Upstream upstream(client.get_executor());
   const std::optional<UpstreamFailure> failure = co_await connect_plain(upstream, origin, context);
@@ -52,7 +52,7 @@ asio::awaitable<void> plain_tunnel(beast::tcp_stream& client, beast::flat_buffer
     co_return;
   }
   if (!co_await reply_established(client, context)) co_return;
-  co_await tunnel(client, buffer, *upstream.plain(), upstream.buffer(), context.settings.idle_timeout,
+  co_await tunnel(client, buffer, upstream.stream(), upstream.buffer(), context.settings.idle_timeout,
                   context.settings.tunnel_idle_timeout);
 }
 
@@ -73,14 +73,15 @@ asio::awaitable<void> intercepted(beast::tcp_stream& client, beast::flat_buffer&
     co_return;
   }
   buffer.consume(used);
+  AnyStreamOverTls stream(tls);
   beast::flat_buffer inner;
   inner.reserve(kReadBufferBytes);
-  co_await serve_requests(tls, inner, context, origin);
+  co_await serve_requests(stream, inner, context, origin);
 }
 
 }  // namespace
 
-asio::awaitable<void> open_tunnel(beast::tcp_stream& client, beast::flat_buffer& buffer,
+asio::awaitable<void> open_tunnel(AnyStream& client, beast::flat_buffer& buffer,
                                   http::request_parser<http::empty_body>& request, ProxyContext& context) {
   const auto& header = request.get();
   const LocalRequest local{header.method(), header.version(), false, false, std::string(), std::string(),
@@ -105,14 +106,14 @@ asio::awaitable<void> open_tunnel(beast::tcp_stream& client, beast::flat_buffer&
   if (!co_await reply_established(client, context)) co_return;
   // The client's first bytes tell whether it speaks TLS inside.
   if (buffer.size() == 0) {
-    client.expires_after(context.settings.read_timeout);
+    beast::get_lowest_layer(client).expires_after(context.settings.read_timeout);
     auto [ec, n] = co_await client.async_read_some(buffer.prepare(16 * 1024), kTuple);
     if (ec) co_return;
     buffer.commit(n);
   }
   const auto* first = static_cast<const unsigned char*>(buffer.data().data());
   if (*first == kTlsHandshakeRecord && context.authority) {
-    co_await intercepted(client, buffer, *origin, context);
+    co_await intercepted(beast::get_lowest_layer(client), buffer, *origin, context);
     co_return;
   }
   // Plain HTTP inside (browsers send ws:// through a proxy this way): its
@@ -130,7 +131,7 @@ asio::awaitable<void> open_tunnel(beast::tcp_stream& client, beast::flat_buffer&
     context.note(failure->what());
     co_return;
   }
-  co_await tunnel(client, buffer, *upstream.plain(), upstream.buffer(), context.settings.idle_timeout,
+  co_await tunnel(client, buffer, upstream.stream(), upstream.buffer(), context.settings.idle_timeout,
                   context.settings.tunnel_idle_timeout);
 }
 

@@ -11,17 +11,19 @@
 
 #include <boost/asio/awaitable.hpp>
 #include <boost/beast/core/flat_buffer.hpp>
-#include <boost/beast/core/tcp_stream.hpp>
 #include <boost/beast/http/empty_body.hpp>
 #include <boost/beast/http/parser.hpp>
+
+#include "proxy/http/any_stream.h"
 
 namespace Tavrin::Proxy::Http {
 
 struct ProxyContext;
 
-// Serves the CONNECT request `request` of `client` to its end; `client` is
-// used up (moved from) when the tunnel is intercepted.
-boost::asio::awaitable<void> open_tunnel(boost::beast::tcp_stream& client, boost::beast::flat_buffer& buffer,
+// Serves the CONNECT request `request` of `client`, a plain TCP connection,
+// to its end; the TCP stream under `client` is used up (moved from) when
+// the tunnel is intercepted.
+boost::asio::awaitable<void> open_tunnel(AnyStream& client, boost::beast::flat_buffer& buffer,
                                          boost::beast::http::request_parser<boost::beast::http::empty_body>& request,
                                          ProxyContext& context);
 

@@ -14,6 +14,7 @@
 #include <boost/beast/http/empty_body.hpp>
 #include <boost/beast/http/parser.hpp>
 
+#include "proxy/http/any_stream.h"
 #include "proxy/http/request_target.h"
 #include "proxy/http/upstream.h"
 
@@ -25,22 +26,10 @@ struct ProxyContext;
 // `origin` at `path`, over `upstream` (reused when it is open to the same
 // origin). Returns whether the client connection may carry another
 // request.
-template <class Client>
-boost::asio::awaitable<bool> forward_request(Client& client, boost::beast::flat_buffer& client_buffer,
+boost::asio::awaitable<bool> forward_request(AnyStream& client, boost::beast::flat_buffer& client_buffer,
                                              boost::beast::http::request_parser<boost::beast::http::empty_body>& header,
                                              const Origin& origin, const std::string& path, ProxyContext& context,
                                              Upstream& upstream);
-
-// Instantiated in forward_plain.cpp and forward_tls.cpp, one stream type
-// each, so that they compile apart.
-extern template boost::asio::awaitable<bool> forward_request(
-    boost::beast::tcp_stream&, boost::beast::flat_buffer&,
-    boost::beast::http::request_parser<boost::beast::http::empty_body>&, const Origin&, const std::string&,
-    ProxyContext&, Upstream&);
-extern template boost::asio::awaitable<bool> forward_request(
-    Upstream::TlsStream&, boost::beast::flat_buffer&,
-    boost::beast::http::request_parser<boost::beast::http::empty_body>&, const Origin&, const std::string&,
-    ProxyContext&, Upstream&);
 
 }  // namespace Tavrin::Proxy::Http
 

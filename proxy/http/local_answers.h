@@ -12,7 +12,7 @@
 #include <boost/beast/http/message.hpp>
 #include <boost/beast/http/status.hpp>
 
-#include "proxy/http/upstream.h"
+#include "proxy/http/any_stream.h"
 
 namespace Tavrin::Proxy::Http {
 
@@ -31,31 +31,17 @@ struct LocalRequest {
   std::string origin;
 };
 
-template <class Client>
-boost::asio::awaitable<bool> answer_error(Client& client, boost::beast::http::status status, const std::string& detail,
-                                          const LocalRequest& request, ProxyContext& context);
+boost::asio::awaitable<bool> answer_error(AnyStream& client, boost::beast::http::status status,
+                                          const std::string& detail, const LocalRequest& request,
+                                          ProxyContext& context);
 
 // A file of the resource package, or 404.
-template <class Client>
-boost::asio::awaitable<bool> answer_package_file(Client& client, const LocalRequest& request, ProxyContext& context);
+boost::asio::awaitable<bool> answer_package_file(AnyStream& client, const LocalRequest& request,
+                                                 ProxyContext& context);
 
 // A file of the local site in `folder`; HTML documents are injected.
-template <class Client>
-boost::asio::awaitable<bool> answer_site_file(Client& client, const std::filesystem::path& folder,
+boost::asio::awaitable<bool> answer_site_file(AnyStream& client, const std::filesystem::path& folder,
                                               const LocalRequest& request, ProxyContext& context);
-
-// Instantiated in local_answers_plain.cpp and local_answers_tls.cpp, one
-// stream type each, so that they compile apart.
-#define QUORVANE_LOCAL_ANSWERS(Client)                                                                       \
-  extern template boost::asio::awaitable<bool> answer_error(Client&, boost::beast::http::status,            \
-                                                            const std::string&, const LocalRequest&,         \
-                                                            ProxyContext&);                                  \
-  extern template boost::asio::awaitable<bool> answer_package_file(Client&, const LocalRequest&, ProxyContext&); \
-  extern template boost::asio::awaitable<bool> answer_site_file(Client&, const std::filesystem::path&,      \
-                                                                const LocalRequest&, ProxyContext&);
-QUORVANE_LOCAL_ANSWERS(boost::beast::tcp_stream)
-QUORVANE_LOCAL_ANSWERS(Upstream::TlsStream)
-#undef QUORVANE_LOCAL_ANSWERS
 
 }  // namespace Tavrin::Proxy::Http
 

@@ -37,6 +37,7 @@ Upstream::Upstream(asio::any_io_executor executor) : executor_(std::move(executo
 
 void Upstream::close() {
   error_code ignored;
+  stream_.reset();
   if (plain_) plain_->socket().close(ignored);
   if (tls_) beast::get_lowest_layer(*tls_).socket().close(ignored);
   plain_.reset();
@@ -81,6 +82,7 @@ asio::awaitable<void> Upstream::connect(const Origin& origin, ProxyContext& cont
 
   if (!origin.tls) {
     plain_ = std::move(stream);
+    stream_ = std::make_unique<AnyStreamOverTcp>(*plain_);
     origin_ = origin;
     co_return;
   }
@@ -109,6 +111,7 @@ asio::awaitable<void> Upstream::connect(const Origin& origin, ProxyContext& cont
     fail(http::status::bad_gateway, "The TLS handshake with " + origin.authority() + " failed: " + reason(handshake_error));
   }
   tls_ = std::move(tls);
+  stream_ = std::make_unique<AnyStreamOverTls>(*tls_);
   origin_ = origin;
 }
 

@@ -19,6 +19,7 @@
 #include <boost/beast/http/status.hpp>
 #include <boost/beast/ssl/ssl_stream.hpp>
 
+#include "proxy/http/any_stream.h"
 #include "proxy/http/request_target.h"
 
 namespace Tavrin::Proxy::Http {
@@ -52,8 +53,8 @@ class Upstream {
 
   void close();
 
-  boost::beast::tcp_stream* plain() { return plain_.get(); }
-  TlsStream* tls() { return tls_.get(); }
+  // The open connection, plain or TLS. Only while one is open.
+  AnyStream& stream() { return *stream_; }
   boost::beast::flat_buffer& buffer() { return buffer_; }
 
  private:
@@ -61,6 +62,7 @@ class Upstream {
   std::optional<Origin> origin_;
   std::unique_ptr<boost::beast::tcp_stream> plain_;
   std::unique_ptr<TlsStream> tls_;
+  std::unique_ptr<AnyStream> stream_;  // over plain_ or tls_
   boost::beast::flat_buffer buffer_;
 };
 

@@ -11,7 +11,6 @@
 #include "proxy/http/local_answers.h"
 #include "proxy/http/proxy_context.h"
 #include "proxy/http/stream_relay.h"
-#include "proxy/http/upstream.h"
 #include "proxy/pages/page_protocol.h"
 #include "proxy/pages/page_registry.h"
 #include "proxy/pages/page_socket.h"
@@ -90,8 +89,7 @@ class HeldPoll final : public PageSink {
   std::optional<std::string> command_;
 };
 
-template <class Client>
-asio::awaitable<bool> reply(Client& client, http::status status, std::string body, const LocalRequest& request,
+asio::awaitable<bool> reply(AnyStream& client, http::status status, std::string body, const LocalRequest& request,
                             ProxyContext& context, bool* written = nullptr) {
   http::response<http::string_body> answer{status, request.version};
   answer.set(http::field::server, "QuorvaneProxy");
@@ -118,8 +116,7 @@ asio::awaitable<void> end_unless_it_polls_again(asio::any_io_executor executor, 
 // Holds the poll of `page` until a command comes for it, the page goes or
 // kPollHold passes; std::nullopt from then on also when the browser closed
 // the connection (`closed` set; the page is gone unless it polls again).
-template <class Client>
-asio::awaitable<std::optional<std::string>> hold_poll(Client& client, const std::string& page, PageRegistry& pages,
+asio::awaitable<std::optional<std::string>> hold_poll(AnyStream& client, const std::string& page, PageRegistry& pages,
                                                       bool& closed) {
   auto sink = std::make_shared<HeldPoll>(client.get_executor());
   if (!pages.attach(page, sink)) co_return std::nullopt;
@@ -180,8 +177,7 @@ bool from_own_origin(const http::fields& fields, const std::string& origin) {
   return field == fields.end() || std::string_view(field->value()) == origin;
 }
 
-template <class Client>
-asio::awaitable<bool> refuse(Client& client, LocalRequest local, ProxyContext& context) {
+asio::awaitable<bool> refuse(AnyStream& client, LocalRequest local, ProxyContext& context) {
   local.keep_alive = false;
   co_return co_await answer_error(client, http::status::forbidden, "The page channel refuses this request", local,
                                   context);
@@ -189,8 +185,7 @@ asio::awaitable<bool> refuse(Client& client, LocalRequest local, ProxyContext& c
 
 // Holds the poll of a page that reported, and answers it with the command
 // that came meanwhile, or "{}".
-template <class Client>
-asio::awaitable<bool> answer_poll(Client& client, const AgentReport& report, const LocalRequest& local,
+asio::awaitable<bool> answer_poll(AnyStream& client, const AgentReport& report, const LocalRequest& local,
                                   PageRegistry& pages, ProxyContext& context) {
   bool closed = false;
   std::optional<std::string> command;
@@ -214,8 +209,7 @@ asio::awaitable<bool> answer_poll(Client& client, const AgentReport& report, con
 
 // A POST of the channel: a poll (the caller's token checked already) or a
 // farewell (its token in the body).
-template <class Client>
-asio::awaitable<bool> answer_report(Client& client, beast::flat_buffer& buffer,
+asio::awaitable<bool> answer_report(AnyStream& client, beast::flat_buffer& buffer,
                                     http::request_parser<http::empty_body>& parser, const LocalRequest& local,
                                     Caller caller, bool farewell, ProxyContext& context) {
   http::request_parser<http::string_body> full(std::move(parser));
@@ -240,8 +234,7 @@ asio::awaitable<bool> answer_report(Client& client, beast::flat_buffer& buffer,
 
 }  // namespace
 
-template <class Client>
-asio::awaitable<bool> answer_channel(Client& client, beast::flat_buffer& buffer,
+asio::awaitable<bool> answer_channel(AnyStream& client, beast::flat_buffer& buffer,
                                      http::request_parser<http::empty_body>& parser, const LocalRequest& request,
                                      ProxyContext& context) {
   const std::string_view rest = std::string_view(request.path).substr(std::char_traits<char>::length(kChannelPath));
@@ -259,12 +252,5 @@ asio::awaitable<bool> answer_channel(Client& client, beast::flat_buffer& buffer,
   co_await serve_page_socket(client, fields, caller.token, context);
   co_return false;
 }
-
-template asio::awaitable<bool> answer_channel(beast::tcp_stream&, beast::flat_buffer&,
-                                              http::request_parser<http::empty_body>&, const LocalRequest&,
-                                              ProxyContext&);
-template asio::awaitable<bool> answer_channel(Upstream::TlsStream&, beast::flat_buffer&,
-                                              http::request_parser<http::empty_body>&, const LocalRequest&,
-                                              ProxyContext&);
 
 }  // namespace Tavrin::Proxy::Http

@@ -29,6 +29,7 @@
 #include <boost/beast/http/empty_body.hpp>
 #include <boost/beast/http/parser.hpp>
 
+#include "proxy/http/any_stream.h"
 #include "proxy/pages/page_registry.h"
 
 namespace Tavrin::Proxy::Http {
@@ -64,8 +65,10 @@ std::string agent_key(const boost::asio::ip::tcp::socket& socket, const std::str
 // register over the connection belong to that run.
 std::string run_of_connection(const boost::asio::ip::tcp::socket& socket, ProxyContext& context);
 
-template <class Client>
-boost::asio::awaitable<bool> answer_channel(Client& client, boost::beast::flat_buffer& buffer,
+// Answers a request on kChannelPath: a poll, a farewell or a socket
+// upgrade. Returns whether the client connection may carry another
+// request.
+boost::asio::awaitable<bool> answer_channel(AnyStream& client, boost::beast::flat_buffer& buffer,
                                             boost::beast::http::request_parser<boost::beast::http::empty_body>& parser,
                                             const LocalRequest& request, ProxyContext& context);
 

@@ -13,10 +13,10 @@
 #include <string>
 
 #include <boost/asio/awaitable.hpp>
-#include <boost/beast/core/tcp_stream.hpp>
 #include <boost/beast/http/empty_body.hpp>
 #include <boost/beast/http/message.hpp>
-#include <boost/beast/ssl/ssl_stream.hpp>
+
+#include "proxy/http/any_stream.h"
 
 namespace Tavrin::Proxy::Http {
 
@@ -28,19 +28,9 @@ bool is_socket_upgrade(const boost::beast::http::request<boost::beast::http::emp
 // Accepts the upgrade `request` read from `client`, which presented the
 // admitted `token`, and serves the socket until either side closes it.
 // Never throws for the socket's own failures.
-template <class Client>
-boost::asio::awaitable<void> serve_page_socket(Client& client,
+boost::asio::awaitable<void> serve_page_socket(AnyStream& client,
                                                const boost::beast::http::request<boost::beast::http::empty_body>& request,
                                                const std::string& token, ProxyContext& context);
-
-// Instantiated in page_socket_plain.cpp and page_socket_tls.cpp, one stream
-// type each, so that they compile apart.
-extern template boost::asio::awaitable<void> serve_page_socket(
-    boost::beast::tcp_stream&, const boost::beast::http::request<boost::beast::http::empty_body>&,
-    const std::string&, ProxyContext&);
-extern template boost::asio::awaitable<void> serve_page_socket(
-    boost::beast::ssl_stream<boost::beast::tcp_stream>&,
-    const boost::beast::http::request<boost::beast::http::empty_body>&, const std::string&, ProxyContext&);
 
 }  // namespace Tavrin::Proxy::Http
 

@@ -1,9 +1,3 @@
-// Internal to the proxy's HTTP side: the definitions behind
-// local_answers.h, included only by the files that instantiate them, one
-// client stream type each (local_answers_plain.cpp, local_answers_tls.cpp).
-#ifndef QUORVANE_PROXY_HTTP_LOCAL_ANSWERS_IMPL_H_
-#define QUORVANE_PROXY_HTTP_LOCAL_ANSWERS_IMPL_H_
-
 #include "proxy/http/local_answers.h"
 
 #include <algorithm>
@@ -20,15 +14,13 @@
 #include "proxy/http/local_site.h"
 #include "proxy/http/proxy_context.h"
 #include "proxy/http/stream_relay.h"
-#include "proxy/http/upstream.h"
 #include "proxy/pages/page_channel.h"
 
 namespace Tavrin::Proxy::Http {
 
 namespace {
 
-template <class Client>
-asio::awaitable<bool> send(Client& client, http::response<http::string_body>& answer, const LocalRequest& request,
+asio::awaitable<bool> send(AnyStream& client, http::response<http::string_body>& answer, const LocalRequest& request,
                            ProxyContext& context) {
   answer.set(http::field::server, "QuorvaneProxy");
   answer.keep_alive(request.keep_alive);
@@ -51,8 +43,7 @@ bool read_whole(const std::filesystem::path& file, std::string& contents) {
 
 // Writes `length` bytes of `file` behind the header just written, within
 // the time the header's write set: header and file go by one deadline.
-template <class Client>
-asio::awaitable<error_code> send_file(Client& client, beast::file& file, std::uint64_t length) {
+asio::awaitable<error_code> send_file(AnyStream& client, beast::file& file, std::uint64_t length) {
   std::vector<char> buffer(static_cast<std::size_t>(std::min<std::uint64_t>(length, kChunkBufferBytes)));
   while (length > 0) {
     error_code ec;
@@ -70,15 +61,13 @@ asio::awaitable<error_code> send_file(Client& client, beast::file& file, std::ui
 
 }  // namespace
 
-template <class Client>
-asio::awaitable<bool> answer_error(Client& client, http::status status, const std::string& detail,
+asio::awaitable<bool> answer_error(AnyStream& client, http::status status, const std::string& detail,
                                    const LocalRequest& request, ProxyContext& context) {
   auto page = make_error_page(status, detail, request.version, request.keep_alive);
   co_return co_await send(client, page, request, context);
 }
 
-template <class Client>
-asio::awaitable<bool> answer_package_file(Client& client, const LocalRequest& request, ProxyContext& context) {
+asio::awaitable<bool> answer_package_file(AnyStream& client, const LocalRequest& request, ProxyContext& context) {
   const auto file = context.package.find(request.path);
   if (!file) {
     co_return co_await answer_error(client, http::status::not_found,
@@ -91,8 +80,7 @@ asio::awaitable<bool> answer_package_file(Client& client, const LocalRequest& re
   co_return co_await send(client, answer, request, context);
 }
 
-template <class Client>
-asio::awaitable<bool> answer_site_file(Client& client, const std::filesystem::path& folder,
+asio::awaitable<bool> answer_site_file(AnyStream& client, const std::filesystem::path& folder,
                                        const LocalRequest& request, ProxyContext& context) {
   const SiteAnswer site = resolve_site_path(folder, request.path);
   switch (site.kind) {
@@ -149,5 +137,3 @@ asio::awaitable<bool> answer_site_file(Client& client, const std::filesystem::pa
 }
 
 }  // namespace Tavrin::Proxy::Http
-
-#endif  // QUORVANE_PROXY_HTTP_LOCAL_ANSWERS_IMPL_H_

@@ -1,14 +1,7 @@
-// Internal to the proxy's HTTP side: the definitions behind forward.h,
-// included only by the files that instantiate them: forward_request() for
-// one client stream type each (forward_plain.cpp, forward_tls.cpp), and its
-// exchange with the origin for each pair of client and origin streams
-// (forward_exchange_*.cpp), so that each compiles apart, side by side.
-#ifndef QUORVANE_PROXY_HTTP_FORWARD_IMPL_H_
-#define QUORVANE_PROXY_HTTP_FORWARD_IMPL_H_
-
 #include "proxy/http/forward.h"
 
 #include <optional>
+#include <vector>
 
 #include <boost/beast/http/rfc7230.hpp>
 
@@ -23,24 +16,12 @@
 
 namespace Tavrin::Proxy::Http {
 
-// The steps of forwarding. exchange() is instantiated for each pair of
-// client and origin streams in a file of its own (forward_exchange_*.cpp);
-// the other steps are inline in whichever file uses them.
-namespace forward_steps {
+// The steps of forwarding.
+namespace {
 
 // A kept-alive origin connection that the origin had closed meanwhile: the
 // request may be sent again on a new one.
 struct StaleConnection {};
-
-inline bool asks_upgrade(const http::fields& request) {
-  return request.find(http::field::upgrade) != request.end() &&
-         http::token_list(request[http::field::connection]).exists("upgrade");
-}
-
-inline bool expects_continue(const http::fields& request) {
-  const auto expect = request.find(http::field::expect);
-  return expect != request.end() && beast::iequals(expect->value(), "100-continue");
-}
 
 // One request's facts that outlive the changes made to its header.
 struct Exchange {
@@ -55,8 +36,7 @@ struct Exchange {
   bool reused;
 };
 
-template <class Up>
-asio::awaitable<void> read_answer_header(Up& up, beast::flat_buffer& buffer,
+asio::awaitable<void> read_answer_header(AnyStream& up, beast::flat_buffer& buffer,
                                          std::optional<http::response_parser<http::empty_body>>& answer,
                                          const Exchange& x, ProxyContext& context) {
   for (;;) {
@@ -96,8 +76,7 @@ enum class Taken { kWhole, kTooLarge, kOverBudget };
 
 // Takes the body of an HTML answer into `page` until it ends, exceeds
 // `cap` or would pass the pages' budget (`hold` counts its bytes).
-template <class Up>
-asio::awaitable<Taken> take_page(Up& up, beast::flat_buffer& buffer, http::response_parser<http::buffer_body>& parser,
+asio::awaitable<Taken> take_page(AnyStream& up, beast::flat_buffer& buffer, http::response_parser<http::buffer_body>& parser,
                                  std::string& page, PageBudget::Hold& hold, const Exchange& x, ProxyContext& context) {
   std::vector<char> chunk(kChunkBufferBytes);
   while (!parser.is_done()) {
@@ -126,8 +105,7 @@ asio::awaitable<Taken> take_page(Up& up, beast::flat_buffer& buffer, http::respo
 }
 
 // Sends the page taken whole: injected when it decodes, else as it came.
-template <class Client>
-asio::awaitable<bool> send_page(Client& client, http::response_header<>& header, std::string& page, bool keep_alive,
+asio::awaitable<bool> send_page(AnyStream& client, http::response_header<>& header, std::string& page, bool keep_alive,
                                 PageBudget::Hold& hold, const Exchange& x, ProxyContext& context) {
   http::response<http::string_body> out;
   out.base() = header;
@@ -160,7 +138,7 @@ asio::awaitable<bool> send_page(Client& client, http::response_header<>& header,
 // Sets the framing of an answer that streams to the client: a body that
 // ends with the connection goes chunked to a 1.1 client; a 1.0 client gets
 // no chunks, so its connection ends with the body.
-inline void frame_for_client(http::response_parser<http::buffer_body>& parser, unsigned version, bool& keep_alive) {
+void frame_for_client(http::response_parser<http::buffer_body>& parser, unsigned version, bool& keep_alive) {
   auto& answer = parser.get();
   if (parser.is_done()) return;
   if (answer.chunked()) {
@@ -176,9 +154,15 @@ inline void frame_for_client(http::response_parser<http::buffer_body>& parser, u
   }
 }
 
-template <class Client, class Up>
-asio::awaitable<bool> exchange(Client& client, beast::flat_buffer& client_buffer,
-                               http::request_parser<http::buffer_body>& request, Up& up, beast::flat_buffer& up_buffer,
+// Sends the request's body to `up` and the answer back to `client`; a
+// 101 answer joins them as a tunnel. Sets `answered` once the client has
+// been sent any of the answer. Throws StaleConnection when a reused
+// connection turns out closed before anything came back (the request may
+// be sent again), UpstreamFailure when the origin fails before the answer
+// has begun. Returns whether the client connection may carry another
+// request.
+asio::awaitable<bool> exchange(AnyStream& client, beast::flat_buffer& client_buffer,
+                               http::request_parser<http::buffer_body>& request, AnyStream& up, beast::flat_buffer& up_buffer,
                                const Exchange& x, ProxyContext& context, Upstream& upstream, bool& answered) {
   const error_code sent = co_await relay_body(client, client_buffer, request, up, context.settings.read_timeout);
   if (sent) {
@@ -233,32 +217,28 @@ asio::awaitable<bool> exchange(Client& client, beast::flat_buffer& client_buffer
   co_return !relayed && keep_alive;
 }
 
-template <class Client>
-asio::awaitable<bool> answer_failure(Client& client, const UpstreamFailure& failure, const Exchange& x,
+bool asks_upgrade(const http::fields& request) {
+  return request.find(http::field::upgrade) != request.end() &&
+         http::token_list(request[http::field::connection]).exists("upgrade");
+}
+
+bool expects_continue(const http::fields& request) {
+  const auto expect = request.find(http::field::expect);
+  return expect != request.end() && beast::iequals(expect->value(), "100-continue");
+}
+
+asio::awaitable<bool> answer_failure(AnyStream& client, const UpstreamFailure& failure, const Exchange& x,
                                      bool keep_alive, ProxyContext& context) {
   auto page = make_error_page(failure.status(), failure.what(), x.version, keep_alive);
   const error_code ec = co_await write_message(client, page, context.settings.read_timeout);
   co_return !ec && keep_alive;
 }
 
-// The explicit instantiation of exchange() for one pair of streams; with
-// `extern` before it, its declaration.
-#define QUORVANE_FORWARD_EXCHANGE(Client, Up)                                                                 \
-  template asio::awaitable<bool> exchange(Client&, beast::flat_buffer&, http::request_parser<http::buffer_body>&, \
-                                          Up&, beast::flat_buffer&, const Exchange&, ProxyContext&, Upstream&,   \
-                                          bool&)
-extern QUORVANE_FORWARD_EXCHANGE(beast::tcp_stream, beast::tcp_stream);
-extern QUORVANE_FORWARD_EXCHANGE(beast::tcp_stream, Upstream::TlsStream);
-extern QUORVANE_FORWARD_EXCHANGE(Upstream::TlsStream, beast::tcp_stream);
-extern QUORVANE_FORWARD_EXCHANGE(Upstream::TlsStream, Upstream::TlsStream);
+}  // namespace
 
-}  // namespace forward_steps
-
-template <class Client>
-asio::awaitable<bool> forward_request(Client& client, beast::flat_buffer& client_buffer,
+asio::awaitable<bool> forward_request(AnyStream& client, beast::flat_buffer& client_buffer,
                                       http::request_parser<http::empty_body>& header, const Origin& origin,
                                       const std::string& path, ProxyContext& context, Upstream& upstream) {
-  using namespace forward_steps;
   http::request_parser<http::buffer_body> request{std::move(header)};
   auto& message = request.get();
   Exchange x{origin,
@@ -294,11 +274,7 @@ asio::awaitable<bool> forward_request(Client& client, beast::flat_buffer& client
         auto [ec, n] = co_await asio::async_write(client, asio::buffer(kContinue), kTuple);
         if (ec) co_return false;
       }
-      if (upstream.tls()) {
-        co_return co_await exchange(client, client_buffer, request, *upstream.tls(), upstream.buffer(), x, context,
-                                    upstream, answered);
-      }
-      co_return co_await exchange(client, client_buffer, request, *upstream.plain(), upstream.buffer(), x, context,
+      co_return co_await exchange(client, client_buffer, request, upstream.stream(), upstream.buffer(), x, context,
                                   upstream, answered);
     } catch (const StaleConnection&) {
       stale = true;
@@ -315,5 +291,3 @@ asio::awaitable<bool> forward_request(Client& client, beast::flat_buffer& client
 }
 
 }  // namespace Tavrin::Proxy::Http
-
-#endif  // QUORVANE_PROXY_HTTP_FORWARD_IMPL_H_

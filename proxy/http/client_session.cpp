@@ -1,9 +1,3 @@
-// Internal to the proxy's HTTP side: the definitions behind
-// client_session.h, included only by the files that instantiate them, one
-// client stream type each (client_session_plain.cpp, client_session_tls.cpp).
-#ifndef QUORVANE_PROXY_HTTP_CLIENT_SESSION_IMPL_H_
-#define QUORVANE_PROXY_HTTP_CLIENT_SESSION_IMPL_H_
-
 #include "proxy/http/client_session.h"
 
 #include <boost/beast/http/empty_body.hpp>
@@ -30,8 +24,7 @@ bool is_service_worker_script(const http::fields& fields) {
   return it != fields.end() && beast::iequals(it->value(), "script");
 }
 
-template <class Stream>
-asio::awaitable<bool> handle_request(Stream& client, beast::flat_buffer& buffer,
+asio::awaitable<bool> handle_request(AnyStream& client, beast::flat_buffer& buffer,
                                      http::request_parser<http::empty_body>& parser, ProxyContext& context,
                                      const std::optional<Origin>& tunnel, Upstream& upstream) {
   auto& request = parser.get();
@@ -49,12 +42,12 @@ asio::awaitable<bool> handle_request(Stream& client, beast::flat_buffer& buffer,
     co_return co_await answer_error(client, http::status::bad_request, "The request is refused: " + *fault, local,
                                     context);
   }
+  // CONNECT only on the connection itself: outside a tunnel, the client
+  // is plain TCP.
   if (request.method() == http::verb::connect) {
-    if constexpr (std::is_same_v<Stream, beast::tcp_stream>) {
-      if (!tunnel) {
-        co_await open_tunnel(client, buffer, parser, context);
-        co_return false;
-      }
+    if (!tunnel) {
+      co_await open_tunnel(client, buffer, parser, context);
+      co_return false;
     }
     local.keep_alive = false;
     co_return co_await answer_error(client, http::status::bad_request, "CONNECT inside a tunnel is not served",
@@ -104,8 +97,7 @@ bool is_quiet_end(const error_code& ec) {
 
 }  // namespace
 
-template <class Stream>
-asio::awaitable<void> serve_requests(Stream& client, beast::flat_buffer& buffer, ProxyContext& context,
+asio::awaitable<void> serve_requests(AnyStream& client, beast::flat_buffer& buffer, ProxyContext& context,
                                      std::optional<Origin> tunnel) {
   Upstream upstream(client.get_executor());
   for (;;) {
@@ -135,6 +127,18 @@ asio::awaitable<void> serve_requests(Stream& client, beast::flat_buffer& buffer,
   beast::get_lowest_layer(client).socket().shutdown(asio::socket_base::shutdown_send, ignored);
 }
 
-}  // namespace Tavrin::Proxy::Http
+asio::awaitable<void> serve_connection(asio::ip::tcp::socket socket, ProxyContext& context) {
+  try {
+    error_code ignored;
+    socket.set_option(asio::ip::tcp::no_delay(true), ignored);
+    beast::tcp_stream client(std::move(socket));
+    AnyStreamOverTcp stream(client);
+    beast::flat_buffer buffer;
+    buffer.reserve(kReadBufferBytes);
+    co_await serve_requests(stream, buffer, context, std::nullopt);
+  } catch (const std::exception& e) {
+    context.note(std::string("A connection ended on an error: ") + e.what());
+  }
+}
 
-#endif  // QUORVANE_PROXY_HTTP_CLIENT_SESSION_IMPL_H_
+}  // namespace Tavrin::Proxy::Http

@@ -1,8 +1,0 @@
-// One exchange with the origin for clients on plain TCP, origins over plain TCP.
-#include "proxy/http/forward_impl.h"
-
-namespace Tavrin::Proxy::Http::forward_steps {
-
-QUORVANE_FORWARD_EXCHANGE(beast::tcp_stream, beast::tcp_stream);
-
-}  // namespace Tavrin::Proxy::Http::forward_steps

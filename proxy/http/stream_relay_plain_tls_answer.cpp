@@ -1,8 +1,0 @@
-// Answer bodies between clients on plain TCP and origins over TLS.
-#include "proxy/http/stream_relay.h"
-
-namespace Tavrin::Proxy::Http {
-
-QUORVANE_RELAY_ANSWER(, beast::tcp_stream, beast::ssl_stream<beast::tcp_stream>);
-
-}  // namespace Tavrin::Proxy::Http

@@ -1,8 +1,0 @@
-// Tunnels between clients inside intercepted TLS tunnels and origins over plain TCP.
-#include "proxy/http/stream_relay.h"
-
-namespace Tavrin::Proxy::Http {
-
-QUORVANE_TUNNEL(, beast::ssl_stream<beast::tcp_stream>, beast::tcp_stream);
-
-}  // namespace Tavrin::Proxy::Http
