@@ -9,7 +9,7 @@ include(GoogleTest)
 function(quorvane_test name)
   cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
-  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${QUORVANE_TEST_DIR})
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${QUORVANE_TEST_DIR} UNITY_BUILD OFF)
   target_link_libraries(${name} PRIVATE ${T_LIBS} quorvane_test_support GTest::gtest GTest::gmock)
   target_compile_definitions(${name} PRIVATE
     QUORVANE_BIN_DIR="${QUORVANE_BIN_DIR}"
@@ -23,7 +23,7 @@ endfunction()
 function(quorvane_bench name)
   cmake_parse_arguments(B "" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${B_SOURCES})
-  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench UNITY_BUILD OFF)
   target_link_libraries(${name} PRIVATE ${B_LIBS})
   target_compile_definitions(${name} PRIVATE
     QUORVANE_BIN_DIR="${QUORVANE_BIN_DIR}"
