@@ -114,7 +114,7 @@ std::wstring hex_list(const std::string& bytes, size_t column) {
   return out;
 }
 
-std::wstring quoted(const std::wstring& text) {
+std::wstring reg_quoted(const std::wstring& text) {
   std::wstring out = L"\"";
   for (wchar_t c : text) {
     if (c == L'\\' || c == L'"') out += L'\\';
@@ -195,9 +195,9 @@ std::wstring display_data(DWORD type, const std::string& bytes) {
 }
 
 std::wstring reg_file_value(const std::wstring& name, DWORD type, const std::string& bytes) {
-  std::wstring line = (name.empty() ? L"@" : quoted(name)) + L"=";
+  std::wstring line = (name.empty() ? L"@" : reg_quoted(name)) + L"=";
   std::wstring text;
-  if (type == REG_SZ && plain_string(bytes, &text)) return line + quoted(text) + L"\n";
+  if (type == REG_SZ && plain_string(bytes, &text)) return line + reg_quoted(text) + L"\n";
   if (type == REG_DWORD && bytes.size() == 4)
     return line + L"dword:" + hex(little_endian(bytes), 8, false) + L"\n";
   line += type == REG_BINARY ? L"hex:" : L"hex(" + hex(type, 1, false) + L"):";

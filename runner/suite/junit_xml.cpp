@@ -9,7 +9,7 @@ namespace Tavrin::Suite {
 
 namespace {
 
-std::string seconds(double s) {
+std::string time_attribute(double s) {
   std::ostringstream text;
   text << std::fixed << std::setprecision(3) << s;
   return text.str();
@@ -25,7 +25,7 @@ std::string attr(const char* name, const std::string& value) { return std::strin
 std::wstring first_line(const std::wstring& text) { return text.substr(0, text.find(L'\n')); }
 
 void write_testcase(std::ostringstream& xml, const std::wstring& classname, const TestResult& t) {
-  xml << "    <testcase" << attr("name", t.title) << attr("classname", classname) << attr("time", seconds(t.seconds))
+  xml << "    <testcase" << attr("name", t.title) << attr("classname", classname) << attr("time", time_attribute(t.seconds))
       << ">\n";
   for (const Failure& f : t.failures) {
     const std::wstring message = f.step + (f.message.empty() ? L"" : L": " + first_line(f.message));
@@ -108,7 +108,7 @@ std::string junit_xml(const SuiteResult& suite) {
     const std::vector<TestResult> cases = junit_cases(last);
     Counts counts;
     for (const TestResult& t : cases) counts.Add(t), totals.Add(t);
-    body << "  <testsuite" << attr("name", s.path) << counts.Attributes() << attr("time", seconds(last.seconds))
+    body << "  <testsuite" << attr("name", s.path) << counts.Attributes() << attr("time", time_attribute(last.seconds))
          << ">\n";
     for (const TestResult& t : cases) write_testcase(body, s.path, t);
     body << "  </testsuite>\n";
@@ -116,7 +116,7 @@ std::string junit_xml(const SuiteResult& suite) {
   std::ostringstream xml;
   xml << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
       << "<testsuites" << attr("name", std::wstring(L"Quorvane")) << totals.Attributes()
-      << attr("time", seconds(suite.seconds)) << ">\n"
+      << attr("time", time_attribute(suite.seconds)) << ">\n"
       << body.str() << "</testsuites>\n";
   return xml.str();
 }

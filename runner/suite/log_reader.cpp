@@ -28,11 +28,6 @@ double date_seconds(const std::wstring& date) {
   return days * 86400 + h * 3600 + mi * 60 + s;
 }
 
-std::wstring file_name(const std::wstring& path) {
-  const auto slash = path.find_last_of(L"/\\");
-  return slash == std::wstring::npos ? path : path.substr(slash + 1);
-}
-
 class Reader {
  public:
   explicit Reader(std::wstring script) : script_(std::move(script)) {}
@@ -44,7 +39,7 @@ class Reader {
     switch (*kind) {
       case Kind::kTestfile: {
         Report::Attributes a(rest, {"source"});
-        own_ = file_name(a.take("source")) == script_;
+        own_ = script_file_name(a.take("source")) == script_;
         return;
       }
       case Kind::kSuite:
@@ -196,6 +191,11 @@ class Reader {
 };
 
 }  // namespace
+
+std::wstring script_file_name(const std::wstring& path) {
+  const auto slash = path.find_last_of(L"/\\");
+  return slash == std::wstring::npos ? path : path.substr(slash + 1);
+}
 
 LogTests read_log_tests(std::istream& log, const std::wstring& script_name) {
   Reader reader(script_name);

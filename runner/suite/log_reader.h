@@ -22,6 +22,10 @@ struct LogTests {
 // Reads the log of the script whose file name (last path element) is
 // `script_name`. Never throws on any content; lines that are no records
 // are skipped.
+// The file name of a script's path ("a/b/login.js" gives "login.js"), as
+// the log's records name their script in "source".
+std::wstring script_file_name(const std::wstring& path);
+
 LogTests read_log_tests(std::istream& log, const std::wstring& script_name);
 
 // The same for a file; an empty result when it cannot be opened.

@@ -19,11 +19,6 @@ std::string attempt_stem(const std::wstring& script, int number) {
   return script_stem(script) + (number > 1 ? "." + std::to_string(number) : "");
 }
 
-std::wstring file_name(const std::wstring& path) {
-  const auto slash = path.find_last_of(L"/\\");
-  return slash == std::wstring::npos ? path : path.substr(slash + 1);
-}
-
 }  // namespace
 
 std::wstring runner_failure_line(const std::string& output) {
@@ -80,7 +75,7 @@ Attempt ScriptAttempt::Finish() {
   attempt.output = Platform::from_utf8(stem_ + ".out");
 
   const std::string log = out_ + "/" + stem_ + ".log";
-  LogTests tests = read_log_tests_file(log, file_name(script_));
+  LogTests tests = read_log_tests_file(log, script_file_name(script_));
   attempt.tests = std::move(tests.tests);
   // Evidence files lie beside the log; the output folder's pages name them
   // relative to it.
