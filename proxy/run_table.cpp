@@ -36,7 +36,7 @@ void RunTable::add(const std::string& run, std::uint16_t port, Clock::time_point
   std::lock_guard<std::mutex> lock(mutex_);
   auto it = runs_.find(run);
   if (it != runs_.end()) by_port_.erase(it->second.port);
-  runs_[run] = Run{port, now};
+  runs_[run] = Run{port, now, {}};
   by_port_[port] = run;
 }
 

@@ -138,7 +138,9 @@ TEST_F(PeerProcessTest, SocketOfADescendantIsFoundUnderItsAncestorsOnly) {
   const std::vector<pid_t> chain = process_trees({identity(holder.pid())});
   ASSERT_EQ(chain.size(), 2u);
   EXPECT_EQ(process_trees_from_stat({identity(holder.pid())}), chain);
-  if (const auto by_threads = process_trees_by_threads({identity(holder.pid())})) EXPECT_EQ(*by_threads, chain);
+  if (const auto by_threads = process_trees_by_threads({identity(holder.pid())})) {
+    EXPECT_EQ(*by_threads, chain);
+  }
   const std::vector<pid_t> mine = process_trees_from_stat({identity(::getpid())});
   EXPECT_NE(std::find(mine.begin(), mine.end(), chain.back()), mine.end());
   EXPECT_EQ(std::find(mine.begin(), mine.end(), ::getppid()), mine.end());
