@@ -5,8 +5,10 @@
 
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <chrono>
 #include <sstream>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -164,20 +166,29 @@ void flood_and_ebb(ProxyProcess& proxy, int count, int descriptors_before) {
 }
 
 // 2,000 idle connections that come and go leave nothing behind per
-// connection: a second flood of the same size finds the memory the first
-// one left and takes no more.
+// connection: later floods of the same size find the memory the first ones
+// left and take no more. The resident size after a flood swings by some
+// 9 MB with the allocator's trimming (about 17.5 MB one time, 26.5 MB the
+// next, for no growth), so each phase is judged by its lowest sample: a
+// session left behind (a read buffer of 16 kB at least) would lift the low
+// of the last six floods over the first four's by 32 MB a flood, and the
+// limit allows a quarter of a kilobyte a connection.
 TEST(ConnectionFloodTest, EndedConnectionsLeaveNothingBehind) {
   ProxyProcess proxy;
   ASSERT_GT(proxy.port(), 0) << proxy.errors();
   const int descriptors = open_descriptors_of(proxy.pid());
   const long start = resident_kb_of(proxy.pid());
-  flood_and_ebb(proxy, 2000, descriptors);
-  const long first = resident_kb_of(proxy.pid());
-  flood_and_ebb(proxy, 2000, descriptors);
-  flood_and_ebb(proxy, 2000, descriptors);
-  const long third = resident_kb_of(proxy.pid());
-  EXPECT_LT(third - first, 2 * 1024) << "kB at start " << start << ", after one flood " << first << ", after three "
-                                     << third;
+  std::vector<long> samples;
+  for (int i = 0; i < 10; ++i) {
+    flood_and_ebb(proxy, 2000, descriptors);
+    if (testing::Test::HasFatalFailure()) return;
+    samples.push_back(resident_kb_of(proxy.pid()));
+  }
+  const long early = *std::min_element(samples.begin(), samples.begin() + 4);
+  const long late = *std::min_element(samples.begin() + 4, samples.end());
+  std::string all;
+  for (long kb : samples) all += " " + std::to_string(kb);
+  EXPECT_LT(late - early, 2 * 1024) << "kB at start " << start << ", after each flood" << all;
   EXPECT_TRUE(proxy.running());
 }
 
