@@ -26,18 +26,7 @@ using boost::system::error_code;
 using Testing::AnyStreamPair;
 using Testing::StreamKind;
 
-std::string kind_name(const testing::TestParamInfo<StreamKind>& info) { return Testing::stream_kind_name(info.param); }
-
-class AnyStreamTest : public testing::TestWithParam<StreamKind> {
- protected:
-  // Runs the loop until its work is done, for 20 s at most.
-  void run() {
-    io_.restart();
-    io_.run_for(std::chrono::seconds(20));
-  }
-
-  asio::io_context io_{1};
-};
+using AnyStreamTest = Testing::AnyStreamPairTest;
 
 // A message sent as 40 buffers (some empty, some larger than a TLS record)
 // in one async_write goes out over several writes of at most kMaxBuffers
@@ -91,7 +80,8 @@ TEST_P(AnyStreamTest, ATimeOutOnTheLowestLayerEndsAPendingRead) {
   EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
 }
 
-INSTANTIATE_TEST_SUITE_P(Kinds, AnyStreamTest, testing::Values(StreamKind::kPlain, StreamKind::kTls), kind_name);
+INSTANTIATE_TEST_SUITE_P(Kinds, AnyStreamTest, testing::Values(StreamKind::kPlain, StreamKind::kTls),
+                         Testing::stream_kind_name);
 
 }  // namespace
 }  // namespace Tavrin::Proxy::Http

@@ -25,18 +25,7 @@ namespace websocket = beast::websocket;
 using Testing::AnyStreamPair;
 using Testing::StreamKind;
 
-std::string kind_name(const testing::TestParamInfo<StreamKind>& info) { return Testing::stream_kind_name(info.param); }
-
-class AnyStreamWebSocketTest : public testing::TestWithParam<StreamKind> {
- protected:
-  // Runs the loop until its work is done, for 20 s at most.
-  void run() {
-    io_.restart();
-    io_.run_for(std::chrono::seconds(20));
-  }
-
-  asio::io_context io_{1};
-};
+using AnyStreamWebSocketTest = Testing::AnyStreamPairTest;
 
 // The proxy's WebSocket over the erased stream and a client of Beast's own
 // over the other erased end: whichever side closes, the close handshake
@@ -102,7 +91,8 @@ TEST_P(AnyStreamWebSocketTest, AWebSocketClosedByTheClientEndsOnBothSides) {
   close_from_each_side(io_, connection.server(), client, false);
 }
 
-INSTANTIATE_TEST_SUITE_P(Kinds, AnyStreamWebSocketTest, testing::Values(StreamKind::kPlain, StreamKind::kTls), kind_name);
+INSTANTIATE_TEST_SUITE_P(Kinds, AnyStreamWebSocketTest, testing::Values(StreamKind::kPlain, StreamKind::kTls),
+                         Testing::stream_kind_name);
 
 }  // namespace
 }  // namespace Tavrin::Proxy::Http

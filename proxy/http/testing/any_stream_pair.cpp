@@ -15,7 +15,14 @@ namespace beast = boost::beast;
 using boost::system::error_code;
 using tcp = asio::ip::tcp;
 
-std::string stream_kind_name(StreamKind kind) { return kind == StreamKind::kPlain ? "Plain" : "Tls"; }
+std::string stream_kind_name(const testing::TestParamInfo<StreamKind>& info) {
+  return info.param == StreamKind::kPlain ? "Plain" : "Tls";
+}
+
+void AnyStreamPairTest::run() {
+  io_.restart();
+  io_.run_for(std::chrono::seconds(20));
+}
 
 AnyStreamPair::AnyStreamPair(asio::io_context& io, StreamKind kind) {
   tcp::acceptor acceptor(io, tcp::endpoint(asio::ip::address_v4::loopback(), 0));

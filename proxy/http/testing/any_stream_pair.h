@@ -1,5 +1,6 @@
 // Both ends of a loopback connection, plain or over TLS, each behind an
-// AnyStream, for the erased stream's tests. Over TLS the handshake is done
+// AnyStream, and a fixture that runs a test over each kind, for the erased
+// stream's tests. Over TLS the handshake is done
 // before the constructor returns; compiled once here because Asio's TLS
 // handshake is costly to instantiate.
 #ifndef QUORVANE_PROXY_HTTP_TESTING_ANY_STREAM_PAIR_H_
@@ -10,6 +11,7 @@
 
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ssl/context.hpp>
+#include <gtest/gtest.h>
 
 #include "proxy/http/any_stream.h"
 #include "test_support/temp_dir.h"
@@ -22,8 +24,17 @@ namespace Tavrin::Proxy::Http::Testing {
 
 enum class StreamKind { kPlain, kTls };
 
-// "Plain" or "Tls", for parameterised tests' names.
-std::string stream_kind_name(StreamKind kind);
+// "Plain" or "Tls", the parameter's part of a test's name.
+std::string stream_kind_name(const testing::TestParamInfo<StreamKind>& info);
+
+// A test run once over each kind of connection, with one event loop.
+class AnyStreamPairTest : public testing::TestWithParam<StreamKind> {
+ protected:
+  // Runs the loop until its work is done, for 20 s at most.
+  void run();
+
+  boost::asio::io_context io_{1};
+};
 
 class AnyStreamPair {
  public:
