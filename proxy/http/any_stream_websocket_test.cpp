@@ -36,9 +36,10 @@ using AnyStreamWebSocketTest = Testing::AnyStreamPairTest;
 // proxy's; its teardown is still Beast's own for the concrete stream and
 // the client role. A client over the concrete stream talks to the proxy's
 // page socket in page_socket_test.cpp.
-void close_from_each_side(asio::io_context& io, AnyStream& server_end, websocket::stream<AnyStream&, false>& client,
-                          bool server_closes) {
+void close_from_each_side(asio::io_context& io, AnyStreamPair& connection, bool server_closes) {
+  AnyStream& server_end = connection.server();
   websocket::stream<AnyStream&, false> server(server_end);
+  websocket::stream<AnyStream&, false> client(connection.client());
   std::optional<error_code> accepted, handshaken, server_read, client_read, server_closed, client_closed;
   beast::flat_buffer server_buffer, client_buffer;
   server.async_accept([&](error_code ec) {
@@ -81,14 +82,12 @@ void close_from_each_side(asio::io_context& io, AnyStream& server_end, websocket
 
 TEST_P(AnyStreamWebSocketTest, AWebSocketClosedByTheProxyEndsOnBothSides) {
   AnyStreamPair connection(io_, GetParam());
-  websocket::stream<AnyStream&, false> client(connection.client());
-  close_from_each_side(io_, connection.server(), client, true);
+  close_from_each_side(io_, connection, true);
 }
 
 TEST_P(AnyStreamWebSocketTest, AWebSocketClosedByTheClientEndsOnBothSides) {
   AnyStreamPair connection(io_, GetParam());
-  websocket::stream<AnyStream&, false> client(connection.client());
-  close_from_each_side(io_, connection.server(), client, false);
+  close_from_each_side(io_, connection, false);
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, AnyStreamWebSocketTest, testing::Values(StreamKind::kPlain, StreamKind::kTls),

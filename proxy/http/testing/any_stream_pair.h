@@ -1,8 +1,8 @@
 // Both ends of a loopback connection, plain or over TLS, each behind an
 // AnyStream, and a fixture that runs a test over each kind, for the erased
-// stream's tests. Over TLS the handshake is done
-// before the constructor returns; compiled once here because Asio's TLS
-// handshake is costly to instantiate.
+// stream's tests. Over TLS the handshake is done before the constructor
+// returns; it is compiled once here because Asio's TLS handshake is costly
+// to instantiate.
 #ifndef QUORVANE_PROXY_HTTP_TESTING_ANY_STREAM_PAIR_H_
 #define QUORVANE_PROXY_HTTP_TESTING_ANY_STREAM_PAIR_H_
 
