@@ -40,6 +40,10 @@ LaunchPlan chromium_plan(const LaunchSettings& s) {
                      "--metrics-recording-only", "--password-store=basic",
                      "--disable-features=NetworkTimeServiceQuerying,OptimizationHints,MediaRouter,Translate"});
   if (!s.authority_spki.empty()) a.push_back("--ignore-certificate-errors-spki-list=" + s.authority_spki);
+  // What the run's pages do around the page: the windows they open come up
+  // (the agent's clicks are the page's own events, which a popup blocker
+  // refuses).
+  a.push_back("--disable-popup-blocking");
   // Nothing after "--" is a switch, whatever the URL holds.
   a.push_back("--");
   a.push_back(s.url);
@@ -138,6 +142,13 @@ std::string firefox_user_js(int port) {
       {"browser.safebrowsing.provider.google4.updateURL", "\"\""},
       {"browser.safebrowsing.provider.google5.updateURL", "\"\""},
       {"browser.safebrowsing.provider.mozilla.updateURL", "\"\""},
+      // What the run's pages do around the page: a user:pass@ address opens
+      // without a question about the user name, and the windows the pages
+      // open come up (the agent's clicks are the page's own events, which a
+      // popup blocker refuses).
+      {"network.http.phishy-userpass-length", "255"},
+      {"dom.disable_open_during_load", "false"},
+      {"dom.popup_maximum", "-1"},
   };
   std::string text;
   for (const auto& [name, value] : prefs) text += std::string("user_pref(\"") + name + "\", " + value + ");\n";

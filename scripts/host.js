@@ -236,6 +236,16 @@ var quorvaneHost = (function () {
     Quorvane.Sleep(ms);
   }
 
+  // A file to give a page (`path` relative to the script's folder): its
+  // full path and name. Throws, naming it, for a missing file or a folder.
+  function scriptFile(path) {
+    var full = /^([\/]|[a-zA-Z]:)/.test(path) ? path
+        : fso.BuildPath(fso.GetParentFolderName(fso.GetAbsolutePathName(script)), path);
+    if (fso.FolderExists(full)) throw new Error("setFiles: " + path + " is a folder, not a file (" + full + ")");
+    if (!fso.FileExists(full)) throw new Error("setFiles: there is no file " + path + " (" + full + ")");
+    return { path: String(full), name: String(fso.GetFileName(full)) };
+  }
+
   function screenshot(name) {
     return text(Quorvane.ScreenShot(name));
   }
@@ -270,6 +280,7 @@ var quorvaneHost = (function () {
     record: record,
     parameter: parameter,
     sleep: sleep,
+    scriptFile: scriptFile,
     screenshot: screenshot,
     runSuite: runSuite,
     command: command,

@@ -50,7 +50,11 @@ bool PageRegistry::report(const AgentReport& report, const std::string& run, con
   page.url = report.url;
   page.title = report.title;
   page.top = report.top;
-  page.gone = report.leaving;
+  if (!report.leaving) {
+    page.gone = page.leaving = page.staying = false;
+  } else if (!page.staying && !stays_after_leaving(report.page, page)) {
+    page.gone = page.leaving = true;
+  }
   page.vanished = false;
   ++page.reports;
   page.seen = Clock::now();
@@ -142,10 +146,18 @@ void PageRegistry::leave(const std::string& id, const std::string& token) {
 }
 
 CommandAnswer PageRegistry::run(const std::wstring& command_text) {
-  const std::string text = Platform::to_utf8(command_text);
-  const std::optional<PageCommand> command = read_command(text);
+  std::string text = Platform::to_utf8(command_text);
+  std::optional<PageCommand> command = read_command(text);
+  if (command) {
+    if (std::optional<PageAnswer> refused = complete(*command, text)) {
+      Lock lock(mutex_);
+      return finish("", *refused);
+    }
+  }
   if (command && command->op == "run") return run_port(*command);
   if (command && command->op == "browser") return run_browser(*command);
+  if (command && command->op == "download") return next_download(*command);
+  if (command && command->op == "pages") return list_pages(*command);
   Lock lock(mutex_);
   if (!command) return finish("", PageAnswer::failure("", "the command is not a JSON object"));
   if (command->op == "mark") return mark(*command);
@@ -171,6 +183,8 @@ PageRegistry::Target PageRegistry::wait_for_page(Lock& lock, const PageCommand& 
     } else if (!named.empty()) {
       // A page is named once it has registered: it is gone for good.
       return {"", named_gone(named, command)};
+    } else if (std::optional<PageAnswer> ended = outcome_after(command)) {
+      return {"", std::move(ended)};
     }
     if (changed_.wait_until(lock, deadline) != std::cv_status::timeout) continue;
     if (pick_page(named, command.after, command.run).empty()) {
