@@ -391,6 +391,11 @@ QuorvanePage.prototype.command = function (fields, what, answered, stay, deadlin
   if (!answer.ok) throw new Error((what ? what + ": " : "") + (answer.error || "the page failed the command"));
   if (quorvaneActions[fields.op] && typeof answer.mark === "number") this.actionMark = answer.mark;
   if (answered) answered();
+  // The page closed its own window: nothing comes in its place.
+  if (answer.closing && !stay) {
+    this.closed = true;
+    return answer;
+  }
   if ((answer.navigating || answer.navigated) && !stay) {
     if (!answer.navigating) follow(answer.mark, left(), false);
     else follow(answer.mark, deadline === undefined ? quorvanePages.navigation : left(), true);

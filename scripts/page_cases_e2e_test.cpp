@@ -198,6 +198,9 @@ test("no pages", function () {
 // answers at once, and waitForDownload gives the whole file; one behind
 // Basic authentication too.
 TEST_P(PageCases, Downloads) {
+  const std::string results = dir_.file("results");
+  programs_.SetConfig("<parameter id=\"test_results_path\" type=\"string\"><value></value>",
+                      "<parameter id=\"test_results_path\" type=\"string\"><value>" + results + "</value>");
   const auto run = run_script(R"(
 pageTimeouts({ navigation: 8000 });
 test("downloads", function () {
@@ -237,7 +240,7 @@ test("download behind Basic authentication", function () {
   const auto from = binary_record.find(" saved as ") + 10;
   const std::string path = binary_record.substr(from, binary_record.rfind(" (") - from);
   EXPECT_EQ(quorvane_test::read_file(path), binary_content()) << path;
-  EXPECT_NE(path.find("/downloads/"), std::string::npos) << "under the results folder: " << path;
+  EXPECT_EQ(path.rfind(results + "/downloads/", 0), 0u) << "under the results folder: " << path;
 }
 
 // A link with target=_blank and window.open: each window comes as a page of

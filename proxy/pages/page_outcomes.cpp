@@ -20,12 +20,6 @@ constexpr std::chrono::seconds kLateLeaving{5};
 
 bool from_page(const NavigationEnd& end, const std::string& url) { return end.referer.empty() || end.referer == url; }
 
-CommandAnswer registry_answer(const PageAnswer& a) {
-  CommandAnswer out;
-  out.text = Platform::from_utf8(write_answer(a));
-  return out;
-}
-
 }  // namespace
 
 std::uint64_t PageRegistry::navigation_ended(const NavigationEnd& end) {
@@ -106,12 +100,12 @@ CommandAnswer PageRegistry::next_download(const PageCommand& command) {
   bool started = false;
   const std::optional<Download> download = downloads_.next(command.run, command.after, command.timeout, &started);
   if (!download) {
-    return registry_answer(PageAnswer::failure(
+    return named_answer(command, PageAnswer::failure(
         command.id, "waited " + std::to_string(command.timeout.count()) + " ms for a download" +
                         (started ? " to end (one had begun)" : " (none began)")));
   }
   if (!download->error.empty())
-    return registry_answer(PageAnswer::failure(command.id, "the download of " + download->url + " failed: " +
+    return named_answer(command, PageAnswer::failure(command.id, "the download of " + download->url + " failed: " +
                                                                download->error));
   boost::json::object value{{"url", download->url},
                             {"suggestedName", download->name},
@@ -119,20 +113,34 @@ CommandAnswer PageRegistry::next_download(const PageCommand& command) {
                             {"size", download->size}};
   PageAnswer answer = PageAnswer::success(command.id, std::move(value));
   answer.fields["mark"] = download->mark;
-  return registry_answer(answer);
+  return named_answer(command, answer);
 }
 
-CommandAnswer PageRegistry::list_pages(const PageCommand& command) const {
-  std::lock_guard<std::mutex> lock(mutex_);
+CommandAnswer PageRegistry::list_pages(const PageCommand& command) {
   boost::json::array list;
-  auto own = by_run_.find(command.run);
-  if (own != by_run_.end()) {
-    for (const auto& [order, id] : own->second) {
-      const Page& page = pages_.at(id);
-      if (page.top && !page.gone) list.push_back(boost::json::object{{"page", id}, {"url", page.url}, {"title", page.title}, {"order", order}});
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto own = by_run_.find(command.run);
+    if (own != by_run_.end()) {
+      for (const auto& [order, id] : own->second) {
+        const Page& page = pages_.at(id);
+        if (page.top && !page.gone)
+          list.push_back(boost::json::object{{"page", id}, {"url", page.url}, {"title", page.title}, {"order", order}});
+      }
     }
   }
-  return registry_answer(PageAnswer::success(command.id, std::move(list)));
+  return named_answer(command, PageAnswer::success(command.id, std::move(list)));
+}
+
+CommandAnswer PageRegistry::named_answer(const PageCommand& command, const PageAnswer& answer) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  CommandAnswer out = finish("", answer);
+  out.page = Platform::from_utf8(command.page);
+  if (auto it = pages_.find(command.page); it != pages_.end() && !foreign(command.page, command.run)) {
+    out.url = Platform::from_utf8(it->second.url);
+    out.title = Platform::from_utf8(it->second.title);
+  }
+  return out;
 }
 
 }  // namespace Tavrin::Proxy

@@ -187,7 +187,10 @@ class PageRegistry {
 
   CommandAnswer mark(const PageCommand& command);
   CommandAnswer next_download(const PageCommand& command);
-  CommandAnswer list_pages(const PageCommand& command) const;
+  CommandAnswer list_pages(const PageCommand& command);
+  // An answer of the registry's own that reports the page the command
+  // names as the one that answered (as "mark" does).
+  CommandAnswer named_answer(const PageCommand& command, const PageAnswer& answer);
   // An outcome of the run after `after`, as the answer to `command`.
   std::optional<PageAnswer> outcome_after(const PageCommand& command) const;
   // The page said it is leaving; a navigation of its run that ended where

@@ -262,7 +262,7 @@
     // command that navigates away are not lost with the document.
     if (dialogs.length) { a.dialogs = dialogs; dialogs = []; }
     if (consoleLines.length) { a.console = consoleLines; consoleLines = []; }
-    if (leaving) a.navigating = true;
+    if (leaving) { if (closingSelf) a.closing = true; else a.navigating = true; }
     queued = a;
     flush();
   }
@@ -304,6 +304,9 @@
   // With no command running, the proxy still hears of it at once, so that
   // the next command goes to the page that comes instead.
   var leaving = false;
+  // The page closes its own window (window.close()): it leaves, and no
+  // page comes in its place.
+  var closingSelf = false;
   function leave() {
     leaving = true;
     if (current) current.ok(null); else flush();
@@ -1310,6 +1313,12 @@
     ops.stay = function (c, cmd) {
       leaving = false;
       cmd.ok(null);
+    };
+
+    var realClose = window.close;
+    window.close = function () {
+      closingSelf = true;
+      try { return call(realClose, window, arguments); } finally { if (!window.closed) closingSelf = false; }
     };
 
     var FileType = window.File, DataTransferType = window.DataTransfer, atobReal = window.atob;
