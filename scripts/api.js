@@ -736,3 +736,21 @@ QuorvanePage.prototype.setGeolocation = function (latitude, longitude, accuracy)
   });
   return this;
 };
+
+// Credentials for HTTP authentication, for the rest of the run: the proxy
+// answers the Basic and Digest challenges of `origin` (for instance
+// "https://example.com:8443"; left out: every origin) with them, so no
+// browser asks. Wrong ones give the origin's 401 page.
+function httpCredentials(user, password, origin) {
+  var where = "";
+  if (origin !== undefined && origin !== null && origin !== "") {
+    var m = /^([a-zA-Z][a-zA-Z0-9+.\-]*):\/\/([^\/?#]+)/.exec(String(origin));
+    if (!m) throw new Error("httpCredentials: the origin '" + origin + "' is no address such as https://example.com");
+    var scheme = m[1].toLowerCase(), host = m[2].toLowerCase().replace(/^.*@/, "");
+    if ((scheme === "http" && /:80$/.test(host)) || (scheme === "https" && /:443$/.test(host))) host = host.replace(/:\d+$/, "");
+    where = scheme + "://" + host;
+  }
+  var answer = quorvaneHost.command({ op: "credentials", user: String(user), password: String(password), origin: where });
+  if (!answer.ok) throw new Error("httpCredentials: " + answer.error);
+  quorvaneHost.record("info", "http credentials", String(user) + (where ? " for " + where : " for every origin"));
+}

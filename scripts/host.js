@@ -179,7 +179,9 @@ var quorvaneHost = (function () {
     if (run) fields.run = run;
     // Answered by the proxy, which reports the current page as the one
     // that answered, so the echo's page stays as it is.
-    if (fields.op === "mark" || fields.op === "pages" || fields.op === "download") fields.page = currentPage;
+    if (fields.op === "mark" || fields.op === "pages" || fields.op === "download" || fields.op === "credentials") {
+      fields.page = currentPage;
+    }
     fields.id = String(Quorvane.GenerateUUID());
     var page = text(Quorvane.Remote(JSON.stringify(fields)));
     var answerText = text(Quorvane.GetParameter("page_answer"));

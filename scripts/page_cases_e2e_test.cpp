@@ -13,6 +13,7 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <openssl/evp.h>
 
 #include "proxy/http/testing/test_origin.h"
 #include "scripts/testing/browser_runs.h"
@@ -28,6 +29,38 @@ std::string binary_content() {
   std::string bytes;
   for (int i = 0; i < 300000; ++i) bytes += static_cast<char>((i * 7 + i / 256) & 0xff);
   return bytes;
+}
+
+std::string md5_hex(const std::string& text) {
+  unsigned char bytes[EVP_MAX_MD_SIZE];
+  unsigned int size = 0;
+  EVP_Digest(text.data(), text.size(), bytes, &size, EVP_md5(), nullptr);
+  std::string out;
+  for (unsigned int i = 0; i < size; ++i) out += "0123456789abcdef"[bytes[i] >> 4], out += "0123456789abcdef"[bytes[i] & 15];
+  return out;
+}
+
+// A parameter of a Digest Authorization value (quotes removed).
+std::string digest_field(const std::string& value, const std::string& name) {
+  const auto at = value.find(" " + name + "=");
+  const auto comma = value.find("," + name + "=");
+  auto start = std::min(at, comma);
+  if (start == std::string::npos) return {};
+  start += name.size() + 2;
+  if (value[start] == '"') return value.substr(start + 1, value.find('"', start + 1) - start - 1);
+  return value.substr(start, value.find_first_of(", ", start) - start);
+}
+
+// Whether `authorization` answers the Digest challenge of realm "digest",
+// nonce "n0nce" for user:pass (RFC 7616, MD5, qop=auth).
+bool digest_accepted(const std::string& authorization, const std::string& method) {
+  if (authorization.rfind("Digest ", 0) != 0) return false;
+  if (digest_field(authorization, "username") != "user" || digest_field(authorization, "nonce") != "n0nce") return false;
+  const std::string ha1 = md5_hex("user:digest:pass");
+  const std::string ha2 = md5_hex(method + ":" + digest_field(authorization, "uri"));
+  const std::string expected = md5_hex(ha1 + ":n0nce:" + digest_field(authorization, "nc") + ":" +
+                                       digest_field(authorization, "cnonce") + ":auth:" + ha2);
+  return digest_field(authorization, "qop") == "auth" && digest_field(authorization, "response") == expected;
 }
 
 std::string html(const std::string& title, const std::string& body) {
@@ -100,6 +133,13 @@ Origin::Reply serve_site(const Origin::SeenRequest& request) {
     reply.status = 401;
     reply.fields = {{"Content-Type", "text/html"}, {"WWW-Authenticate", "Basic realm=\"private\""}};
     reply.body = html("Unauthorized", "<p id='denied'>You may not see this.</p>");
+  } else if (path.rfind("/digest/", 0) == 0 && !digest_accepted(request.field("Authorization"), request.method)) {
+    reply.status = 401;
+    reply.fields = {{"Content-Type", "text/html"},
+                    {"WWW-Authenticate", "Digest realm=\"digest\", qop=\"auth\", nonce=\"n0nce\", opaque=\"0paque\", algorithm=MD5"}};
+    reply.body = html("Unauthorized", "<p id='denied'>No entry without the digest.</p>");
+  } else if (path == "/digest/secret.html") {
+    reply.body = html("Digest secret", "<p>in</p>");
   } else if (path == "/private/index.html") {
     reply.body = html("Private", "<a id='report' href='/private/report.csv'>report</a> <a id='next' href='/private/next.html'>next</a>");
   } else if (path == "/private/next.html") {
@@ -167,9 +207,9 @@ class PageCases : public quorvane_test::BrowserRun {
 // page where it was and working. No command waits out a navigation limit.
 TEST_P(PageCases, AnswersThatAreNoPages) {
   const auto run = run_script(R"(
-pageTimeouts({ navigation: 8000 });
 test("no pages", function () {
   var page = open(site + "/start.html");
+  pageTimeouts({ navigation: 8000 });
   page.element("#moved").click();
   assertEqual(page.title(), "Moved", "301 without Location is a page");
   assertMatch(page.element("#why").text(), /has moved/, "its text");
@@ -202,9 +242,9 @@ TEST_P(PageCases, Downloads) {
   programs_.SetConfig("<parameter id=\"test_results_path\" type=\"string\"><value></value>",
                       "<parameter id=\"test_results_path\" type=\"string\"><value>" + results + "</value>");
   const auto run = run_script(R"(
-pageTimeouts({ navigation: 8000 });
 test("downloads", function () {
   var page = open(site + "/start.html");
+  pageTimeouts({ navigation: 8000 });
   page.element("#text").click();
   var text = page.waitForDownload(5000);
   assertEqual(text.suggestedName, "notes.txt", "text name");
@@ -335,17 +375,28 @@ test("position", function () {
 // wrong ones give the page's own 401.
 TEST_P(PageCases, AddressesWithCredentials) {
   const auto run = run_script(R"(
-pageTimeouts({ navigation: 8000 });
-test("credentials", function () {
+test("credentials in addresses", function () {
   var signed = site.replace("http://", "http://user:pass@");
   var page = open(signed + "/private/index.html");
+  pageTimeouts({ navigation: 8000 });
   assertEqual(page.title(), "Private", "open");
   page.navigate(signed + "/private/next.html");
   assertEqual(page.title(), "Private next", "navigate after an authenticated page");
   var wrong = open(site.replace("http://", "http://user:wrong@") + "/private/index.html");
   assertEqual(wrong.element("#denied").text(), "You may not see this.", "401 page");
 });
+test("credentials of the run", function () {
+  httpCredentials("user", "pass", site);
+  var page = open(site + "/private/index.html");
+  assertEqual(page.title(), "Private", "Basic");
+  page.navigate(site + "/digest/secret.html");
+  assertEqual(page.title(), "Digest secret", "Digest");
+  httpCredentials("user", "wrong", site);
+  page.navigate(site + "/digest/secret.html");
+  assertEqual(page.element("#denied").text(), "No entry without the digest.", "wrong: the 401 page");
+});
 )");
+  EXPECT_NE(run.out.find("stats: testfile=\"2 passed, 0 failed\""), std::string::npos) << run.out;
   EXPECT_EQ(run.exit, 0) << run.out;
 }
 

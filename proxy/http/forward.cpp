@@ -9,6 +9,7 @@
 #include "proxy/http/document_answers.h"
 #include "proxy/http/download_capture.h"
 #include "proxy/http/error_page.h"
+#include "proxy/http/http_credentials.h"
 #include "proxy/http/message_framing.h"
 #include "proxy/http/page_budget.h"
 #include "proxy/http/page_rules.h"
@@ -24,6 +25,12 @@ namespace {
 // A kept-alive origin connection that the origin had closed meanwhile: the
 // request may be sent again on a new one.
 struct StaleConnection {};
+
+// The origin asked for credentials that the run gave: the request goes
+// again with this Authorization.
+struct Challenged {
+  std::string authorization;
+};
 
 // One request's facts that outlive the changes made to its header.
 struct Exchange {
@@ -41,6 +48,8 @@ struct Exchange {
   std::string run;
   bool top_level = false;
   std::string referer;
+  // The request carries credentials (the browser's, or the run's).
+  bool authorized = false;
 };
 
 asio::awaitable<void> read_answer_header(AnyStream& up, beast::flat_buffer& buffer,
@@ -140,6 +149,27 @@ asio::awaitable<bool> send_page(AnyStream& client, http::response_header<>& head
   out.prepare_payload();
   const error_code ec = co_await write_message(client, out, context.settings.read_timeout);
   co_return !ec && keep_alive;
+}
+
+// A 401 to a run's request: answered with the run's credentials when it
+// gave some for the origin (throws Challenged), unless the request carried
+// credentials already; those were refused, so the challenge is taken off
+// and the browser shows the origin's page as a user who gave up would see
+// it, instead of a dialog that nobody answers.
+void answer_challenges(http::response_header<>& answer, const Exchange& x, ProxyContext& context) {
+  if (x.authorized) {
+    answer.erase(http::field::www_authenticate);
+    return;
+  }
+  if (!x.bodiless || !context.settings.pages) return;
+  const auto credentials = context.settings.pages->credentials_for(x.run, x.origin.web_origin());
+  if (!credentials) return;
+  std::vector<std::string> challenges;
+  const auto range = answer.equal_range(http::field::www_authenticate);
+  for (auto it = range.first; it != range.second; ++it) challenges.emplace_back(it->value());
+  const auto authorization = answer_challenge(challenges, {credentials->user, credentials->password},
+                                              std::string(http::to_string(x.method)), x.path, make_nonce());
+  if (authorization) throw Challenged{*authorization};
 }
 
 // How an answer that ended a navigation of a run went, when it was
@@ -259,6 +289,7 @@ asio::awaitable<bool> exchange(AnyStream& client, beast::flat_buffer& client_buf
   }
   std::optional<http::response_parser<http::empty_body>> head;
   co_await read_answer_header(up, up_buffer, head, x, context);
+  if (head->get().result() == http::status::unauthorized && !x.run.empty()) answer_challenges(head->get(), x, context);
 
   if (head->get().result() == http::status::switching_protocols) {
     auto& answer = head->get();
@@ -348,12 +379,13 @@ asio::awaitable<bool> forward_request(AnyStream& client, beast::flat_buffer& cli
              false,
              {}};
   x.document = !x.upgrade && is_document_request(message);
+  if (context.settings.pages) x.run = run_of_connection(beast::get_lowest_layer(client).socket(), context);
   if (x.document && context.settings.pages) {
-    x.run = run_of_connection(beast::get_lowest_layer(client).socket(), context);
     const auto dest = message.find("Sec-Fetch-Dest");
     x.top_level = dest == message.end() || beast::iequals(dest->value(), "document");
     x.referer = std::string(message[http::field::referer]);
   }
+  x.authorized = message.find(http::field::authorization) != message.end();
   const bool expect = expects_continue(message);
   remove_hop_by_hop(message, x.upgrade);
   message.erase(http::field::expect);
@@ -383,6 +415,12 @@ asio::awaitable<bool> forward_request(AnyStream& client, beast::flat_buffer& cli
       stale = true;
     } catch (const UpstreamFailure& e) {
       failure = e;
+    } catch (const Challenged& challenged) {
+      // Once: a second 401 comes back to the browser without its challenge.
+      message.set(http::field::authorization, challenged.authorization);
+      x.authorized = true;
+      upstream.close();
+      continue;
     }
     upstream.close();
     if (stale && attempt == 0 && x.bodiless) continue;

@@ -2,6 +2,7 @@
 // by itself: the files of "setFiles", read here (the page sees only what
 // it is given), and the position of "geolocation", which the run's
 // documents get from their first moment on.
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -71,6 +72,36 @@ std::optional<PageAnswer> PageRegistry::complete(PageCommand& command, std::stri
     geolocation_[command.run] = position_key(command.fields);
   }
   return std::nullopt;
+}
+
+CommandAnswer PageRegistry::set_credentials(const PageCommand& command) {
+  auto text = [&](const char* name) {
+    auto it = command.fields.find(name);
+    return it != command.fields.end() && it->value().is_string() ? std::string(it->value().as_string()) : std::string();
+  };
+  RunCredentials credentials{text("user"), text("password"), text("origin")};
+  if (command.run.empty()) return named_answer(command, PageAnswer::failure(command.id, "credentials are given for a run"));
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto& list = credentials_[command.run];
+    list.erase(std::remove_if(list.begin(), list.end(),
+                              [&](const RunCredentials& c) { return c.origin == credentials.origin; }),
+               list.end());
+    if (!credentials.user.empty() || !credentials.password.empty()) list.push_back(credentials);
+  }
+  return named_answer(command, PageAnswer::success(command.id, nullptr));
+}
+
+std::optional<RunCredentials> PageRegistry::credentials_for(const std::string& run, const std::string& origin) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  auto it = credentials_.find(run);
+  if (it == credentials_.end()) return std::nullopt;
+  std::optional<RunCredentials> all;
+  for (const RunCredentials& c : it->second) {
+    if (c.origin == origin) return c;
+    if (c.origin.empty()) all = c;
+  }
+  return all;
 }
 
 std::string PageRegistry::geolocation_key(const std::string& run) const {

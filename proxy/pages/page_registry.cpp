@@ -158,6 +158,7 @@ CommandAnswer PageRegistry::run(const std::wstring& command_text) {
   if (command && command->op == "browser") return run_browser(*command);
   if (command && command->op == "download") return next_download(*command);
   if (command && command->op == "pages") return list_pages(*command);
+  if (command && command->op == "credentials") return set_credentials(*command);
   Lock lock(mutex_);
   if (!command) return finish("", PageAnswer::failure("", "the command is not a JSON object"));
   if (command->op == "mark") return mark(*command);

@@ -33,6 +33,7 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "proxy/pages/download_table.h"
 #include "proxy/pages/page_protocol.h"
@@ -50,6 +51,15 @@ struct NavigationEnd {
   std::string url;
   unsigned status = 0;
   bool stays = false;  // the browser stays on the page it was on
+};
+
+// Credentials a run gave for HTTP authentication, for one origin (its
+// scheme, host and port as "http://host:port") or, with `origin` empty,
+// for all.
+struct RunCredentials {
+  std::string user;
+  std::string password;
+  std::string origin;
 };
 
 struct PageRegistryTimes {
@@ -126,6 +136,9 @@ class PageRegistry {
   DownloadTable& downloads() { return downloads_; }
   // Whether the page was told to stay and has not yet said it heard.
   bool staying(const std::string& page) const;
+  // The credentials {"op": "credentials", "user", "password", "origin"}
+  // gave `run` for `origin`: those named for it, else those for all.
+  std::optional<RunCredentials> credentials_for(const std::string& run, const std::string& origin) const;
   // The position that {"op": "geolocation"} last set for `run`, as the
   // agent's key carries it to documents from the start: ";geo=LAT,LON,ACC",
   // ";geo=denied", or empty (the browser's own).
@@ -188,6 +201,7 @@ class PageRegistry {
   CommandAnswer mark(const PageCommand& command);
   CommandAnswer next_download(const PageCommand& command);
   CommandAnswer list_pages(const PageCommand& command);
+  CommandAnswer set_credentials(const PageCommand& command);
   // An answer of the registry's own that reports the page the command
   // names as the one that answered (as "mark" does).
   CommandAnswer named_answer(const PageCommand& command, const PageAnswer& answer);
@@ -239,6 +253,7 @@ class PageRegistry {
   std::map<std::string, std::deque<Outcome>> outcomes_;
   DownloadTable downloads_;
   std::map<std::string, std::string> geolocation_;
+  std::map<std::string, std::vector<RunCredentials>> credentials_;
 };
 
 }  // namespace Tavrin::Proxy
