@@ -28,7 +28,7 @@ struct Download {
   std::string path;  // where the file is saved
   std::uint64_t size = 0;
   bool ended = false;
-  std::string error;  // why it failed; empty when whole
+  std::string error{};  // why it failed; empty when whole
   bool taken = false;
 };
 
