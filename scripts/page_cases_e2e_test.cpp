@@ -382,6 +382,7 @@ test("credentials in addresses", function () {
   assertEqual(page.title(), "Private", "open");
   page.navigate(signed + "/private/next.html");
   assertEqual(page.title(), "Private next", "navigate after an authenticated page");
+  pageTimeouts({ navigation: 30000 });  // a browser of its own starts
   var wrong = open(site.replace("http://", "http://user:wrong@") + "/private/index.html");
   assertEqual(wrong.element("#denied").text(), "You may not see this.", "401 page");
 });

@@ -1,5 +1,6 @@
 #include "proxy/http/download_capture.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -16,6 +17,8 @@
 namespace Tavrin::Proxy::Http {
 
 namespace {
+
+constexpr std::size_t kSaveChunkBytes = 1 << 20;
 
 struct FileCloser {
   void operator()(std::FILE* file) const { std::fclose(file); }
@@ -40,7 +43,29 @@ std::filesystem::path fresh_folder(const std::filesystem::path& base) {
 asio::awaitable<std::string> save_body(http::response_parser<http::buffer_body>& parser, AnyStream& up,
                                        beast::flat_buffer& up_buffer, std::FILE* file, std::uint64_t& size,
                                        ProxyContext& context) {
-  std::vector<char> chunk(kChunkBufferBytes);
+  // Larger than a relay's pieces: each read costs a write to the disk.
+  std::unique_ptr<char[]> raw(new char[kSaveChunkBytes]);
+  // A body of known length is copied as raw bytes past the parser, as a
+  // relay does.
+  if (const auto known = parser.content_length_remaining(); known && !parser.get().chunked()) {
+    std::uint64_t left = *known;
+    const std::size_t first = static_cast<std::size_t>(std::min<std::uint64_t>(up_buffer.size(), left));
+    if (first && std::fwrite(up_buffer.data().data(), 1, first, file) != first) co_return "the file could not be written";
+    up_buffer.consume(first);
+    left -= first;
+    size += first;
+    while (left > 0) {
+      beast::get_lowest_layer(up).expires_after(context.settings.read_timeout);
+      auto [ec, got] = co_await up.async_read_some(
+          asio::buffer(raw.get(), static_cast<std::size_t>(std::min<std::uint64_t>(kSaveChunkBytes, left))), kTuple);
+      if (ec) co_return "the answer was cut short: " + ec.message();
+      if (std::fwrite(raw.get(), 1, got, file) != got) co_return "the file could not be written";
+      left -= got;
+      size += got;
+    }
+    co_return std::string();
+  }
+  std::vector<char> chunk(kSaveChunkBytes);
   while (!parser.is_done()) {
     auto& body = parser.get().body();
     body.data = chunk.data();
@@ -70,6 +95,7 @@ asio::awaitable<bool> capture_download(AnyStream& client, http::response_parser<
   try {
     path = fresh_folder(context.settings.download_folder()) / name;
     file.reset(std::fopen(path.c_str(), "wb"));
+    if (file) std::setvbuf(file.get(), nullptr, _IONBF, 0);
   } catch (const std::exception& e) {
     context.note(std::string("A download is passed to the browser: ") + e.what());
   }
