@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 #include <openssl/evp.h>
 
+#include "proxy/http/certificate_authority.h"
 #include "proxy/http/testing/test_origin.h"
 #include "scripts/testing/browser_runs.h"
 
@@ -241,7 +242,14 @@ TEST_P(PageCases, Downloads) {
   const std::string results = dir_.file("results");
   programs_.SetConfig("<parameter id=\"test_results_path\" type=\"string\"><value></value>",
                       "<parameter id=\"test_results_path\" type=\"string\"><value>" + results + "</value>");
-  const auto run = run_script(R"(
+  // An HTTPS origin, vouched for by an authority the proxy is told to trust.
+  Tavrin::Proxy::Http::CertificateAuthority authority(dir_.file("origin-authority"));
+  Origin::TestOrigin secure(&serve_site, authority.issue_leaf_pem("127.0.0.1") + authority.certificate_pem(),
+                            authority.leaf_key_pem());
+  const std::string trusted = "<parameter id=\"intercept_https\" type=\"boolean\"><value>1</value></parameter>";
+  programs_.SetConfig(trusted, trusted + "<parameter id=\"upstream_ca_file\" type=\"string\"><value>" +
+                                   authority.certificate_file().string() + "</value></parameter>");
+  const auto run = run_script("var secure = 'https://127.0.0.1:" + std::to_string(secure.port()) + "';\n" + R"(
 test("downloads", function () {
   var page = open(site + "/start.html");
   pageTimeouts({ navigation: 8000 });
@@ -263,6 +271,11 @@ test("downloads", function () {
   var thrown = "";
   try { page.waitForDownload(300); } catch (e) { thrown = e.message; }
   assertMatch(thrown, /waited 300 ms for a download/, "no third download");
+  page.navigate(secure + "/files/notes.txt");
+  assertEqual(page.title(), "Start", "a navigation to a download stays");
+  var overTls = page.waitForDownload(5000);
+  assertEqual(overTls.url, secure + "/files/notes.txt", "HTTPS address");
+  assertEqual(overTls.size, 23, "HTTPS size");
 });
 test("download behind Basic authentication", function () {
   var page = open(site.replace("http://", "http://user:pass@") + "/private/index.html");
@@ -275,7 +288,7 @@ test("download behind Basic authentication", function () {
 )");
   EXPECT_EQ(run.exit, 0) << run.out;
   const auto saved = infos("download");
-  ASSERT_EQ(saved.size(), 3u) << run.out;
+  ASSERT_EQ(saved.size(), 4u) << run.out;
   const std::string binary_record = saved[1];
   const auto from = binary_record.find(" saved as ") + 10;
   const std::string path = binary_record.substr(from, binary_record.rfind(" (") - from);

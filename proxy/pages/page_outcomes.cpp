@@ -43,8 +43,7 @@ std::uint64_t PageRegistry::navigation_ended(const NavigationEnd& end) {
   return mark;
 }
 
-bool PageRegistry::stays_after_leaving(const std::string& id, Page& page) {
-  (void)id;
+bool PageRegistry::stays_after_leaving(Page& page) {
   auto kept = outcomes_.find(page.run);
   if (kept == outcomes_.end()) return false;
   const auto now = Clock::now();

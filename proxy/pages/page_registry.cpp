@@ -52,7 +52,7 @@ bool PageRegistry::report(const AgentReport& report, const std::string& run, con
   page.top = report.top;
   if (!report.leaving) {
     page.gone = page.leaving = page.staying = false;
-  } else if (!page.staying && !stays_after_leaving(report.page, page)) {
+  } else if (!page.staying && !stays_after_leaving(page)) {
     page.gone = page.leaving = true;
   }
   page.vanished = false;

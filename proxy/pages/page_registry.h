@@ -209,7 +209,7 @@ class PageRegistry {
   std::optional<PageAnswer> outcome_after(const PageCommand& command) const;
   // The page said it is leaving; a navigation of its run that ended where
   // it is makes it stay instead (true).
-  bool stays_after_leaving(const std::string& id, Page& page);
+  bool stays_after_leaving(Page& page);
   void tell_to_stay(Page& page);
   // Completes a command before it goes to its page: the files of
   // "setFiles" read in, the position of "geolocation" kept for the run's
