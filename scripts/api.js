@@ -342,7 +342,7 @@ QuorvanePage.prototype.follow = function (mark, limit) {
     this.moveTo(this.frameOf.frameUuid(this.frameSelector, limit));
   } else {
     var loaded = quorvaneNewPage(mark === undefined ? 0 : mark, limit);
-    if (loaded.outcome) this.ended(loaded.outcome);
+    if (loaded.outcome) this.ended(loaded.outcome, loaded);
     else this.moveTo(loaded.page, loaded);
   }
 };
@@ -592,7 +592,7 @@ function open(url, browser) {
       throw new Error("open: " + absolute + " answered " + loaded.outcome.status + " (" + loaded.outcome.kind +
                       ") and brought no page");
     }
-    page.ended(loaded.outcome);
+    page.ended(loaded.outcome, loaded);
     return page;
   }
   page.collect(loaded);
@@ -611,9 +611,11 @@ var quorvaneActions = { click: 1, dblclick: 1, hover: 1, type: 1, clear: 1, pres
 // agent's: the page stays where it was (a 204, a download), or the browser
 // shows a document no agent runs in (XML, PDF, media): the page object then
 // knows its address and status only.
-QuorvanePage.prototype.ended = function (outcome) {
+QuorvanePage.prototype.ended = function (outcome, answer) {
   quorvaneHost.record("info", "navigation ended", outcome.status + " " + outcome.kind + " " + outcome.url);
   this.status = outcome.status;
+  // What comes next comes after this end.
+  if (answer && typeof answer.mark === "number") this.mark = answer.mark;
   if (outcome.stays) return;
   this.bare = { url: outcome.url, status: outcome.status, kind: outcome.kind };
   this.uuid = "";

@@ -278,6 +278,7 @@ test("downloads", function () {
   assertEqual(overTls.size, 23, "HTTPS size");
 });
 test("download behind Basic authentication", function () {
+  pageTimeouts({ navigation: 30000 });  // a browser of its own starts
   var page = open(site.replace("http://", "http://user:pass@") + "/private/index.html");
   assertEqual(page.title(), "Private", "signed in");
   page.element("#report").click();
@@ -286,7 +287,7 @@ test("download behind Basic authentication", function () {
   assertEqual(report.size, 8, "size");
 });
 )");
-  EXPECT_EQ(run.exit, 0) << run.out;
+  EXPECT_EQ(run.exit, 0) << run.out << quorvane_test::read_file(dir_.file("e2e.log"));
   const auto saved = infos("download");
   ASSERT_EQ(saved.size(), 4u) << run.out;
   const std::string binary_record = saved[1];

@@ -2,6 +2,7 @@
 // agent's (a 204, a download, a document the browser makes itself), and
 // its answers about downloads and the run's pages.
 #include <boost/json/array.hpp>
+#include <boost/json/serialize.hpp>
 
 #include "platform/text.h"
 #include "proxy/pages/page_registry.h"
@@ -62,6 +63,7 @@ bool PageRegistry::stays_after_leaving(Page& page) {
 void PageRegistry::tell_to_stay(Page& page) {
   page.gone = page.leaving = false;
   page.staying = true;
+  page.stayed_at = Clock::now();
   const std::string text = "{\"id\":\"stay-" + std::to_string(next_order_) + "\",\"op\":\"stay\"}";
   if (page.sink) {
     page.sink->send(text);
@@ -69,6 +71,12 @@ void PageRegistry::tell_to_stay(Page& page) {
   } else if (!page.command) {
     page.command = text;
   }
+}
+
+std::string PageRegistry::with_stay(const PageCommand& command) {
+  boost::json::object fields = command.fields;
+  fields["stay"] = true;
+  return boost::json::serialize(fields);
 }
 
 bool PageRegistry::staying(const std::string& id) const {

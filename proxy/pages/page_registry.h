@@ -173,6 +173,10 @@ class PageRegistry {
     bool vanished = false;    // gone without a word
     bool leaving = false;     // gone because it said it was navigating away
     bool staying = false;     // told to stay; its agent has not answered yet
+    // When it was last told to stay: a channel that closes soon after
+    // (Firefox closes a document's socket as its navigation ends in a
+    // download) is the page's to open again, not the page's end.
+    std::chrono::steady_clock::time_point stayed_at;
     std::uint64_t order = 0;  // registration order
     std::uint64_t reports = 0;
     std::chrono::steady_clock::time_point seen;
@@ -211,6 +215,9 @@ class PageRegistry {
   // it is makes it stay instead (true).
   bool stays_after_leaving(Page& page);
   void tell_to_stay(Page& page);
+  // The text of `command` with "stay": true, which makes a leaving agent
+  // stay and take it.
+  static std::string with_stay(const PageCommand& command);
   // Completes a command before it goes to its page: the files of
   // "setFiles" read in, the position of "geolocation" kept for the run's
   // pages to come. A failure answer when it cannot.

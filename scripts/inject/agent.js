@@ -1161,6 +1161,8 @@
   }
 
   function run(c) {
+    // The proxy's word that the navigation this page began ended where it is.
+    if (c.stay) leaving = false;
     var cmd = new Command(c);
     var op = ops.hasOwnProperty(c.op) ? ops[c.op] : null;
     if (!op) { cmd.fail("no command '" + c.op + "'"); return; }
@@ -1221,7 +1223,7 @@
       if (typeof e.data !== "string") return;
       var command = null;
       try { command = parse(e.data); } catch (x) { command = null; }
-      if (leaving && !(command && command.op === "stay")) return;
+      if (leaving && !(command && (command.op === "stay" || command.stay))) return;
       if (command && command.id) run(command);
     }]);
     // A socket that is refused may end with "error" alone (no "close"), as
@@ -1258,7 +1260,7 @@
       try { command = parse(x.responseText); } catch (e) { command = null; }
       // A page that said it was leaving polls on until it is gone or told
       // to stay (its navigation ended where it is: a download, a 204).
-      if (leaving && !(command && command.op === "stay")) { setTimeout(poll, 250); return; }
+      if (leaving && !(command && (command.op === "stay" || command.stay))) { setTimeout(poll, 250); return; }
       if (command && command.id) {
         // Its answer sends the next poll.
         run(command);
