@@ -22,6 +22,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/process.h"
+#include "platform/process_watch.h"
 #include "scripts/testing/installed_programs.h"
 #include "test_support/local_processes.h"
 #include "test_support/run_leftovers.h"
@@ -198,7 +199,9 @@ class SuiteCancel : public ::testing::Test {
     for (const std::string& path : interrupted) {
       EXPECT_NE(xml.find("<testcase name=\"(interrupted)\" classname=\"" + path + "\""), std::string::npos) << xml;
     }
-    if (!interrupted.empty()) EXPECT_NE(xml.find("<error message=\"interrupted after"), std::string::npos) << xml;
+    if (!interrupted.empty()) {
+      EXPECT_NE(xml.find("<error message=\"interrupted after"), std::string::npos) << xml;
+    }
     quorvane_test::RunOptions merged;
     merged.merge_error = true;
     const auto check = quorvane_test::run_program(
