@@ -171,6 +171,7 @@ class SuiteCancel : public ::testing::Test {
   // The processes of the run that still exist after 10 s (the browsers'
   // launchers take a moment to close them), with their command lines.
   std::vector<std::string> LeftOfTheRun() const {
+    const Clock::time_point from = Clock::now();
     quorvane_test::wait_until(
         [&] {
           for (int pid : run_)
@@ -178,6 +179,8 @@ class SuiteCancel : public ::testing::Test {
           return true;
         },
         seconds(10));
+    std::cout << "the run's " << run_.size() << " processes were gone "
+              << std::chrono::duration<double>(Clock::now() - from).count() << " s after the runner's end\n";
     std::vector<std::string> left;
     for (int pid : run_)
       if (Process::process_exists(pid)) left.push_back(std::to_string(pid) + " " + command_line_of(pid));
