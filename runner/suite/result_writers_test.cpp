@@ -206,5 +206,41 @@ TEST(HtmlReport, SelfContainedWithFailuresFirst) {
   EXPECT_NE(html.find("console: error: boom"), std::string::npos);
 }
 
+// An interrupted script: its own status in each writer, read back from
+// results.json, counted in the summary line and the page, and never a
+// reason to retry; one test is "1 test".
+TEST(Interrupted, NamedByEveryWriter) {
+  SuiteResult suite;
+  suite.seconds = 4;
+  suite.scripts.push_back(script(L"a/pass.js", {attempt(0, {test(L"ok", TestStatus::kPassed)})}));
+  Attempt cut = attempt(137, {test(L"long", TestStatus::kPassed)});
+  cut.tests[0].status = TestStatus::kError;
+  cut.interrupted = true;
+  cut.script_error = L"interrupted after 2.0 s";
+  explain_cut_tests(cut);
+  suite.scripts.push_back(script(L"b/long.js", {cut}));
+  ASSERT_EQ(suite.scripts[1].status, ScriptStatus::kInterrupted);
+  EXPECT_FALSE(counts_as_passed(ScriptStatus::kInterrupted));
+
+  EXPECT_EQ(summary_line(suite),
+            L"2 scripts: 1 passed, 0 failed, 0 flaky, 0 timed out, 1 interrupted; 2 tests, 1 failed; 4.0 s");
+  EXPECT_EQ(summary_line(SuiteResult{{suite.scripts[0]}, 1}),
+            L"1 script: 1 passed, 0 failed, 0 flaky, 0 timed out; 1 test, 0 failed; 1.0 s");
+  const SuiteResult back = parse_results_json(results_json(suite));
+  EXPECT_EQ(back.scripts[1].status, ScriptStatus::kInterrupted);
+  EXPECT_TRUE(back.scripts[1].final_attempt().interrupted);
+  EXPECT_EQ(back.scripts[1].final_attempt().tests[0].errors, std::vector<std::wstring>{L"interrupted after 2.0 s"});
+  const std::string html = html_report(suite);
+  EXPECT_NE(html.find("<b>1</b>interrupted</span>"), std::string::npos);
+  EXPECT_NE(html.find("data-status=\"interrupted\" data-path=\"b/long.js\" open>"), std::string::npos);
+  EXPECT_NE(html.find("<button data-filter=\"interrupted\">"), std::string::npos);
+  EXPECT_NE(html.find("<span>1 test</span>"), std::string::npos) << html;
+  const std::string quiet = html_report(SuiteResult{{suite.scripts[0]}, 1});
+  EXPECT_EQ(quiet.find("</b>interrupted"), std::string::npos);
+  EXPECT_EQ(quiet.find("data-filter=\"interrupted\""), std::string::npos);
+  const std::string xml = junit_xml(suite);
+  EXPECT_NE(xml.find("<testcase name=\"(interrupted)\" classname=\"b/long.js\""), std::string::npos) << xml;
+}
+
 }  // namespace
 }  // namespace Tavrin::Suite

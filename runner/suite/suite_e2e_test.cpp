@@ -175,7 +175,7 @@ TEST_F(SuiteMode, ShardsMergeIntoTheUnshardedResult) {
   }
   const auto grep = Suite({"--out", "grep", "--grep", "p3", "s"});
   EXPECT_EQ(grep.exit, 0) << grep.out;
-  EXPECT_NE(grep.out.find("1 scripts: 1 passed"), std::string::npos) << grep.out;
+  EXPECT_NE(grep.out.find("1 script: 1 passed"), std::string::npos) << grep.out;
 }
 
 // A script that fails once and then passes is flaky with both attempts

@@ -193,7 +193,7 @@ int suite_exit_status(const SuiteResult& suite) {
 std::wstring summary_line(const SuiteResult& suite) {
   const SuiteCounts c = count(suite);
   std::wostringstream line;
-  line << suite.scripts.size() << L" scripts: " << c.passed << L" passed, " << c.failed << L" failed, " << c.flaky
+  line << suite.scripts.size() << (suite.scripts.size() == 1 ? L" script: " : L" scripts: ") << c.passed << L" passed, " << c.failed << L" failed, " << c.flaky
        << L" flaky, " << c.timed_out << L" timed out";
   if (c.interrupted > 0) line << L", " << c.interrupted << L" interrupted";
   line << L"; " << c.tests << (c.tests == 1 ? L" test, " : L" tests, ") << c.tests_failed << L" failed; "

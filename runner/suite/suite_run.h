@@ -37,7 +37,7 @@ void write_outputs(const SuiteResult& suite, const std::string& out);
 
 // The closing summary line: "N scripts: P passed, F failed, K flaky,
 // T timed out; X tests, Y failed; S s", with ", I interrupted" after the
-// time-outs when there are any.
+// time-outs when there are any; "1 script", "1 test" for one.
 std::wstring summary_line(const SuiteResult& suite);
 
 // The whole mode, from the command line to the exit status. On a console
