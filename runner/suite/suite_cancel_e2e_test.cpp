@@ -60,29 +60,18 @@ std::string command_line_of(int pid) {
   return text;
 }
 
-// The statuses that results.json gives the scripts, by path.
-std::map<std::string, std::string> statuses_in_results(const std::string& json) {
+// Each script path in `text` with its status: group `path` of `pattern`
+// to group `status` (an empty status where the pattern has none).
+std::map<std::string, std::string> statuses(const std::string& text, const std::regex& pattern, int path, int status) {
   std::map<std::string, std::string> found;
-  static const std::regex script("\"path\":\"([^\"]+)\",\"status\":\"([^\"]+)\"");
-  for (std::sregex_iterator it(json.begin(), json.end(), script), end; it != end; ++it)
-    found[(*it)[1]] = (*it)[2];
+  for (std::sregex_iterator it(text.begin(), text.end(), pattern), end; it != end; ++it)
+    found[(*it)[path]] = status > 0 ? (*it)[status].str() : "";
   return found;
 }
 
-std::map<std::string, std::string> statuses_in_html(const std::string& html) {
-  std::map<std::string, std::string> found;
-  static const std::regex script("data-status=\"([^\"]+)\" data-path=\"([^\"]+)\"");
-  for (std::sregex_iterator it(html.begin(), html.end(), script), end; it != end; ++it)
-    found[(*it)[2]] = (*it)[1];
-  return found;
-}
-
-std::set<std::string> suites_in_junit(const std::string& xml) {
-  std::set<std::string> found;
-  static const std::regex suite("<testsuite name=\"([^\"]+)\"");
-  for (std::sregex_iterator it(xml.begin(), xml.end(), suite), end; it != end; ++it) found.insert((*it)[1]);
-  return found;
-}
+const std::regex kResultsScript("\"path\":\"([^\"]+)\",\"status\":\"([^\"]+)\"");
+const std::regex kHtmlScript("data-status=\"([^\"]+)\" data-path=\"([^\"]+)\"");
+const std::regex kJunitSuite("<testsuite name=\"([^\"]+)\"");
 
 class SuiteCancel : public ::testing::Test {
  protected:
@@ -108,19 +97,24 @@ class SuiteCancel : public ::testing::Test {
     write_file(dir_.file(name), text);
   }
 
-  // Starts the suite in a process group of its own (as a shell starts a
-  // job), without a screen so that each script brings its own, and waits
-  // until both finishing scripts are done and both hanging ones are in
-  // their loop. Then notes every process of the run.
-  void StartAndWaitForTheHangs() {
+  // Starts `arguments` in the test's folder without a screen (so that each
+  // top-level run brings its own), the output in the file "console".
+  void Start(std::vector<std::string> arguments) {
     Process::StartOptions options;
-    options.arguments = {"setsid", programs_.bin() + "/Quorvane", "--mode=suite", "--workers", "2", "--timeout",
-                         "300", "--out", "out", "-s", "login.example.test", "-b", "chromium", "c"};
+    options.arguments = std::move(arguments);
     options.working_directory = dir_.path();
     options.environment = Process::environment_with("DISPLAY", "");
     options.output_file = dir_.file("console");
     options.error_file = options.output_file;
     suite_ = Process::start(options);
+  }
+
+  // Starts the suite in a process group of its own (as a shell starts a
+  // job) and waits until both finishing scripts are done and both hanging
+  // ones are in their loop. Then notes every process of the run.
+  void StartAndWaitForTheHangs() {
+    Start({"setsid", programs_.bin() + "/Quorvane", "--mode=suite", "--workers", "2", "--timeout", "300", "--out",
+           "out", "-s", "login.example.test", "-b", "chromium", "c"});
     const bool hanging = quorvane_test::wait_until(
         [&] {
           return read_file(dir_.file("out/scripts/c/h1_page.log")).find("page: ") != std::string::npos &&
@@ -195,11 +189,11 @@ class SuiteCancel : public ::testing::Test {
     const std::string html = read_file(dir_.file("out/index.html"));
     std::map<std::string, std::string> expected = {{"c/a_passes.js", "passed"}, {"c/b_fails.js", "failed"}};
     for (const std::string& path : interrupted) expected[path] = "interrupted";
-    EXPECT_EQ(statuses_in_results(json), expected) << json;
-    EXPECT_EQ(statuses_in_html(html), expected) << html;
-    std::set<std::string> paths;
-    for (const auto& [path, status] : expected) paths.insert(path);
-    EXPECT_EQ(suites_in_junit(xml), paths) << xml;
+    EXPECT_EQ(statuses(json, kResultsScript, 1, 2), expected) << json;
+    EXPECT_EQ(statuses(html, kHtmlScript, 2, 1), expected) << html;
+    std::map<std::string, std::string> paths;
+    for (const auto& [path, status] : expected) paths[path] = "";
+    EXPECT_EQ(statuses(xml, kJunitSuite, 1, 0), paths) << xml;
     for (const std::string& path : interrupted) {
       EXPECT_NE(xml.find("<testcase name=\"(interrupted)\" classname=\"" + path + "\""), std::string::npos) << xml;
     }
@@ -331,14 +325,7 @@ test("inner", function () {
 TEST_F(SuiteCancel, TermToASingleRunEndsItsNestedSuiteBrowserAndScreen) {
   Put("n/outer.js", kOuter);
   Put("n/inner.js", kInner);
-  Process::StartOptions options;
-  options.arguments = {programs_.bin() + "/Quorvane", "n/outer.js", "-s", "login.example.test", "-b", "chromium",
-                       "--log", "run.log"};
-  options.working_directory = dir_.path();
-  options.environment = Process::environment_with("DISPLAY", "");
-  options.output_file = dir_.file("console");
-  options.error_file = options.output_file;
-  suite_ = Process::start(options);
+  Start({programs_.bin() + "/Quorvane", "n/outer.js", "-s", "login.example.test", "-b", "chromium", "--log", "run.log"});
   ASSERT_TRUE(quorvane_test::wait_until(
       [&] { return read_file(dir_.file("run.log")).find("inner looping") != std::string::npos; }, seconds(120)))
       << Console() << read_file(dir_.file("run.log"));
