@@ -135,7 +135,14 @@ class SuiteLoop {
     suite_.scripts.push_back(std::move(script));
     SuiteResult so_far = sorted(suite_);
     so_far.seconds = Seconds();
-    write_bytes(out_ + "/results.json", results_json(so_far));
+    try {
+      write_bytes(out_ + "/results.json", results_json(so_far));
+    } catch (const OutputError& e) {
+      // The suite goes on; the closing write reports the failure if it
+      // lasts.
+      if (!write_failed_) console_ << L"suite: " << Platform::from_utf8(e.what()) << L"\n";
+      write_failed_ = true;
+    }
   }
 
   // No script starts any more; the running ones end as a time-out ends
@@ -173,6 +180,7 @@ class SuiteLoop {
   std::size_t done_ = 0;
   std::size_t shown_running_ = 0;
   bool stopping_ = false;
+  bool write_failed_ = false;
 };
 
 }  // namespace
