@@ -49,6 +49,9 @@ struct ExitStatus {
   int signal = 0;       // the signal that ended it when !exited
   // The status as a Windows exit code: `code`, or 128 + signal.
   int windows_code() const { return exited ? code : 128 + signal; }
+  // Whether a console interrupt, close or shutdown (SIGINT, SIGHUP,
+  // SIGTERM) ended it.
+  bool interrupted() const { return !exited && (signal == 2 || signal == 1 || signal == 15); }
 };
 
 struct StartOptions {
@@ -72,6 +75,11 @@ struct StartOptions {
   std::string input_file;
   std::string output_file;
   std::string error_file;
+  // When true the child is ended (SIGKILL) as soon as its starter ends,
+  // however it ends (killed included), so that it never outlives it. The
+  // end is tied to the starting thread: that thread must wait for the child
+  // or live as long as the process. Ignored by start_detached.
+  bool end_with_starter = false;
 };
 
 // A started child that is waited for. Move-only. Destroying a Child that

@@ -207,6 +207,7 @@ int start_detached_real(const StartOptions& options) {
     detached.output = StartOptions::Output::kDiscard;
     detached.null_input = true;
   }
+  detached.end_with_starter = false;  // its starter is the middle process
   Launch launch = prepare(detached);
   set_output(launch, detached, ScopedFd());
   Pipe pid_pipe = make_pipe();

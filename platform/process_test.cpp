@@ -288,6 +288,32 @@ TEST_F(ProcessTest, KillEndsTheGroupTheChildLeads) {
   EXPECT_TRUE(quorvane_test::wait_until([&] { return !process_exists(sleeper); }, milliseconds(10000)));
 }
 
+// A child started to end with its starter goes when the starter is
+// killed; one started without stays (the control).
+TEST_F(ProcessTest, ChildEndsWithItsStarterHoweverItEnds) {
+  for (const bool tied : {true, false}) {
+    const std::string pid_file = dir_.file(tied ? "tied" : "free");
+    const pid_t starter = ::fork();
+    ASSERT_GE(starter, 0);
+    if (starter == 0) {
+      StartOptions options = program({"sleep", "30"});
+      options.end_with_starter = tied;
+      Child child = start(options);
+      std::ofstream(pid_file) << child.pid() << "\n";
+      for (;;) ::pause();
+    }
+    ASSERT_TRUE(quorvane_test::wait_until([&] { return quorvane_test::read_file(pid_file).size() > 1; },
+                                          milliseconds(10000)));
+    const int sleeper = std::stoi(quorvane_test::read_file(pid_file));
+    EXPECT_TRUE(process_exists(sleeper));
+    ::kill(starter, SIGKILL);
+    ::waitpid(starter, nullptr, 0);
+    EXPECT_EQ(quorvane_test::wait_until([&] { return !process_exists(sleeper); }, milliseconds(tied ? 10000 : 500)),
+              tied) << (tied ? "tied" : "free");
+    kill_process(sleeper);
+  }
+}
+
 // A detached program is not the starter's child, runs in a session of its
 // own, and once it ends it is gone, never a zombie of the starter.
 TEST_F(ProcessTest, DetachedProgramIsAdoptedAndLeavesNoZombie) {
