@@ -72,6 +72,13 @@ struct StartOptions {
   std::string input_file;
   std::string output_file;
   std::string error_file;
+  // The child leads a process group of its own (so that it and what it
+  // starts can be ended together).
+  bool own_process_group = false;
+  // The child is killed (SIGKILL) when the thread that started it ends,
+  // however it ends, so that a server of the caller is never left behind.
+  // start() only; start_detached() ignores it.
+  bool end_with_caller = false;
 };
 
 // A started child that is waited for. Move-only. Destroying a Child that
@@ -98,6 +105,11 @@ class QUORVANE_PLATFORM_EXPORT Child {
   // Waits at most `timeout`; nullopt when the child still runs then (it
   // keeps running and can be waited for again).
   std::optional<ExitStatus> WaitFor(std::chrono::milliseconds timeout, std::string* output = nullptr);
+  // With captured output: the next line the child wrote (without its line
+  // feed), waiting at most `timeout`; nullopt when no whole line came by
+  // then or the output ended first. What follows the line stays for the
+  // next read or for Wait.
+  std::optional<std::string> ReadLine(std::chrono::milliseconds timeout);
   // Ends the child at once (SIGKILL to it and its process group when it
   // leads one) and reaps it.
   void Kill();

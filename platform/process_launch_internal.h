@@ -33,6 +33,9 @@ struct Launch {
   std::string working_directory;
   int streams[3] = {-1, -1, -1};  // what goes on 0, 1 and 2; -1 keeps the caller's
   std::vector<ScopedFd> owned;    // the descriptors opened for them
+  bool own_process_group = false;
+  bool end_with_caller = false;
+  pid_t caller = 0;               // the process that starts the child
 
   // Puts `fd` (owned from now on) on the child's stream `which`.
   void set_stream(int which, ScopedFd fd) {
