@@ -87,21 +87,16 @@ TEST_F(DefaultBrowserTest, NoAssociationAtAllFails) {
   }
 }
 
-TEST(FirefoxTrigger, ProgramsThatAreFirefox) {
-  EXPECT_TRUE(IsFirefoxCommand(L"\"C:\\Program Files\\Mozilla Firefox\\firefox.exe\" -url \"%1\""));
-  EXPECT_TRUE(IsFirefoxCommand(L"\"C:\\PROGRAM FILES\\MOZILLA FIREFOX\\FIREFOX.EXE\" %1"));
-  EXPECT_TRUE(IsFirefoxCommand(L"\"/usr/bin/firefox\" %u"));
-  EXPECT_TRUE(IsFirefoxCommand(L"\"/usr/lib/firefox-esr/firefox-esr\" -url \"%1\""));
-  EXPECT_TRUE(IsFirefoxCommand(L"/usr/bin/firefox-esr %u"));
-  EXPECT_TRUE(IsFirefoxCommand(L"firefox"));
-}
-
-TEST(FirefoxTrigger, ProgramsThatAreNot) {
-  EXPECT_FALSE(IsFirefoxCommand(L"\"/usr/bin/chromium\" \"%1\""));
-  EXPECT_FALSE(IsFirefoxCommand(L"\"/usr/bin/chromium\" --app=firefox"));
-  EXPECT_FALSE(IsFirefoxCommand(L"/usr/bin/firefox-launcher %u"));
-  EXPECT_FALSE(IsFirefoxCommand(L"\"\""));
-  EXPECT_FALSE(IsFirefoxCommand(L""));
+// Commands whose program is Firefox, and commands whose program is not.
+TEST(FirefoxTrigger, ProgramsThatAreFirefoxAndThatAreNot) {
+  for (const wchar_t* command : {L"\"C:\\Program Files\\Mozilla Firefox\\firefox.exe\" -url \"%1\"",
+                                 L"\"C:\\PROGRAM FILES\\MOZILLA FIREFOX\\FIREFOX.EXE\" %1", L"\"/usr/bin/firefox\" %u",
+                                 L"\"/usr/lib/firefox-esr/firefox-esr\" -url \"%1\"", L"/usr/bin/firefox-esr %u",
+                                 L"firefox"})
+    EXPECT_TRUE(IsFirefoxCommand(command)) << command;
+  for (const wchar_t* command : {L"\"/usr/bin/chromium\" \"%1\"", L"\"/usr/bin/chromium\" --app=firefox",
+                                 L"/usr/bin/firefox-launcher %u", L"\"\"", L""})
+    EXPECT_FALSE(IsFirefoxCommand(command)) << command;
 }
 
 TEST(FirefoxTrigger, BrowserNamesAreExact) {
