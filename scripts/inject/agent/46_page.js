@@ -1,0 +1,55 @@
+// Commands on the page as a whole: its navigations, closing it, its
+// dialogs, its frames, its text, and a wait for what it painted.
+
+  // A navigation the command starts itself: the answer goes first, the
+  // navigation follows.
+  function navigation(how) {
+    return function (c, cmd) {
+      cmd.ok(null, { navigating: true });
+      setTimeout(function () { how(c); }, 0);
+    };
+  }
+
+  // Answers, then closes the window; one that scripts may not close is
+  // left on an empty page, so this page is gone either way.
+  function closeCommand(c, cmd) {
+    cmd.ok(null, { closing: true });
+    setTimeout(function () {
+      window.close();
+      if (!window.closed) location.replace("about:blank");
+    }, 0);
+  }
+
+  // The page uuid of the frame the selector names, once its agent is there.
+  function frameCommand(c, cmd) {
+    waitUntil(function () {
+      var frames = find(c.selector);
+      var fw = frames.length && frames[0].contentWindow;
+      var fp = "";
+      try { fp = fw && fw.__quorvane ? fw.__quorvane.page : ""; } catch (e) { fp = ""; }
+      if (!fp) return false;
+      cmd.ok(fp);
+      return true;
+    }, cmd.limit, 50, function () { cmd.fail("no frame with an agent matches " + c.selector); });
+  }
+
+  function waitForTextCommand(c, cmd) {
+    waitUntil(function () {
+      if (textOf(document.body || document.documentElement).indexOf(c.text) < 0) return false;
+      cmd.ok(true);
+      return true;
+    }, cmd.limit, 25, function () {
+      cmd.fail("waited " + cmd.limit + " ms for the text '" + c.text + "' to appear");
+    });
+  }
+
+  // Answers once the page's latest changes are on the screen: two frames
+  // (the second begins after the first was drawn) and a moment for the
+  // browser to hand the picture to the display. A screenshot taken right
+  // after a change would otherwise show the page as it was.
+  function paintedCommand(c, cmd) {
+    later(function () { later(function () { setTimeout(function () { cmd.ok(true); }, 100); }, "frame"); }, "frame");
+  }
+
+  function dialogsCommand(c, cmd) { var seen = dialogs; dialogs = []; cmd.ok(seen); }
+  function dialogCommand(c, cmd) { dialogAnswer = c.answer; cmd.ok(null); }
