@@ -59,6 +59,8 @@
   // replace later (as Function.prototype.call).
   var applyTo = Function.prototype.call.bind(Function.prototype.apply);
   var realFetch = window.fetch;
+  var URLType = window.URL, WeakMapType = window.WeakMap;
+  var weakMapGet = WeakMap.prototype.get, weakMapSet = WeakMap.prototype.set;
   var indirectEval = window.eval;
   var EvalErrorType = window.EvalError;
   var createElement = Document.prototype.createElement;

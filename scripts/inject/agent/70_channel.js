@@ -128,7 +128,9 @@
   }
   call(addListener, window, ["pagehide", bye]);
   call(addListener, window, ["pageshow", function (e) {
-    if (e.persisted) { gone = false; leaving = false; failures = 0; page = uuid(); connect(); }
+    // Back from the back-forward cache: the requests it had in flight were
+    // cut off without an end.
+    if (e.persisted) { gone = false; leaving = false; failures = 0; requestsOpen = {}; page = uuid(); connect(); }
   }]);
 
   Object.defineProperty(window, "__quorvane", {
