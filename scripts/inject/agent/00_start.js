@@ -43,6 +43,8 @@
   var addListener = EventTarget.prototype.addEventListener;
   var querySelectorAll = Document.prototype.querySelectorAll;
   var elementQueryAll = Element.prototype.querySelectorAll;
+  var fragmentQueryAll = DocumentFragment.prototype.querySelectorAll;
+  var matches = Element.prototype.matches;
   var evaluate = Document.prototype.evaluate;
   var getRect = Element.prototype.getBoundingClientRect;
   var getComputedStyle = window.getComputedStyle;
@@ -54,6 +56,7 @@
   var defineProperty = Object.defineProperty;
   var MouseEventType = window.MouseEvent, KeyboardEventType = window.KeyboardEvent;
   var PointerEventType = window.PointerEvent, InputEventType = window.InputEvent, EventType = window.Event;
+  var DragEventType = window.DragEvent, DataTransferType = window.DataTransfer;
   var dateNow = Date.now;
   // apply, bound once: calls through it look nothing up that the page may
   // replace later (as Function.prototype.call).

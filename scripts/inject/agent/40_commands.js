@@ -9,6 +9,7 @@
     // command that navigates away are not lost with the document.
     if (dialogs.length) { a.dialogs = dialogs; dialogs = []; }
     if (consoleLines.length) { a.console = consoleLines; consoleLines = []; }
+    if (pageErrors.length) { a.errors = pageErrors; pageErrors = []; }
     if (leaving) a.navigating = true;
     queued = a;
     flush();
@@ -117,9 +118,12 @@
   var navigationStart = 2000;
   var requestsLimit = 5000;
 
-  // Runs an action for the command and answers once its events have run:
-  // at once on an idle page; when it started a navigation, as the page
-  // leaves; when its events started requests, once those have ended.
+  // Runs an action for the command and answers once its events have run
+  // and the page's next animation frame has come (at most 100 ms: a page
+  // out of sight gets none), so that what an application renders at its
+  // next frame is there, and a scroll's "scroll" events have been
+  // dispatched; when it started a navigation, as the page leaves; when its
+  // events started requests, once those have ended.
   Command.prototype.act = function (fn) {
     var mark = requestsBegun;
     var began = dateNow();
@@ -138,14 +142,21 @@
     var expectNavigation = navigates(seen.events) || navigationBegan >= began;
     // Timers of no delay and promise callbacks that the events queued run
     // first.
-    setTimeout(function () {
+    later(function () {
+      setTimeout(function () { self.settle(mark, began, expectNavigation, value); }, 0);
+    }, "frame");
+  };
+
+  // The rest of an action: waits for the navigation it started to begin
+  // (the page leaving answers the command), else for its requests.
+  Command.prototype.settle = function (mark, began, expectNavigation, value) {
+    var self = this;
+    if (navigationBegan >= began) expectNavigation = true;
+    var until = dateNow() + navigationStart;
+    waitUntil(function () {
       if (navigationBegan >= began) expectNavigation = true;
-      var until = dateNow() + navigationStart;
-      waitUntil(function () {
-        if (navigationBegan >= began) expectNavigation = true;
-        if (expectNavigation && dateNow() < until) return false;
-        afterRequests(self, mark, value);
-        return true;
-      }, navigationStart, 10, function () { afterRequests(self, mark, value); });
-    }, 0);
+      if (expectNavigation && dateNow() < until) return false;
+      afterRequests(self, mark, value);
+      return true;
+    }, navigationStart, 10, function () { afterRequests(self, mark, value); });
   };

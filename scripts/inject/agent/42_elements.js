@@ -1,23 +1,45 @@
 // Element commands: waiting for the element to be there (and for an
 // action, ready to take input), then acting or reading.
 
-  // What an action waits for before it acts; true, or what is missing.
+  // Whether a user sees the element's centre: inside the window, and not
+  // cut off by a scrolled box around it.
+  function inView(el) {
+    var r = call(getRect, el);
+    var cx = r.left + r.width / 2, cy = r.top + r.height / 2;
+    if (cx < 0 || cy < 0 || cx >= window.innerWidth || cy >= window.innerHeight) return false;
+    for (var n = el.parentElement; n && n !== document.body && n !== document.documentElement; n = n.parentElement) {
+      var style = getComputedStyle(n);
+      if (style.overflowX === "visible" && style.overflowY === "visible") continue;
+      var box = call(getRect, n);
+      if (cx < box.left || cx >= box.right || cy < box.top || cy >= box.bottom) return false;
+    }
+    return true;
+  }
+
+  // Scrolls the element into the middle of the view as a user would, in
+  // one step: the page's scroll listeners get their "scroll" events at the
+  // next frame, as for a user's scrolling.
+  function scrollToElement(el) {
+    try { el.scrollIntoView({ block: "center", inline: "center", behavior: "instant" }); } catch (e) { el.scrollIntoView(); }
+  }
+
+  // What an action waits for before it acts; true, or what is missing. An
+  // element out of view is scrolled into view first (once), then waited
+  // for to stand still there. "pointer": as an action but may be disabled
+  // (a hover).
   function ready(el, need, state) {
     if (need === "exists") return true;
     if (!visible(el)) return "be visible";
     if (need === "visible") return true;
-    if (el.disabled) return "be enabled";
-    var r = call(getRect, el);
-    var cx = r.left + r.width / 2, cy = r.top + r.height / 2;
-    if (cx < 0 || cy < 0 || cx > window.innerWidth || cy > window.innerHeight) {
-      if (!state.scrolled) {
-        state.scrolled = true;
-        try { el.scrollIntoView({ block: "center", inline: "center", behavior: "instant" }); } catch (e) { el.scrollIntoView(); }
-        state.box = "";
-        return "stand still";
-      }
+    if (need === "actionable" && el.disabled) return "be enabled";
+    if (!state.scrolled && !inView(el)) {
+      state.scrolled = true;
+      scrollToElement(el);
+      state.box = "";
+      return "stand still";
     }
     // Still: the same box over two animation frames.
+    var r = call(getRect, el);
     var box = r.left + "," + r.top + "," + r.width + "," + r.height;
     if (state.box !== box) { state.box = box; state.steady = 0; return "stand still"; }
     if (++state.steady < 2) return "stand still";
@@ -30,7 +52,7 @@
   function withElement(c, cmd, need, then, always) {
     var state = {};
     var missing = "exist";
-    var every = need === "actionable" ? "frame" : 25;
+    var every = need === "actionable" || need === "pointer" ? "frame" : 25;
     var waiting = cmd.waiting || always;
     waitUntil(function () {
       var list = find(c.selector);
@@ -117,4 +139,40 @@
     var hidden = !list.length || !visible(list[0]);
     return { held: hidden, seen: "visible", value: true };
   }, function () { return "to be hidden"; });
+
+  // A DOM property of the element; a dotted path ("validity.valid") reads
+  // through the objects on the way.
+  function propertyOf(el, path) {
+    var parts = String(path === null || path === undefined ? "" : path).split(".");
+    var value = el, read = "";
+    for (var i = 0; i < parts.length; i++) {
+      if (parts[i] === "") throw new Error("no property '" + path + "'");
+      if (value === null || value === undefined) {
+        throw new Error("'" + read + "' is " + String(value) + ", so it has no '" + parts[i] + "'");
+      }
+      value = value[parts[i]];
+      read += (i ? "." : "") + parts[i];
+    }
+    return typeof value === "function" ? "function" : value;
+  }
+
+  // Brings the element into view unless a user sees it already.
+  function scrollIntoViewCommand(c, cmd) {
+    withElement(c, cmd, "visible", function (el) {
+      cmd.act(function () { if (!inView(el)) scrollToElement(el); });
+    });
+  }
+
+  // A drag of the element onto the element `c.target` names, which has to
+  // exist and be visible too.
+  function dragCommand(c, cmd) {
+    withElement(c, cmd, "actionable", function (el) {
+      var goal = find(String(c.target));
+      if (!goal.length || !visible(goal[0])) {
+        cmd.fail("'" + c.target + "' (where to drag to) " + (goal.length ? "is not visible" : "does not exist"));
+        return;
+      }
+      cmd.act(function () { dragTo(el, goal[0], Number(c.steps)); });
+    });
+  }
 

@@ -53,3 +53,32 @@
 
   function dialogsCommand(c, cmd) { var seen = dialogs; dialogs = []; cmd.ok(seen); }
   function dialogCommand(c, cmd) { dialogAnswer = c.answer; cmd.ok(null); }
+
+  // Scrolls the page to a point, or by a distance, in CSS pixels, as one
+  // step of a user's scrolling; answers after its "scroll" events and what
+  // they started.
+  function scrollCommand(by) {
+    return function (c, cmd) {
+      var x = Number(c.x), y = Number(c.y);
+      if (x !== x || y !== y) { cmd.fail("scroll: x and y are numbers"); return; }
+      cmd.act(function () {
+        var where = { left: x, top: y, behavior: "instant" };
+        try {
+          if (by) window.scrollBy(where); else window.scrollTo(where);
+        } catch (e) {
+          if (by) window.scrollBy(x, y); else window.scrollTo(x, y);
+        }
+      });
+    };
+  }
+
+  // The pointer at a point of the viewport (outside it: it leaves the
+  // window), and its left button.
+  function mouseMoveCommand(c, cmd) {
+    var x = Number(c.x), y = Number(c.y);
+    if (x !== x || y !== y) { cmd.fail("mouseMove: x and y are numbers"); return; }
+    cmd.act(function () { moveToPoint({ x: x, y: y }); });
+  }
+  function mouseDownCommand(c, cmd) { cmd.act(buttonDown); }
+  function mouseUpCommand(c, cmd) { cmd.act(buttonUp); }
+

@@ -130,6 +130,8 @@
       return;
     }
     if (k.key === "Tab") { tab(mods.shiftKey); return; }
+    if (controlKey(el, k.key)) return;
+    if (k.key === " " && spaceActivates(el)) return;
     if (k.key === "Backspace" || k.key === "Delete") { deleteText(el, k.key === "Backspace"); return; }
     if (k.key === "Enter") {
       if (el.tagName === "TEXTAREA") { replaceSelection(el, "\n", "insertLineBreak"); return; }
@@ -140,7 +142,9 @@
         implicitSubmission(el);
         return;
       }
-      if (el.tagName !== "INPUT" && activates(el)) fire(el, mouseEvent("click", 0, 0, 0, 0, 0));
+      var type = String(el.type).toLowerCase();
+      if (activates(el) && (el.tagName !== "INPUT" || type === "button" || type === "submit" || type === "reset" ||
+                            type === "image")) fire(el, mouseEvent("click", 0, 0, 0, 0, 0));
       return;
     }
     if (textField(el) && (k.key === "ArrowLeft" || k.key === "ArrowRight" || k.key === "Home" || k.key === "End")) {
@@ -157,7 +161,8 @@
 
   // One key with the modifiers held: the modifiers go down first and up
   // last; keydown, keypress (keys that give a character, and Enter), the
-  // default action, keyup.
+  // default action, keyup; Space on a button-like control clicks it after
+  // its keyup, as the browser does.
   function pressChord(ch) {
     var mods = ch.mods, k = ch.key, none = { shiftKey: false, ctrlKey: false, altKey: false, metaKey: false };
     var held = { shiftKey: false, ctrlKey: false, altKey: false, metaKey: false };
@@ -172,7 +177,9 @@
     var gives = (k.text || k.key === "Enter") && !mods.ctrlKey && !mods.metaKey && !mods.altKey;
     if (go && gives) go = fire(target, keyEvent("keypress", k, mods));
     if (go) keyDefault(active() === target ? target : active(), k, mods);
-    fire(active(), keyEvent("keyup", k, mods));
+    var space = go && k.key === " " && !mods.ctrlKey && !mods.metaKey && !mods.altKey ? spaceActivates(active()) : null;
+    var up = fire(active(), keyEvent("keyup", k, mods));
+    if (space && up && space === active() && space.isConnected) fire(space, mouseEvent("click", 0, 0, 0, 0, 0));
     if (shift) fire(active(), keyEvent("keyup", shift, { shiftKey: false, ctrlKey: mods.ctrlKey, altKey: mods.altKey, metaKey: mods.metaKey }));
     for (var j = mods.keys.length - 1; j >= 0; j--) {
       held[modifierNames[mods.keys[j].key]] = false;

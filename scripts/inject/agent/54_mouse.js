@@ -33,23 +33,93 @@
     return new MouseEventType(type, init);
   }
 
-  function moveTo(target, at) {
-    if (under !== target) {
-      var from = under && under.isConnected ? under : null;
-      if (from) {
-        fire(from, mouseEvent("pointerout", at.x, at.y, 0, 0, 0, target, true));
-        fire(from, mouseEvent("pointerleave", at.x, at.y, 0, 0, 0, target, true));
-        fire(from, mouseEvent("mouseout", at.x, at.y, 0, 0, 0, target));
-        fire(from, mouseEvent("mouseleave", at.x, at.y, 0, 0, 0, target));
+  // The element and those around it, innermost first; across shadow roots.
+  function ancestry(el) {
+    var chain = [];
+    for (var n = el; n; n = n.parentNode || n.host || null) if (n.nodeType === 1) chain[chain.length] = n;
+    return chain;
+  }
+  function within(chain, el) {
+    for (var i = 0; i < chain.length; i++) if (chain[i] === el) return true;
+    return false;
+  }
+
+  // The pointer goes from what it was over to `target` (null: out of the
+  // window): out and over on the two, leave on each element it left
+  // (innermost first), enter on each it entered (outermost first).
+  function crossTo(target, at) {
+    var from = under && under.isConnected ? under : null;
+    var left = from ? ancestry(from) : [], entered = target ? ancestry(target) : [];
+    if (from) {
+      fire(from, mouseEvent("pointerout", at.x, at.y, 0, 0, pressed, target, true));
+      for (var i = 0; i < left.length; i++) {
+        if (!within(entered, left[i])) fire(left[i], mouseEvent("pointerleave", at.x, at.y, 0, 0, pressed, target, true));
       }
-      fire(target, mouseEvent("pointerover", at.x, at.y, 0, 0, 0, from, true));
-      fire(target, mouseEvent("pointerenter", at.x, at.y, 0, 0, 0, from, true));
-      fire(target, mouseEvent("mouseover", at.x, at.y, 0, 0, 0, from));
-      fire(target, mouseEvent("mouseenter", at.x, at.y, 0, 0, 0, from));
-      under = target;
+      fire(from, mouseEvent("mouseout", at.x, at.y, 0, 0, pressed, target));
+      for (var j = 0; j < left.length; j++) {
+        if (!within(entered, left[j])) fire(left[j], mouseEvent("mouseleave", at.x, at.y, 0, 0, pressed, target));
+      }
     }
-    fire(target, mouseEvent("pointermove", at.x, at.y, 0, -1, 0, null, true));
-    fire(target, mouseEvent("mousemove", at.x, at.y, 0, 0, 0));
+    under = target;
+    if (!target) return;
+    fire(target, mouseEvent("pointerover", at.x, at.y, 0, 0, pressed, from, true));
+    for (var k = entered.length - 1; k >= 0; k--) {
+      if (!within(left, entered[k])) fire(entered[k], mouseEvent("pointerenter", at.x, at.y, 0, 0, pressed, from, true));
+    }
+    fire(target, mouseEvent("mouseover", at.x, at.y, 0, 0, pressed, from));
+    for (var m = entered.length - 1; m >= 0; m--) {
+      if (!within(left, entered[m])) fire(entered[m], mouseEvent("mouseenter", at.x, at.y, 0, 0, pressed, from));
+    }
+  }
+
+  // The buttons held (1: the left one): moves while it is down are a drag.
+  var pressed = 0;
+  var pointerAt = { x: 0, y: 0 };
+
+  function moveTo(target, at) {
+    if (under !== target) crossTo(target, at);
+    pointerAt = at;
+    fire(target, mouseEvent("pointermove", at.x, at.y, 0, -1, pressed, null, true));
+    fire(target, mouseEvent("mousemove", at.x, at.y, 0, 0, pressed));
+  }
+
+  // The innermost element at a point of the viewport, inside open shadow
+  // roots too; null outside the viewport.
+  function elementAt(at) {
+    if (at.x < 0 || at.y < 0 || at.x >= window.innerWidth || at.y >= window.innerHeight) return null;
+    var found = call(elementFromPoint, document, [at.x, at.y]);
+    while (found && found.shadowRoot) {
+      var inner = found.shadowRoot.elementFromPoint(at.x, at.y);
+      if (!inner || inner === found) break;
+      found = inner;
+    }
+    return found || document.documentElement;
+  }
+
+  // The pointer moves to a point of the viewport; outside it, the pointer
+  // leaves the window (out and leave, with no element it goes to).
+  function moveToPoint(at) {
+    var target = elementAt(at);
+    if (!target) {
+      if (under) crossTo(null, at);
+      pointerAt = at;
+      return;
+    }
+    moveTo(target, at);
+  }
+
+  // The left button goes down or up where the pointer is.
+  function buttonDown() {
+    var target = under && under.isConnected ? under : elementAt(pointerAt) || document.documentElement;
+    pressed = 1;
+    if (fire(target, mouseEvent("pointerdown", pointerAt.x, pointerAt.y, 0, 0, 1, null, true)) &&
+        fire(target, mouseEvent("mousedown", pointerAt.x, pointerAt.y, 1, 0, 1))) focusOnPress(target);
+  }
+  function buttonUp() {
+    var target = under && under.isConnected ? under : elementAt(pointerAt) || document.documentElement;
+    pressed = 0;
+    fire(target, mouseEvent("pointerup", pointerAt.x, pointerAt.y, 0, 0, 0, null, true));
+    fire(target, mouseEvent("mouseup", pointerAt.x, pointerAt.y, 1, 0, 0));
   }
 
   // Mousedown's default: the focus goes to the focusable element clicked
