@@ -38,11 +38,11 @@
       state.box = "";
       return "stand still";
     }
-    // Still: the same box over two animation frames.
+    // Still: the same box when the next animation frame comes as before it
+    // (an animation or transition moves it from frame to frame).
     var r = call(getRect, el);
     var box = r.left + "," + r.top + "," + r.width + "," + r.height;
-    if (state.box !== box) { state.box = box; state.steady = 0; return "stand still"; }
-    if (++state.steady < 2) return "stand still";
+    if (state.box !== box) { state.box = box; return "stand still"; }
     return true;
   }
 
