@@ -40,7 +40,7 @@
   var xhrOpen = XHR.prototype.open, xhrSend = XHR.prototype.send, xhrSetHeader = XHR.prototype.setRequestHeader;
   var WS = window.WebSocket;
   var wsSend = WS && WS.prototype.send, wsClose = WS && WS.prototype.close;
-  var addListener = EventTarget.prototype.addEventListener;
+  var addListener = EventTarget.prototype.addEventListener, removeListener = EventTarget.prototype.removeEventListener;
   var querySelectorAll = Document.prototype.querySelectorAll;
   var elementQueryAll = Element.prototype.querySelectorAll;
   var fragmentQueryAll = DocumentFragment.prototype.querySelectorAll;

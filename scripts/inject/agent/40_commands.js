@@ -123,8 +123,11 @@
   // out of sight gets none), so that what an application renders at its
   // next frame is there, and a scroll's "scroll" events have been
   // dispatched; when it started a navigation, as the page leaves; when its
-  // events started requests, once those have ended.
-  Command.prototype.act = function (fn) {
+  // events started requests, once those have ended. `until` (optional)
+  // holds the answer back, at most a second, until it returns true (a
+  // scroll's events have come: a busy browser's frame may come after the
+  // 100 ms).
+  Command.prototype.act = function (fn, until) {
     var mark = requestsBegun;
     var began = dateNow();
     current = this;
@@ -142,8 +145,14 @@
     var expectNavigation = navigates(seen.events) || navigationBegan >= began;
     // Timers of no delay and promise callbacks that the events queued run
     // first.
+    var go = function () { setTimeout(function () { self.settle(mark, began, expectNavigation, value); }, 0); };
     later(function () {
-      setTimeout(function () { self.settle(mark, began, expectNavigation, value); }, 0);
+      if (!until || until()) { go(); return; }
+      waitUntil(function () {
+        if (!until()) return false;
+        go();
+        return true;
+      }, 1000, "frame", go);
     }, "frame");
   };
 

@@ -159,7 +159,7 @@
   // Brings the element into view unless a user sees it already.
   function scrollIntoViewCommand(c, cmd) {
     withElement(c, cmd, "visible", function (el) {
-      cmd.act(function () { if (!inView(el)) scrollToElement(el); });
+      scrollAction(cmd, function () { if (!inView(el)) scrollToElement(el); });
     });
   }
 

@@ -54,6 +54,19 @@
   function dialogsCommand(c, cmd) { var seen = dialogs; dialogs = []; cmd.ok(seen); }
   function dialogCommand(c, cmd) { dialogAnswer = c.answer; cmd.ok(null); }
 
+  // Runs `scroll` (which may move the page) as an action that answers once
+  // the page's "scroll" event has come, when the page moved.
+  function scrollAction(cmd, scroll) {
+    var before = window.scrollX + "," + window.scrollY, seen = false;
+    var onScroll = function () { seen = true; };
+    call(addListener, window, ["scroll", onScroll, true]);
+    cmd.act(scroll, function () {
+      if (!seen && window.scrollX + "," + window.scrollY !== before) return false;
+      call(removeListener, window, ["scroll", onScroll, true]);
+      return true;
+    });
+  }
+
   // Scrolls the page to a point, or by a distance, in CSS pixels, as one
   // step of a user's scrolling; answers after its "scroll" events and what
   // they started.
@@ -61,7 +74,7 @@
     return function (c, cmd) {
       var x = Number(c.x), y = Number(c.y);
       if (x !== x || y !== y) { cmd.fail("scroll: x and y are numbers"); return; }
-      cmd.act(function () {
+      scrollAction(cmd, function () {
         var where = { left: x, top: y, behavior: "instant" };
         try {
           if (by) window.scrollBy(where); else window.scrollTo(where);
