@@ -51,13 +51,30 @@ constexpr CLSID CLSID_VelmoraProxy = Tavrin::Platform::Com::make_guid("{2B8434D6
 //   holds the object and it is not busy.
 // RequestCount: the number of requests the server has served since it
 //   started: commands, and the pages' requests that pass through it.
+// (the network control of a run's traffic, proxy/network/)
+// Route: adds the rule `rule` (a JSON text, proxy/network/route_rule.h) to
+//   the routes of run `run`, newest first; a rule that is not understood
+//   fails with E_INVALIDARG and a description naming the fault, adding
+//   nothing.
+// Unroute: removes the rules of run `run` added with the pattern `pattern`
+//   (its JSON text as Route got it); an empty `pattern` removes them all.
+// Requests: *list is a JSON array of the run's requests that `query` (a
+//   JSON text, proxy/network/request_log.h) selects, oldest first; a query
+//   that waits returns as soon as one is there, or empty at its limit.
+// WriteHar: writes the requests of run `run` as HAR 1.2 to `file`
+//   (proxy/network/har_writer.h), bodies as "proxy"/"har_content" says.
 #define QUORVANE_VELMORA_PROXY_METHODS(M)                                                                   \
   M(1, Command, (BSTR command, BSTR* text, BSTR* url, BSTR* title, BSTR* page),                            \
     (command, text, url, title, page),                                                                    \
     ({L"command", kIn}, {L"text", kOut}, {L"url", kOut}, {L"title", kOut}, {L"page", kRetval}))            \
   M(2, IsBusy, (VARIANT_BOOL* busy), (busy), ({L"busy", kRetval}))                                         \
   M(3, SetStop, (VARIANT_BOOL stop), (stop), ({L"stop", kIn}))                                             \
-  M(4, RequestCount, (ULONGLONG* count), (count), ({L"count", kRetval}))
+  M(4, RequestCount, (ULONGLONG* count), (count), ({L"count", kRetval}))                                   \
+  M(5, Route, (BSTR run, BSTR rule), (run, rule), ({L"run", kIn}, {L"rule", kIn}))                          \
+  M(6, Unroute, (BSTR run, BSTR pattern), (run, pattern), ({L"run", kIn}, {L"pattern", kIn}))               \
+  M(7, Requests, (BSTR run, BSTR query, BSTR* list), (run, query, list),                                    \
+    ({L"run", kIn}, {L"query", kIn}, {L"list", kRetval}))                                                 \
+  M(8, WriteHar, (BSTR run, BSTR file), (run, file), ({L"run", kIn}, {L"file", kIn}))
 
 // Strips the parentheses of a table column.
 #define QUORVANE_VELMORA_PROXY_UNWRAP(...) __VA_ARGS__
