@@ -4,7 +4,7 @@
 #   P/lib/quorvane/        the programs and modules: the runner's directory
 #   P/bin/                 links to the programs a user starts (Quorvane,
 #                          QuorvaneHelper)
-#   P/share/quorvane/      Resource.dat, README.md and the examples
+#   P/share/quorvane/      Resource.dat, README.md, docs/ and the examples
 #   /etc/quorvane/         config.xml when P is /usr, else P/etc/quorvane/
 #
 # The programs look for config.xml, Resource.dat, the read-me and the example
@@ -24,7 +24,8 @@ function(quorvane_install_rules)
 
   install(FILES ${QUORVANE_BIN_DIR}/Resource.dat ${CMAKE_SOURCE_DIR}/README.md
     DESTINATION ${QUORVANE_INSTALL_DATADIR})
-  install(DIRECTORY ${CMAKE_SOURCE_DIR}/examples DESTINATION ${QUORVANE_INSTALL_DATADIR})
+  install(DIRECTORY ${CMAKE_SOURCE_DIR}/examples ${CMAKE_SOURCE_DIR}/docs
+    DESTINATION ${QUORVANE_INSTALL_DATADIR})
 
   # The prefix is known only when installing (cpack installs the same build
   # under /usr), so the configuration's place and the links are decided then.

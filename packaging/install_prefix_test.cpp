@@ -86,11 +86,12 @@ TEST_F(InstallPrefixTest, LaysOutProgramsDataAndConfigurationInTheirFolders) {
   EXPECT_TRUE(fs::is_regular_file(prefix_ + "/etc/quorvane/config.xml"));
   EXPECT_TRUE(fs::is_regular_file(prefix_ + "/share/quorvane/Resource.dat"));
   EXPECT_TRUE(fs::is_regular_file(prefix_ + "/share/quorvane/README.md"));
+  EXPECT_TRUE(fs::is_regular_file(prefix_ + "/share/quorvane/docs/api.md"));
   EXPECT_TRUE(fs::is_regular_file(prefix_ + "/share/quorvane/examples/site/index.html"));
 
   // The programs' directory reaches every file through links that stay
   // inside the prefix.
-  for (const char* name : {"config.xml", "Resource.dat", "README.md", "examples"}) {
+  for (const char* name : {"config.xml", "Resource.dat", "README.md", "docs", "examples"}) {
     const fs::path link = lib() + "/" + name;
     ASSERT_TRUE(fs::is_symlink(link)) << name;
     EXPECT_TRUE(fs::read_symlink(link).is_relative()) << name;
