@@ -236,6 +236,13 @@ test("a failing test", function () { fail("on purpose"); });
   EXPECT_TRUE(post);
 }
 
+// The bundled example passes as its header says: all three tests.
+TEST_P(NetworkControl, TheExamplePasses) {
+  const auto run = programs_.Run(QUORVANE_SOURCE_DIR "/examples/network.js", GetParam().name, dir_.file("example.log"));
+  EXPECT_EQ(run.exit, 0) << run.out;
+  EXPECT_NE(run.out.find("stats: testfile=\"3 passed, 0 failed\""), std::string::npos) << run.out;
+}
+
 QUORVANE_IN_BOTH_BROWSERS(NetworkControl);
 
 }  // namespace

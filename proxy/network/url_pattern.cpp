@@ -9,30 +9,6 @@ namespace Tavrin::Proxy::Network {
 
 namespace json = boost::json;
 
-std::string glob_to_regex(std::string_view glob) {
-  std::string out;
-  out.reserve(glob.size() * 2);
-  for (std::size_t i = 0; i < glob.size(); ++i) {
-    const char c = glob[i];
-    if (c == '*') {
-      if (i + 1 < glob.size() && glob[i + 1] == '*') {
-        out += ".*";
-        ++i;
-      } else {
-        out += "[^/]*";
-      }
-    } else if (c == '?') {
-      out += '.';
-    } else if (std::string_view("\\^$.|+()[]{}").find(c) != std::string_view::npos) {
-      out += '\\';
-      out += c;
-    } else {
-      out += c;
-    }
-  }
-  return out;
-}
-
 namespace {
 
 std::string text_field(const json::object& object, const char* name, const std::string& what) {
@@ -63,7 +39,19 @@ UrlPattern UrlPattern::from_json(const json::value& pattern, const std::string& 
       if (glob.empty()) throw BadInput(what + " is an empty glob");
       out.any_ = false;
       out.glob_without_scheme_ = glob.find("://") == std::string::npos;
-      out.regex_ = std::regex(glob_to_regex(glob), std::regex::ECMAScript | std::regex::optimize);
+      for (std::size_t i = 0; i < glob.size(); ++i) {
+        if (glob[i] == '*') {
+          const bool deep = i + 1 < glob.size() && glob[i + 1] == '*';
+          if (deep) ++i;
+          out.glob_.push_back({deep ? GlobPiece::Kind::kAny : GlobPiece::Kind::kSegment, {}});
+        } else if (glob[i] == '?') {
+          out.glob_.push_back({GlobPiece::Kind::kOne, {}});
+        } else if (!out.glob_.empty() && out.glob_.back().kind == GlobPiece::Kind::kText) {
+          out.glob_.back().text += glob[i];
+        } else {
+          out.glob_.push_back({GlobPiece::Kind::kText, std::string(1, glob[i])});
+        }
+      }
     } else if (has_regex) {
       const std::string flags = text_field(object, "flags", what);
       auto syntax = std::regex::ECMAScript | std::regex::optimize;
@@ -78,16 +66,51 @@ UrlPattern UrlPattern::from_json(const json::value& pattern, const std::string& 
   return out;
 }
 
+bool UrlPattern::match_glob(const GlobPiece* piece, const GlobPiece* end, std::string_view text) {
+  for (; piece != end; ++piece) {
+    switch (piece->kind) {
+      case GlobPiece::Kind::kText:
+        if (text.substr(0, piece->text.size()) != piece->text) return false;
+        text.remove_prefix(piece->text.size());
+        break;
+      case GlobPiece::Kind::kOne:
+        if (text.empty()) return false;
+        text.remove_prefix(1);
+        break;
+      case GlobPiece::Kind::kSegment:
+      case GlobPiece::Kind::kAny: {
+        const bool deep = piece->kind == GlobPiece::Kind::kAny;
+        // How far the star may reach: the whole rest, or up to the next "/".
+        const std::size_t reach = deep ? text.size() : std::min(text.size(), text.find('/'));
+        const GlobPiece* next = piece + 1;
+        if (next == end) return reach == text.size();
+        for (std::size_t take = 0; take <= reach; ++take) {
+          // A text that follows must start where the star stops.
+          if (next->kind == GlobPiece::Kind::kText) {
+            const std::size_t at = text.find(next->text, take);
+            if (at == std::string_view::npos || at > reach) return false;
+            take = at;
+          }
+          if (match_glob(next, end, text.substr(take))) return true;
+        }
+        return false;
+      }
+    }
+  }
+  return text.empty();
+}
+
 bool UrlPattern::matches(std::string_view url, std::string_view method) const {
   if (!method_.empty() && method != method_) return false;
   if (any_) return true;
   if (search_) return std::regex_search(url.begin(), url.end(), regex_);
-  if (std::regex_match(url.begin(), url.end(), regex_)) return true;
+  const GlobPiece* begin = glob_.data();
+  const GlobPiece* end = begin + glob_.size();
+  if (match_glob(begin, end, url)) return true;
   if (!glob_without_scheme_) return false;
   const std::size_t scheme_end = url.find("://");
   if (scheme_end == std::string_view::npos) return false;
-  const std::string_view rest = url.substr(scheme_end + 3);
-  return std::regex_match(rest.begin(), rest.end(), regex_);
+  return match_glob(begin, end, url.substr(scheme_end + 3));
 }
 
 }  // namespace Tavrin::Proxy::Network

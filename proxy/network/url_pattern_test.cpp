@@ -21,6 +21,13 @@ TEST(UrlPattern, GlobWildcards) {
   EXPECT_TRUE(deep.matches("http://a.test/api/todos/1?x=2", "GET"));
   EXPECT_FALSE(deep.matches("http://a.test/app/todos", "GET"));
 
+  // A star backtracks past a text that occurs more than once.
+  const UrlPattern again = pattern(R"({"glob": "http://a.test/*b/c"})");
+  EXPECT_TRUE(again.matches("http://a.test/abbb/c", "GET"));
+  EXPECT_FALSE(again.matches("http://a.test/ab/x/b/c", "GET"));
+  EXPECT_TRUE(pattern(R"({"glob": "**b/c"})").matches("http://a.test/ab/x/b/c", "GET"));
+  EXPECT_FALSE(pattern(R"({"glob": "http://a.test/*"})").matches("http://a.test/x/", "GET"));
+
   const UrlPattern single = pattern(R"({"glob": "http://a.test/t?.json"})");
   EXPECT_TRUE(single.matches("http://a.test/t1.json", "GET"));
   EXPECT_FALSE(single.matches("http://a.test/t12.json", "GET"));
