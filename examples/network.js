@@ -27,6 +27,10 @@ test("a failing request is shown", function () {
 });
 
 test("the order the page posted", function () {
+  // A browser sends a request whose connection was reset again on a new
+  // one, so the run's log may hold the failed order twice: count this
+  // test's orders only.
+  var before = requests(place).length;
   route(place, { status: 201, json: { ok: true } });
   var page = open("/network/orders.html");
   page.element("#item").type("cream");
@@ -34,6 +38,6 @@ test("the order the page posted", function () {
   page.element("#state").waitText("Order placed");
   var posted = waitRequest(place);
   assertEqual(posted.postJSON().item, "cream", "the posted item");
-  assertEqual(requests(place).length, 2, "two orders were posted in this run");
+  assertEqual(requests(place).length - before, 1, "one order was posted by this test");
   page.close();
 });
