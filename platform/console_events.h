@@ -29,4 +29,10 @@ using PHANDLER_ROUTINE = bool (*)(unsigned long event);
 // be started.
 QUORVANE_PLATFORM_EXPORT bool SetConsoleCtrlHandler(PHANDLER_ROUTINE handler, bool add);
 
+// The exit status of a program that ends on `event` after handling it: 128
+// plus the number of the signal that the event stands for (130 for
+// CTRL_C_EVENT, 143 for CTRL_SHUTDOWN_EVENT), as a shell reports a program
+// ended by that signal.
+QUORVANE_PLATFORM_EXPORT int ConsoleEventExitStatus(unsigned long event);
+
 #endif  // QUORVANE_PLATFORM_CONSOLE_EVENTS_H_

@@ -84,3 +84,12 @@ bool SetConsoleCtrlHandler(PHANDLER_ROUTINE handler, bool add) {
   handlers.push_back(handler);
   return true;
 }
+
+int ConsoleEventExitStatus(unsigned long event) {
+  switch (event) {
+    case CTRL_C_EVENT: return 128 + SIGINT;
+    case CTRL_BREAK_EVENT: return 128 + SIGQUIT;
+    case CTRL_CLOSE_EVENT: return 128 + SIGHUP;
+    default: return 128 + SIGTERM;
+  }
+}

@@ -49,6 +49,9 @@ struct ExitStatus {
   int signal = 0;       // the signal that ended it when !exited
   // The status as a Windows exit code: `code`, or 128 + signal.
   int windows_code() const { return exited ? code : 128 + signal; }
+  // Whether a console interrupt, close or shutdown (SIGINT, SIGHUP,
+  // SIGTERM) ended it.
+  bool interrupted() const { return !exited && (signal == 2 || signal == 1 || signal == 15); }
 };
 
 struct StartOptions {
@@ -72,6 +75,14 @@ struct StartOptions {
   std::string input_file;
   std::string output_file;
   std::string error_file;
+  // The child leads a process group of its own (so that it and what it
+  // starts can be ended together).
+  bool own_process_group = false;
+  // When true the child is ended (SIGKILL) as soon as its starter ends,
+  // however it ends (killed included), so that it never outlives it. The
+  // end is tied to the starting thread: that thread must wait for the child
+  // or live as long as the process. Ignored by start_detached.
+  bool end_with_starter = false;
 };
 
 // A started child that is waited for. Move-only. Destroying a Child that
@@ -98,6 +109,11 @@ class QUORVANE_PLATFORM_EXPORT Child {
   // Waits at most `timeout`; nullopt when the child still runs then (it
   // keeps running and can be waited for again).
   std::optional<ExitStatus> WaitFor(std::chrono::milliseconds timeout, std::string* output = nullptr);
+  // With captured output: the next line the child wrote (without its line
+  // feed), waiting at most `timeout`; nullopt when no whole line came by
+  // then or the output ended first. What follows the line stays for the
+  // next read or for Wait.
+  std::optional<std::string> ReadLine(std::chrono::milliseconds timeout);
   // Ends the child at once (SIGKILL to it and its process group when it
   // leads one) and reaps it.
   void Kill();

@@ -32,7 +32,9 @@ struct Launch {
   std::vector<std::string> candidates;  // paths to try, in order
   std::string working_directory;
   int streams[3] = {-1, -1, -1};  // what goes on 0, 1 and 2; -1 keeps the caller's
+  int starter = 0;                // the starter's process id when the child ends with it
   std::vector<ScopedFd> owned;    // the descriptors opened for them
+  bool own_process_group = false;
 
   // Puts `fd` (owned from now on) on the child's stream `which`.
   void set_stream(int which, ScopedFd fd) {

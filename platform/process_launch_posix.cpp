@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <pthread.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -106,6 +107,8 @@ Launch prepare(const StartOptions& options) {
   launch.envp.push_back(nullptr);
   launch.candidates = program_candidates(options.arguments.front(), options.working_directory);
   launch.working_directory = options.working_directory;
+  if (options.end_with_starter) launch.starter = ::getpid();
+  launch.own_process_group = options.own_process_group;
   if (!options.input_file.empty())
     launch.set_stream(0, open_file(options.input_file, O_RDONLY));
   else if (options.null_input)
@@ -157,6 +160,13 @@ void throw_reported(int fd, const StartOptions& options) {
   sigset_t none;
   sigemptyset(&none);
   ::sigprocmask(SIG_SETMASK, &none, nullptr);
+  // The kernel sends the signal when the starter goes; a starter that went
+  // before this line is seen by the parent's change.
+  if (launch.starter > 0) {
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (::getppid() != launch.starter) ::_exit(127);
+  }
+  if (launch.own_process_group) ::setpgid(0, 0);
 
   if (!launch.working_directory.empty() && ::chdir(launch.working_directory.c_str()) != 0) {
     report(report_fd, {kChangeDirectory, errno});

@@ -37,8 +37,8 @@ struct CommandAnswer {
   std::wstring page;
 };
 
-// Carries a command to the pages. Until pages can reach the proxy, the
-// answer is empty.
+// Carries a command to the pages (the proxy's page registry) and gives
+// back their answer.
 using CommandHandler = std::function<CommandAnswer(const std::wstring& command)>;
 
 class ProxyState {

@@ -14,7 +14,6 @@
 #include "common/directories.h"
 #include "platform/com/dispatch_call.h"
 #include "platform/process.h"
-#include "platform/shell_folders.h"
 #include "platform/text.h"
 #include "runner/browser_env.h"
 
@@ -201,8 +200,7 @@ ComPtr<IDispatch> ScriptControl::GetError() const {
 }
 
 void ScriptControl::CheckFirefoxConfiguration() {
-  const boost::filesystem::path profiles(Platform::firefox_profiles_folder());
-  if (CheckFirefoxProfiles(profiles) != ProfileFinding::kNotInOrder) return;
+  if (CheckFirefoxProfiles(FirefoxProfilesFolder()) != ProfileFinding::kNotInOrder) return;
   Platform::Com::Bstr uuid(L""), type(L"error"), name(L"browser"), value(kFirefoxConfigurationError);
   const HRESULT hr = runtime_->LogNode(uuid.get(), type.get(), name.get(), value.get());
   if (FAILED(hr)) _com_issue_errorex(hr, runtime_.get(), IID_IVelmoraScript);

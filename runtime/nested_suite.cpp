@@ -83,6 +83,8 @@ HRESULT CVelmoraScript::BenchExec(BSTR file_path, LONG* exit_code) {
     Platform::Process::StartOptions options;
     options.arguments = Platform::Process::split_command_line(nested_command_line(run));
     options.null_input = false;  // the nested run shares the console
+    // A nested run never outlives this one, however this one ends.
+    options.end_with_starter = true;
     Platform::Process::Child child = Platform::Process::start(options);
     *exit_code = child.Wait().windows_code();
 

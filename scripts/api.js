@@ -315,6 +315,11 @@ function QuorvanePage(uuid, frameOf) {
 QuorvanePage.prototype.collect = function (answer) {
   var list = answer && answer.dialogs;
   if (list) for (var i = 0; i < list.length; i++) this.seenDialogs[this.seenDialogs.length] = list[i];
+  var errors = answer && answer.errors;
+  if (errors) {
+    if (!this.seenErrors) this.seenErrors = [];
+    for (var j = 0; j < errors.length; j++) this.seenErrors[this.seenErrors.length] = errors[j];
+  }
   if (answer && typeof answer.mark === "number") this.mark = answer.mark;
   return answer;
 };
@@ -566,6 +571,57 @@ QuorvaneElement.prototype.waitHidden = function (ms) {
   this.wait("waitHidden", {}, "", ms);
   return this;
 };
+
+// ---- Scrolling, the right button, dragging, the low-level mouse, the
+// page's errors and DOM properties.
+
+// The page as a user scrolls it, in CSS pixels; each answers after the
+// page's "scroll" events and what they started (the next part of an
+// infinite list, say).
+QuorvanePage.prototype.scrollTo = function (x, y) {
+  return this.navigationAction("scrollTo", { x: Number(x), y: Number(y) }, x + "," + y);
+};
+QuorvanePage.prototype.scrollBy = function (dx, dy) {
+  return this.navigationAction("scrollBy", { x: Number(dx), y: Number(dy) }, dx + "," + dy);
+};
+// The pointer at (x, y) of the page's viewport (outside it, the pointer
+// leaves the window), and its left button down and up where it is.
+QuorvanePage.prototype.mouseMove = function (x, y) {
+  return this.navigationAction("mouseMove", { x: Number(x), y: Number(y) }, x + "," + y);
+};
+QuorvanePage.prototype.mouseDown = function () { return this.navigationAction("mouseDown", {}); };
+QuorvanePage.prototype.mouseUp = function () { return this.navigationAction("mouseUp", {}); };
+// The page's uncaught errors and unhandled rejections since the last call
+// (those of the pages this object came from too, and those while the page
+// loaded), each as a text with its source and line.
+QuorvanePage.prototype.errors = function () {
+  var rest = this.command({ op: "errors" }).value;
+  var seen = this.seenErrors || [];
+  this.seenErrors = [];
+  if (rest) for (var i = 0; i < rest.length; i++) seen[seen.length] = rest[i];
+  return seen;
+};
+
+QuorvaneElement.prototype.rightClick = function () { this.act("rightClick"); return this; };
+// Scrolls the element into view unless it is in view already.
+QuorvaneElement.prototype.scrollIntoView = function () { this.act("scrollIntoView"); return this; };
+// A DOM property (a dotted path such as "validity.valid" too), read once.
+QuorvaneElement.prototype.prop = function (name) { return this.act("prop", name); };
+// Drags the element onto `target` (an element or a selector of the same
+// page): HTML5 drag and drop for an element marked draggable, else mouse
+// moves with the button held, in `options.steps` steps (5).
+QuorvaneElement.prototype.dragTo = function (target, options) {
+  var self = this, page = this.page;
+  var to = target instanceof QuorvaneElement ? target.selector : String(target);
+  var steps = options && options.steps !== undefined ? Number(options.steps) : 5;
+  this.announce();
+  quorvaneRecorded("dragTo", to, this.uuid, function (passed) {
+    page.command({ op: "dragTo", selector: self.selector, target: to, steps: steps, timeout: quorvaneLimit(),
+                   wait: quorvanePages.waiting }, self.name, passed);
+  });
+  return this;
+};
+// ---- (end of scrolling, dragging, the low-level mouse, errors, properties)
 
 // Opens `url` (relative to the run's server, or absolute) in `browser`
 // (default: the run's -b) and returns its page once it has loaded.

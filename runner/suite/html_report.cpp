@@ -18,11 +18,13 @@ std::string seconds(double s) {
   return text.str();
 }
 
-// Failed and timed-out scripts first, then flaky, then passed; by path.
+// Failed, timed-out and interrupted scripts first, then flaky, then
+// passed; by path.
 int rank(ScriptStatus status) {
   switch (status) {
     case ScriptStatus::kFailed: return 0;
     case ScriptStatus::kTimedOut: return 0;
+    case ScriptStatus::kInterrupted: return 0;
     case ScriptStatus::kFlaky: return 1;
     case ScriptStatus::kPassed: return 2;
   }
@@ -35,6 +37,7 @@ std::string css_class(ScriptStatus status) {
     case ScriptStatus::kFailed: return "failed";
     case ScriptStatus::kFlaky: return "flaky";
     case ScriptStatus::kTimedOut: return "timedout";
+    case ScriptStatus::kInterrupted: return "interrupted";
   }
   return "failed";
 }
@@ -46,14 +49,14 @@ header h1{margin:0 0 8px;font-size:20px}
 .summary{display:flex;gap:12px;flex-wrap:wrap}
 .count{background:#2b3345;border-radius:6px;padding:6px 12px}
 .count b{font-size:18px;margin-right:4px}
-.count.failed b,.count.timedout b{color:#ff7b7b}.count.flaky b{color:#ffd166}.count.passed b{color:#7ee2a8}
+.count.failed b,.count.timedout b,.count.interrupted b{color:#ff7b7b}.count.flaky b{color:#ffd166}.count.passed b{color:#7ee2a8}
 .tools{padding:12px 24px;display:flex;gap:8px;align-items:center;flex-wrap:wrap}
 .tools button{border:1px solid #c5cad3;background:#fff;border-radius:4px;padding:4px 10px;cursor:pointer}
 .tools button.on{background:#1d2330;color:#fff}
 .tools input{padding:4px 8px;border:1px solid #c5cad3;border-radius:4px;min-width:240px}
 main{padding:0 24px 24px}
 details.script{background:#fff;border:1px solid #dde1e7;border-left:6px solid #7ee2a8;border-radius:4px;margin:6px 0}
-details.script.failed,details.script.timedout{border-left-color:#e05252}
+details.script.failed,details.script.timedout,details.script.interrupted{border-left-color:#e05252}
 details.script.flaky{border-left-color:#e8b400}
 summary{cursor:pointer;padding:8px 12px;display:flex;gap:12px}
 summary .path{flex:1;font-family:monospace}
@@ -139,7 +142,8 @@ void write_script(std::ostringstream& html, const ScriptResult& s) {
   html << "<details class=\"script " << cls << "\" data-status=\"" << cls << "\" data-path=\"" << h(s.path) << "\""
        << (counts_as_passed(s.status) ? "" : " open") << "><summary><span class=\"status\">"
        << h(status_word(s.status)) << "</span><span class=\"path\">" << h(s.path) << "</span><span>"
-       << last.tests.size() << " tests</span><span>" << seconds(s.seconds()) << "</span></summary>\n";
+       << last.tests.size() << (last.tests.size() == 1 ? " test" : " tests") << "</span><span>"
+       << seconds(s.seconds()) << "</span></summary>\n";
   if (!last.script_error.empty())
     html << "<div class=\"test error\" data-title=\"\"><div class=\"step\"><div>Script error</div><pre>"
          << h(last.script_error) << "</pre></div></div>\n";
@@ -165,23 +169,33 @@ void write_script(std::ostringstream& html, const ScriptResult& s) {
   html << "</details>\n";
 }
 
+// The summary and the filter buttons; an interrupted suite's count and
+// button only when it has interrupted scripts.
+void write_header(std::ostringstream& html, const SuiteCounts& c, double suite_seconds) {
+  html << "<header><h1>Quorvane results</h1><div class=\"summary\" id=\"summary\">"
+       << "<span class=\"count passed\"><b>" << c.passed << "</b>passed</span>"
+       << "<span class=\"count failed\"><b>" << c.failed << "</b>failed</span>"
+       << "<span class=\"count flaky\"><b>" << c.flaky << "</b>flaky</span>"
+       << "<span class=\"count timedout\"><b>" << c.timed_out << "</b>timed out</span>";
+  if (c.interrupted > 0) html << "<span class=\"count interrupted\"><b>" << c.interrupted << "</b>interrupted</span>";
+  html << "<span class=\"count\"><b>" << c.tests << "</b>" << (c.tests == 1 ? "test" : "tests") << ", "
+       << c.tests_failed << " failed</span>"
+       << "<span class=\"count\"><b>" << seconds(suite_seconds) << "</b></span></div></header>\n"
+       << "<div class=\"tools\"><button class=\"on\" data-filter=\"all\">All</button>"
+       << "<button data-filter=\"failed\">Failed</button><button data-filter=\"timedout\">Timed out</button>";
+  if (c.interrupted > 0) html << "<button data-filter=\"interrupted\">Interrupted</button>";
+  html << "<button data-filter=\"flaky\">Flaky</button><button data-filter=\"passed\">Passed</button>"
+       << "<input id=\"search\" type=\"search\" placeholder=\"Search by title\"></div>\n<main>\n";
+}
+
 }  // namespace
 
 std::string html_report(const SuiteResult& suite) {
   const SuiteCounts c = count(suite);
   std::ostringstream html;
   html << "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\"><title>Quorvane results</title><style>"
-       << kStyle << "</style></head><body>\n<header><h1>Quorvane results</h1><div class=\"summary\" id=\"summary\">"
-       << "<span class=\"count passed\"><b>" << c.passed << "</b>passed</span>"
-       << "<span class=\"count failed\"><b>" << c.failed << "</b>failed</span>"
-       << "<span class=\"count flaky\"><b>" << c.flaky << "</b>flaky</span>"
-       << "<span class=\"count timedout\"><b>" << c.timed_out << "</b>timed out</span>"
-       << "<span class=\"count\"><b>" << c.tests << "</b>tests, " << c.tests_failed << " failed</span>"
-       << "<span class=\"count\"><b>" << seconds(suite.seconds) << "</b></span></div></header>\n"
-       << "<div class=\"tools\"><button class=\"on\" data-filter=\"all\">All</button>"
-       << "<button data-filter=\"failed\">Failed</button><button data-filter=\"timedout\">Timed out</button>"
-       << "<button data-filter=\"flaky\">Flaky</button><button data-filter=\"passed\">Passed</button>"
-       << "<input id=\"search\" type=\"search\" placeholder=\"Search by title\"></div>\n<main>\n";
+       << kStyle << "</style></head><body>\n";
+  write_header(html, c, suite.seconds);
   std::vector<const ScriptResult*> scripts;
   for (const ScriptResult& s : suite.scripts) scripts.push_back(&s);
   std::stable_sort(scripts.begin(), scripts.end(),

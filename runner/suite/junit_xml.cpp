@@ -70,9 +70,15 @@ std::string xml_escape(const std::wstring& text) {
 
 std::vector<TestResult> junit_cases(const Attempt& last) {
   std::vector<TestResult> cases = last.tests;
-  if (!last.script_error.empty() || last.timed_out || (!attempt_passed(last) && cases.empty())) {
+  // Each case counted as an error or a failure carries one, as CI servers
+  // count the elements.
+  for (TestResult& t : cases) {
+    if (t.status == TestStatus::kError && t.errors.empty()) t.errors.push_back(L"the test did not finish");
+    if (t.status == TestStatus::kFailed && t.failures.empty()) t.failures.push_back(Failure{L"test", L"failed"});
+  }
+  if (!last.script_error.empty() || last.timed_out || last.interrupted || (!attempt_passed(last) && cases.empty())) {
     TestResult error;
-    error.title = last.timed_out ? L"(timed out)" : L"(script)";
+    error.title = last.timed_out ? L"(timed out)" : last.interrupted ? L"(interrupted)" : L"(script)";
     error.status = TestStatus::kError;
     error.seconds = last.seconds;
     error.errors.push_back(last.script_error.empty() ? L"exit status " + std::to_wstring(last.exit_code)

@@ -14,8 +14,10 @@
 namespace Tavrin::Suite {
 
 // The test cases of a script's last attempt as junit.xml lists them: its
-// tests, plus an error case "(script)" or "(timed out)" for a script error
-// or a time-out, or a skipped case "(no tests)" when nothing ran.
+// tests, plus an error case "(script)", "(timed out)" or "(interrupted)"
+// for a script error, a time-out or an interrupt, or a skipped case
+// "(no tests)" when nothing ran. A case counted as an error or a failure
+// always carries its error or failure.
 std::vector<TestResult> junit_cases(const Attempt& last);
 
 // The document, UTF-8.

@@ -27,10 +27,16 @@ void make_folder(const std::string& path) {
 void write_bytes(const std::string& path, const std::string& bytes) {
   const boost::filesystem::path parent = boost::filesystem::path(path).parent_path();
   if (!parent.empty()) make_folder(parent.string());
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  const std::string fresh = path + ".new";
+  std::ofstream out(fresh, std::ios::binary | std::ios::trunc);
   out << bytes;
   out.close();
-  if (!out) throw OutputError("cannot write " + path);
+  boost::system::error_code error;
+  if (out) boost::filesystem::rename(fresh, path, error);
+  if (!out || error) {
+    boost::filesystem::remove(fresh, error);
+    throw OutputError("cannot write " + path);
+  }
 }
 
 std::string script_stem(const std::wstring& display_path) {

@@ -17,7 +17,9 @@ class OutputError : public std::runtime_error {
 // The whole file; nothing when it cannot be read.
 std::optional<std::string> read_bytes(const std::string& path);
 
-// Writes `bytes` to `path`, replacing it and making its folders. Throws
+// Writes `bytes` to `path`, replacing it and making its folders. The bytes
+// go to a new file that is then renamed over the old one, so that a reader,
+// or a program killed in the middle, never leaves half a file. Throws
 // OutputError naming the file.
 void write_bytes(const std::string& path, const std::string& bytes);
 

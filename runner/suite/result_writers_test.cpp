@@ -1,10 +1,15 @@
 // The suite's outcome and its writers: status decisions, junit.xml against
 // the JUnit schema (xmllint), results.json read back, the merge of shard
 // results, and the structure of index.html.
+#include <array>
+#include <cstring>
+#include <sstream>
+
 #include <gtest/gtest.h>
 
 #include "runner/suite/html_report.h"
 #include "runner/suite/junit_xml.h"
+#include "runner/suite/log_reader.h"
 #include "runner/suite/merge.h"
 #include "runner/suite/results_json.h"
 #include "runner/suite/suite_run.h"
@@ -74,6 +79,89 @@ TEST(JunitXml, ValidAgainstTheSchemaWithEveryKindOfCase) {
             std::string::npos) << xml;
 }
 
+// The counts of one element's attributes: tests, failures, errors, skipped.
+std::array<int, 4> declared_counts(const std::string& tag) {
+  std::array<int, 4> counts{};
+  const char* names[] = {" tests=\"", " failures=\"", " errors=\"", " skipped=\""};
+  for (int i = 0; i < 4; ++i) {
+    const std::size_t at = tag.find(names[i]);
+    if (at != std::string::npos) counts[i] = std::stoi(tag.substr(at + std::strlen(names[i])));
+  }
+  return counts;
+}
+
+// What a testsuite element holds: test cases, and the cases with a
+// failure, with an error and skipped, as CI servers count them.
+std::array<int, 4> element_counts(const std::string& body) {
+  std::array<int, 4> counts{};
+  const char* cases[] = {"<testcase ", "<failure ", "<error ", "<skipped/>"};
+  for (std::size_t at = body.find("<testcase "); at != std::string::npos; at = body.find("<testcase ", at + 1)) {
+    const std::string one = body.substr(at, body.find("</testcase>", at) - at);
+    ++counts[0];
+    for (int i = 1; i < 4; ++i)
+      if (one.find(cases[i]) != std::string::npos) ++counts[i];
+  }
+  return counts;
+}
+
+// Scripts of every kind read from their logs as the suite reads them: each
+// testsuite's counts equal its cases, and the totals equal the sums. A test
+// that its script's end cut (a time-out, a crash, an interrupt) carries an
+// error saying why.
+TEST(JunitXml, CountsEqualTheCasesForEveryKind) {
+  const std::string header =
+      "suite: source=[[[s.js]]] browser=[[[x]]] host=[[[x]]] date=[[[2026-12-08 10:00:00]]]\n"
+      "testfile: source=[[[s.js]]] date=[[[2026-12-08 10:00:00]]]\n";
+  auto rec = [](const std::string& kind, const std::string& name, const std::string& value) {
+    return kind + ": name=[[[" + name + "]]] value=[[[" + value + "]]] uuid=[[[]]] date=[[[2026-12-08 10:00:01]]]\n";
+  };
+  const std::string started = rec("test", "test", "t");
+  const std::string passed = started + rec("result", "status", "passed") + rec("stats", "test", "1 passed");
+  const std::string failed =
+      started + rec("assert", "step", "wrong") + rec("result", "status", "failed") + rec("stats", "test", "0 passed");
+  const std::string thrown = started + rec("error", "script", "TypeError: x") + rec("stats", "test", "1 error");
+  auto from_log = [&](const std::string& body, int exit_code) {
+    std::istringstream in(header + body);
+    return attempt(exit_code, read_log_tests(in, L"s.js").tests);
+  };
+  SuiteResult suite;
+  suite.scripts.push_back(script(L"pass.js", {from_log(passed, 0)}));
+  suite.scripts.push_back(script(L"fail.js", {from_log(passed + failed, 1)}));
+  suite.scripts.push_back(script(L"error.js", {from_log(thrown, 1)}));
+  suite.scripts.push_back(script(L"skip.js", {from_log("", 0)}));
+  std::wstring reasons[3] = {L"timed out after 3.0 s", L"", L"interrupted after 2.0 s"};
+  const wchar_t* kinds[3] = {L"timeout.js", L"crash.js", L"interrupted.js"};
+  for (int i = 0; i < 3; ++i) {
+    Attempt cut = from_log(passed + started, i == 1 ? 139 : 137);
+    cut.timed_out = i == 0;
+    cut.interrupted = i == 2;
+    cut.script_error = reasons[i];
+    explain_cut_tests(cut);
+    suite.scripts.push_back(script(kinds[i], {cut}));
+  }
+  const std::string xml = junit_xml(suite);
+
+  std::array<int, 4> sums{};
+  int suites = 0;
+  for (std::size_t at = xml.find("<testsuite "); at != std::string::npos; at = xml.find("<testsuite ", at + 1)) {
+    ++suites;
+    const std::size_t end = xml.find("</testsuite>", at);
+    const std::string tag = xml.substr(at, xml.find('>', at) - at);
+    EXPECT_EQ(declared_counts(tag), element_counts(xml.substr(at, end - at))) << tag;
+    for (int i = 0; i < 4; ++i) sums[i] += declared_counts(tag)[i];
+  }
+  EXPECT_EQ(suites, 7);
+  EXPECT_EQ(declared_counts(xml.substr(xml.find("<testsuites "), 200)), sums) << xml;
+  EXPECT_NE(xml.find("<testcase name=\"t\" classname=\"timeout.js\" time=\"0.000\">\n      <error message=\"timed out "
+                     "after 3.0 s\""),
+            std::string::npos) << xml;
+  EXPECT_NE(xml.find("classname=\"crash.js\" time=\"0.000\">\n      <error message=\"the script ended during the test "
+                     "(exit status 139)\""),
+            std::string::npos) << xml;
+  EXPECT_NE(xml.find("<testcase name=\"(interrupted)\" classname=\"interrupted.js\""), std::string::npos) << xml;
+  EXPECT_EQ(suite.scripts[6].status, ScriptStatus::kInterrupted);
+}
+
 TEST(ResultsJson, ReadsBackWhatItWrote) {
   const SuiteResult suite = sample();
   const SuiteResult back = parse_results_json(results_json(suite));
@@ -116,6 +204,42 @@ TEST(HtmlReport, SelfContainedWithFailuresFirst) {
   EXPECT_NE(html.find("Failed step: <b>title &lt;check&gt;</b>"), std::string::npos);
   EXPECT_NE(html.find("<img alt=\"screenshot\" src=\"scripts/b/fail.failure.png\">"), std::string::npos);
   EXPECT_NE(html.find("console: error: boom"), std::string::npos);
+}
+
+// An interrupted script: its own status in each writer, read back from
+// results.json, counted in the summary line and the page, and never a
+// reason to retry; one test is "1 test".
+TEST(Interrupted, NamedByEveryWriter) {
+  SuiteResult suite;
+  suite.seconds = 4;
+  suite.scripts.push_back(script(L"a/pass.js", {attempt(0, {test(L"ok", TestStatus::kPassed)})}));
+  Attempt cut = attempt(137, {test(L"long", TestStatus::kPassed)});
+  cut.tests[0].status = TestStatus::kError;
+  cut.interrupted = true;
+  cut.script_error = L"interrupted after 2.0 s";
+  explain_cut_tests(cut);
+  suite.scripts.push_back(script(L"b/long.js", {cut}));
+  ASSERT_EQ(suite.scripts[1].status, ScriptStatus::kInterrupted);
+  EXPECT_FALSE(counts_as_passed(ScriptStatus::kInterrupted));
+
+  EXPECT_EQ(summary_line(suite),
+            L"2 scripts: 1 passed, 0 failed, 0 flaky, 0 timed out, 1 interrupted; 2 tests, 1 failed; 4.0 s");
+  EXPECT_EQ(summary_line(SuiteResult{{suite.scripts[0]}, 1}),
+            L"1 script: 1 passed, 0 failed, 0 flaky, 0 timed out; 1 test, 0 failed; 1.0 s");
+  const SuiteResult back = parse_results_json(results_json(suite));
+  EXPECT_EQ(back.scripts[1].status, ScriptStatus::kInterrupted);
+  EXPECT_TRUE(back.scripts[1].final_attempt().interrupted);
+  EXPECT_EQ(back.scripts[1].final_attempt().tests[0].errors, std::vector<std::wstring>{L"interrupted after 2.0 s"});
+  const std::string html = html_report(suite);
+  EXPECT_NE(html.find("<b>1</b>interrupted</span>"), std::string::npos);
+  EXPECT_NE(html.find("data-status=\"interrupted\" data-path=\"b/long.js\" open>"), std::string::npos);
+  EXPECT_NE(html.find("<button data-filter=\"interrupted\">"), std::string::npos);
+  EXPECT_NE(html.find("<span>1 test</span>"), std::string::npos) << html;
+  const std::string quiet = html_report(SuiteResult{{suite.scripts[0]}, 1});
+  EXPECT_EQ(quiet.find("</b>interrupted"), std::string::npos);
+  EXPECT_EQ(quiet.find("data-filter=\"interrupted\""), std::string::npos);
+  const std::string xml = junit_xml(suite);
+  EXPECT_NE(xml.find("<testcase name=\"(interrupted)\" classname=\"b/long.js\""), std::string::npos) << xml;
 }
 
 }  // namespace

@@ -38,7 +38,8 @@ json::object test_json(const TestResult& t) {
 json::object attempt_json(const Attempt& a) {
   json::array tests;
   for (const TestResult& t : a.tests) tests.push_back(test_json(t));
-  return json::object{{"exit_code", a.exit_code}, {"timed_out", a.timed_out}, {"seconds", a.seconds},
+  return json::object{{"exit_code", a.exit_code}, {"timed_out", a.timed_out}, {"interrupted", a.interrupted},
+                      {"seconds", a.seconds},
                       {"log", u8(a.log)},         {"report", u8(a.report)},   {"output", u8(a.output)},
                       {"script_error", u8(a.script_error)}, {"tests", tests}};
 }
@@ -95,6 +96,8 @@ Attempt parse_attempt(const json::object& o) {
   a.exit_code = static_cast<int>(number_of(o, "exit_code"));
   const json::value* timed_out = o.if_contains("timed_out");
   a.timed_out = timed_out && timed_out->is_bool() && timed_out->get_bool();
+  const json::value* interrupted = o.if_contains("interrupted");
+  a.interrupted = interrupted && interrupted->is_bool() && interrupted->get_bool();
   a.seconds = number_of(o, "seconds");
   a.log = text_of(o, "log");
   a.report = text_of(o, "report");
@@ -120,6 +123,7 @@ std::string results_json(const SuiteResult& suite) {
                                              {"failed", c.failed},
                                              {"flaky", c.flaky},
                                              {"timed_out", c.timed_out},
+                                             {"interrupted", c.interrupted},
                                              {"tests", c.tests},
                                              {"tests_failed", c.tests_failed},
                                              {"seconds", suite.seconds}}},

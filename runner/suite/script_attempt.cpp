@@ -10,13 +10,14 @@
 #include "runner/report/convert_stream.h"
 #include "runner/suite/log_reader.h"
 #include "runner/suite/output_files.h"
+#include "runner/suite/script_list.h"
 
 namespace Tavrin::Suite {
 
 namespace {
 
-std::string attempt_stem(const std::wstring& script, int number) {
-  return script_stem(script) + (number > 1 ? "." + std::to_string(number) : "");
+std::string attempt_stem(const std::wstring& script, const SuiteOptions& options, int number) {
+  return script_stem(output_name(script, options.paths)) + (number > 1 ? "." + std::to_string(number) : "");
 }
 
 }  // namespace
@@ -34,7 +35,7 @@ std::wstring runner_failure_line(const std::string& output) {
 
 ScriptAttempt::ScriptAttempt(const std::string& runner, const SuiteOptions& options, const std::string& out,
                              const std::wstring& script, int number)
-    : out_(out), script_(script), number_(number), stem_(attempt_stem(script, number)) {
+    : out_(out), script_(script), number_(number), stem_(attempt_stem(script, options, number)) {
   make_folder(boost::filesystem::path(out_ + "/" + stem_).parent_path().string());
   const std::string log = out_ + "/" + stem_ + ".log";
   boost::system::error_code ignored;
@@ -48,6 +49,9 @@ ScriptAttempt::ScriptAttempt(const std::string& runner, const SuiteOptions& opti
   start.output_file = out_ + "/" + stem_ + ".out";
   start.error_file = start.output_file;
   start.null_input = true;
+  // However the suite ends (killed included), its scripts end with it, and
+  // their browsers and screens with them.
+  start.end_with_starter = true;
   started_ = Clock::now();
   child_ = Platform::Process::start(start);
 }
@@ -61,14 +65,26 @@ bool ScriptAttempt::Poll(double timeout) {
     timed_out_ = true;
     status_ = Platform::Process::ExitStatus{false, 0, 9};
   }
+  // A run ended by an interrupt of its own (a Ctrl-C to the whole group)
+  // did not fail.
+  if (status_ && status_->interrupted()) interrupted_ = true;
   if (status_) seconds_ = std::chrono::duration<double>(Clock::now() - started_).count();
   return status_.has_value();
+}
+
+void ScriptAttempt::Interrupt() {
+  if (Poll(0)) return;
+  child_->Kill();
+  interrupted_ = true;
+  status_ = Platform::Process::ExitStatus{false, 0, 9};
+  seconds_ = std::chrono::duration<double>(Clock::now() - started_).count();
 }
 
 Attempt ScriptAttempt::Finish() {
   Attempt attempt;
   attempt.exit_code = status_->windows_code();
   attempt.timed_out = timed_out_;
+  attempt.interrupted = interrupted_ && !timed_out_;
   attempt.seconds = seconds_;
   attempt.log = Platform::from_utf8(stem_ + ".log");
   attempt.report = Platform::from_utf8(stem_ + ".xml");
@@ -93,14 +109,16 @@ Attempt ScriptAttempt::Finish() {
   }
 
   attempt.script_error = tests.errors_outside;
-  if (timed_out_) {
+  if (timed_out_ || attempt.interrupted) {
     std::wostringstream text;
-    text << L"timed out after " << std::fixed << std::setprecision(1) << seconds_ << L" s";
+    text << (timed_out_ ? L"timed out after " : L"interrupted after ") << std::fixed << std::setprecision(1)
+         << seconds_ << L" s";
     attempt.script_error = text.str();
   } else if (attempt.exit_code != 0) {
     const std::wstring line = runner_failure_line(read_bytes(out_ + "/" + stem_ + ".out").value_or(""));
     if (!line.empty()) attempt.script_error += (attempt.script_error.empty() ? L"" : L"\n") + line;
   }
+  explain_cut_tests(attempt);
   return attempt;
 }
 

@@ -31,6 +31,10 @@ class ScriptAttempt {
   // seconds (0: none) have passed. Never waits.
   bool Poll(double timeout);
 
+  // Ends the run at once as a time-out does, with its browsers, and marks
+  // it interrupted. Nothing when it has already ended.
+  void Interrupt();
+
   // The outcome, once Poll returned true: log read, report written.
   Attempt Finish();
 
@@ -46,6 +50,7 @@ class ScriptAttempt {
   Clock::time_point started_;
   double seconds_ = 0;
   bool timed_out_ = false;
+  bool interrupted_ = false;
   std::optional<Platform::Process::ExitStatus> status_;
 };
 

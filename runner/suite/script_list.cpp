@@ -67,6 +67,23 @@ std::wstring display_path(const std::wstring& path) {
   return text;
 }
 
+std::wstring output_name(const std::wstring& display_path, const std::vector<std::wstring>& named) {
+  const fs::path shown(display_path);
+  if (shown.is_relative() && (shown.empty() || *shown.begin() != "..")) return display_path;
+  const fs::path script = fs::absolute(shown).lexically_normal();
+  fs::path best;
+  for (const std::wstring& path : named) {
+    // The folder that the command-line path names its scripts under.
+    fs::path folder = is_glob(path) ? glob_root(path) : fs::path(path);
+    if (!is_glob(path) && !fs::is_directory(folder)) folder = folder.parent_path();
+    folder = fs::absolute(folder).lexically_normal();
+    const fs::path relative = script.lexically_relative(folder);
+    if (relative.empty() || *relative.begin() == ".." || *relative.begin() == ".") continue;
+    if (best.empty() || relative.size() < best.size()) best = relative;
+  }
+  return best.empty() ? display_path : best.generic_wstring();
+}
+
 std::vector<std::wstring> list_scripts(const std::vector<std::wstring>& paths, const std::wstring& grep) {
   std::set<std::wstring> found;
   for (const std::wstring& path : paths) {

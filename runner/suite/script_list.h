@@ -25,6 +25,13 @@ std::vector<std::wstring> list_scripts(const std::vector<std::wstring>& paths, c
 // under it, else its absolute path; with forward slashes.
 std::wstring display_path(const std::wstring& path);
 
+// The name under which a script's files go into the output folder: its
+// display path when it lies under the current folder; else its path
+// relative to the one of `named` (the suite's command-line paths: folders,
+// files, globs) that holds it, the closest one when several do; the display
+// path when none does.
+std::wstring output_name(const std::wstring& display_path, const std::vector<std::wstring>& named);
+
 // Whether `path` matches `pattern` ("*" and "?" do not cross "/", "**"
 // does).
 bool glob_match(const std::wstring& pattern, const std::wstring& path);

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include "runner/suite/output_files.h"
 #include "runner/suite/script_list.h"
 #include "runner/suite/suite_options.h"
 #include "test_support/temp_dir.h"
@@ -117,6 +118,25 @@ TEST(ScriptList, FilesFoldersGlobsAndGrep) {
   EXPECT_FALSE(glob_match(L"a/*.js", L"a/b/c.js"));
   EXPECT_TRUE(glob_match(L"a/**/c.js", L"a/c.js"));
   EXPECT_TRUE(glob_match(L"a/?.js", L"a/b.js"));
+}
+
+// Scripts outside the current folder keep their files under the output
+// folder by their path below the folder, file or glob that named them,
+// not by their whole absolute path.
+TEST(ScriptList, OutputNamesBelowTheNamedFolder) {
+  quorvane_test::TempDir dir;
+  for (const char* f : {"suite/login/title.js", "suite/plain.js", "other/x.js"}) {
+    std::filesystem::create_directories(std::filesystem::path(dir.file(f)).parent_path());
+    quorvane_test::write_file(dir.file(f), "");
+  }
+  const std::wstring root = std::filesystem::path(dir.path()).wstring();
+  const std::vector<std::wstring> named = {root + L"/suite", root + L"/other/x.js", root + L"/suite/login/*.js"};
+  EXPECT_EQ(output_name(root + L"/suite/plain.js", named), L"plain.js");
+  EXPECT_EQ(output_name(root + L"/suite/login/title.js", named), L"title.js");  // the closest: the glob's folder
+  EXPECT_EQ(output_name(root + L"/other/x.js", named), L"x.js");
+  EXPECT_EQ(script_stem(output_name(root + L"/suite/login/title.js", {root + L"/suite"})), "scripts/login/title");
+  EXPECT_EQ(output_name(L"t/a.js", named), L"t/a.js");  // under the current folder: as it is shown
+  EXPECT_EQ(output_name(L"/elsewhere/a.js", named), L"/elsewhere/a.js");
 }
 
 }  // namespace

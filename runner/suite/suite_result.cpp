@@ -16,6 +16,7 @@ SuiteCounts count(const SuiteResult& suite) {
       case ScriptStatus::kFailed: ++c.failed; break;
       case ScriptStatus::kFlaky: ++c.flaky; break;
       case ScriptStatus::kTimedOut: ++c.timed_out; break;
+      case ScriptStatus::kInterrupted: ++c.interrupted; break;
     }
     if (s.attempts.empty()) continue;
     for (const TestResult& t : s.final_attempt().tests) {
@@ -48,12 +49,14 @@ const wchar_t* status_word(ScriptStatus status) {
     case ScriptStatus::kFailed: return L"failed";
     case ScriptStatus::kFlaky: return L"flaky";
     case ScriptStatus::kTimedOut: return L"timed out";
+    case ScriptStatus::kInterrupted: return L"interrupted";
   }
   return L"failed";
 }
 
 ScriptStatus script_status_from(const std::wstring& word) {
-  for (ScriptStatus s : {ScriptStatus::kPassed, ScriptStatus::kFailed, ScriptStatus::kFlaky, ScriptStatus::kTimedOut})
+  for (ScriptStatus s : {ScriptStatus::kPassed, ScriptStatus::kFailed, ScriptStatus::kFlaky, ScriptStatus::kTimedOut,
+                         ScriptStatus::kInterrupted})
     if (word == status_word(s)) return s;
   return ScriptStatus::kFailed;
 }
@@ -63,7 +66,7 @@ bool counts_as_passed(ScriptStatus status) {
 }
 
 bool attempt_passed(const Attempt& attempt) {
-  if (attempt.timed_out || attempt.exit_code != 0) return false;
+  if (attempt.timed_out || attempt.interrupted || attempt.exit_code != 0) return false;
   for (const TestResult& t : attempt.tests)
     if (t.status == TestStatus::kFailed || t.status == TestStatus::kError) return false;
   return true;
@@ -73,7 +76,18 @@ ScriptStatus decide_status(const std::vector<Attempt>& attempts) {
   if (attempts.empty()) return ScriptStatus::kFailed;
   const Attempt& last = attempts.back();
   if (attempt_passed(last)) return attempts.size() == 1 ? ScriptStatus::kPassed : ScriptStatus::kFlaky;
+  if (last.interrupted) return ScriptStatus::kInterrupted;
   return last.timed_out ? ScriptStatus::kTimedOut : ScriptStatus::kFailed;
+}
+
+void explain_cut_tests(Attempt& attempt) {
+  const std::wstring reason = !attempt.script_error.empty() ? attempt.script_error
+                              : attempt.exit_code != 0
+                                  ? L"the script ended during the test (exit status " +
+                                        std::to_wstring(attempt.exit_code) + L")"
+                                  : L"the script ended during the test";
+  for (TestResult& t : attempt.tests)
+    if (t.status == TestStatus::kError && t.errors.empty() && t.failures.empty()) t.errors.push_back(reason);
 }
 
 }  // namespace Tavrin::Suite

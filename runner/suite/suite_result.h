@@ -43,6 +43,7 @@ struct TestResult {
 struct Attempt {
   int exit_code = 0;
   bool timed_out = false;
+  bool interrupted = false;  // ended because the suite was interrupted, or by an interrupt of its own
   double seconds = 0;
   std::wstring log;      // test log, relative to the output folder
   std::wstring report;   // XML report (the convert format), relative to the output folder
@@ -51,7 +52,7 @@ struct Attempt {
   std::vector<TestResult> tests;
 };
 
-enum class ScriptStatus { kPassed, kFailed, kFlaky, kTimedOut };
+enum class ScriptStatus { kPassed, kFailed, kFlaky, kTimedOut, kInterrupted };
 
 struct ScriptResult {
   std::wstring path;  // as the suite names it: relative to the current folder when under it
@@ -68,7 +69,7 @@ struct SuiteResult {
 
 // Counts over the scripts of a suite.
 struct SuiteCounts {
-  int passed = 0, failed = 0, flaky = 0, timed_out = 0;
+  int passed = 0, failed = 0, flaky = 0, timed_out = 0, interrupted = 0;
   int tests = 0, tests_failed = 0;
 };
 SuiteCounts count(const SuiteResult& suite);
@@ -76,7 +77,8 @@ SuiteCounts count(const SuiteResult& suite);
 // "passed", "failed", "error", "skipped"; and back (unknown text: kError).
 const wchar_t* status_word(TestStatus status);
 TestStatus test_status_from(const std::wstring& word);
-// "passed", "failed", "flaky", "timed out"; and back (unknown text: kFailed).
+// "passed", "failed", "flaky", "timed out", "interrupted"; and back
+// (unknown text: kFailed).
 const wchar_t* status_word(ScriptStatus status);
 ScriptStatus script_status_from(const std::wstring& word);
 
@@ -85,9 +87,16 @@ bool counts_as_passed(ScriptStatus status);
 
 // The status a script ends with after `attempts`: passed when the last
 // passed on the first try, flaky when it passed after a failure, timed out
-// when the last attempt ran out of time, else failed. An attempt passed
-// when it exited with 0 and no test failed.
+// when the last attempt ran out of time, interrupted when it was cut by an
+// interrupt, else failed. An attempt passed when it exited with 0 and no
+// test failed.
 ScriptStatus decide_status(const std::vector<Attempt>& attempts);
+
+// Gives each test that its script ended in the middle of (an error with no
+// error or failure recorded) the reason why the script ended: the
+// attempt's script error (a time-out, an interrupt, the runner's failure
+// line), else its exit status.
+void explain_cut_tests(Attempt& attempt);
 bool attempt_passed(const Attempt& attempt);
 
 }  // namespace Tavrin::Suite
