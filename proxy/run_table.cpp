@@ -85,6 +85,13 @@ std::vector<std::uint16_t> RunTable::drop_all() {
   return dropped;
 }
 
+std::vector<std::string> RunTable::ids() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  std::vector<std::string> out;
+  for (const auto& [run, entry] : runs_) out.push_back(run);
+  return out;
+}
+
 std::size_t RunTable::size() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return runs_.size();

@@ -77,6 +77,8 @@ class RunTable {
   // Removes every run; returns their ports.
   std::vector<std::uint16_t> drop_all();
   std::size_t size() const;
+  // The ids of the runs served.
+  std::vector<std::string> ids() const;
 
  private:
   struct Run {

@@ -78,7 +78,8 @@ ProgramOptions::ProgramOptions(std::shared_ptr<Logger::ConsoleLogger> logger,
       ("file,f", po::wvalue<std::wstring>(), "test script filename")
       ("server,s", po::wvalue<std::wstring>(), "webserver hostname")
       ("port,p", po::wvalue<std::wstring>(), "webserver port")
-      ("browser,b", po::wvalue<std::wstring>(), "testing browser");
+      ("browser,b", po::wvalue<std::wstring>(), "testing browser")
+      ("har", po::wvalue<std::wstring>(), "write the run's requests as HAR to this file");
   hidden_group_.add_options()
       ("exec", po::wvalue<std::wstring>(), "Executable name")
       ("suite", po::wvalue<std::wstring>(), "Suite recursive number")
@@ -147,6 +148,9 @@ void ProgramOptions::MergeNormal(const po::variables_map& values) {
   if (values.count("server"))
     config_->InsertParameter(L"common", L"server",
                              element(values["server"].as<std::wstring>(), ParameterType::String));
+  if (values.count("har"))
+    config_->InsertParameter(L"common", L"har",
+                             element(absolute_path(values["har"].as<std::wstring>()), ParameterType::String));
   if (values.count("browser"))
     config_->InsertParameter(L"common", L"browser",
                              element(values["browser"].as<std::wstring>(), ParameterType::String));

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <fstream>
 #include <iterator>
+#include <iostream>
 #include <new>
 #include <sstream>
 
@@ -119,6 +120,8 @@ void ScriptControl::Init(const std::shared_ptr<Configuration>& config) {
   if (!script_control_) throw ScriptControlError("Unable to create COM object ScriptControl");
   if (!runtime_) throw ScriptControlError("Unable to create COM object Quorvane");
   if (!proxy_) throw ScriptControlError("Unable to create COM object Proxy");
+  run_ = param_string(*config, L"common", L"run", L"").first;
+  har_ = param_string(*config, L"common", L"har", L"").first;
 
   StartGuard();
 
@@ -205,7 +208,25 @@ void ScriptControl::CheckFirefoxConfiguration() {
 
 void ScriptControl::StartProxy() { SetProxyStop(false); }
 
-void ScriptControl::StopProxy() { SetProxyStop(true); }
+void ScriptControl::StopProxy() {
+  {
+    std::lock_guard<std::mutex> lock(proxy_mutex_);
+    if (proxy_ && !har_.empty() && !run_.empty()) {
+      Platform::Com::Bstr run(run_), file(har_);
+      const HRESULT hr = proxy_->WriteHar(run.get(), file.get());
+      if (FAILED(hr)) {
+        IErrorInfo* raw = nullptr;
+        GetErrorInfo(0, &raw);
+        const _com_error error(hr, raw);
+        if (raw) raw->Release();
+        const std::wstring why = error.Description().empty() ? error.ErrorMessage() : error.Description();
+        std::wcerr << L"The HAR " << har_ << L" could not be written: " << why << std::endl;
+      }
+      har_.clear();
+    }
+  }
+  SetProxyStop(true);
+}
 
 void ScriptControl::SetProxyStop(bool stop) {
   std::lock_guard<std::mutex> lock(proxy_mutex_);
