@@ -13,13 +13,6 @@
 #include "proxy/network/run_network.h"
 #include "proxy/http/stream_relay.h"
 
-// GCC 12 takes the coroutine frames here for mismatched: once Asio's frame
-// allocator is inlined it sees aligned_alloc() in the frame's operator new
-// and the frame's own operator delete(void*, size_t) at the end, not the
-// std::free() that operator delete calls. The pair is Asio's and matches;
-// only this file's coroutines meet the inlining that shows it.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 
 namespace Tavrin::Proxy::Http {
 
@@ -168,4 +161,3 @@ asio::awaitable<void> serve_connection(asio::ip::tcp::socket socket, ProxyContex
 
 }  // namespace Tavrin::Proxy::Http
 
-#pragma GCC diagnostic pop
