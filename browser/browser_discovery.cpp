@@ -6,6 +6,7 @@
 #include <boost/filesystem.hpp>
 
 #include "browser/browser_registration.h"
+#include "browser/browser_table.h"
 #include "platform/process.h"
 
 namespace Tavrin::Browser {
@@ -13,22 +14,16 @@ namespace {
 
 namespace fs = boost::filesystem;
 
+// A program to look for, of a browser of the table.
 struct Candidate {
   const char* kind;
-  const char* name;                // looked up on PATH
-  std::vector<const char*> real;   // where the real executable lies when `name` is a script
+  const Browsers::Executable* executable;
 };
 
-const std::vector<Candidate>& candidates() {
-  static const std::vector<Candidate> list = {
-      {"chromium", "chromium", {"/usr/lib/chromium/chromium"}},
-      {"chromium", "chromium-browser", {"/usr/lib/chromium-browser/chromium-browser", "/usr/lib/chromium/chromium"}},
-      {"chromium", "google-chrome", {"/opt/google/chrome/chrome"}},
-      {"chromium", "google-chrome-stable", {"/opt/google/chrome/chrome"}},
-      {"firefox", "firefox", {"/usr/lib/firefox/firefox"}},
-      {"firefox", "firefox-esr", {"/usr/lib/firefox-esr/firefox-esr"}},
-      {"opera", "opera", {"/usr/lib/x86_64-linux-gnu/opera/opera"}},
-  };
+std::vector<Candidate> candidates() {
+  std::vector<Candidate> list;
+  for (const Browsers::BrowserEntry* entry : Browsers::all_browsers())
+    for (const Browsers::Executable& executable : entry->executables) list.push_back({entry->kind, &executable});
   return list;
 }
 
@@ -65,7 +60,7 @@ std::string real_program(const std::string& found, const Candidate& candidate, c
   if (error) program = found;
   *wrapper = false;
   if (!is_script(program)) return program.string();
-  for (const char* real : candidate.real) {
+  for (const char* real : candidate.executable->real) {
     const fs::path path = fs::path(root + real);
     if (is_executable(path)) return path.string();
   }
@@ -91,7 +86,7 @@ std::vector<FoundBrowser> find_browsers(const BrowserSearch& search) {
     for (std::size_t i = 0; i < found.size(); ++i)
       if (found[i].kind == candidate.kind) index = i;
     if (index < found.size() && !only_wrapper[index]) continue;
-    const std::string program = on_path(search.path, candidate.name);
+    const std::string program = on_path(search.path, candidate.executable->on_path);
     if (program.empty()) continue;
     bool wrapper = false;
     const std::string real = real_program(program, candidate, search.root, &wrapper);
@@ -123,19 +118,14 @@ std::string desktop_default_browser() {
   }
 }
 
+// The found browsers come in the table's order, which is also the order
+// of preference.
 std::string default_browser_kind(const std::vector<FoundBrowser>& found, const std::string& desktop_default) {
-  auto have = [&](const std::string& kind) {
-    for (const FoundBrowser& browser : found)
-      if (browser.kind == kind) return true;
-    return false;
-  };
-  std::string desktop_kind;
-  if (desktop_default.find("firefox") != std::string::npos) desktop_kind = "firefox";
-  else if (desktop_default.find("chrom") != std::string::npos) desktop_kind = "chromium";
-  else if (desktop_default.find("opera") != std::string::npos) desktop_kind = "opera";
-  if (!desktop_kind.empty() && have(desktop_kind)) return desktop_kind;
-  if (have("chromium")) return "chromium";
-  if (have("firefox")) return "firefox";
+  for (const FoundBrowser& browser : found) {
+    const Browsers::BrowserEntry* entry = Browsers::find_kind(browser.kind);
+    if (entry && *entry->desktop_hint && desktop_default.find(entry->desktop_hint) != std::string::npos)
+      return browser.kind;
+  }
   return found.empty() ? std::string() : found.front().kind;
 }
 

@@ -4,7 +4,7 @@
 #include <boost/system/error_code.hpp>
 
 #include "browser/browser_registration.h"
-#include "common/browser_table.h"
+#include "browser/browser_table.h"
 #include "common/registry.h"
 #include "platform/process.h"
 #include "platform/text.h"
@@ -18,23 +18,12 @@ const wchar_t* const kAppPaths = Browsers::kAppPathsKey;
 const wchar_t* const kUserChoice = Browsers::kUserChoiceKey;
 const wchar_t kHttp[] = L"http";
 
-struct KindKeys {
-  const char* kind;
-  const wchar_t* app_paths;  // below kAppPaths
-  const wchar_t* prog_id;
-};
-
-// The launcher's kinds, with the keys of the browser table.
-const KindKeys kKinds[] = {
-    {"chromium", Browsers::kChrome.app_paths, Browsers::kChrome.prog_id},
-    {"firefox", Browsers::kFirefox.app_paths, Browsers::kFirefox.prog_id},
-    {"opera", Browsers::kOpera.app_paths, Browsers::kOpera.prog_id},
-};
-
-const KindKeys* keys_of(const std::string& kind) {
-  for (const KindKeys& keys : kKinds)
-    if (kind == keys.kind) return &keys;
-  return nullptr;
+// The browsers that registration writes keys for: those it may find here.
+std::vector<const Browsers::BrowserEntry*> registered() {
+  std::vector<const Browsers::BrowserEntry*> list;
+  for (const Browsers::BrowserEntry* entry : Browsers::all_browsers())
+    if (entry->executables.size() != 0) list.push_back(entry);
+  return list;
 }
 
 // A path in double quotes, as installers write them.
@@ -93,14 +82,13 @@ void delete_key_chain(HKEY root, const std::wstring& path, std::size_t keep_leve
   }
 }
 
-std::wstring command_key(const std::wstring& prog_id) { return prog_id + L"\\shell\\open\\command"; }
-
 }  // namespace
 
 std::wstring browser_command_line(const FoundBrowser& browser, const std::wstring& bin_dir, bool with_url) {
   const std::wstring program = quoted(Platform::from_utf8(browser.program));
+  const Browsers::BrowserEntry* entry = Browsers::find_kind(browser.kind);
   std::wstring command;
-  if (browser.kind == "opera") {
+  if (!entry || !entry->launch) {
     command = with_url ? program : Platform::from_utf8(browser.program);
   } else {
     command = quoted(bin_dir + L"/QuorvaneBrowser") + L" " + Platform::from_utf8(browser.kind) + L" " + program;
@@ -114,13 +102,14 @@ void write_browser_keys(const std::vector<FoundBrowser>& found, const std::strin
   unregister_browsers(scope);
   const Place place = place_of(scope);
   for (const FoundBrowser& browser : found) {
-    const KindKeys* keys = keys_of(browser.kind);
-    if (!keys) continue;
+    const Browsers::BrowserEntry* keys = Browsers::find_kind(browser.kind);
+    if (!keys || keys->executables.size() == 0) continue;
     set_default_value(place.root, place.app_paths + keys->app_paths, L"", browser_command_line(browser, bin_dir, false));
-    set_default_value(place.root, place.classes + command_key(keys->prog_id), L"",
+    set_default_value(place.root, place.classes + Browsers::command_key(*keys), L"",
                       browser_command_line(browser, bin_dir, true));
     if (browser.kind == default_kind) {
-      set_default_value(place.root, place.classes + command_key(kHttp), L"", browser_command_line(browser, bin_dir, true));
+      set_default_value(place.root, place.classes + Browsers::command_key(kHttp), L"",
+                        browser_command_line(browser, bin_dir, true));
       set_default_value(HKEY_CURRENT_USER, kUserChoice, L"Progid", keys->prog_id);
     }
   }
@@ -135,20 +124,20 @@ std::vector<FoundBrowser> register_browsers(const std::wstring& bin_dir, KeyScop
 void unregister_browsers(KeyScope scope) {
   const Place place = place_of(scope);
   // The http command and the user's choice go only when they are ours.
-  const std::optional<std::wstring> http = read_value(place.root, place.classes + command_key(kHttp));
+  const std::optional<std::wstring> http = read_value(place.root, place.classes + Browsers::command_key(kHttp));
   const std::optional<std::wstring> choice = read_value(HKEY_CURRENT_USER, kUserChoice, L"Progid");
   bool http_is_ours = false;
   bool choice_is_ours = false;
-  for (const KindKeys& keys : kKinds) {
-    const std::optional<std::wstring> command = read_value(place.root, place.classes + command_key(keys.prog_id));
+  for (const Browsers::BrowserEntry* keys : registered()) {
+    const std::optional<std::wstring> command = read_value(place.root, place.classes + Browsers::command_key(*keys));
     http_is_ours = http_is_ours || (http && command && *http == *command);
-    choice_is_ours = choice_is_ours || (choice && command && *choice == keys.prog_id);
+    choice_is_ours = choice_is_ours || (choice && command && *choice == keys->prog_id);
   }
-  if (http_is_ours) delete_key_chain(place.root, place.classes + command_key(kHttp), 2);
+  if (http_is_ours) delete_key_chain(place.root, place.classes + Browsers::command_key(kHttp), 2);
   if (choice_is_ours) delete_key_chain(HKEY_CURRENT_USER, kUserChoice, 6);
-  for (const KindKeys& keys : kKinds) {
-    delete_key_chain(place.root, place.classes + command_key(keys.prog_id), 2);
-    delete_key_chain(place.root, place.app_paths + keys.app_paths, 5);
+  for (const Browsers::BrowserEntry* keys : registered()) {
+    delete_key_chain(place.root, place.classes + Browsers::command_key(*keys), 2);
+    delete_key_chain(place.root, place.app_paths + keys->app_paths, 5);
   }
 }
 

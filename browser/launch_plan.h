@@ -6,26 +6,28 @@
 // default-browser questions, update checks, telemetry or other background
 // traffic that can be switched off, and sends every address, loopback
 // included, through the local proxy on 127.0.0.1:<port>. Without a display
-// the browser runs headless; with one it opens a normal window there.
+// the browser runs headless; with one it opens a normal window there. The
+// switches, preferences and steps of each browser are the browser table's
+// (browser/browser_table.h); this puts them together.
 #ifndef QUORVANE_BROWSER_LAUNCH_PLAN_H_
 #define QUORVANE_BROWSER_LAUNCH_PLAN_H_
 
-#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "browser/browser_table.h"
+
 namespace Tavrin::Browser {
 
-enum class BrowserKind { kChromium, kFirefox };
-
-// "chromium" or "firefox" (the launcher's first argument); nullopt for any
-// other name.
-std::optional<BrowserKind> browser_kind(const std::string& name);
-const char* browser_kind_name(BrowserKind kind);
+// The browser of the table (browser/browser_table.h) that QuorvaneBrowser
+// starts for `kind`, its first argument ("chromium", "firefox"); null for
+// any other text.
+const Browsers::BrowserEntry* launched_browser(const std::string& kind);
 
 struct LaunchSettings {
-  BrowserKind kind = BrowserKind::kChromium;
+  // A browser of the table with launch steps.
+  const Browsers::BrowserEntry* browser = &Browsers::kChromium;
   std::string program;   // the browser's executable
   std::string url;       // the page to open, one argument whatever it holds
   int proxy_port = 0;    // the local proxy on 127.0.0.1
@@ -38,7 +40,7 @@ struct LaunchSettings {
   std::string home;
   std::string xauthority;
   // Base64 SHA-256 of the local proxy's authority key (its
-  // SubjectPublicKeyInfo); Chromium accepts certificates of that key.
+  // SubjectPublicKeyInfo), for a browser that trusts a key by its hash.
   std::string authority_spki;
 };
 
@@ -50,14 +52,16 @@ struct LaunchPlan {
   // the folders named by `folders`.
   std::vector<std::pair<std::string, std::string>> environment;
   std::vector<std::string> folders;
-  // Firefox: the text of "user.js" in the profile; empty for Chromium.
+  // The text of "user.js" in the profile, for a browser that takes its
+  // proxy from preferences; empty otherwise.
   std::string user_js;
 };
 
 LaunchPlan plan_launch(const LaunchSettings& settings);
 
-// Firefox's preferences for a test launch through the proxy at `port`.
-std::string firefox_user_js(int port);
+// The preferences of a test launch of `browser` through the proxy at
+// `port`, as the text of "user.js".
+std::string user_js(const Browsers::BrowserEntry& browser, int port);
 
 }  // namespace Tavrin::Browser
 

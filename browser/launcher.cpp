@@ -48,7 +48,7 @@ Process::StartOptions start_options(const LaunchPlan& plan) {
 void trust_authority(const std::string& file, LaunchSettings& settings) {
   if (file.empty()) return;
   try {
-    if (settings.kind == BrowserKind::kChromium) {
+    if (settings.browser->launch->trust == Browsers::TrustStep::kKeyHashSwitch) {
       std::ifstream in(file, std::ios::binary);
       const std::string pem((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
       settings.authority_spki = spki_sha256_base64(pem);
@@ -70,7 +70,7 @@ int run_launcher(LauncherOptions options) {
     // Watch the run first, so that a run that ends during the start is seen.
     std::optional<Process::ProcessWatch> owner;
     if (options.owner) owner.emplace(*options.owner);
-    profile.emplace(browser_kind_name(settings.kind));
+    profile.emplace(settings.browser->kind);
     settings.profile = profile->path();
     trust_authority(options.authority_file, settings);
     const LaunchPlan plan = plan_launch(settings);

@@ -67,13 +67,13 @@ std::optional<int> owner_from_environment() {
 int main(int argc, char** argv) {
   using namespace Tavrin::Browser;
   SetConsoleCtrlHandler(on_console_event, true);
-  const auto kind = argc == 4 ? browser_kind(argv[1]) : std::nullopt;
-  if (!kind) {
+  const Tavrin::Browsers::BrowserEntry* browser = argc == 4 ? launched_browser(argv[1]) : nullptr;
+  if (!browser) {
     std::cerr << "usage: QuorvaneBrowser chromium|firefox <browser program> <url>" << std::endl;
     return 2;
   }
   LauncherOptions options;
-  options.settings.kind = *kind;
+  options.settings.browser = browser;
   options.settings.program = argv[2];
   options.settings.url = argv[3];
   try {

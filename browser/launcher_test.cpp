@@ -30,9 +30,9 @@ bool has(const std::vector<std::string>& list, const std::string& item) {
   return std::find(list.begin(), list.end(), item) != list.end();
 }
 
-LaunchSettings settings(BrowserKind kind, bool display) {
+LaunchSettings settings(const Tavrin::Browsers::BrowserEntry* browser, bool display) {
   LaunchSettings s;
-  s.kind = kind;
+  s.browser = browser;
   s.program = "/opt/b/browser";
   s.url = "http://a.test/\" --x";
   s.proxy_port = 8123;
@@ -44,7 +44,7 @@ LaunchSettings settings(BrowserKind kind, bool display) {
 // Chromium: headless only without a display, the sandbox off only for
 // root, loopback through the proxy, the URL last after "--".
 TEST(LaunchPlan, Chromium) {
-  LaunchPlan plan = plan_launch(settings(BrowserKind::kChromium, false));
+  LaunchPlan plan = plan_launch(settings(&Tavrin::Browsers::kChromium, false));
   const auto& a = plan.arguments;
   EXPECT_EQ(a.front(), "/opt/b/browser");
   EXPECT_TRUE(has(a, "--headless=new"));
@@ -62,7 +62,7 @@ TEST(LaunchPlan, Chromium) {
   EXPECT_EQ(a.back(), "http://a.test/\" --x");
   EXPECT_TRUE(plan.user_js.empty());
 
-  LaunchSettings root = settings(BrowserKind::kChromium, true);
+  LaunchSettings root = settings(&Tavrin::Browsers::kChromium, true);
   root.elevated = true;
   root.authority_spki = "abc=";
   plan = plan_launch(root);
@@ -74,21 +74,21 @@ TEST(LaunchPlan, Chromium) {
 // Firefox: its own profile and instance, headless only without a display,
 // and the proxy and quiet preferences in user.js.
 TEST(LaunchPlan, Firefox) {
-  LaunchPlan plan = plan_launch(settings(BrowserKind::kFirefox, false));
+  LaunchPlan plan = plan_launch(settings(&Tavrin::Browsers::kFirefox, false));
   EXPECT_EQ(plan.arguments, (std::vector<std::string>{"/opt/b/browser", "--profile", "/tmp/p", "--no-remote",
                                                       "--new-instance", "--headless", "http://a.test/\" --x"}));
   EXPECT_NE(plan.user_js.find("user_pref(\"network.proxy.http_port\", 8123);\n"), std::string::npos);
   EXPECT_NE(plan.user_js.find("user_pref(\"network.proxy.allow_hijacking_localhost\", true);\n"), std::string::npos);
   EXPECT_NE(plan.user_js.find("user_pref(\"network.proxy.no_proxies_on\", \"\");\n"), std::string::npos);
   EXPECT_NE(plan.user_js.find("user_pref(\"toolkit.telemetry.enabled\", false);\n"), std::string::npos);
-  EXPECT_FALSE(has(plan_launch(settings(BrowserKind::kFirefox, true)).arguments, "--headless"));
+  EXPECT_FALSE(has(plan_launch(settings(&Tavrin::Browsers::kFirefox, true)).arguments, "--headless"));
 }
 
 // The browser's home and XDG folders lie in the profile; on a display
 // without an explicit authority file it keeps the user's.
 TEST(LaunchPlan, HomeInsideTheProfile) {
   using Env = std::pair<std::string, std::string>;
-  LaunchSettings s = settings(BrowserKind::kChromium, true);
+  LaunchSettings s = settings(&Tavrin::Browsers::kChromium, true);
   s.home = "/home/u";
   LaunchPlan plan = plan_launch(s);
   auto has_env = [&](const Env& env) { return std::find(plan.environment.begin(), plan.environment.end(), env) != plan.environment.end(); };
@@ -99,8 +99,9 @@ TEST(LaunchPlan, HomeInsideTheProfile) {
   s.xauthority = "/run/x";
   plan = plan_launch(s);
   for (const auto& env : plan.environment) EXPECT_NE(env.first, "XAUTHORITY");
-  EXPECT_TRUE(browser_kind("firefox"));
-  EXPECT_FALSE(browser_kind("Firefox"));
+  EXPECT_EQ(launched_browser("firefox"), &Tavrin::Browsers::kFirefox);
+  EXPECT_EQ(launched_browser("Firefox"), nullptr);
+  EXPECT_EQ(launched_browser("opera"), nullptr);  // started with its own command line
 }
 
 // The launcher with a stand-in browser that records its arguments and
@@ -122,9 +123,9 @@ class LauncherLife : public ::testing::Test {
     fs::permissions(program_, fs::owner_all);
   }
 
-  void Start(BrowserKind kind, std::optional<int> owner) {
+  void Start(const Tavrin::Browsers::BrowserEntry* browser, std::optional<int> owner) {
     LauncherOptions options;
-    options.settings = settings(kind, false);
+    options.settings = settings(browser, false);
     options.settings.program = program_;
     options.owner = owner;
     options.stop = &stop_;
@@ -159,7 +160,7 @@ class LauncherLife : public ::testing::Test {
 
 // Asked to close, the launcher ends the browser and removes the profile.
 TEST_F(LauncherLife, ClosesTheBrowserWhenAsked) {
-  Start(BrowserKind::kFirefox, std::nullopt);
+  Start(&Tavrin::Browsers::kFirefox, std::nullopt);
   ASSERT_TRUE(WaitForBrowser());
   EXPECT_EQ(Profiles(), 1);
   EXPECT_NE(quorvane_test::read_file(dir_.file("user.js")).find("network.proxy.http_port\", 8123"), std::string::npos);
@@ -177,7 +178,7 @@ TEST_F(LauncherLife, ClosesTheBrowserWhenTheRunEnds) {
   Process::StartOptions run;
   run.arguments = {"sleep", "60"};
   Process::Child owner = Process::start(run);
-  Start(BrowserKind::kChromium, owner.pid());
+  Start(&Tavrin::Browsers::kChromium, owner.pid());
   ASSERT_TRUE(WaitForBrowser());
   const std::string args = quorvane_test::read_file(dir_.file("args"));
   EXPECT_NE(args.find("--proxy-server=http://127.0.0.1:8123\n"), std::string::npos);
@@ -191,13 +192,13 @@ TEST_F(LauncherLife, ClosesTheBrowserWhenTheRunEnds) {
 // be started is reported and leaves no profile.
 TEST_F(LauncherLife, BrowserEndingByItselfAndFailingToStart) {
   quorvane_test::ScopedEnv quick("STAND_IN_SLEEP", "0.2");
-  Start(BrowserKind::kChromium, std::nullopt);
+  Start(&Tavrin::Browsers::kChromium, std::nullopt);
   Join();
   EXPECT_EQ(result_, 0);
   EXPECT_EQ(Profiles(), 0);
 
   program_ = dir_.file("missing-browser");
-  Start(BrowserKind::kChromium, std::nullopt);
+  Start(&Tavrin::Browsers::kChromium, std::nullopt);
   Join();
   EXPECT_EQ(result_, 1);
   EXPECT_EQ(Profiles(), 0);

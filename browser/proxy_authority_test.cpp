@@ -93,12 +93,12 @@ TEST_F(ProxyAuthority, LauncherTrustsTheAuthority) {
   options.settings.program = browser;
   options.settings.proxy_port = 8123;
   options.authority_file = dir_.file("authority.pem");
-  options.settings.kind = BrowserKind::kChromium;
+  options.settings.browser = &Tavrin::Browsers::kChromium;
   ASSERT_EQ(run_launcher(options), 0);
   EXPECT_NE(quorvane_test::read_file(dir_.file("args")).find("--ignore-certificate-errors-spki-list=" + spki_sha256_base64(pem_)),
             std::string::npos);
   if (!fs::exists("/usr/bin/certutil")) return;
-  options.settings.kind = BrowserKind::kFirefox;
+  options.settings.browser = &Tavrin::Browsers::kFirefox;
   ASSERT_EQ(run_launcher(options), 0);
   EXPECT_TRUE(fs::exists(dir_.file("db")));
 }

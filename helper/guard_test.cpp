@@ -11,7 +11,7 @@ namespace Tavrin::Helper {
 namespace {
 
 // Answers IsBusy from a script of answers and records every call.
-class RecordingProxy final : public IVelmoraProxy {
+class RecordingProxy final : public Tavrin::Proxy::VelmoraProxyStandIn {
  public:
   RecordingProxy(std::vector<VARIANT_BOOL> busy_answers, std::vector<std::string>* log)
       : answers_(std::move(busy_answers)), log_(log) {}
@@ -29,8 +29,6 @@ class RecordingProxy final : public IVelmoraProxy {
     log_->push_back("SetStop(" + std::to_string(stop) + ")");
     return set_stop_result;
   }
-  HRESULT Command(BSTR, BSTR*, BSTR*, BSTR*, BSTR*) override { return E_NOTIMPL; }
-  HRESULT RequestCount(ULONGLONG*) override { return E_NOTIMPL; }
   HRESULT QueryInterface(REFIID, void**) override { return E_NOINTERFACE; }
   ULONG AddRef() override { return 1; }
   ULONG Release() override { return 1; }

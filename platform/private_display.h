@@ -13,6 +13,7 @@
 #include <string>
 
 #include "platform/export.h"
+#include "platform/process.h"
 
 namespace Tavrin::Platform {
 
@@ -32,10 +33,10 @@ class QUORVANE_PLATFORM_EXPORT PrivateDisplay {
 
   // The display name for $DISPLAY, ":N".
   const std::string& name() const { return name_; }
-  int server_pid() const { return pid_; }
+  int server_pid() const;
 
  private:
-  int pid_ = -1;
+  std::unique_ptr<Process::Child> server_;
   std::string name_;
 };
 

@@ -75,6 +75,9 @@ struct StartOptions {
   std::string input_file;
   std::string output_file;
   std::string error_file;
+  // The child leads a process group of its own (so that it and what it
+  // starts can be ended together).
+  bool own_process_group = false;
   // When true the child is ended (SIGKILL) as soon as its starter ends,
   // however it ends (killed included), so that it never outlives it. The
   // end is tied to the starting thread: that thread must wait for the child
@@ -106,6 +109,11 @@ class QUORVANE_PLATFORM_EXPORT Child {
   // Waits at most `timeout`; nullopt when the child still runs then (it
   // keeps running and can be waited for again).
   std::optional<ExitStatus> WaitFor(std::chrono::milliseconds timeout, std::string* output = nullptr);
+  // With captured output: the next line the child wrote (without its line
+  // feed), waiting at most `timeout`; nullopt when no whole line came by
+  // then or the output ended first. What follows the line stays for the
+  // next read or for Wait.
+  std::optional<std::string> ReadLine(std::chrono::milliseconds timeout);
   // Ends the child at once (SIGKILL to it and its process group when it
   // leads one) and reaps it.
   void Kill();

@@ -34,6 +34,7 @@ struct Launch {
   int streams[3] = {-1, -1, -1};  // what goes on 0, 1 and 2; -1 keeps the caller's
   int starter = 0;                // the starter's process id when the child ends with it
   std::vector<ScopedFd> owned;    // the descriptors opened for them
+  bool own_process_group = false;
 
   // Puts `fd` (owned from now on) on the child's stream `which`.
   void set_stream(int which, ScopedFd fd) {

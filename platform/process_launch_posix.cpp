@@ -108,6 +108,7 @@ Launch prepare(const StartOptions& options) {
   launch.candidates = program_candidates(options.arguments.front(), options.working_directory);
   launch.working_directory = options.working_directory;
   if (options.end_with_starter) launch.starter = ::getpid();
+  launch.own_process_group = options.own_process_group;
   if (!options.input_file.empty())
     launch.set_stream(0, open_file(options.input_file, O_RDONLY));
   else if (options.null_input)
@@ -165,6 +166,7 @@ void throw_reported(int fd, const StartOptions& options) {
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);
     if (::getppid() != launch.starter) ::_exit(127);
   }
+  if (launch.own_process_group) ::setpgid(0, 0);
 
   if (!launch.working_directory.empty() && ::chdir(launch.working_directory.c_str()) != 0) {
     report(report_fd, {kChangeDirectory, errno});

@@ -123,6 +123,26 @@ struct Child::Impl {
     }
   }
 
+  // The first line of the captured output, waiting for it until
+  // `deadline`; nullopt when none is whole by then or the output ends.
+  std::optional<std::string> read_line(Clock::time_point deadline) {
+    for (;;) {
+      const std::size_t end = captured.find('\n');
+      if (end != std::string::npos) {
+        std::string line = captured.substr(0, end);
+        captured.erase(0, end + 1);
+        return line;
+      }
+      if (!output.valid()) return std::nullopt;
+      const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+      if (left <= 0) return std::nullopt;
+      pollfd p{output.get(), POLLIN, 0};
+      if (::poll(&p, 1, static_cast<int>(std::min<long long>(left, INT_MAX))) < 0 && errno != EINTR)
+        throw posix_error("poll", errno);
+      drain();
+    }
+  }
+
   ExitStatus take(std::string* text) {
     if (text != nullptr) *text = std::move(captured);
     captured.clear();
@@ -154,6 +174,11 @@ std::optional<ExitStatus> Child::WaitFor(std::chrono::milliseconds timeout, std:
   if (!impl_) throw posix_error("wait", ECHILD);
   if (!impl_->wait(Clock::now() + timeout)) return std::nullopt;
   return impl_->take(output);
+}
+
+std::optional<std::string> Child::ReadLine(std::chrono::milliseconds timeout) {
+  if (!impl_) throw posix_error("read", ECHILD);
+  return impl_->read_line(Clock::now() + timeout);
 }
 
 void Child::Kill() {

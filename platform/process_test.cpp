@@ -14,6 +14,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <boost/system/system_error.hpp>
@@ -312,6 +313,49 @@ TEST_F(ProcessTest, ChildEndsWithItsStarterHoweverItEnds) {
               tied) << (tied ? "tied" : "free");
     kill_process(sleeper);
   }
+}
+
+// Lines of a running child's output are read as they come; what is left
+// stays for the end.
+TEST_F(ProcessTest, ReadsLinesWhileTheChildRuns) {
+  Child child = start(shell("printf 'one\\ntw'; sleep 0.3; printf 'o\\nrest'; sleep 30"));
+  EXPECT_EQ(child.ReadLine(milliseconds(10000)), std::optional<std::string>("one"));
+  EXPECT_EQ(child.ReadLine(milliseconds(10000)), std::optional<std::string>("two"));
+  EXPECT_EQ(child.ReadLine(milliseconds(200)), std::nullopt);  // "rest" has no line feed yet
+  EXPECT_TRUE(process_exists(child.pid()));
+  child.Kill();
+  std::string output;
+  child.WaitFor(milliseconds(0), &output);
+  EXPECT_EQ(output, "rest");
+  // A child that ends without a line: no line, without waiting out the time.
+  Child quiet = start(shell("exit 0"));
+  const auto before = std::chrono::steady_clock::now();
+  EXPECT_EQ(quiet.ReadLine(milliseconds(20000)), std::nullopt);
+  EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(15));
+}
+
+// A child may lead a group of its own, and may be bound to end with the
+// thread that started it.
+TEST_F(ProcessTest, OwnGroupAndEndWithTheCaller) {
+  StartOptions leader = shell("sleep 30", Output::kDiscard);
+  leader.own_process_group = true;
+  Child child = start(leader);
+  EXPECT_EQ(stat_field(child.pid(), 3), static_cast<long>(child.pid()));  // process group
+  Child plain = start(shell("sleep 30", Output::kDiscard));
+  EXPECT_EQ(stat_field(plain.pid(), 3), static_cast<long>(::getpgrp()));
+
+  // Started from a thread that then ends: the child goes with it (the
+  // Child, kept here, only reaps it).
+  std::optional<Child> bound;
+  std::thread([&] {
+    StartOptions options = shell("sleep 30", Output::kDiscard);
+    options.end_with_starter = true;
+    bound.emplace(start(options));
+  }).join();
+  EXPECT_TRUE(quorvane_test::wait_until([&] { return !process_exists(bound->pid()); }, milliseconds(10000)));
+  const std::optional<ExitStatus> status = bound->WaitFor(milliseconds(10000));
+  ASSERT_TRUE(status);
+  EXPECT_EQ(status->signal, SIGKILL);
 }
 
 // A detached program is not the starter's child, runs in a session of its

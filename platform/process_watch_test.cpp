@@ -59,6 +59,7 @@ TEST(ProcessWatch, EnvironmentWithOneVariable) {
   EXPECT_EQ(found, 1);
   EXPECT_GT(environment.size(), 1u);
   EXPECT_GT(current_process_id(), 0);
+  ::unsetenv("QUORVANE_WATCH_TEST");  // the next test counts every QUORVANE_WATCH_ variable
 }
 
 // Several variables at once; a variable whose name merely starts with a

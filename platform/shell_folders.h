@@ -18,11 +18,10 @@ namespace Tavrin::Platform {
 // $XDG_DATA_HOME nor $HOME gives an absolute path.
 QUORVANE_PLATFORM_EXPORT std::wstring application_data_folder();
 
-// The folder in which Firefox keeps the current user's profiles, one
-// folder each: $HOME/.mozilla/firefox here (on Windows the application data
-// folder's "Mozilla\Firefox\Profiles"). Not created. Throws as
-// application_data_folder() when $HOME is not an absolute path.
-QUORVANE_PLATFORM_EXPORT std::wstring firefox_profiles_folder();
+// The current user's home folder ($HOME here; on Windows the user's
+// profile folder), without trailing separator (the root stays "/"). Throws
+// as application_data_folder() when $HOME is not an absolute path.
+QUORVANE_PLATFORM_EXPORT std::wstring home_folder();
 
 }  // namespace Tavrin::Platform
 

@@ -5,8 +5,6 @@
 #include <cstdlib>
 #include <string>
 
-#include <boost/system/system_error.hpp>
-
 #include "platform/os_error.h"
 #include "platform/text.h"
 
@@ -38,13 +36,10 @@ std::wstring application_data_folder() {
   return from_utf8(folder);
 }
 
-std::wstring firefox_profiles_folder() {
+std::wstring home_folder() {
   const std::string home = absolute_env("HOME");
-  if (home.empty()) {
-    throw boost::system::system_error(ENOENT, boost::system::system_category(),
-                                      "no HOME for the Firefox profiles folder");
-  }
-  return from_utf8((home == "/" ? std::string() : home) + "/.mozilla/firefox");
+  if (home.empty()) throw posix_error("no HOME for the home folder", ENOENT);
+  return from_utf8(home);
 }
 
 }  // namespace Tavrin::Platform

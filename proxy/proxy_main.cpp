@@ -26,6 +26,7 @@
 #include "platform/module_path.h"
 #include "platform/text.h"
 #include "proxy/http/proxy_server.h"
+#include "proxy/network/run_network.h"
 #include "proxy/pages/page_registry.h"
 #include "proxy/proxy_command_line.h"
 #include "proxy/proxy_object.h"
@@ -97,6 +98,12 @@ int serve(const ProxyCommandLine& command_line) {
       command_line.grace, [pages](const std::wstring& command) { return pages->run(command); });
   Tavrin::Proxy::Http::ProxySettings settings = http_settings(command_line);
   settings.pages = pages;
+  // Each run's routes and request log, reached by the object's methods and
+  // applied by the HTTP side.
+  settings.networks = std::make_shared<Tavrin::Proxy::Network::RunNetworks>(
+      Tavrin::Proxy::Network::LogLimits{settings.request_log_size, settings.request_log_body_bytes},
+      Tavrin::Proxy::Network::har_content_from(settings.har_content).value_or(Tavrin::Proxy::Network::HarContent::kOmit));
+  state->set_networks(settings.networks);
   Tavrin::Proxy::Http::ProxyServer http(std::move(settings), state);
   // Each run's browsers get a port of their own, so that runs at the same
   // time never reach each other's pages.

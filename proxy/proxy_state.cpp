@@ -55,6 +55,16 @@ bool ProxyState::busy() const {
   return !holders_.empty() || in_flight_ > 0 || Clock::now() < grace_end_;
 }
 
+void ProxyState::set_networks(std::shared_ptr<Network::RunNetworks> networks) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  networks_ = std::move(networks);
+}
+
+std::shared_ptr<Network::RunNetworks> ProxyState::networks() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return networks_;
+}
+
 std::uint64_t ProxyState::request_count() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return served_;

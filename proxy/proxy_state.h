@@ -21,9 +21,13 @@
 #include <functional>
 #include <mutex>
 #include <set>
+#include <memory>
 #include <string>
 
 namespace Tavrin::Proxy {
+namespace Network {
+class RunNetworks;
+}
 
 // What a command gives back: the answer and the page that gave it.
 struct CommandAnswer {
@@ -33,8 +37,8 @@ struct CommandAnswer {
   std::wstring page;
 };
 
-// Carries a command to the pages. Until pages can reach the proxy, the
-// answer is empty.
+// Carries a command to the pages (the proxy's page registry) and gives
+// back their answer.
 using CommandHandler = std::function<CommandAnswer(const std::wstring& command)>;
 
 class ProxyState {
@@ -69,6 +73,11 @@ class ProxyState {
   bool busy() const;
   std::uint64_t request_count() const;
 
+  // The runs' network control that the Route, Unroute and Requests
+  // methods reach (shared with the HTTP side); null until set.
+  void set_networks(std::shared_ptr<Network::RunNetworks> networks);
+  std::shared_ptr<Network::RunNetworks> networks() const;
+
  private:
   const Clock::time_point grace_end_;
   const CommandHandler handler_;
@@ -77,6 +86,7 @@ class ProxyState {
   std::set<std::uint64_t> holders_;
   unsigned in_flight_ = 0;
   std::uint64_t served_ = 0;
+  std::shared_ptr<Network::RunNetworks> networks_;
 };
 
 }  // namespace Tavrin::Proxy

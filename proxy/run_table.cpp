@@ -34,9 +34,11 @@ bool RunTable::full() const {
 
 void RunTable::add(const std::string& run, std::uint16_t port, Clock::time_point now) {
   std::lock_guard<std::mutex> lock(mutex_);
-  auto it = runs_.find(run);
-  if (it != runs_.end()) by_port_.erase(it->second.port);
-  runs_[run] = Run{port, now, {}};
+  auto [it, added] = runs_.try_emplace(run);
+  // A run that moves keeps its browsers; only its old port goes.
+  if (!added) by_port_.erase(it->second.port);
+  it->second.port = port;
+  it->second.active = now;
   by_port_[port] = run;
 }
 
@@ -81,6 +83,13 @@ std::vector<std::uint16_t> RunTable::drop_all() {
   runs_.clear();
   by_port_.clear();
   return dropped;
+}
+
+std::vector<std::string> RunTable::ids() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  std::vector<std::string> out;
+  for (const auto& [run, entry] : runs_) out.push_back(run);
+  return out;
 }
 
 std::size_t RunTable::size() const {

@@ -62,8 +62,8 @@ class RunTable {
   bool is_run_port(std::uint16_t port) const;
   // Whether another run may be added.
   bool full() const;
-  // `run` is served on `port` from now on (replacing an earlier entry of
-  // the run).
+  // `run` is served on `port` from now on (in place of an earlier port of
+  // the run, whose browsers it keeps).
   void add(const std::string& run, std::uint16_t port, Clock::time_point now);
   // `browser` is a browser of `run` from now on (counted as activity);
   // false, adding nothing, for a run not served. A run keeps its most
@@ -77,6 +77,8 @@ class RunTable {
   // Removes every run; returns their ports.
   std::vector<std::uint16_t> drop_all();
   std::size_t size() const;
+  // The ids of the runs served.
+  std::vector<std::string> ids() const;
 
  private:
   struct Run {

@@ -84,5 +84,20 @@ TEST(RunTableTest, BrowsersBelongToTheirRunUntilItIsDropped) {
   EXPECT_TRUE(runs.browsers_of_port(4001).empty());
 }
 
+// A run that is served on a new port (its old listener gone) keeps the
+// browsers it registered: their pages must still get their tokens.
+TEST(RunTableTest, ARunMovedToAnotherPortKeepsItsBrowsers) {
+  RunTable runs;
+  const auto now = RunTable::Clock::now();
+  runs.add("a", 4001, now);
+  const RunBrowser browser{100, 7};
+  ASSERT_TRUE(runs.add_browser("a", browser, now));
+  runs.add("a", 4005, now);
+  EXPECT_EQ(runs.browsers_of_port(4005), std::vector<RunBrowser>{browser});
+  EXPECT_TRUE(runs.browsers_of_port(4001).empty());
+  runs.add("a", 4005, now);
+  EXPECT_EQ(runs.browsers_of_port(4005), std::vector<RunBrowser>{browser});
+}
+
 }  // namespace
 }  // namespace Tavrin::Proxy

@@ -1,9 +1,17 @@
 // IVelmoraProxy: the interface of the local proxy server's object, which
-// the runner, the runtime object and the helper program reach out of
-// process by its class id (the server is the program QuorvaneProxy). Every
-// caller creates it with CoCreateInstance (CLSCTX_ALL, asking for IUnknown),
-// puts it into the running state with OleRun and queries this interface;
-// a failing call is raised as _com_error by the caller.
+// the runner, the runtime object, the helper program and test scripts
+// reach out of process by its class id (the server is the program
+// QuorvaneProxy; scripts create it as "Quorvane.Proxy"). Every caller
+// creates it with CoCreateInstance (CLSCTX_ALL, asking for IUnknown), puts
+// it into the running state with OleRun and queries this interface; a
+// failing call is raised as _com_error by the caller.
+//
+// The interface is written once, in the table QUORVANE_VELMORA_PROXY_METHODS
+// below: its declaration, its DISPIDs, its type description
+// (velmora_proxy_type.cpp), its client proxy (velmora_proxy_client.cpp),
+// the stand-in base for fakes and the tests' check of a type description
+// all follow from it. A new method is one entry there and its body in
+// proxy_object.cpp.
 //
 // Including this header registers the interface's client proxy in the
 // including module (see ClientProxyRegistration in
@@ -22,42 +30,102 @@
 // The class of the proxy server's object.
 constexpr CLSID CLSID_VelmoraProxy = Tavrin::Platform::Com::make_guid("{2B8434D6-39BA-49F9-99D9-E28064A86A5B}");
 
-// A dual interface: its methods follow IDispatch's in this order, and
-// IDispatch reaches them by the DISPIDs below (names compared without
-// regard to case).
+// The methods in interface order (they follow IDispatch's), one entry each:
+//
+//   M(DISPID, Name, (C++ parameters), (their names), (name and flags of
+//     each parameter, as Tavrin::Platform::Com::ParamDescription))
+//
+// The flags are kIn, kOut or kRetval (a method's result as scripts see it).
+// IDispatch finds the members by name without regard to case.
+//
+// Command: passes `command` to the pages that the proxy serves. *text,
+//   *url and *title receive the command's answer and the address and title
+//   of the page that answered, *page the uuid of that page; all are empty
+//   while no page is connected.
+// IsBusy: *busy is VARIANT_TRUE while a run holds the server running
+//   (SetStop with false), while a request is being served, and for a short
+//   grace after the server started; VARIANT_FALSE otherwise.
+// SetStop: VARIANT_FALSE, the calling client holds the server running for
+//   its run; any true value, it lets go. A hold ends as well when its
+//   client releases the object or dies. The server ends once no client
+//   holds the object and it is not busy.
+// RequestCount: the number of requests the server has served since it
+//   started: commands, and the pages' requests that pass through it.
+// (the network control of a run's traffic, proxy/network/)
+// Route: adds the rule `rule` (a JSON text, proxy/network/route_rule.h) to
+//   the routes of run `run`, newest first; a rule that is not understood
+//   fails with E_INVALIDARG and a description naming the fault, adding
+//   nothing.
+// Unroute: removes the rules of run `run` added with the pattern `pattern`
+//   (its JSON text as Route got it); an empty `pattern` removes them all.
+// Requests: *list is a JSON array of the run's requests that `query` (a
+//   JSON text, proxy/network/request_log.h) selects, oldest first; a query
+//   that waits returns as soon as one is there, or empty at its limit.
+// WriteHar: writes the requests of run `run` as HAR 1.2 to `file`
+//   (proxy/network/har_writer.h), bodies as "proxy"/"har_content" says.
+#define QUORVANE_VELMORA_PROXY_METHODS(M)                                                                   \
+  M(1, Command, (BSTR command, BSTR* text, BSTR* url, BSTR* title, BSTR* page),                            \
+    (command, text, url, title, page),                                                                    \
+    ({L"command", kIn}, {L"text", kOut}, {L"url", kOut}, {L"title", kOut}, {L"page", kRetval}))            \
+  M(2, IsBusy, (VARIANT_BOOL* busy), (busy), ({L"busy", kRetval}))                                         \
+  M(3, SetStop, (VARIANT_BOOL stop), (stop), ({L"stop", kIn}))                                             \
+  M(4, RequestCount, (ULONGLONG* count), (count), ({L"count", kRetval}))                                   \
+  M(5, Route, (BSTR run, BSTR rule), (run, rule), ({L"run", kIn}, {L"rule", kIn}))                          \
+  M(6, Unroute, (BSTR run, BSTR pattern), (run, pattern), ({L"run", kIn}, {L"pattern", kIn}))               \
+  M(7, Requests, (BSTR run, BSTR query, BSTR* list), (run, query, list),                                    \
+    ({L"run", kIn}, {L"query", kIn}, {L"list", kRetval}))                                                 \
+  M(8, WriteHar, (BSTR run, BSTR file), (run, file), ({L"run", kIn}, {L"file", kIn}))
+
+// Strips the parentheses of a table column.
+#define QUORVANE_VELMORA_PROXY_UNWRAP(...) __VA_ARGS__
+
+// A dual interface: its methods follow IDispatch's in the table's order,
+// and IDispatch reaches them by the table's DISPIDs.
 struct IVelmoraProxy : IDispatch {
   static constexpr IID kIid = Tavrin::Platform::Com::make_guid("{CEE94B30-51A7-49D8-A576-8D6F6D0D679D}");
 
-  // Passes `command` to the pages that the proxy serves. *text, *url and
-  // *title receive new strings (the command's answer, the address and the
-  // title of the page that answered) and *page the uuid of that page; all
-  // are empty while no page is connected. The caller frees them.
-  virtual HRESULT Command(BSTR command, BSTR* text, BSTR* url, BSTR* title, BSTR* page) = 0;
-  // *busy is VARIANT_TRUE while a run holds the server running (SetStop
-  // with false), while a request is being served, and for a short grace
-  // after the server started; VARIANT_FALSE otherwise.
-  virtual HRESULT IsBusy(VARIANT_BOOL* busy) = 0;
-  // VARIANT_FALSE: the calling client holds the server running for its run;
-  // any true value: that client lets go. A hold ends as well when its client
-  // releases the object or dies. The server ends once no client holds the
-  // object and it is not busy.
-  virtual HRESULT SetStop(VARIANT_BOOL stop) = 0;
-  // *count is the number of requests the server has served since it
-  // started: commands, and the pages' requests that pass through it.
-  virtual HRESULT RequestCount(ULONGLONG* count) = 0;
+#define QUORVANE_VELMORA_PROXY_DECLARE(id, name, signature, args, params) virtual HRESULT name signature = 0;
+  QUORVANE_VELMORA_PROXY_METHODS(QUORVANE_VELMORA_PROXY_DECLARE)
+#undef QUORVANE_VELMORA_PROXY_DECLARE
 
  protected:
   ~IVelmoraProxy() = default;
 };
 constexpr IID IID_IVelmoraProxy = IVelmoraProxy::kIid;
 
-// DISPIDs of IVelmoraProxy's members.
-constexpr DISPID DISPID_VELMORA_PROXY_COMMAND = 1;
-constexpr DISPID DISPID_VELMORA_PROXY_IS_BUSY = 2;
-constexpr DISPID DISPID_VELMORA_PROXY_SET_STOP = 3;
-constexpr DISPID DISPID_VELMORA_PROXY_REQUEST_COUNT = 4;
+// The DISPIDs of IVelmoraProxy's members, by name: VelmoraProxyDispid::Command.
+namespace VelmoraProxyDispid {
+#define QUORVANE_VELMORA_PROXY_DISPID(id, name, signature, args, params) constexpr DISPID name = id;
+QUORVANE_VELMORA_PROXY_METHODS(QUORVANE_VELMORA_PROXY_DISPID)
+#undef QUORVANE_VELMORA_PROXY_DISPID
+}  // namespace VelmoraProxyDispid
+
+constexpr DISPID DISPID_VELMORA_PROXY_COMMAND = VelmoraProxyDispid::Command;
+constexpr DISPID DISPID_VELMORA_PROXY_IS_BUSY = VelmoraProxyDispid::IsBusy;
+constexpr DISPID DISPID_VELMORA_PROXY_SET_STOP = VelmoraProxyDispid::SetStop;
+constexpr DISPID DISPID_VELMORA_PROXY_REQUEST_COUNT = VelmoraProxyDispid::RequestCount;
 
 namespace Tavrin::Proxy {
+
+template <class... Args>
+constexpr void unused_arguments(const Args&...) {}
+
+// A base for stand-ins of the proxy object in tests: every method answers
+// E_NOTIMPL until the stand-in overrides it, so a new method costs the
+// stand-ins nothing.
+class VelmoraProxyStandIn : public IVelmoraProxy {
+ public:
+#define QUORVANE_VELMORA_PROXY_STAND_IN(id, name, signature, args, params) \
+  HRESULT name signature override {                                        \
+    unused_arguments(QUORVANE_VELMORA_PROXY_UNWRAP args);                  \
+    return E_NOTIMPL;                                                      \
+  }
+  QUORVANE_VELMORA_PROXY_METHODS(QUORVANE_VELMORA_PROXY_STAND_IN)
+#undef QUORVANE_VELMORA_PROXY_STAND_IN
+
+ protected:
+  ~VelmoraProxyStandIn() = default;
+};
 
 // The client proxy of IVelmoraProxy over a stub (velmora_proxy_client.cpp).
 std::unique_ptr<Tavrin::Platform::Com::ClientProxy> make_velmora_proxy_client(IUnknown* outer,

@@ -1,32 +1,100 @@
 // The client proxy of IVelmoraProxy: each method becomes a call of the
-// remote object's IDispatch::Invoke with the member's DISPID, its
-// out-parameters passed by reference and its retval taken from the result.
+// remote object's IDispatch::Invoke with the member's DISPID. One generic
+// call serves every method of the interface's table: in-parameters travel
+// by value, out-parameters by reference, and the retval comes back as the
+// call's result, each as the type description flags it.
 #include "proxy/velmora_proxy.h"
 
+#include <functional>
 #include <new>
 #include <utility>
+#include <vector>
 
+#include "platform/com/type_description.h"
 #include "platform/com/variant.h"
+#include "proxy/velmora_proxy_type.h"
 
 namespace Tavrin::Proxy {
 namespace {
 
-using Tavrin::Platform::Com::Variant;
+namespace Com = Tavrin::Platform::Com;
+using Com::ArgTraits;
+using Com::Variant;
 
-VARIANT by_value_bstr(BSTR text) {
+// One call's arguments as Invoke takes them, and what to do with the
+// out-values afterwards.
+struct Call {
+  std::vector<VARIANT> args;  // in call order; reversed for rgvarg
+  std::function<HRESULT(VARIANT& result)> take_result;
+  std::vector<std::function<void()>> drop_outs;  // frees the out-values on a failure
+  bool null_out = false;
+};
+
+template <class T>
+void add_argument(Call& call, const Com::ParamDescription& param, T value) {
+  using Traits = ArgTraits<T>;
   VARIANT v;
   VariantInit(&v);
-  v.vt = VT_BSTR;
-  v.bstrVal = text;  // borrowed: the caller keeps it
-  return v;
+  if constexpr (Traits::out) {
+    using Target = std::remove_pointer_t<T>;
+    if (value == nullptr) {
+      call.null_out = true;
+      return;
+    }
+    *value = Target{};
+    if (param.flags & PARAMFLAG_FRETVAL) {
+      call.take_result = [value](VARIANT& result) {
+        Variant converted;
+        const HRESULT hr = VariantChangeType(&converted, &result, 0, Traits::kind);
+        if (FAILED(hr)) return hr;
+        *value = *Traits::get(converted);
+        converted.vt = VT_EMPTY;  // the value's ownership went to *value
+        return S_OK;
+      };
+      return;
+    }
+    v.vt = VT_BYREF | Traits::kind;
+    v.byref = value;
+    call.drop_outs.push_back([value] {
+      VARIANT owned;
+      VariantInit(&owned);
+      owned.vt = Traits::kind;
+      *ArgTraits<T>::get(owned) = *value;
+      VariantClear(&owned);
+      *value = Target{};
+    });
+  } else {
+    v.vt = Traits::kind;
+    *ArgTraits<T*>::get(v) = value;  // borrowed: the caller keeps it
+  }
+  call.args.push_back(v);
 }
 
-VARIANT by_reference_bstr(BSTR* target) {
-  VARIANT v;
-  VariantInit(&v);
-  v.vt = VT_BYREF | VT_BSTR;
-  v.pbstrVal = target;
-  return v;
+template <class... Args, std::size_t... I>
+Call make_call(std::span<const Com::ParamDescription> params, std::index_sequence<I...>, Args... args) {
+  Call call;
+  (add_argument(call, params[I], args), ...);
+  return call;
+}
+
+// Calls member `id` of `remote` with `args`; the callee's error info stays
+// on this thread for the caller (no EXCEPINFO is asked for).
+template <class... Args>
+HRESULT remote_call(IDispatch* remote, DISPID id, Args... args) {
+  const std::span<const Com::ParamDescription> params = velmora_proxy_params(id);
+  if (params.size() != sizeof...(Args)) return E_UNEXPECTED;
+  Call call = make_call(params, std::index_sequence_for<Args...>{}, args...);
+  if (call.null_out) return E_POINTER;
+  std::vector<VARIANT> reversed(call.args.rbegin(), call.args.rend());
+  DISPPARAMS dispparams{reversed.empty() ? nullptr : reversed.data(), nullptr, static_cast<UINT>(reversed.size()), 0};
+  Variant result;
+  HRESULT hr = remote->Invoke(id, GUID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &dispparams,
+                              call.take_result ? &result : nullptr, nullptr, nullptr);
+  if (SUCCEEDED(hr) && call.take_result) hr = call.take_result(result);
+  if (FAILED(hr)) {
+    for (const auto& drop : call.drop_outs) drop();
+  }
+  return hr;
 }
 
 class VelmoraProxyClient final : public IVelmoraProxy, public Tavrin::Platform::Com::ClientProxy {
@@ -51,70 +119,12 @@ class VelmoraProxyClient final : public IVelmoraProxy, public Tavrin::Platform::
     return remote_->Invoke(id, iid, lcid, flags, params, result, excep_info, arg_err);
   }
 
-  HRESULT Command(BSTR command, BSTR* text, BSTR* url, BSTR* title, BSTR* page) override {
-    if (text == nullptr || url == nullptr || title == nullptr || page == nullptr) return E_POINTER;
-    *text = *url = *title = *page = nullptr;
-    BSTR out_text = nullptr, out_url = nullptr, out_title = nullptr;
-    // rgvarg holds the arguments last first.
-    VARIANT args[] = {by_reference_bstr(&out_title), by_reference_bstr(&out_url), by_reference_bstr(&out_text),
-                      by_value_bstr(command)};
-    Variant result, as_text;
-    HRESULT hr = call(DISPID_VELMORA_PROXY_COMMAND, args, 4, &result);
-    if (SUCCEEDED(hr)) hr = VariantChangeType(&as_text, &result, 0, VT_BSTR);
-    if (FAILED(hr)) {
-      SysFreeString(out_text);
-      SysFreeString(out_url);
-      SysFreeString(out_title);
-      return hr;
-    }
-    *page = std::exchange(as_text.bstrVal, nullptr);
-    as_text.vt = VT_EMPTY;
-    *text = out_text;
-    *url = out_url;
-    *title = out_title;
-    return hr;
-  }
-
-  HRESULT IsBusy(VARIANT_BOOL* busy) override {
-    return call_for_result(DISPID_VELMORA_PROXY_IS_BUSY, VT_BOOL, &VARIANT::boolVal, busy);
-  }
-
-  HRESULT SetStop(VARIANT_BOOL stop) override {
-    VARIANT arg;
-    VariantInit(&arg);
-    arg.vt = VT_BOOL;
-    arg.boolVal = stop;
-    return call(DISPID_VELMORA_PROXY_SET_STOP, &arg, 1, nullptr);
-  }
-
-  HRESULT RequestCount(ULONGLONG* count) override {
-    return call_for_result(DISPID_VELMORA_PROXY_REQUEST_COUNT, VT_UI8, &VARIANT::ullVal, count);
-  }
+#define QUORVANE_VELMORA_PROXY_CLIENT(id, name, signature, args, params) \
+  HRESULT name signature override { return remote_call(remote_, id, QUORVANE_VELMORA_PROXY_UNWRAP args); }
+  QUORVANE_VELMORA_PROXY_METHODS(QUORVANE_VELMORA_PROXY_CLIENT)
+#undef QUORVANE_VELMORA_PROXY_CLIENT
 
  private:
-  // A method call; the callee's error info stays on this thread for the
-  // caller (no EXCEPINFO is asked for).
-  // `args` in rgvarg order (last argument first).
-  HRESULT call(DISPID id, VARIANT* args, UINT count, VARIANT* result) {
-    DISPPARAMS params{args, nullptr, count, 0};
-    return remote_->Invoke(id, GUID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, result, nullptr,
-                           nullptr);
-  }
-
-  // A method without arguments whose result, as `kind`, goes to *out.
-  template <class T>
-  HRESULT call_for_result(DISPID id, VARTYPE kind, T VARIANT::*member, T* out) {
-    if (out == nullptr) return E_POINTER;
-    Variant result;
-    HRESULT hr = call(id, nullptr, 0, &result);
-    if (FAILED(hr)) return hr;
-    Variant converted;
-    hr = VariantChangeType(&converted, &result, 0, kind);
-    if (FAILED(hr)) return hr;
-    *out = converted.*member;
-    return S_OK;
-  }
-
   IUnknown* const outer_;
   IDispatch* const remote_;
 };

@@ -11,23 +11,19 @@ constexpr USHORT kIn = PARAMFLAG_FIN;
 constexpr USHORT kOut = PARAMFLAG_FOUT;
 constexpr USHORT kRetval = PARAMFLAG_FOUT | PARAMFLAG_FRETVAL;
 
-// Command's page uuid, IsBusy's flag and RequestCount's count are each the
-// call's result; Command's other texts come back by reference.
-constexpr ParamDescription kCommand[] = {
-    {L"command", kIn}, {L"text", kOut}, {L"url", kOut}, {L"title", kOut}, {L"page", kRetval}};
-constexpr ParamDescription kIsBusy[] = {{L"busy", kRetval}};
-constexpr ParamDescription kSetStop[] = {{L"stop", kIn}};
-constexpr ParamDescription kRequestCount[] = {{L"count", kRetval}};
+#define QUORVANE_VELMORA_PROXY_PARAMS(id, name, signature, args, params) \
+  constexpr ParamDescription k##name##Params[] = {QUORVANE_VELMORA_PROXY_UNWRAP params};
+QUORVANE_VELMORA_PROXY_METHODS(QUORVANE_VELMORA_PROXY_PARAMS)
+#undef QUORVANE_VELMORA_PROXY_PARAMS
+
+#define QUORVANE_WIDE_TEXT(text) L##text
+#define QUORVANE_WIDE_NAME(name) QUORVANE_WIDE_TEXT(#name)
 
 constexpr MemberDescription kMembers[] = {
-    {DISPID_VELMORA_PROXY_COMMAND, INVOKE_FUNC, L"Command", kCommand, false, nullptr,
-     bind_member<&IVelmoraProxy::Command>()},
-    {DISPID_VELMORA_PROXY_IS_BUSY, INVOKE_FUNC, L"IsBusy", kIsBusy, false, nullptr,
-     bind_member<&IVelmoraProxy::IsBusy>()},
-    {DISPID_VELMORA_PROXY_SET_STOP, INVOKE_FUNC, L"SetStop", kSetStop, false, nullptr,
-     bind_member<&IVelmoraProxy::SetStop>()},
-    {DISPID_VELMORA_PROXY_REQUEST_COUNT, INVOKE_FUNC, L"RequestCount", kRequestCount, false, nullptr,
-     bind_member<&IVelmoraProxy::RequestCount>()},
+#define QUORVANE_VELMORA_PROXY_MEMBER(id, name, signature, args, params) \
+  {id, INVOKE_FUNC, QUORVANE_WIDE_NAME(name), k##name##Params, false, nullptr, bind_member<&IVelmoraProxy::name>()},
+    QUORVANE_VELMORA_PROXY_METHODS(QUORVANE_VELMORA_PROXY_MEMBER)
+#undef QUORVANE_VELMORA_PROXY_MEMBER
 };
 
 constexpr InterfaceDescription kDescription = {
@@ -37,5 +33,12 @@ constexpr InterfaceDescription kDescription = {
 }  // namespace
 
 const InterfaceDescription& velmora_proxy_description() { return kDescription; }
+
+std::span<const ParamDescription> velmora_proxy_params(DISPID id) {
+  for (const MemberDescription& member : kMembers) {
+    if (member.id == id) return member.params;
+  }
+  return {};
+}
 
 }  // namespace Tavrin::Proxy

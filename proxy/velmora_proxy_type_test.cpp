@@ -1,8 +1,13 @@
 // The one description of IVelmoraProxy, as callers that go by member kinds
-// read it: from the table, and from the real object's IDispatch.
+// read it: from the table, and from the real object's IDispatch; the
+// members that other programs rely on keep their shape; and the client
+// proxy that the table makes carries each kind of parameter.
 #include "proxy/velmora_proxy_type.h"
 
+#include <chrono>
 #include <memory>
+#include <stdexcept>
+#include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -24,6 +29,38 @@ TEST(VelmoraProxyType, TableDescribesTheInterface) {
   ComPtr<ITypeInfo> type;
   ASSERT_EQ(Com::create_type_info(velmora_proxy_description(), type.put()), S_OK);
   Testing::expect_velmora_proxy_type(type.get());
+}
+
+// The first four members are what the runner, the runtime object and the
+// helper rely on: their DISPIDs, kinds and directions stay as they are
+// whatever the table gains.
+TEST(VelmoraProxyType, TheFirstFourMembersKeepTheirShape) {
+  constexpr USHORT kIn = PARAMFLAG_FIN, kOut = PARAMFLAG_FOUT, kRet = PARAMFLAG_FOUT | PARAMFLAG_FRETVAL;
+  struct Expected {
+    DISPID id;
+    const wchar_t* name;
+    std::vector<VARTYPE> kinds;
+    std::vector<USHORT> flags;
+  };
+  const std::vector<Expected> expected = {
+      {1, L"Command", {VT_BSTR, VT_BSTR, VT_BSTR, VT_BSTR, VT_BSTR}, {kIn, kOut, kOut, kOut, kRet}},
+      {2, L"IsBusy", {VT_BOOL}, {kRet}},
+      {3, L"SetStop", {VT_BOOL}, {kIn}},
+      {4, L"RequestCount", {VT_UI8}, {kRet}},
+  };
+  const auto& members = velmora_proxy_description().members;
+  ASSERT_GE(members.size(), expected.size());
+  for (std::size_t i = 0; i < expected.size(); ++i) {
+    const auto& member = members[i];
+    EXPECT_EQ(member.id, expected[i].id);
+    EXPECT_EQ(std::wstring(member.name), expected[i].name);
+    ASSERT_EQ(member.signature.count, expected[i].kinds.size()) << i;
+    ASSERT_EQ(member.params.size(), expected[i].flags.size()) << i;
+    for (std::size_t p = 0; p < expected[i].kinds.size(); ++p) {
+      EXPECT_EQ(member.signature.kinds[p], expected[i].kinds[p]) << i << "/" << p;
+      EXPECT_EQ(member.params[p].flags, expected[i].flags[p]) << i << "/" << p;
+    }
+  }
 }
 
 class VelmoraProxyObjectType : public ::testing::Test {
@@ -52,6 +89,50 @@ TEST_F(VelmoraProxyObjectType, ObjectAnswersFromTheTable) {
   Testing::expect_velmora_proxy_type(type.get());
   const Com::Variant busy = Com::invoke_method(object.get(), L"IsBusy", {});
   EXPECT_EQ(busy.vt, VT_BOOL);
+}
+
+// The client proxy made from the table, over the real object's IDispatch as
+// its remote: in-texts and booleans go by value, out-texts come back by
+// reference, retvals as the call's result; a null out-pointer is refused
+// before anything is sent, and a failure leaves no out-value behind.
+TEST_F(VelmoraProxyObjectType, TheClientCarriesEveryKindOfParameter) {
+  const auto state = std::make_shared<ProxyState>(std::chrono::milliseconds(0), [](const std::wstring& command) {
+    if (command == L"fail") throw std::runtime_error("refused");
+    return CommandAnswer{L"text:" + command, L"http://a/", L"A", L"page-9"};
+  });
+  const auto factory = make_proxy_class_factory(state);
+  ComPtr<IDispatch> remote;
+  ASSERT_EQ(factory->CreateInstance(nullptr, IID_IDispatch, remote.put_void()), S_OK);
+  struct Outer final : IUnknown {
+    HRESULT QueryInterface(REFIID, void**) override { return E_NOINTERFACE; }
+    ULONG AddRef() override { return 2; }
+    ULONG Release() override { return 1; }
+  } outer;
+  const auto made = make_velmora_proxy_client(&outer, remote.get());
+  ASSERT_TRUE(made);
+  auto* client = static_cast<IVelmoraProxy*>(made->interface_pointer());
+
+  Com::Bstr command(L"go"), text, url, title, page;
+  ASSERT_EQ(client->Command(command.get(), text.put(), url.put(), title.put(), page.put()), S_OK);
+  EXPECT_EQ(text.str(), L"text:go");
+  EXPECT_EQ(url.str(), L"http://a/");
+  EXPECT_EQ(title.str(), L"A");
+  EXPECT_EQ(page.str(), L"page-9");
+
+  EXPECT_EQ(client->SetStop(VARIANT_FALSE), S_OK);
+  VARIANT_BOOL busy = VARIANT_FALSE;
+  ASSERT_EQ(client->IsBusy(&busy), S_OK);
+  EXPECT_EQ(busy, VARIANT_TRUE);
+  ULONGLONG count = 0;
+  ASSERT_EQ(client->RequestCount(&count), S_OK);
+  EXPECT_EQ(count, 1u);
+
+  EXPECT_EQ(client->Command(command.get(), text.put(), nullptr, title.put(), page.put()), E_POINTER);
+  Com::Bstr failing(L"fail"), t2, u2, ti2, p2;
+  EXPECT_EQ(client->Command(failing.get(), t2.put(), u2.put(), ti2.put(), p2.put()), E_FAIL);
+  EXPECT_TRUE(t2.is_null());
+  EXPECT_TRUE(p2.is_null());
+  EXPECT_EQ(client->SetStop(VARIANT_TRUE), S_OK);
 }
 
 }  // namespace

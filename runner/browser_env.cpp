@@ -1,5 +1,6 @@
 #include "runner/browser_env.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <fstream>
@@ -13,9 +14,10 @@
 #include <boost/filesystem.hpp>
 #include <boost/system/error_code.hpp>
 
-#include "common/browser_table.h"
+#include "browser/browser_table.h"
 #include "common/registry.h"
 #include "platform/os_version.h"
+#include "platform/shell_folders.h"
 
 namespace Tavrin::Runner {
 
@@ -43,8 +45,8 @@ std::wstring classic_command() {
 std::wstring user_choice_command() {
   auto choice = Registry::reg_open_key(Registry::create_hkey_ptr(HKEY_CURRENT_USER), kUserChoiceKey, KEY_READ);
   const std::wstring progid = Registry::reg_query_string(choice, L"Progid");
-  auto command = Registry::reg_open_key(Registry::create_hkey_ptr(HKEY_CLASSES_ROOT),
-                                        progid + L"\\shell\\open\\command", KEY_READ);
+  auto command = Registry::reg_open_key(Registry::create_hkey_ptr(HKEY_CLASSES_ROOT), Browsers::command_key(progid),
+                                        KEY_READ);
   return Registry::reg_query_string(command, L"");
 }
 
@@ -54,9 +56,8 @@ std::wstring file_name_of(const std::wstring& program) {
 }
 
 bool is_firefox_program(const std::wstring& program) {
-  const std::wstring name = file_name_of(program);
-  return boost::algorithm::iends_with(program, L"firefox.exe") || boost::algorithm::iequals(name, L"firefox") ||
-         boost::algorithm::iequals(name, L"firefox-esr");
+  return boost::algorithm::iends_with(program, Browsers::kFirefox.windows_program) ||
+         Browsers::is_program_of(Browsers::kFirefox, file_name_of(program));
 }
 
 // Group 3 of the first line of `prefs` that sets preference `name`.
@@ -110,9 +111,10 @@ bool qualifies(const fs::directory_entry& entry) {
   boost::system::error_code ignored;
   if (!fs::is_directory(entry.status(ignored))) return false;
   const std::wstring name = entry.path().filename().wstring();
-  return name.size() == 16 || boost::algorithm::iends_with(name, L".default") ||
-         boost::algorithm::iends_with(name, L".default-release") ||
-         boost::algorithm::iends_with(name, L".default-esr");
+  const auto& endings = Browsers::kFirefox.user_profiles->endings;
+  return name.size() == 16 || std::any_of(endings.begin(), endings.end(), [&](const wchar_t* ending) {
+           return boost::algorithm::iends_with(name, ending);
+         });
 }
 
 }  // namespace
@@ -178,6 +180,10 @@ fs::path NewestFirefoxProfile(const fs::path& profiles) {
     }
   }
   return newest;
+}
+
+fs::path FirefoxProfilesFolder() {
+  return fs::path(Platform::home_folder()) / Browsers::kFirefox.user_profiles->below_home;
 }
 
 ProfileFinding CheckFirefoxProfiles(const fs::path& profiles) {

@@ -56,10 +56,15 @@ ProfileFinding EvaluateFirefoxPrefs(const std::string& prefs);
 
 // The profile to examine in `profiles`: of the folders whose name is 16
 // characters long or ends with ".default", ".default-release" or
-// ".default-esr" (letter case ignored), the one written last (of equal
+// ".default-esr" (the browser table's endings, letter case ignored), the one written last (of equal
 // times the first met). Empty when there is none or `profiles` is missing.
 // Throws boost::filesystem::filesystem_error when the folder cannot be read.
 boost::filesystem::path NewestFirefoxProfile(const boost::filesystem::path& profiles);
+
+// The folder of the current user's Firefox profiles, one folder each
+// (below the home folder where the browser table says). Not created.
+// Throws boost::system::system_error when the home folder is unknown.
+boost::filesystem::path FirefoxProfilesFolder();
 
 // The whole check of the current user's Firefox profiles: creates the
 // profiles folder when missing, picks the newest profile and judges its

@@ -3,6 +3,7 @@
 #include "runner/browser_env.h"
 
 #include <boost/filesystem.hpp>
+#include <boost/system/system_error.hpp>
 #include <gtest/gtest.h>
 
 #include "common/registry.h"
@@ -86,21 +87,16 @@ TEST_F(DefaultBrowserTest, NoAssociationAtAllFails) {
   }
 }
 
-TEST(FirefoxTrigger, ProgramsThatAreFirefox) {
-  EXPECT_TRUE(IsFirefoxCommand(L"\"C:\\Program Files\\Mozilla Firefox\\firefox.exe\" -url \"%1\""));
-  EXPECT_TRUE(IsFirefoxCommand(L"\"C:\\PROGRAM FILES\\MOZILLA FIREFOX\\FIREFOX.EXE\" %1"));
-  EXPECT_TRUE(IsFirefoxCommand(L"\"/usr/bin/firefox\" %u"));
-  EXPECT_TRUE(IsFirefoxCommand(L"\"/usr/lib/firefox-esr/firefox-esr\" -url \"%1\""));
-  EXPECT_TRUE(IsFirefoxCommand(L"/usr/bin/firefox-esr %u"));
-  EXPECT_TRUE(IsFirefoxCommand(L"firefox"));
-}
-
-TEST(FirefoxTrigger, ProgramsThatAreNot) {
-  EXPECT_FALSE(IsFirefoxCommand(L"\"/usr/bin/chromium\" \"%1\""));
-  EXPECT_FALSE(IsFirefoxCommand(L"\"/usr/bin/chromium\" --app=firefox"));
-  EXPECT_FALSE(IsFirefoxCommand(L"/usr/bin/firefox-launcher %u"));
-  EXPECT_FALSE(IsFirefoxCommand(L"\"\""));
-  EXPECT_FALSE(IsFirefoxCommand(L""));
+// Commands whose program is Firefox, and commands whose program is not.
+TEST(FirefoxTrigger, ProgramsThatAreFirefoxAndThatAreNot) {
+  for (const wchar_t* command : {L"\"C:\\Program Files\\Mozilla Firefox\\firefox.exe\" -url \"%1\"",
+                                 L"\"C:\\PROGRAM FILES\\MOZILLA FIREFOX\\FIREFOX.EXE\" %1", L"\"/usr/bin/firefox\" %u",
+                                 L"\"/usr/lib/firefox-esr/firefox-esr\" -url \"%1\"", L"/usr/bin/firefox-esr %u",
+                                 L"firefox"})
+    EXPECT_TRUE(IsFirefoxCommand(command)) << command;
+  for (const wchar_t* command : {L"\"/usr/bin/chromium\" \"%1\"", L"\"/usr/bin/chromium\" --app=firefox",
+                                 L"/usr/bin/firefox-launcher %u", L"\"\"", L""})
+    EXPECT_FALSE(IsFirefoxCommand(command)) << command;
 }
 
 TEST(FirefoxTrigger, BrowserNamesAreExact) {
@@ -123,27 +119,37 @@ std::string prefs(const std::string& version, const std::string& proxy_line = ""
 const std::string kType1 = "user_pref(\"network.proxy.type\", 1);\n";
 const std::string kType5 = "user_pref(\"network.proxy.type\", 5);\n";
 
-TEST(FirefoxPrefs, NewerKindTakesTheSystemSettingsByDefault) {
-  EXPECT_EQ(EvaluateFirefoxPrefs(prefs("3.6.13")), ProfileFinding::kInOrder);
-  EXPECT_EQ(EvaluateFirefoxPrefs(prefs("3.6.13", kType1)), ProfileFinding::kNotInOrder);
-  EXPECT_EQ(EvaluateFirefoxPrefs(prefs("3.6.4")), ProfileFinding::kInOrder);
-  EXPECT_EQ(EvaluateFirefoxPrefs(prefs("3.6.13", kType5)), ProfileFinding::kInOrder);
+// Each version with its proxy setting (none, 1 or 5) and the finding.
+struct PrefsCase {
+  const char* version;
+  const std::string* proxy_line;  // null: none
+  ProfileFinding finding;
+};
+
+void expect_findings(std::initializer_list<PrefsCase> cases) {
+  for (const PrefsCase& c : cases)
+    EXPECT_EQ(EvaluateFirefoxPrefs(c.proxy_line ? prefs(c.version, *c.proxy_line) : prefs(c.version)), c.finding)
+        << c.version << " " << (c.proxy_line ? *c.proxy_line : "no proxy type");
 }
 
-// Versions compare number by number in order: everything since 4.0 is of
-// the newer kind, though some of its components are below 3.6.4's.
-TEST(FirefoxPrefs, ModernVersionsAreOfTheNewerKind) {
-  EXPECT_EQ(EvaluateFirefoxPrefs(prefs("4.0.1")), ProfileFinding::kInOrder);
-  EXPECT_EQ(EvaluateFirefoxPrefs(prefs("153.8.0")), ProfileFinding::kInOrder);
-  EXPECT_EQ(EvaluateFirefoxPrefs(prefs("115.3.1esr")), ProfileFinding::kInOrder);
-  EXPECT_EQ(EvaluateFirefoxPrefs(prefs("128.5.0esr", kType1)), ProfileFinding::kNotInOrder);
+TEST(FirefoxPrefs, NewerKindTakesTheSystemSettingsByDefault) {
+  expect_findings({{"3.6.13", nullptr, ProfileFinding::kInOrder},
+                   {"3.6.13", &kType1, ProfileFinding::kNotInOrder},
+                   {"3.6.4", nullptr, ProfileFinding::kInOrder},
+                   {"3.6.13", &kType5, ProfileFinding::kInOrder}});
+  // Versions compare number by number in order: everything since 4.0 is
+  // of the newer kind, though some of its components are below 3.6.4's.
+  expect_findings({{"4.0.1", nullptr, ProfileFinding::kInOrder},
+                   {"153.8.0", nullptr, ProfileFinding::kInOrder},
+                   {"115.3.1esr", nullptr, ProfileFinding::kInOrder},
+                   {"128.5.0esr", &kType1, ProfileFinding::kNotInOrder}});
 }
 
 TEST(FirefoxPrefs, OlderKindNeedsAnExplicitSystemSetting) {
-  EXPECT_EQ(EvaluateFirefoxPrefs(prefs("3.5.9")), ProfileFinding::kNotInOrder);
-  EXPECT_EQ(EvaluateFirefoxPrefs(prefs("3.5.9", kType5)), ProfileFinding::kInOrder);
-  EXPECT_EQ(EvaluateFirefoxPrefs(prefs("3.6.3")), ProfileFinding::kNotInOrder);
-  EXPECT_EQ(EvaluateFirefoxPrefs(prefs("2.0.0", kType1)), ProfileFinding::kNotInOrder);
+  expect_findings({{"3.5.9", nullptr, ProfileFinding::kNotInOrder},
+                   {"3.5.9", &kType5, ProfileFinding::kInOrder},
+                   {"3.6.3", nullptr, ProfileFinding::kNotInOrder},
+                   {"2.0.0", &kType1, ProfileFinding::kNotInOrder}});
 }
 
 TEST(FirefoxPrefs, VersionsThatGiveNoFinding) {
@@ -218,6 +224,17 @@ TEST_F(FirefoxProfilesTest, NothingToJudge) {
   // A profile without prefs.js.
   Profile("abcd1234.default-release", 1000000, "");
   EXPECT_EQ(CheckFirefoxProfiles(profiles()), ProfileFinding::kNone);
+}
+
+// The user's profiles lie below the home folder; without one there is no
+// folder to look in.
+TEST_F(FirefoxProfilesTest, ProfilesFolderBelowTheHomeFolder) {
+  {
+    quorvane_test::ScopedEnv home("HOME", root_.path() + "/");
+    EXPECT_EQ(FirefoxProfilesFolder(), fs::path(root_.path()) / ".mozilla/firefox");
+  }
+  quorvane_test::ScopedEnv no_home("HOME", "relative/home");
+  EXPECT_THROW(FirefoxProfilesFolder(), boost::system::system_error);
 }
 
 // A file in the way of the profiles folder is a file-system failure.

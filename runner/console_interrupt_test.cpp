@@ -23,7 +23,7 @@ class ConsoleInterrupt : public ::testing::Test {
  protected:
   void Start(const std::string& suite, const std::string& run_ms) {
     Process::StartOptions options;
-    options.arguments = {std::string(QUORVANE_TEST_DIR) + "/console_interrupt_probe", suite, run_ms};
+    options.arguments = {QUORVANE_TEST_DIR "/console_interrupt_probe", suite, run_ms};
     options.output_file = output_file();
     probe_ = Process::start(options);
   }

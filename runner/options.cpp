@@ -8,6 +8,8 @@
 #include <boost/filesystem.hpp>
 #include <boost/program_options.hpp>
 
+#include "runner/suite/suite_options.h"
+
 namespace po = boost::program_options;
 
 namespace Tavrin::Runner {
@@ -67,6 +69,7 @@ ProgramOptions::ProgramOptions(std::shared_ptr<Logger::ConsoleLogger> logger,
       normal_group_("Normal mode options", kLineLength, kDescriptionColumn),
       hidden_group_("Normal mode hidden options", kLineLength, kDescriptionColumn),
       convert_group_("Convert mode options", kLineLength, kDescriptionColumn),
+      suite_group_("Suite mode options (--mode=suite PATH...)", kLineLength, kDescriptionColumn),
       clock_(&local_now) {
   mode_group_.add_options()
       ("help,h", "print help")
@@ -75,7 +78,8 @@ ProgramOptions::ProgramOptions(std::shared_ptr<Logger::ConsoleLogger> logger,
       ("file,f", po::wvalue<std::wstring>(), "test script filename")
       ("server,s", po::wvalue<std::wstring>(), "webserver hostname")
       ("port,p", po::wvalue<std::wstring>(), "webserver port")
-      ("browser,b", po::wvalue<std::wstring>(), "testing browser");
+      ("browser,b", po::wvalue<std::wstring>(), "testing browser")
+      ("har", po::wvalue<std::wstring>(), "write the run's requests as HAR to this file");
   hidden_group_.add_options()
       ("exec", po::wvalue<std::wstring>(), "Executable name")
       ("suite", po::wvalue<std::wstring>(), "Suite recursive number")
@@ -83,6 +87,7 @@ ProgramOptions::ProgramOptions(std::shared_ptr<Logger::ConsoleLogger> logger,
   convert_group_.add_options()
       ("input,i", po::wvalue<std::wstring>(), "input filename")
       ("output,o", po::wvalue<std::wstring>(), "output filename");
+  Suite::add_suite_options(suite_group_);
 }
 
 RunKind ProgramOptions::ParseMode() {
@@ -143,6 +148,9 @@ void ProgramOptions::MergeNormal(const po::variables_map& values) {
   if (values.count("server"))
     config_->InsertParameter(L"common", L"server",
                              element(values["server"].as<std::wstring>(), ParameterType::String));
+  if (values.count("har"))
+    config_->InsertParameter(L"common", L"har",
+                             element(absolute_path(values["har"].as<std::wstring>()), ParameterType::String));
   if (values.count("browser"))
     config_->InsertParameter(L"common", L"browser",
                              element(values["browser"].as<std::wstring>(), ParameterType::String));
@@ -173,7 +181,7 @@ RunKind ProgramOptions::ParseConvert(const std::vector<std::wstring>& tokens) {
 
 void ProgramOptions::PrintUsage() const {
   po::options_description shown(kLineLength, kDescriptionColumn);
-  shown.add(mode_group_).add(normal_group_).add(convert_group_);
+  shown.add(mode_group_).add(normal_group_).add(convert_group_).add(suite_group_);
   std::ostringstream text;
   text << "Usage: Quorvane.exe [mode] [options]" << "\n" << shown;
   std::cout << text.str();

@@ -53,7 +53,8 @@ class ProgramOptions {
   // Returns Convert after merging input and output. Throws ProgramOptionsError.
   RunKind ParseConvert(const std::vector<std::wstring>& tokens);
 
-  // Writes the usage line and the option groups to standard output.
+  // Writes the usage line and the option groups to standard output: those
+  // of the mode, normal and convert groups, then suite mode's.
   void PrintUsage() const;
 
   // The clock behind the default log name; tests replace it.
@@ -69,6 +70,7 @@ class ProgramOptions {
   boost::program_options::options_description normal_group_;
   boost::program_options::options_description hidden_group_;
   boost::program_options::options_description convert_group_;
+  boost::program_options::options_description suite_group_;  // shown only
   boost::posix_time::ptime (*clock_)();
 };
 

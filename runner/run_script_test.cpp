@@ -8,6 +8,7 @@
 // the test's private registry, the runtime object (or a recording stand-in)
 // and a stand-in for the local proxy server's object.
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -18,10 +19,12 @@
 
 #include "platform/com/testing/class_registration.h"
 #include "platform/process.h"
+#include "platform/process_watch.h"
 #include "proxy/velmora_proxy.h"
 #include "runner/report/testing/well_formed.h"
 #include "runtime/velmora_script.h"
 #include "test_support/temp_dir.h"
+#include "test_support/wait_until.h"
 
 namespace {
 
@@ -319,6 +322,55 @@ TEST_F(ScriptRunTest, FirefoxProfileCheckedBeforeTheScript) {
   r = Run({"t.js", "--log", "t.log", "-b", "chromium"});
   EXPECT_EQ(r.output.find("Firefox configuration"), std::string::npos) << r.output;
   fs::remove_all(profile.parent_path().parent_path());
+}
+
+// The private X servers that process `parent` started and that still run.
+int servers_of(int parent) {
+  int servers = 0;
+  for (const fs::directory_entry& entry : fs::directory_iterator("/proc")) {
+    const std::string name = entry.path().filename().string();
+    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+    const std::string stat = read_file((entry.path() / "stat").string());
+    const auto paren = stat.rfind(')');
+    if (paren == std::string::npos || stat.find("(Xvfb)") == std::string::npos) continue;
+    std::istringstream fields(stat.substr(paren + 2));
+    std::string state;
+    int ppid = 0;
+    fields >> state >> ppid;
+    servers += ppid == parent && state != "Z";
+  }
+  return servers;
+}
+
+// Without a display a run starts its own only once something needs it: a
+// script that takes no screenshot and opens no browser starts none (and
+// pays nothing for one), a screenshot starts one. Counted while the script
+// waits, once it has made its file "ready".
+TEST_F(ScriptRunTest, ADisplayOnlyWhenSomethingNeedsOne) {
+  if (::access("/usr/bin/Xvfb", X_OK) != 0) GTEST_SKIP() << "Xvfb is not installed";
+  const std::string ready = work_.file("ready");
+  auto servers_when_ready = [&](const std::string& script) {
+    fs::remove(ready);
+    Script("t.js", script + "\nnew ActiveXObject('Scripting.FileSystemObject').CreateTextFile('" + ready +
+                       "', true).Close();\nQuorvane.Sleep(60000);\nreturn 0;\n");
+    Process::StartOptions options;
+    options.arguments = {Program(), "t.js", "--log", "t.log"};
+    options.working_directory = work_.path();
+    options.output = Process::StartOptions::Output::kDiscard;
+    options.environment = Process::environment_with("DISPLAY", "");
+    Process::Child runner = Process::start(options);
+    if (!quorvane_test::wait_until([&] { return fs::exists(ready); }, std::chrono::seconds(30))) {
+      ADD_FAILURE() << "the script did not get ready: " << script;
+      return -1;
+    }
+    const int servers = servers_of(runner.pid());
+    runner.Kill();
+    return servers;
+  };
+  EXPECT_EQ(servers_when_ready(""), 0);
+  // (The configuration names no image format: the shot itself fails, after
+  // the screen was there.)
+  EXPECT_EQ(servers_when_ready("try { Quorvane.ScreenShot('shot'); } catch (e) {}"), 1);
 }
 
 // The runtime object has the seven run parameters, in order, before any

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <fstream>
 #include <iterator>
+#include <iostream>
 #include <new>
 #include <sstream>
 
@@ -13,7 +14,6 @@
 #include "common/directories.h"
 #include "platform/com/dispatch_call.h"
 #include "platform/process.h"
-#include "platform/shell_folders.h"
 #include "platform/text.h"
 #include "runner/browser_env.h"
 
@@ -120,6 +120,8 @@ void ScriptControl::Init(const std::shared_ptr<Configuration>& config) {
   if (!script_control_) throw ScriptControlError("Unable to create COM object ScriptControl");
   if (!runtime_) throw ScriptControlError("Unable to create COM object Quorvane");
   if (!proxy_) throw ScriptControlError("Unable to create COM object Proxy");
+  run_ = param_string(*config, L"common", L"run", L"").first;
+  har_ = param_string(*config, L"common", L"har", L"").first;
 
   StartGuard();
 
@@ -198,8 +200,7 @@ ComPtr<IDispatch> ScriptControl::GetError() const {
 }
 
 void ScriptControl::CheckFirefoxConfiguration() {
-  const boost::filesystem::path profiles(Platform::firefox_profiles_folder());
-  if (CheckFirefoxProfiles(profiles) != ProfileFinding::kNotInOrder) return;
+  if (CheckFirefoxProfiles(FirefoxProfilesFolder()) != ProfileFinding::kNotInOrder) return;
   Platform::Com::Bstr uuid(L""), type(L"error"), name(L"browser"), value(kFirefoxConfigurationError);
   const HRESULT hr = runtime_->LogNode(uuid.get(), type.get(), name.get(), value.get());
   if (FAILED(hr)) _com_issue_errorex(hr, runtime_.get(), IID_IVelmoraScript);
@@ -207,7 +208,25 @@ void ScriptControl::CheckFirefoxConfiguration() {
 
 void ScriptControl::StartProxy() { SetProxyStop(false); }
 
-void ScriptControl::StopProxy() { SetProxyStop(true); }
+void ScriptControl::StopProxy() {
+  {
+    std::lock_guard<std::mutex> lock(proxy_mutex_);
+    if (proxy_ && !har_.empty() && !run_.empty()) {
+      Platform::Com::Bstr run(run_), file(har_);
+      const HRESULT hr = proxy_->WriteHar(run.get(), file.get());
+      if (FAILED(hr)) {
+        IErrorInfo* raw = nullptr;
+        GetErrorInfo(0, &raw);
+        const _com_error error(hr, raw);
+        if (raw) raw->Release();
+        const std::wstring why = error.Description().empty() ? error.ErrorMessage() : error.Description();
+        std::wcerr << L"The HAR " << har_ << L" could not be written: " << why << std::endl;
+      }
+      har_.clear();
+    }
+  }
+  SetProxyStop(true);
+}
 
 void ScriptControl::SetProxyStop(bool stop) {
   std::lock_guard<std::mutex> lock(proxy_mutex_);

@@ -93,6 +93,9 @@ class ScriptControl final : public StoppableHost {
   // holds the local proxy server running. Safe to call from the console
   // handler's thread while the main thread runs the script; does nothing
   // without a proxy object. Throws _com_error when the call fails.
+  // StopProxy first has the proxy write the run's HAR when the run asked
+  // for one (--har): at the end of the run, after a failure or a signal
+  // alike; a HAR that cannot be written is reported on the console.
   void StartProxy();
   void StopProxy() override;
 
@@ -108,6 +111,9 @@ class ScriptControl final : public StoppableHost {
   Platform::Com::ComPtr<IVelmoraProxy> proxy_;
   std::unique_ptr<ScriptInjector> injector_;
   std::mutex proxy_mutex_;  // serialises the two threads' SetStop calls
+  // The run's id and the HAR file it asked for (empty: none), from Init.
+  std::wstring run_;
+  std::wstring har_;
 };
 
 // The console line of a script error, from the script control's error

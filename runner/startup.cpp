@@ -15,7 +15,7 @@
 #include "platform/com/dispatch_call.h"
 #include "platform/com/error_info.h"
 #include "platform/console_events.h"
-#include "platform/private_display.h"
+#include "platform/display_on_demand.h"
 #include "platform/process_watch.h"
 #include "platform/text.h"
 #include "runner/options.h"
@@ -37,26 +37,21 @@ constexpr int kFailureExitCode = 2;
 
 void report(ConsoleLogger& logger, const wchar_t* text) { logger.channel(Channel::kMessage) << text; }
 
-// A screen of the run's own for a top-level run when there is none
+// A screen of the run's own, started when first needed, when there is none
 // ($DISPLAY unset) and "runtime"/"headless" does not ask for headless
-// browsers; nothing otherwise. $DISPLAY names it for the run and every
-// program the run starts. A server that cannot be started leaves the run
-// headless.
-std::unique_ptr<Platform::PrivateDisplay> PrivateDisplayFor(const Configuration& config, int suite) {
+// browsers; nothing otherwise. Once started, $DISPLAY names it for the run
+// and every program the run starts from then on (a nested run started
+// before has its own when it needs one). A server that cannot be started
+// leaves the run headless.
+std::unique_ptr<Platform::DisplayOnDemand> DisplayFor(const Configuration& config) {
   const char* display = std::getenv("DISPLAY");
-  if (suite != 0 || (display && *display)) return nullptr;
+  if (display && *display) return nullptr;
   try {
     if (param_bool(config, L"runtime", L"headless")) return nullptr;
   } catch (const std::exception&) {
     // Without the key: a screen of its own.
   }
-  try {
-    auto own = std::make_unique<Platform::PrivateDisplay>(1280, 1024);
-    Platform::Process::set_own_environment("DISPLAY", own->name());
-    return own;
-  } catch (const std::exception&) {
-    return nullptr;
-  }
+  return std::make_unique<Platform::DisplayOnDemand>(1280, 1024);
 }
 
 // A suite or merge run: its failures are one console line and exit code 2.
@@ -94,9 +89,10 @@ int run_guarded(const std::shared_ptr<ConsoleLogger>& logger, const std::vector<
       host_slot().set_suite(suite);
       config->InsertParameter(L"common", L"run",
                               Configuration::Element{TakeRunIdentity(suite), ParameterType::String});
-      // Without a screen a top-level run brings its own, so that browsers
-      // open real windows and screenshots show them; nested runs use it.
-      const std::unique_ptr<Platform::PrivateDisplay> display = PrivateDisplayFor(*config, suite);
+      // Without a screen a run brings its own once a browser or a
+      // screenshot needs it, so that browsers open real windows and
+      // screenshots show them.
+      const std::unique_ptr<Platform::DisplayOnDemand> display = DisplayFor(*config);
       host->Init(config);
       host->LoadSupportScripts();
       if (suite == 0) host->StartProxy();

@@ -70,6 +70,14 @@ TEST_F(RunnerProgram, NoArgumentsPrintsUsage) {
                             "input filename", "output filename"})
     EXPECT_NE(r.output.find(piece), std::string::npos) << piece;
   EXPECT_EQ(r.output.find("Suite recursive number"), std::string::npos) << "hidden options are not shown";
+  // Suite mode's options come fourth, after the three groups.
+  const std::size_t convert = r.output.find("Convert mode options:");
+  const std::size_t suite = r.output.find("Suite mode options (--mode=suite PATH...):");
+  EXPECT_LT(r.output.find("Normal mode options:"), convert);
+  ASSERT_NE(suite, std::string::npos) << r.output;
+  EXPECT_LT(convert, suite);
+  for (const char* piece : {"--workers N", "--grep TEXT", "--out DIR", "--shard K/N", "--retries N", "--timeout SECONDS"})
+    EXPECT_NE(r.output.find(piece, suite), std::string::npos) << piece;
 }
 
 TEST_F(RunnerProgram, HelpWinsOverAFile) {

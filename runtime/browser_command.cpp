@@ -4,7 +4,7 @@
 
 #include <boost/system/error_code.hpp>
 
-#include "common/browser_table.h"
+#include "browser/browser_table.h"
 #include "common/registry.h"
 #include "platform/os_version.h"
 
@@ -41,7 +41,7 @@ std::wstring default_command(bool vista) {
   if (!vista) return command_of_class(kHttpCommand);
   try {
     const std::wstring prog_id = read_value(HKEY_CURRENT_USER, kUserChoice, L"Progid");
-    return command_of_class(prog_id + L"\\shell\\open\\command");
+    return command_of_class(Browsers::command_key(prog_id));
   } catch (const boost::system::error_code& first) {
     try {
       return command_of_class(kHttpCommand);

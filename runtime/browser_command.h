@@ -1,6 +1,6 @@
 // Which command line opens a browser: the registry lookup behind OpenURL.
 //
-// Names map to registry keys by the table of common/browser_table.h (exact,
+// Names map to registry keys by the browser table (browser/browser_table.h, exact,
 // case-sensitive; any other name, the empty one included, selects the
 // default browser):
 //

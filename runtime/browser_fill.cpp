@@ -4,6 +4,7 @@
 #include <boost/algorithm/string/find.hpp>
 #include <boost/algorithm/string/predicate.hpp>
 
+#include "browser/browser_table.h"
 #include "platform/process.h"
 #include "platform/text.h"
 
@@ -26,8 +27,8 @@ std::wstring command_program(const std::wstring& command) {
 }
 
 bool is_opera_command(const std::wstring& command) {
-  if (boost::algorithm::icontains(command, L"opera.exe", std::locale())) return true;
-  return boost::algorithm::iequals(file_name_of(command_program(command)), L"opera", std::locale());
+  if (boost::algorithm::icontains(command, Browsers::kOpera.windows_program, std::locale())) return true;
+  return Browsers::is_program_of(Browsers::kOpera, file_name_of(command_program(command)));
 }
 
 std::wstring prepare_command(std::wstring command, const std::function<std::wstring()>& write_settings) {

@@ -16,6 +16,7 @@
 #include "platform/com/bstr.h"
 #include "platform/com/com_ptr.h"
 #include "platform/com/error_info.h"
+#include "platform/display_on_demand.h"
 #include "platform/process_watch.h"
 #include "platform/text.h"
 #include "proxy/pages/page_protocol.h"
@@ -107,6 +108,9 @@ HRESULT CVelmoraScript::OpenURL(BSTR browser, BSTR url) {
     const std::optional<int> owner =
         keep_open ? std::nullopt : std::optional<int>(Platform::Process::current_process_id());
     const std::optional<RunPort> run = run_proxy_port(*configuration_, boost::uuids::to_wstring((*uuid_generator_)()));
+    // A run without a screen gets its own now, so that the browser opens a
+    // real window (headless only when none can be had).
+    Platform::need_display();
     const int pid = start_browser(arguments, owner, run ? std::optional<int>(run->port) : std::nullopt);
     if (!keep_open) browsers_.Add(pid);
     if (run) register_browser(*run, pid, boost::uuids::to_wstring((*uuid_generator_)()));

@@ -2,6 +2,8 @@
 // one argument, its results and descriptions for each kind of failure, and
 // the rule that a run's browsers end with it unless the configuration keeps
 // them open.
+#include <unistd.h>
+
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -14,6 +16,7 @@
 #include "browser/testing/recording_proxy.h"
 #include "platform/com/com.h"
 #include "platform/com/testing/class_registration.h"
+#include "platform/display_on_demand.h"
 #include "platform/process.h"
 #include "platform/process_watch.h"
 #include "platform/text.h"
@@ -107,6 +110,24 @@ TEST_F(OpenUrl, StartsTheBrowserWithTheUrlAsOneArgument) {
   ASSERT_TRUE(arguments);
   EXPECT_EQ(*arguments, (std::vector<std::string>{"--new-window", "http://a.test/\" --remote-debugging-port=9222 \"x"}));
   EXPECT_EQ(browsers_->Owner("chrome"), std::to_string(Tavrin::Platform::Process::current_process_id()));
+}
+
+// A run without a screen starts its display when it opens a browser (so
+// that the browser opens a window there), not before, and names it to the
+// browser.
+TEST_F(OpenUrl, ABrowserStartsTheRunsDisplay) {
+  if (!InPrivateCopy(config(false))) return;
+  if (::access(Tavrin::Platform::PrivateDisplay::kServer, X_OK) != 0) GTEST_SKIP() << "Xvfb is not installed";
+  ASSERT_NO_FATAL_FAILURE(Create());
+  quorvane_test::ScopedEnv no_display("DISPLAY", std::nullopt);
+  Tavrin::Platform::DisplayOnDemand screen(640, 480);
+  const std::string chrome = browsers_->Make("chrome");
+  StandInBrowsers::SetClassCommand(L"ChromeHTML", quoted(chrome) + L" \"%1\"");
+  EXPECT_EQ(screen.name(), "");
+  ASSERT_EQ(Open(L"chrome", L"http://a.test/"), S_OK);
+  ASSERT_TRUE(browsers_->Arguments("chrome"));
+  ASSERT_NE(screen.name(), "");
+  EXPECT_EQ(browsers_->Display("chrome"), screen.name());
 }
 
 // Null strings are E_POINTER; missing keys and a program that cannot be

@@ -4,6 +4,7 @@
 
 #include "common/directories.h"
 #include "common/logfile_name.h"
+#include "platform/display_on_demand.h"
 #include "platform/screen.h"
 #include "runtime/error_convention.h"
 #include "runtime/screen_image.h"
@@ -32,6 +33,7 @@ HRESULT CVelmoraScript::ScreenShot(BSTR name, BSTR* path) {
   if (!name || !path) return E_POINTER;
   try {
     const std::wstring shot = Platform::Com::bstr_text(name);
+    Platform::need_display();
     const Platform::Screen::Bitmap bitmap = Platform::Screen::capture_screen();
     std::wstring file = results_folder(*configuration_) + L"/" + shot + L"_" +
                         boost::uuids::to_wstring((*uuid_generator_)());

@@ -316,6 +316,11 @@ function QuorvanePage(uuid, frameOf) {
 QuorvanePage.prototype.collect = function (answer) {
   var list = answer && answer.dialogs;
   if (list) for (var i = 0; i < list.length; i++) this.seenDialogs[this.seenDialogs.length] = list[i];
+  var errors = answer && answer.errors;
+  if (errors) {
+    if (!this.seenErrors) this.seenErrors = [];
+    for (var j = 0; j < errors.length; j++) this.seenErrors[this.seenErrors.length] = errors[j];
+  }
   if (answer && typeof answer.mark === "number") this.mark = answer.mark;
   return answer;
 };
@@ -447,6 +452,7 @@ QuorvanePage.prototype.waitForText = function (text, ms) {
 };
 QuorvanePage.prototype.navigationAction = function (op, fields, value) {
   var self = this;
+  quorvaneNetwork.since = new Date().getTime();  // network control: requests after this action
   fields.op = op;
   quorvaneRecorded(op, value, undefined, function (passed) { self.command(fields, op, passed); });
   return this;
@@ -553,6 +559,7 @@ QuorvaneElement.prototype.wait = function (op, fields, shown, ms) {
   var reads = ["text", "value", "attr", "exists", "visible", "count", "visibleCount"];
   function define(op, returnsElement) {
     QuorvaneElement.prototype[op] = function (arg) {
+      if (returnsElement) quorvaneNetwork.since = new Date().getTime();  // network control: after this action
       var value = this.act(op, arg);
       return returnsElement ? this : value;
     };
@@ -578,12 +585,64 @@ QuorvaneElement.prototype.waitHidden = function (ms) {
   return this;
 };
 
+// ---- Scrolling, the right button, dragging, the low-level mouse, the
+// page's errors and DOM properties.
+
+// The page as a user scrolls it, in CSS pixels; each answers after the
+// page's "scroll" events and what they started (the next part of an
+// infinite list, say).
+QuorvanePage.prototype.scrollTo = function (x, y) {
+  return this.navigationAction("scrollTo", { x: Number(x), y: Number(y) }, x + "," + y);
+};
+QuorvanePage.prototype.scrollBy = function (dx, dy) {
+  return this.navigationAction("scrollBy", { x: Number(dx), y: Number(dy) }, dx + "," + dy);
+};
+// The pointer at (x, y) of the page's viewport (outside it, the pointer
+// leaves the window), and its left button down and up where it is.
+QuorvanePage.prototype.mouseMove = function (x, y) {
+  return this.navigationAction("mouseMove", { x: Number(x), y: Number(y) }, x + "," + y);
+};
+QuorvanePage.prototype.mouseDown = function () { return this.navigationAction("mouseDown", {}); };
+QuorvanePage.prototype.mouseUp = function () { return this.navigationAction("mouseUp", {}); };
+// The page's uncaught errors and unhandled rejections since the last call
+// (those of the pages this object came from too, and those while the page
+// loaded), each as a text with its source and line.
+QuorvanePage.prototype.errors = function () {
+  var rest = this.command({ op: "errors" }).value;
+  var seen = this.seenErrors || [];
+  this.seenErrors = [];
+  if (rest) for (var i = 0; i < rest.length; i++) seen[seen.length] = rest[i];
+  return seen;
+};
+
+QuorvaneElement.prototype.rightClick = function () { this.act("rightClick"); return this; };
+// Scrolls the element into view unless it is in view already.
+QuorvaneElement.prototype.scrollIntoView = function () { this.act("scrollIntoView"); return this; };
+// A DOM property (a dotted path such as "validity.valid" too), read once.
+QuorvaneElement.prototype.prop = function (name) { return this.act("prop", name); };
+// Drags the element onto `target` (an element or a selector of the same
+// page): HTML5 drag and drop for an element marked draggable, else mouse
+// moves with the button held, in `options.steps` steps (5).
+QuorvaneElement.prototype.dragTo = function (target, options) {
+  var self = this, page = this.page;
+  var to = target instanceof QuorvaneElement ? target.selector : String(target);
+  var steps = options && options.steps !== undefined ? Number(options.steps) : 5;
+  this.announce();
+  quorvaneRecorded("dragTo", to, this.uuid, function (passed) {
+    page.command({ op: "dragTo", selector: self.selector, target: to, steps: steps, timeout: quorvaneLimit(),
+                   wait: quorvanePages.waiting }, self.name, passed);
+  });
+  return this;
+};
+// ---- (end of scrolling, dragging, the low-level mouse, errors, properties)
+
 // Opens `url` (relative to the run's server, or absolute) in `browser`
 // (default: the run's -b) and returns its page once it has loaded.
 function open(url, browser) {
   var absolute = quorvaneAbsoluteUrl(url);
   var name = browser === undefined ? quorvaneHost.parameter("browser") : String(browser);
   var mark = quorvanePageMark();
+  quorvaneNetwork.since = new Date().getTime();  // network control: requests after this action
   quorvaneHost.openUrl(name, absolute);
   var loaded = quorvaneNewPage(mark, quorvanePages.navigation);
   var page = new QuorvanePage(loaded.page, null);
@@ -756,3 +815,150 @@ function httpCredentials(user, password, origin) {
   if (!answer.ok) throw new Error("httpCredentials: " + answer.error);
   quorvaneHost.record("info", "http credentials", String(user) + (where ? " for " + where : " for every origin"));
 }
+
+// ---- Network control: routes and requests of the whole run ----
+//
+// Rules are kept and applied by the proxy for all of the run's pages and
+// browsers; the run's requests are kept there too (the newest 10000).
+// A host offers for this: route(rule), unroute(pattern or null),
+// requests(query) and scriptFolder().
+var quorvaneNetwork = {
+  since: 0  // when the script's last action began (ms since the epoch)
+};
+
+// A pattern as the proxy reads it: a glob text, a RegExp, or {url, method}.
+function quorvanePattern(pattern, what) {
+  if (pattern instanceof RegExp) return { regex: pattern.source, flags: pattern.ignoreCase ? "i" : "" };
+  if (typeof pattern === "string") return { glob: pattern };
+  if (pattern !== null && typeof pattern === "object" && !(pattern instanceof Array)) {
+    var out = pattern.url === undefined ? {} : quorvanePattern(pattern.url, what);
+    if (pattern.method !== undefined) out.method = String(pattern.method);
+    return out;
+  }
+  throw new Error(what + ": the pattern is not a URL glob, a RegExp or {url, method} (got " + String(pattern) + ")");
+}
+
+function quorvanePatternLabel(pattern) {
+  if (pattern !== null && typeof pattern === "object" && !(pattern instanceof RegExp)) {
+    return (pattern.method ? String(pattern.method) + " " : "") + (pattern.url === undefined ? "" : String(pattern.url));
+  }
+  return String(pattern);
+}
+
+// The action as the proxy reads it: `file` made absolute against the
+// script's folder, RegExps of response.replace in their JSON form, `times`
+// taken out to the rule.
+function quorvaneAction(action) {
+  var out = {}, key;
+  for (key in action) if (action.hasOwnProperty(key) && key !== "times") out[key] = action[key];
+  if (typeof out.file === "string" && !/^([a-zA-Z]:)?[\\\/]/.test(out.file)) out.file = quorvaneHost.scriptFolder() + out.file;
+  if (out.response && out.response.replace instanceof Array) {
+    var replace = [];
+    for (var i = 0; i < out.response.replace.length; i++) {
+      var pair = out.response.replace[i];
+      if (!(pair instanceof Array) || pair.length !== 2) {
+        throw new Error("route(): the action.response.replace[" + i + "] is not a pair [from, to]");
+      }
+      var from = pair[0];
+      if (from instanceof RegExp) {
+        from = { regex: from.source, flags: (from.global ? "g" : "") + (from.ignoreCase ? "i" : "") };
+      }
+      replace[i] = [from, pair[1]];
+    }
+    out.response = { status: out.response.status, headers: out.response.headers, replace: replace };
+  }
+  return out;
+}
+
+// Adds a rule for the whole run, tried before the rules added earlier:
+// `action` is an object that the proxy applies itself ({status, headers,
+// body}, {json}, {file}, {base64}, {abort}, {delay}, {throttle},
+// {continue}, {response}, with times: n). Bad input throws at once and
+// adds nothing.
+function route(pattern, action) {
+  if (typeof action === "function") {
+    throw new Error("route(): handler functions are not served yet; give an action object");
+  }
+  if (action === null || typeof action !== "object" || action instanceof Array) {
+    throw new Error("route(): the action is not an object (got " + String(action) + ")");
+  }
+  var rule = { pattern: quorvanePattern(pattern, "route()"), label: quorvanePatternLabel(pattern),
+               action: quorvaneAction(action) };
+  if (action.times !== undefined) rule.times = action.times;
+  quorvaneHost.route(rule);
+}
+
+// Removes the rules added with `pattern`.
+function unroute(pattern) {
+  quorvaneHost.unroute(quorvanePattern(pattern, "unroute()"));
+}
+
+function unrouteAll() {
+  quorvaneHost.unroute(null);
+}
+
+// A request as the proxy saw it.
+function QuorvaneRequest(r) {
+  this.url = r.url;
+  this.method = r.method;
+  this.headers = r.headers;
+  this.postData = r.postData;
+  this.status = r.status;
+  this.responseHeaders = r.responseHeaders;
+  this.routed = r.routed;
+  this.failure = r.failure;
+  this.timing = r.timing;
+  this.body = r.body;
+}
+QuorvaneRequest.prototype.postJSON = function () {
+  if (this.postData === null) throw new Error("the request " + this.method + " " + this.url + " has no body");
+  return JSON.parse(this.postData);
+};
+QuorvaneRequest.prototype.responseText = function () {
+  return this.body;
+};
+QuorvaneRequest.prototype.responseJSON = function () {
+  return JSON.parse(this.body);
+};
+QuorvaneRequest.prototype.toString = function () {
+  return this.method + " " + this.url + (this.status ? " " + this.status : "") + (this.failure ? " (" + this.failure + ")" : "");
+};
+
+function quorvaneRequests(query) {
+  var list = quorvaneHost.requests(query), out = [];
+  for (var i = 0; i < list.length; i++) out[i] = new QuorvaneRequest(list[i]);
+  return out;
+}
+
+// The run's requests that match `pattern` (all without one), oldest first.
+function requests(pattern) {
+  var query = {};
+  if (pattern !== undefined) query.pattern = quorvanePattern(pattern, "requests()");
+  return quorvaneRequests(query);
+}
+
+// The first request (waitResponse: whose answer has ended) that matches
+// and came after the script's last action; throws after `ms` (default
+// pageTimeouts().action) listing the requests seen since that action.
+function quorvaneWaitRequest(what, pattern, ms, ended) {
+  var limit = quorvaneLimit(ms);
+  var query = { pattern: quorvanePattern(pattern, what), since: quorvaneNetwork.since, first: true, ended: ended,
+                wait: limit };
+  var found = quorvaneRequests(query);
+  if (found.length) return found[0];
+  var seen = quorvaneRequests({ since: quorvaneNetwork.since });
+  var list = [];
+  for (var i = 0; i < seen.length && i < 20; i++) list[i] = seen[i].toString();
+  throw new Error(what + ": no " + (ended ? "answered " : "") + "request matched " + quorvanePatternLabel(pattern) +
+                  " within " + limit + " ms; seen since the last action: " +
+                  (list.length ? list.join("; ") + (seen.length > 20 ? "; ..." : "") : "none"));
+}
+
+function waitRequest(pattern, ms) {
+  return quorvaneWaitRequest("waitRequest", pattern, ms, false);
+}
+
+function waitResponse(pattern, ms) {
+  return quorvaneWaitRequest("waitResponse", pattern, ms, true);
+}
+// ---- end of network control

@@ -168,7 +168,7 @@ var quorvaneHost = (function () {
   // Commands of a run reach only the pages of the browsers that run
   // opened (its own port of the proxy); other runs' pages are unknown to it.
   var run = null;
-  function command(fields) {
+  function runId() {
     if (run === null) {
       try {
         run = text(Quorvane.GetParameter("run"));
@@ -176,7 +176,10 @@ var quorvaneHost = (function () {
         run = "";
       }
     }
-    if (run) fields.run = run;
+    return run;
+  }
+  function command(fields) {
+    if (runId()) fields.run = run;
     // Answered by the proxy, which reports the current page as the one
     // that answered, so the echo's page stays as it is.
     if (fields.op === "mark" || fields.op === "pages" || fields.op === "download" || fields.op === "credentials") {
@@ -263,6 +266,34 @@ var quorvaneHost = (function () {
     return status;
   }
 
+  // ---- Network control: the run's routes and requests, which the proxy
+  // keeps for the run (proxy/network/). Reached through the proxy object's
+  // own methods, made once per run.
+  var networkProxy = null;
+  function networkCall(method, a, b) {
+    if (!networkProxy) networkProxy = Quorvane.CreateObject("Quorvane.Proxy");
+    var id = runId();
+    if (!id) throw new Error("this run has no id for the proxy to keep its routes under");
+    if (method === "Route") return networkProxy.Route(id, a);
+    if (method === "Unroute") return networkProxy.Unroute(id, a);
+    return networkProxy.Requests(id, a);
+  }
+  function route(rule) {
+    networkCall("Route", JSON.stringify(rule));
+  }
+  // `pattern`: the pattern's JSON form; null removes every route.
+  function unroute(pattern) {
+    networkCall("Unroute", pattern === null ? "" : JSON.stringify(pattern));
+  }
+  function requests(query) {
+    return JSON.parse(text(networkCall("Requests", JSON.stringify(query))));
+  }
+  // The folder of the running script, with its separator.
+  function scriptFolder() {
+    return fso.GetAbsolutePathName(script).replace(/[^\\\/]*$/, "");
+  }
+  // ---- end of network control
+
   function counts(passed, failed) {
     var outside = quorvaneApi.failedOutside;
     return passed + " passed, " + failed + " failed" + (outside ? ", " + outside + " failed outside tests" : "");
@@ -291,6 +322,10 @@ var quorvaneHost = (function () {
     element: element,
     openUrl: openUrl,
     uuid: uuid,
+    route: route,
+    unroute: unroute,
+    requests: requests,
+    scriptFolder: scriptFolder,
     finish: finish
   };
 })();

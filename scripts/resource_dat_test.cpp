@@ -32,8 +32,18 @@ std::vector<std::string> packed_names(const fs::path& folder, bool top_level) {
   return names;
 }
 
+// The page agent as the build puts it together: its parts in name order.
+std::string joined_agent(const fs::path& parts) {
+  std::string joined;
+  for (const std::string& name : packed_names(parts, false)) {
+    if (name.ends_with(".js")) joined += quorvane_test::read_file((parts / name).string());
+  }
+  return joined;
+}
+
 // The package the build made holds every file of scripts/, byte for byte,
-// with inject/ flagged and injected in name order.
+// with the agent put together from inject/agent/ and injected first, then
+// the other files of inject/ flagged and injected in name order.
 TEST(ResourceDatTest, PackageHoldsTheScriptsFolder) {
   const fs::path scripts = fs::path(QUORVANE_SOURCE_DIR) / "scripts";
   const std::string package_path = QUORVANE_BIN_DIR "/Resource.dat";
@@ -45,7 +55,11 @@ TEST(ResourceDatTest, PackageHoldsTheScriptsFolder) {
         << name;
     EXPECT_FALSE(package.GetFile(name).Inject()) << name;
   }
-  std::string expected_elements;
+  const std::string agent = joined_agent(scripts / "inject" / "agent");
+  ASSERT_FALSE(agent.empty());
+  EXPECT_EQ(package.GetFile("agent.js").Data(), agent);
+  EXPECT_TRUE(package.GetFile("agent.js").Inject());
+  std::string expected_elements = "<script src=\"/quorvane/special/file/agent.js\" type=\"text/javascript\"></script>";
   for (const std::string& name : packed_names(scripts / "inject", false)) {
     EXPECT_EQ(package.GetFile(name).Data(),
               quorvane_test::read_file((scripts / "inject" / name).string()))

@@ -5,7 +5,10 @@
 #ifndef QUORVANE_TEST_SUPPORT_XVFB_H_
 #define QUORVANE_TEST_SUPPORT_XVFB_H_
 
+#include <optional>
 #include <string>
+
+#include "platform/process.h"
 
 namespace quorvane_test {
 
@@ -26,7 +29,7 @@ class Xvfb {
   const std::string& display() const { return display_; }
 
  private:
-  int pid_ = -1;
+  std::optional<Tavrin::Platform::Process::Child> server_;
   std::string display_;
 };
 

@@ -16,8 +16,9 @@ using Tavrin::ScriptInjector;
 // Runs the built QuorvanePack with a shell command line; returns its exit
 // code, with what it printed on standard error in *err.
 int pack(const quorvane_test::TempDir& dir, const std::string& args, std::string* err) {
-  std::vector<std::string> arguments = quorvane_test::windows_arguments(args);
-  arguments.insert(arguments.begin(), QUORVANE_BIN_DIR "/QuorvanePack");
+  std::vector<std::string> arguments = {QUORVANE_BIN_DIR "/QuorvanePack"};
+  const std::vector<std::string> rest = quorvane_test::windows_arguments(args);
+  arguments.insert(arguments.end(), rest.begin(), rest.end());
   quorvane_test::RunOptions options;
   options.working_directory = dir.path();
   const quorvane_test::ProgramRun run = quorvane_test::run_program(arguments, options);

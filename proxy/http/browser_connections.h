@@ -48,9 +48,9 @@ class BrowserConnections {
   using Browsers = std::function<std::vector<ProcessIdentity>()>;
 
   // Whether the connection on `fd` comes from a process of the trees that
-  // `browsers` gives: looked up the first time, then the same answer. False
-  // for a descriptor without a scope, and (not kept) while `browsers` gives
-  // none.
+  // `browsers` gives: looked up the first time, then the same answer (a
+  // "no" only as long as `browsers` gives the same list). False for a
+  // descriptor without a scope, and (not kept) while `browsers` gives none.
   bool from_browser(int fd, const Browsers& browsers);
 
   // How many lookups were made (not remembered answers); for tests.
@@ -61,6 +61,7 @@ class BrowserConnections {
     std::uint64_t serial = 0;
     ino_t peer_inode = 0;
     std::optional<bool> verdict;
+    std::vector<ProcessIdentity> judged;  // the browsers of the verdict
   };
 
   mutable std::mutex mutex_;

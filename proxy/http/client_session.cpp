@@ -9,7 +9,10 @@
 #include "proxy/pages/page_channel.h"
 #include "proxy/http/page_rules.h"
 #include "proxy/http/proxy_context.h"
+#include "proxy/http/routed_request.h"
+#include "proxy/network/run_network.h"
 #include "proxy/http/stream_relay.h"
+
 
 namespace Tavrin::Proxy::Http {
 
@@ -26,7 +29,8 @@ bool is_service_worker_script(const http::fields& fields) {
 
 asio::awaitable<bool> handle_request(AnyStream& client, beast::flat_buffer& buffer,
                                      http::request_parser<http::empty_body>& parser, ProxyContext& context,
-                                     const std::optional<Origin>& tunnel, Upstream& upstream) {
+                                     const std::optional<Origin>& tunnel, Upstream& upstream,
+                                     Network::RunNetwork* network) {
   auto& request = parser.get();
   LocalRequest local{request.method(), request.version(), request.keep_alive() && parser.is_done(),
                      is_document_request(request), std::string(), std::string(request.target()), std::string()};
@@ -84,6 +88,12 @@ asio::awaitable<bool> handle_request(AnyStream& client, beast::flat_buffer& buff
                                     local, context);
   }
   const auto site = context.settings.sites.find(target->origin->host);
+  // A run's requests are kept and routed.
+  if (network) {
+    co_return co_await serve_run_request(client, buffer, parser, *target->origin, target->path,
+                                         site != context.settings.sites.end() ? &site->second : nullptr, local,
+                                         context, upstream, *network);
+  }
   if (site != context.settings.sites.end()) {
     co_return co_await answer_site_file(client, site->second, local, context);
   }
@@ -100,6 +110,14 @@ bool is_quiet_end(const error_code& ec) {
 asio::awaitable<void> serve_requests(AnyStream& client, beast::flat_buffer& buffer, ProxyContext& context,
                                      std::optional<Origin> tunnel) {
   Upstream upstream(client.get_executor());
+  // The network control of the run whose port the connection came to.
+  std::shared_ptr<Network::RunNetwork> network;
+  if (context.settings.networks) {
+    error_code ec;
+    const auto local = beast::get_lowest_layer(client).socket().local_endpoint(ec);
+    const std::string run = ec ? std::string() : context.runs.run_of_port(local.port(), RunTable::Clock::now());
+    if (!run.empty()) network = context.settings.networks->find(run);
+  }
   for (;;) {
     http::request_parser<http::empty_body> parser;
     parser.header_limit(static_cast<std::uint32_t>(context.settings.max_header_bytes));
@@ -121,7 +139,7 @@ asio::awaitable<void> serve_requests(AnyStream& client, beast::flat_buffer& buff
       break;
     }
     RequestScope counted(context.state.get());
-    if (!co_await handle_request(client, buffer, parser, context, tunnel, upstream)) break;
+    if (!co_await handle_request(client, buffer, parser, context, tunnel, upstream, network.get())) break;
   }
   error_code ignored;
   beast::get_lowest_layer(client).socket().shutdown(asio::socket_base::shutdown_send, ignored);
@@ -142,3 +160,4 @@ asio::awaitable<void> serve_connection(asio::ip::tcp::socket socket, ProxyContex
 }
 
 }  // namespace Tavrin::Proxy::Http
+

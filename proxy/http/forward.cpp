@@ -11,6 +11,7 @@
 #include "proxy/http/error_page.h"
 #include "proxy/http/http_credentials.h"
 #include "proxy/http/message_framing.h"
+#include "proxy/http/observed_answer.h"
 #include "proxy/http/page_budget.h"
 #include "proxy/http/page_rules.h"
 #include "proxy/http/proxy_context.h"
@@ -43,6 +44,8 @@ struct Exchange {
   bool upgrade;
   bool bodiless;  // no request body: the request may be sent again
   bool reused;
+  ForwardHooks* hooks = nullptr;  // a run's network control, when on
+  std::string_view taken_body;    // read by the caller already
   // A document request over a run's port: the run, whether it loads a
   // window (not a frame), and the page it came from (Referer).
   std::string run;
@@ -281,20 +284,26 @@ void frame_for_client(http::response_parser<http::buffer_body>& parser, unsigned
 asio::awaitable<bool> exchange(AnyStream& client, beast::flat_buffer& client_buffer,
                                http::request_parser<http::buffer_body>& request, AnyStream& up, beast::flat_buffer& up_buffer,
                                const Exchange& x, ProxyContext& context, Upstream& upstream, bool& answered) {
-  const error_code sent = co_await relay_body(client, client_buffer, request, up, context.settings.read_timeout);
+  const BodyTap post_tap = x.hooks ? request_body_tap(*x.hooks) : BodyTap{};
+  if (x.hooks) note_sent(*x.hooks);
+  const error_code sent = co_await relay_body(client, client_buffer, request, up, context.settings.read_timeout,
+                                              x.taken_body, x.hooks && x.taken_body.empty() ? &post_tap : nullptr);
   if (sent) {
     if (x.reused && x.bodiless) throw StaleConnection{};
     throw UpstreamFailure(sent == beast::error::timeout ? http::status::gateway_timeout : http::status::bad_gateway,
                           "The request could not be passed to " + x.origin.authority() + ": " + sent.message());
   }
+  if (x.hooks) note_body_sent(*x.hooks);
   std::optional<http::response_parser<http::empty_body>> head;
   co_await read_answer_header(up, up_buffer, head, x, context);
   if (head->get().result() == http::status::unauthorized && !x.run.empty()) answer_challenges(head->get(), x, context);
+  if (x.hooks) note_answer(*x.hooks, head->get());
 
   if (head->get().result() == http::status::switching_protocols) {
     auto& answer = head->get();
     remove_hop_by_hop(answer, true);
     answered = true;
+    if (x.hooks) note_end(*x.hooks, std::string(), std::string());
     if (co_await write_message(client, answer, context.settings.read_timeout)) co_return false;
     co_await tunnel(client, client_buffer, up, up_buffer, context.settings.idle_timeout,
                   context.settings.tunnel_idle_timeout);
@@ -309,6 +318,12 @@ asio::awaitable<bool> exchange(AnyStream& client, beast::flat_buffer& client_buf
   answer.version(x.version);
   bool keep_alive = x.keep_alive;
 
+  if (x.hooks && changes_answer(*x.hooks)) {
+    answered = true;
+    co_return co_await send_changed_answer(client, up, up_buffer, parser, keep_alive, origin_keeps, upstream,
+                                           x.document && is_injectable_response(x.method, answer), *x.hooks,
+                                           x.origin.web_origin(), context);
+  }
   std::string page;
   PageBudget::Hold hold(context.page_budget);
   if (!x.run.empty() && context.settings.pages) {
@@ -323,7 +338,13 @@ asio::awaitable<bool> exchange(AnyStream& client, beast::flat_buffer& client_buf
     if (taken == Taken::kWhole) {
       if (!origin_keeps) upstream.close();
       answered = true;
-      co_return co_await send_page(client, answer, page, keep_alive, hold, x, context);
+      // The log keeps the page as the origin sent it, without the scripts
+      // (and the page token) the proxy adds.
+      const std::string encoding(answer[http::field::content_encoding]);
+      if (x.hooks) response_body_tap(*x.hooks).take(page);
+      const bool more = co_await send_page(client, answer, page, keep_alive, hold, x, context);
+      if (x.hooks) note_end(*x.hooks, std::string(), encoding);
+      co_return more;
     }
     if (taken == Taken::kTooLarge) {
       context.note("The page " + x.origin.authority() + x.path + " is larger than " +
@@ -337,7 +358,11 @@ asio::awaitable<bool> exchange(AnyStream& client, beast::flat_buffer& client_buf
   frame_for_client(parser, x.version, keep_alive);
   answer.keep_alive(keep_alive);
   answered = true;
-  const error_code relayed = co_await relay_body(up, up_buffer, parser, client, context.settings.read_timeout, page);
+  const BodyTap answer_tap = x.hooks ? response_body_tap(*x.hooks) : BodyTap{};
+  const std::string encoding(answer[http::field::content_encoding]);
+  const error_code relayed = co_await relay_body(up, up_buffer, parser, client, context.settings.read_timeout, page,
+                                                 x.hooks ? &answer_tap : nullptr);
+  if (x.hooks) note_end(*x.hooks, relayed ? "the answer was cut short: " + relayed.message() : std::string(), encoding);
   if (relayed || !origin_keeps) upstream.close();
   co_return !relayed && keep_alive;
 }
@@ -363,8 +388,17 @@ asio::awaitable<bool> answer_failure(AnyStream& client, const UpstreamFailure& f
 
 asio::awaitable<bool> forward_request(AnyStream& client, beast::flat_buffer& client_buffer,
                                       http::request_parser<http::empty_body>& header, const Origin& origin,
-                                      const std::string& path, ProxyContext& context, Upstream& upstream) {
+                                      const std::string& path, ProxyContext& context, Upstream& upstream,
+                                      ForwardHooks* hooks) {
   http::request_parser<http::buffer_body> request{std::move(header)};
+  co_return co_await forward_request(client, client_buffer, request, std::string_view(), origin, path, context,
+                                     upstream, hooks);
+}
+
+asio::awaitable<bool> forward_request(AnyStream& client, beast::flat_buffer& client_buffer,
+                                      http::request_parser<http::buffer_body>& request, std::string_view taken_body,
+                                      const Origin& origin, const std::string& path, ProxyContext& context,
+                                      Upstream& upstream, ForwardHooks* hooks) {
   auto& message = request.get();
   Exchange x{origin,
              path,
@@ -375,9 +409,12 @@ asio::awaitable<bool> forward_request(AnyStream& client, beast::flat_buffer& cli
              asks_upgrade(message) && message.version() == 11,
              request.is_done(),
              false,
+             hooks,
+             taken_body,
              {},
              false,
-             {}};
+             {},
+             false};
   x.document = !x.upgrade && is_document_request(message);
   if (context.settings.pages) x.run = run_of_connection(beast::get_lowest_layer(client).socket(), context);
   if (x.document && context.settings.pages) {
@@ -403,6 +440,7 @@ asio::awaitable<bool> forward_request(AnyStream& client, beast::flat_buffer& cli
     try {
       x.reused = upstream.open_to(origin);
       if (!x.reused) co_await upstream.connect(origin, context);
+      if (hooks) note_connected(*hooks, x.reused ? nullptr : &upstream.connect_times());
       if (expect && x.version == 11 && attempt == 0) {
         static const std::string kContinue = "HTTP/1.1 100 Continue\r\n\r\n";
         beast::get_lowest_layer(client).expires_after(context.settings.read_timeout);
@@ -425,6 +463,7 @@ asio::awaitable<bool> forward_request(AnyStream& client, beast::flat_buffer& cli
     upstream.close();
     if (stale && attempt == 0 && x.bodiless) continue;
     if (stale) failure = UpstreamFailure(http::status::bad_gateway, origin.authority() + " closed the connection");
+    if (hooks) note_end(*hooks, failure->what(), std::string());
     if (answered) co_return false;
     context.note(failure->what());
     co_return co_await answer_failure(client, *failure, x, x.keep_alive && request.is_done(), context);

@@ -7,14 +7,19 @@
 #ifndef QUORVANE_PROXY_HTTP_FORWARD_H_
 #define QUORVANE_PROXY_HTTP_FORWARD_H_
 
+#include <memory>
 #include <string>
+#include <string_view>
 
 #include <boost/asio/awaitable.hpp>
 #include <boost/beast/core/flat_buffer.hpp>
+#include <boost/beast/http/buffer_body.hpp>
 #include <boost/beast/http/empty_body.hpp>
 #include <boost/beast/http/parser.hpp>
 
 #include "proxy/http/any_stream.h"
+#include "proxy/network/request_log.h"
+#include "proxy/network/route_rule.h"
 #include "proxy/http/request_target.h"
 #include "proxy/http/upstream.h"
 
@@ -22,14 +27,34 @@ namespace Tavrin::Proxy::Http {
 
 struct ProxyContext;
 
+// What a run's network control asks of one forwarded request: its log
+// entry filled in as the exchange goes (the body sent, the answer's
+// status, headers, body and times, or its failure), and the rule's changes
+// of the answer (response: status, headers and text replaced; throttle:
+// the body paced). The request's own changes are made by the caller.
+struct ForwardHooks {
+  Network::RequestLog* log = nullptr;
+  std::shared_ptr<Network::LoggedRequest> entry;
+  const Network::RouteAction* action = nullptr;  // null: the answer as it comes
+};
+
 // Forwards the request whose header `header` has read from `client` to
 // `origin` at `path`, over `upstream` (reused when it is open to the same
-// origin). Returns whether the client connection may carry another
-// request.
+// origin), observed through `hooks` when given. `taken_body`: the
+// request's body when the caller has read it already (the parser is then
+// done). Returns whether the client connection may carry another request.
 boost::asio::awaitable<bool> forward_request(AnyStream& client, boost::beast::flat_buffer& client_buffer,
                                              boost::beast::http::request_parser<boost::beast::http::empty_body>& header,
                                              const Origin& origin, const std::string& path, ProxyContext& context,
-                                             Upstream& upstream);
+                                             Upstream& upstream, ForwardHooks* hooks = nullptr);
+
+// The same for a request whose body parser the caller made (and may have
+// read the body through, given then as `taken_body`).
+boost::asio::awaitable<bool> forward_request(AnyStream& client, boost::beast::flat_buffer& client_buffer,
+                                             boost::beast::http::request_parser<boost::beast::http::buffer_body>& request,
+                                             std::string_view taken_body, const Origin& origin,
+                                             const std::string& path, ProxyContext& context, Upstream& upstream,
+                                             ForwardHooks* hooks);
 
 }  // namespace Tavrin::Proxy::Http
 

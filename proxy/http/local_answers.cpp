@@ -30,6 +30,7 @@ asio::awaitable<bool> send(AnyStream& client, http::response<http::string_body>&
     answer.body().clear();
     answer.content_length(length);
   }
+  if (request.answered) *request.answered = answer.base();
   const error_code ec = co_await write_message(client, answer, context.settings.read_timeout);
   co_return !ec && request.keep_alive;
 }
@@ -131,6 +132,7 @@ asio::awaitable<bool> answer_site_file(AnyStream& client, const std::filesystem:
   answer.set(http::field::cache_control, "no-cache");
   answer.keep_alive(request.keep_alive);
   answer.content_length(length);
+  if (request.answered) *request.answered = answer.base();
   error_code ec = co_await write_message(client, answer, context.settings.read_timeout);
   if (!ec && request.method != http::verb::head) ec = co_await send_file(client, body.file(), length);
   co_return !ec && request.keep_alive;

@@ -29,6 +29,9 @@ struct LocalRequest {
   // The target's origin ("http://host[:port]"); empty for a request made
   // to the proxy itself.
   std::string origin;
+  // Receives the answer's status and header when not null (a run's
+  // request log).
+  boost::beast::http::response_header<>* answered = nullptr;
 };
 
 boost::asio::awaitable<bool> answer_error(AnyStream& client, boost::beast::http::status status,

@@ -220,7 +220,7 @@ bool trees_hold_socket(const std::vector<ProcessIdentity>& roots, ino_t inode) {
   bool held = false;
   auto holds = [&](pid_t pid) { return held = process_holds_socket(pid, inode); };
   std::optional<std::unordered_multimap<pid_t, pid_t>> everyone;
-  walk(live_roots(roots), [&](pid_t pid) {
+  auto children_of = [&](pid_t pid) {
     if (!everyone) {
       if (std::optional<std::vector<pid_t>> children = children_by_threads(pid)) return *children;
       everyone = all_children();
@@ -229,7 +229,15 @@ bool trees_hold_socket(const std::vector<ProcessIdentity>& roots, ino_t inode) {
     auto [from, to] = everyone->equal_range(pid);
     for (auto it = from; it != to; ++it) children.push_back(it->second);
     return children;
-  }, holds);
+  };
+  walk(live_roots(roots), children_of, holds);
+  if (held || everyone) return held;
+  // The threads' lists may leave out a child while a sibling before it
+  // exits (the kernel does not promise them whole then, and a browser
+  // starts and ends helpers all the time): a "no" is only given once every
+  // process's own parent says so too.
+  everyone = all_children();
+  walk(live_roots(roots), children_of, holds);
   return held;
 }
 

@@ -48,6 +48,8 @@ std::vector<pid_t> process_trees_from_stat(const std::vector<ProcessIdentity>& r
 bool process_holds_socket(pid_t pid, ino_t inode);
 
 // Whether a process of the trees under `roots` has the socket `inode` open.
+// A "no" from the threads' children lists is checked against every
+// process's parent before it is given.
 bool trees_hold_socket(const std::vector<ProcessIdentity>& roots, ino_t inode);
 
 }  // namespace Tavrin::Proxy::Http

@@ -221,5 +221,30 @@ TEST_F(PeerProcessTest, ConnectionsKeepTheirVerdict) {
   EXPECT_FALSE(connections.from_browser(7, browsers)) << "no scope";
 }
 
+// A "no" holds only for the browsers it was judged against. A run whose
+// first browser was killed opens another: the same connection (or one
+// judged before the new browser was registered) is asked about again, and
+// the new browser's documents get their tokens.
+TEST_F(PeerProcessTest, ANoHoldsUntilTheRunHasAnotherBrowser) {
+  // Forked before the connection is made, so that it holds a socket of its
+  // own and not this one.
+  Holder first(acceptor_.local_endpoint(), 1);
+  tcp::socket client(io_);
+  client.connect(acceptor_.local_endpoint());
+  const ino_t inode = inode_of(client.native_handle());
+  BrowserConnections connections;
+  std::vector<ProcessIdentity> roots = {identity(first.pid())};
+  const BrowserConnections::Browsers browsers = [&] { return roots; };
+  BrowserConnections::Scope scope(connections, 9, inode);
+  EXPECT_FALSE(connections.from_browser(9, browsers));
+  EXPECT_FALSE(connections.from_browser(9, browsers));
+  EXPECT_EQ(connections.lookups(), 1u) << "the same browsers: the same answer";
+  roots.push_back(identity(::getpid()));
+  EXPECT_TRUE(connections.from_browser(9, browsers)) << "the run's next browser holds the connection";
+  EXPECT_EQ(connections.lookups(), 2u);
+  roots.clear();
+  EXPECT_TRUE(connections.from_browser(9, browsers)) << "a yes is kept";
+}
+
 }  // namespace
 }  // namespace Tavrin::Proxy::Http

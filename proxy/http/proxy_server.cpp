@@ -26,6 +26,7 @@
 #include "proxy/http/proxy_context.h"
 #include "proxy/http/stream_relay.h"
 #include "proxy/http/upstream.h"
+#include "proxy/network/run_network.h"
 
 namespace Tavrin::Proxy::Http {
 
@@ -170,6 +171,7 @@ asio::awaitable<void> sweep_idle_runs(asio::io_context& io, ProxyContext& contex
     if (ec) co_return;
     std::lock_guard<std::mutex> lock(mutex);
     threads.close_run_ports(context.runs.drop_idle(RunTable::Clock::now()));
+    if (context.settings.networks) context.settings.networks->drop_idle(context.runs.ids(), context.runs.limits().idle_limit);
   }
 }
 
@@ -272,6 +274,7 @@ std::uint16_t ProxyServer::open_run_port(const std::string& run) {
     }
   }
   runs.add(run, port, now);
+  if (context_->settings.networks) context_->settings.networks->of(run);
   for (const auto& acceptor : acceptors)
     asio::co_spawn(acceptor->get_executor(), run_accept_loop(acceptor, *context_, threads_->loops), asio::detached);
   threads_->run_acceptors[port] = std::move(acceptors);

@@ -93,6 +93,13 @@ ProxySettings read_proxy_settings(const Configuration& config, const std::filesy
   settings.max_connections = count_of(config, L"max_connections", settings.max_connections, 1);
   settings.page_budget_bytes = count_of(config, L"page_budget_bytes", settings.page_budget_bytes, 0);
   settings.leaf_cache_size = count_of(config, L"leaf_cache_size", settings.leaf_cache_size, 1);
+  settings.request_log_size = count_of(config, L"request_log_size", settings.request_log_size, 1);
+  settings.request_log_body_bytes = count_of(config, L"request_log_body_bytes", settings.request_log_body_bytes, 0);
+  if (has(config, L"har_content")) {
+    settings.har_content = Platform::to_utf8(param_string(config, kSection, L"har_content"));
+    if (settings.har_content != "omit" && settings.har_content != "embed" && settings.har_content != "attach")
+      throw SettingsError("har_content is \"" + settings.har_content + "\", not omit, embed or attach");
+  }
   if (has(config, L"connect_timeout")) settings.connect_timeout = milliseconds_of(config, L"connect_timeout");
   if (has(config, L"read_timeout")) settings.read_timeout = milliseconds_of(config, L"read_timeout");
   if (has(config, L"tunnel_idle_timeout")) {

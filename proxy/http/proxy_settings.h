@@ -25,6 +25,13 @@
 //                               passes streamed, uninjected
 //   leaf_cache_size    integer  host certificates kept (least recently used
 //                               go first)
+//   request_log_size   integer  requests of a run kept for its script (the
+//                               newest; 10000)
+//   request_log_body_bytes integer bytes kept of each request's and answer's
+//                               body (1048576)
+//   har_content        string   bodies in a run's HAR: "omit" (the default),
+//                               "embed" (text as it is, binary as base64) or
+//                               "attach" (files beside the HAR)
 //
 // Every key is optional; a missing one keeps the default below. A time of
 // 0 or less is refused (SettingsError): it would end every wait at once.
@@ -49,6 +56,9 @@ class Configuration;
 
 namespace Tavrin::Proxy {
 class PageRegistry;
+}
+namespace Tavrin::Proxy::Network {
+class RunNetworks;
 }
 
 namespace Tavrin::Proxy::Http {
@@ -93,6 +103,14 @@ struct ProxySettings {
   bool page_socket = true;
   // The runs' own ports: how many at once, how long one may be idle.
   RunLimits run_limits;
+  // The runs' routes and request logs (proxy/network/). Null: a run's
+  // requests are neither routed nor kept.
+  std::shared_ptr<Network::RunNetworks> networks;
+  // How many requests a run's log keeps, and how much of each body.
+  std::size_t request_log_size = 10000;
+  std::size_t request_log_body_bytes = 1u << 20;
+  // How a run's HAR carries bodies: "omit", "embed" or "attach".
+  std::string har_content = "omit";
 };
 
 // Thrown for a "proxy" section whose values make no settings.

@@ -15,7 +15,7 @@ namespace {
 template <bool isRequest>
 asio::awaitable<error_code> relay(AnyStream& in, beast::flat_buffer& in_buffer,
                                   http::parser<isRequest, http::buffer_body>& parser, AnyStream& out,
-                                  std::chrono::milliseconds wait, std::string_view prefix) {
+                                  std::chrono::milliseconds wait, std::string_view prefix, const BodyTap* tap) {
   const auto known_length = parser.content_length_remaining();
   // A message without a body (one whose framing says none follows, such
   // as the answer to HEAD) is its header alone.
@@ -34,6 +34,7 @@ asio::awaitable<error_code> relay(AnyStream& in, beast::flat_buffer& in_buffer,
       const std::size_t first = static_cast<std::size_t>(std::min<std::uint64_t>(in_buffer.size(), left));
       const std::string header = wire_header(parser.get().base());
       const std::array<asio::const_buffer, 2> pieces{asio::buffer(header), asio::buffer(in_buffer.data().data(), first)};
+      if (tap) tap->take(std::string_view(static_cast<const char*>(in_buffer.data().data()), first));
       beast::get_lowest_layer(out).expires_after(wait);
       auto [ec, n] = co_await asio::async_write(out, pieces, kTuple);
       if (ec) co_return ec;
@@ -51,6 +52,7 @@ asio::awaitable<error_code> relay(AnyStream& in, beast::flat_buffer& in_buffer,
           asio::buffer(buffer.data(), static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), left))),
           kTuple);
       if (ec) co_return ec;
+      if (tap) tap->take(std::string_view(static_cast<const char*>(buffer.data()), got));
       beast::get_lowest_layer(out).expires_after(wait);
       auto [write_error, written] = co_await asio::async_write(out, asio::buffer(buffer.data(), got), kTuple);
       if (write_error) co_return write_error;
@@ -92,6 +94,7 @@ asio::awaitable<error_code> relay(AnyStream& in, beast::flat_buffer& in_buffer,
     } else {
       more = false;
     }
+    if (tap && !piece.empty()) tap->take(piece);
     // No bytes must mean no chunk: an empty chunk ends a chunked body.
     const std::string size_line = chunked && !piece.empty() ? chunk_size_line(piece.size()) : std::string();
     const std::string_view piece_end = chunked && !piece.empty() ? "\r\n" : "";
@@ -166,14 +169,14 @@ asio::awaitable<void> watch_idle(AnyStream& a, AnyStream& b, std::chrono::millis
 
 asio::awaitable<error_code> relay_body(AnyStream& in, beast::flat_buffer& in_buffer,
                                        http::parser<true, http::buffer_body>& parser, AnyStream& out,
-                                       std::chrono::milliseconds wait, std::string_view prefix) {
-  return relay(in, in_buffer, parser, out, wait, prefix);
+                                       std::chrono::milliseconds wait, std::string_view prefix, const BodyTap* tap) {
+  return relay(in, in_buffer, parser, out, wait, prefix, tap);
 }
 
 asio::awaitable<error_code> relay_body(AnyStream& in, beast::flat_buffer& in_buffer,
                                        http::parser<false, http::buffer_body>& parser, AnyStream& out,
-                                       std::chrono::milliseconds wait, std::string_view prefix) {
-  return relay(in, in_buffer, parser, out, wait, prefix);
+                                       std::chrono::milliseconds wait, std::string_view prefix, const BodyTap* tap) {
+  return relay(in, in_buffer, parser, out, wait, prefix, tap);
 }
 
 asio::awaitable<void> tunnel(AnyStream& a, beast::flat_buffer& a_buffer, AnyStream& b, beast::flat_buffer& b_buffer,

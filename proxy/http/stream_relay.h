@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <string_view>
@@ -72,17 +73,25 @@ inline std::string chunk_size_line(std::size_t size) {
 }
 inline constexpr std::string_view kLastChunk = "0\r\n\r\n";
 
+// Sees the body bytes that a relay passes on (a run's request log keeps
+// them); `take` gets each piece as it goes out.
+struct BodyTap {
+  std::function<void(std::string_view)> take;
+};
+
 // Passes the body of the message that `parser` has read the header of from
 // `in` on to `out`, behind the header, which it writes first. `prefix`
 // (bytes of the body already taken from the parser) goes out before the
-// rest. `wait` bounds every read and write. Returns the first error, with
-// need_buffer taken as none.
+// rest. `wait` bounds every read and write. `tap`, if any, sees the body's
+// bytes. Returns the first error, with need_buffer taken as none.
 asio::awaitable<error_code> relay_body(AnyStream& in, beast::flat_buffer& in_buffer,
                                        http::parser<true, http::buffer_body>& parser, AnyStream& out,
-                                       std::chrono::milliseconds wait, std::string_view prefix = {});
+                                       std::chrono::milliseconds wait, std::string_view prefix = {},
+                                       const BodyTap* tap = nullptr);
 asio::awaitable<error_code> relay_body(AnyStream& in, beast::flat_buffer& in_buffer,
                                        http::parser<false, http::buffer_body>& parser, AnyStream& out,
-                                       std::chrono::milliseconds wait, std::string_view prefix = {});
+                                       std::chrono::milliseconds wait, std::string_view prefix = {},
+                                       const BodyTap* tap = nullptr);
 
 // Joins a and b as a byte tunnel until both ways have ended, or nothing
 // has crossed either way for `idle`; a way that has ended leaves the other

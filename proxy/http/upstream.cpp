@@ -49,6 +49,15 @@ void Upstream::close() {
 asio::awaitable<void> Upstream::connect(const Origin& origin, ProxyContext& context) {
   close();
   if (buffer_.capacity() < kReadBufferBytes) buffer_.reserve(kReadBufferBytes);
+  using Ms = std::chrono::duration<double, std::milli>;
+  auto step_start = std::chrono::steady_clock::now();
+  auto step = [&step_start] {
+    const auto now = std::chrono::steady_clock::now();
+    const double took = Ms(now - step_start).count();
+    step_start = now;
+    return took;
+  };
+  times_ = ConnectTimes{};
   tcp::resolver resolver(executor_);
   tcp::resolver::results_type endpoints;
   if (context.settings.pinned_origin_port != 0) {
@@ -71,6 +80,7 @@ asio::awaitable<void> Upstream::connect(const Origin& origin, ProxyContext& cont
     }
   }
 
+  times_.dns = step();
   auto stream = std::make_unique<beast::tcp_stream>(executor_);
   stream->expires_after(context.settings.connect_timeout);
   auto [connect_error, endpoint] = co_await stream->async_connect(endpoints, kTuple);
@@ -79,6 +89,7 @@ asio::awaitable<void> Upstream::connect(const Origin& origin, ProxyContext& cont
   }
   if (connect_error) fail(http::status::bad_gateway, "Unable to connect to " + origin.authority() + ": " + reason(connect_error));
   stream->socket().set_option(tcp::no_delay(true));
+  times_.connect = step();
 
   if (!origin.tls) {
     plain_ = std::move(stream);
@@ -113,6 +124,7 @@ asio::awaitable<void> Upstream::connect(const Origin& origin, ProxyContext& cont
   tls_ = std::move(tls);
   stream_ = std::make_unique<AnyStreamOverTls>(*tls_);
   origin_ = origin;
+  times_.ssl = step();
 }
 
 }  // namespace Tavrin::Proxy::Http

@@ -53,6 +53,15 @@ class Upstream {
 
   void close();
 
+  // How long the last connect() took in its steps, in ms: the name lookup,
+  // the TCP connection and the TLS handshake (-1 for a plain one).
+  struct ConnectTimes {
+    double dns = -1;
+    double connect = -1;
+    double ssl = -1;
+  };
+  const ConnectTimes& connect_times() const { return times_; }
+
   // The open connection, plain or TLS. Only while one is open.
   AnyStream& stream() { return *stream_; }
   boost::beast::flat_buffer& buffer() { return buffer_; }
@@ -64,6 +73,7 @@ class Upstream {
   std::unique_ptr<TlsStream> tls_;
   std::unique_ptr<AnyStream> stream_;  // over plain_ or tls_
   boost::beast::flat_buffer buffer_;
+  ConnectTimes times_;
 };
 
 // Sets up `context` for origins: verification against the system's store

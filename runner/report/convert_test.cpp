@@ -42,7 +42,7 @@ class RunConvertTest : public ::testing::Test {
 
 TEST_F(RunConvertTest, ConvertsTheBundledExample) {
   const std::string report = dir_.file("report.xml");
-  EXPECT_EQ(run(std::string(QUORVANE_SOURCE_DIR) + "/examples/run.log", report), 0);
+  EXPECT_EQ(run(QUORVANE_SOURCE_DIR "/examples/run.log", report), 0);
   EXPECT_EQ(console_.str(), L"");
   const std::string xml = read_file(report);
   EXPECT_EQ(xml_error(xml), "");
@@ -88,8 +88,9 @@ TEST_F(RunConvertTest, UncreatableReportIsAnError) {
 TEST(ConvertProgram, ConvertsWithLongAndShortOptions) {
   TempDir dir;
   write_file(dir.file("run.log"), "test: value=[[[t]]]\nresult: name=[[[status]]] value=[[[ok]]]\n");
-  const std::string program = std::string(QUORVANE_BIN_DIR) + "/Quorvane";
-  const std::string expected = std::string(kDeclaration) + R"(<test name="t" date=""><result status="ok" date=""></result></test>)";
+  const std::string program = QUORVANE_BIN_DIR "/Quorvane";
+  const std::string expected =
+      std::string(kDeclaration).append(R"(<test name="t" date=""><result status="ok" date=""></result></test>)");
   EXPECT_EQ(run_program({program, "--mode=convert", "-i", dir.file("run.log"), "-o", dir.file("a.xml")}).exit, 0);
   EXPECT_EQ(read_file(dir.file("a.xml")), expected);
   EXPECT_EQ(run_program({program, "-m", "convert", "-i", dir.file("run.log"), "-o", dir.file("b.xml")}).exit, 0);

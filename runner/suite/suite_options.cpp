@@ -1,6 +1,7 @@
 #include "runner/suite/suite_options.h"
 
 #include <cstdlib>
+#include <sstream>
 
 #include <boost/program_options.hpp>
 
@@ -42,8 +43,7 @@ void add_common(po::options_description& options) {
   options.add_options()
       ("mode,m", po::wvalue<std::wstring>())
       ("exec", po::wvalue<std::wstring>())
-      ("path", po::wvalue<std::vector<std::wstring>>())
-      ("out", po::wvalue<std::wstring>());
+      ("path", po::wvalue<std::vector<std::wstring>>());
 }
 
 }  // namespace
@@ -68,15 +68,23 @@ Shard parse_shard(const std::wstring& text) {
   return shard;
 }
 
+void add_suite_options(po::options_description& group) {
+  group.add_options()
+      ("workers", po::wvalue<std::wstring>()->value_name("N"), "scripts run at the same time (default: one per core)")
+      ("grep", po::wvalue<std::wstring>()->value_name("TEXT"), "only scripts whose path contains TEXT")
+      ("out", po::wvalue<std::wstring>()->value_name("DIR"), "output folder (default: quorvane-results)")
+      ("shard", po::wvalue<std::wstring>()->value_name("K/N"),
+       "run part K of N; 'auto' reads CI_NODE_INDEX and CI_NODE_TOTAL")
+      ("retries", po::wvalue<std::wstring>()->value_name("N"), "run a failed script again, up to N times")
+      ("timeout", po::wvalue<std::wstring>()->value_name("SECONDS"),
+       "end a script (and its browsers) that runs longer");
+}
+
 SuiteOptions parse_suite_options(const std::vector<std::wstring>& tokens) {
   po::options_description options;
   add_common(options);
+  add_suite_options(options);
   options.add_options()
-      ("grep", po::wvalue<std::wstring>())
-      ("workers", po::wvalue<std::wstring>())
-      ("shard", po::wvalue<std::wstring>())
-      ("retries", po::wvalue<std::wstring>())
-      ("timeout", po::wvalue<std::wstring>())
       ("server,s", po::wvalue<std::wstring>())
       ("port,p", po::wvalue<std::wstring>())
       ("browser,b", po::wvalue<std::wstring>());
@@ -100,6 +108,7 @@ SuiteOptions parse_suite_options(const std::vector<std::wstring>& tokens) {
 MergeOptions parse_merge_options(const std::vector<std::wstring>& tokens) {
   po::options_description options;
   add_common(options);
+  options.add_options()("out", po::wvalue<std::wstring>());
   const po::variables_map values = parse(tokens, options);
   MergeOptions result;
   if (!values.count("out")) throw SuiteOptionsError("no output folder (--out) to merge into");
@@ -109,17 +118,14 @@ MergeOptions parse_merge_options(const std::vector<std::wstring>& tokens) {
   return result;
 }
 
-const char* suite_usage() {
-  return "Usage: Quorvane --mode=suite [options] PATH...\n"
-         "  PATH               a test script, a folder (its *.js files) or a glob\n"
-         "  --workers N        scripts run at the same time (default: one per core)\n"
-         "  --grep TEXT        only scripts whose path contains TEXT\n"
-         "  --out DIR          output folder (default: quorvane-results)\n"
-         "  --shard K/N        run part K of N; 'auto' reads CI_NODE_INDEX/CI_NODE_TOTAL\n"
-         "  --retries N        run a failed script again, up to N times\n"
-         "  --timeout SECONDS  end a script (and its browsers) that runs longer\n"
-         "  -s, -p, -b         server, port and browser, passed on to each script\n"
-         "Usage: Quorvane --mode=merge --out DIR PART_DIR...\n";
+std::string suite_usage() {
+  po::options_description group("Suite mode options", kUsageLineLength, kUsageDescriptionColumn);
+  add_suite_options(group);
+  std::ostringstream text;
+  text << "Usage: Quorvane --mode=suite [options] [-s HOST] [-p PORT] [-b BROWSER] PATH...\n"
+       << "  PATH: a test script, a folder (its *.js files) or a glob\n"
+       << group << "Usage: Quorvane --mode=merge --out DIR PART_DIR...\n";
+  return text.str();
 }
 
 }  // namespace Tavrin::Suite

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include <boost/program_options/options_description.hpp>
+
 namespace Tavrin::Suite {
 
 inline constexpr wchar_t kDefaultOutput[] = L"quorvane-results";
@@ -53,8 +55,16 @@ MergeOptions parse_merge_options(const std::vector<std::wstring>& tokens);
 // shard 1/1). Throws SuiteOptionsError.
 Shard parse_shard(const std::wstring& text);
 
-// The usage lines of both modes.
-const char* suite_usage();
+// The options of suite mode with their descriptions, added to `group`:
+// what suite mode parses and what the usage texts show.
+void add_suite_options(boost::program_options::options_description& group);
+
+// The layout of the usage texts: line length and description column.
+inline constexpr unsigned kUsageLineLength = 80;
+inline constexpr unsigned kUsageDescriptionColumn = 40;
+
+// The usage lines of both modes, with the suite options.
+std::string suite_usage();
 
 }  // namespace Tavrin::Suite
 

@@ -32,7 +32,8 @@ using namespace Tavrin::Platform::Com;
 std::atomic<unsigned long long> commands{0};
 std::atomic<unsigned long long> made{0};
 
-class FakeProxy final : public Tavrin::Platform::Com::ComObject<DispatchImpl<IVelmoraProxy>, IVelmoraProxy, IDispatch> {
+class FakeProxy final
+    : public ComObject<DispatchImpl<Tavrin::Proxy::VelmoraProxyStandIn>, IVelmoraProxy, IDispatch> {
  public:
   FakeProxy() : ComObject(Tavrin::Proxy::velmora_proxy_description()) { ++made; }
 

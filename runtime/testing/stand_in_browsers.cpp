@@ -38,6 +38,7 @@ std::string StandInBrowsers::Make(const std::string& name) {
                             "out='" + dir_.file(name + ".args") + "'\n"
                             "printf '%s' $$ > '" + dir_.file(name + ".pid") + "'\n"
                             "printf '%s' \"$QUORVANE_BROWSER_OWNER\" > '" + dir_.file(name + ".owner") + "'\n"
+                            "printf '%s' \"$DISPLAY\" > '" + dir_.file(name + ".display") + "'\n"
                             "for a in \"$@\"; do printf '%s\\0' \"$a\"; done > \"$out.tmp\"\n"
                             "mv \"$out.tmp\" \"$out\"\n"
                             "if [ -n \"$STAND_IN_SLEEP\" ]; then exec sleep \"$STAND_IN_SLEEP\"; fi\n");
@@ -70,6 +71,10 @@ int StandInBrowsers::Pid(const std::string& name) const {
 
 std::string StandInBrowsers::Owner(const std::string& name) const {
   return quorvane_test::read_file(dir_.file(name + ".owner"));
+}
+
+std::string StandInBrowsers::Display(const std::string& name) const {
+  return quorvane_test::read_file(dir_.file(name + ".display"));
 }
 
 void StandInBrowsers::SetClassCommand(const std::wstring& prog_id, const std::wstring& command) {

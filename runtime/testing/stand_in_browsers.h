@@ -4,8 +4,8 @@
 //
 // A stand-in is a small shell script. Started, it writes its arguments
 // (each followed by a NUL byte) to "<record folder>/<its name>.args", after
-// its process id to "<name>.pid" and $QUORVANE_BROWSER_OWNER to
-// "<name>.owner", and,
+// its process id to "<name>.pid", $QUORVANE_BROWSER_OWNER to
+// "<name>.owner" and $DISPLAY to "<name>.display", and,
 // when $STAND_IN_SLEEP is set, stays alive that many seconds. Asked for
 // --version it prints "<name> 12.16 Build 1860" and nothing else.
 #ifndef QUORVANE_RUNTIME_TESTING_STAND_IN_BROWSERS_H_
@@ -37,6 +37,8 @@ class StandInBrowsers {
   // Arguments has seen it start); -1 and "" when it did not.
   int Pid(const std::string& name) const;
   std::string Owner(const std::string& name) const;
+  // The $DISPLAY that stand-in `name` saw (after Arguments has seen it).
+  std::string Display(const std::string& name) const;
   std::string folder() const { return dir_.path(); }
 
   // Registry values (default value unless `name`).

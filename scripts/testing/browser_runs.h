@@ -45,9 +45,10 @@ class BrowserRun : public ::testing::TestWithParam<Browser> {
 
   // Writes `text` as the script `name` (".js") in the test's folder and
   // runs it in the test's browser, logging to `name`.log.
-  ProgramRun run_script(const std::string& name, const std::string& text) const {
+  ProgramRun run_script(const std::string& name, const std::string& text,
+                        const std::vector<std::string>& more = {}) const {
     write_file(dir_.file(name + ".js"), text);
-    return programs_.Run(dir_.file(name + ".js"), GetParam().name, dir_.file(name + ".log"));
+    return programs_.Run(dir_.file(name + ".js"), GetParam().name, dir_.file(name + ".log"), more);
   }
 
   // Writes a page of the example site that the proxy serves.

@@ -40,12 +40,16 @@ class InstalledPrograms {
   }
 
   // Runs `script` (a path) against the example site in `browser`, logging to
-  // `log`; standard error merged into the output.
-  ProgramRun Run(const std::string& script, const std::string& browser, const std::string& log) const {
+  // `log`, with `more` options; standard error merged into the output.
+  ProgramRun Run(const std::string& script, const std::string& browser, const std::string& log,
+                 const std::vector<std::string>& more = {}) const {
     RunOptions options;
     options.working_directory = dir_;
     options.merge_error = true;
-    return run_program({bin_ + "/Quorvane", script, "-s", "login.example.test", "-b", browser, "--log", log}, options);
+    std::vector<std::string> arguments = {bin_ + "/Quorvane", script, "-s", "login.example.test", "-b", browser,
+                                          "--log", log};
+    arguments.insert(arguments.end(), more.begin(), more.end());
+    return run_program(arguments, options);
   }
 
   // Converts `log` into `xml`; returns the report's text.

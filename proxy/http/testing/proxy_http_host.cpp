@@ -7,14 +7,21 @@
 //
 //   proxy_http_host [--port N] [--package FILE] [--authority DIR]
 //                   [--no-intercept] [--upstream-ca FILE] [--sites TEXT]
-//                   [--owner PID]
+//                   [--owner PID] [--run NAME [--route RULE]...
+//                   [--log-body-bytes N]]
+//
+// --run opens the port of run NAME with its network control on (its
+// requests kept, bodies up to --log-body-bytes each) and prints
+// "run-port N"; each --route adds a rule (its JSON) to that run.
 #include <chrono>
 #include <iostream>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/process_watch.h"
 #include "proxy/http/proxy_server.h"
+#include "proxy/network/run_network.h"
 
 namespace {
 
@@ -22,7 +29,12 @@ using Tavrin::Proxy::Http::ProxySettings;
 
 // Reads the options into `settings` and `owner`; false (after saying why)
 // for an unknown option or a bad number.
-bool parse_options(int argc, char** argv, ProxySettings& settings, std::optional<int>& owner) {
+struct RunOptions {
+  std::string run;
+  std::vector<std::string> routes;
+};
+
+bool parse_options(int argc, char** argv, ProxySettings& settings, std::optional<int>& owner, RunOptions& run) {
   int i = 1;
   try {
     for (; i < argc; ++i) {
@@ -47,6 +59,15 @@ bool parse_options(int argc, char** argv, ProxySettings& settings, std::optional
       } else if (option == "--owner") {
         owner = std::stoi(value);
         ++i;
+      } else if (option == "--run") {
+        run.run = value;
+        ++i;
+      } else if (option == "--route") {
+        run.routes.push_back(value);
+        ++i;
+      } else if (option == "--log-body-bytes") {
+        settings.request_log_body_bytes = static_cast<std::size_t>(std::stoul(value));
+        ++i;
       } else if (option == "--no-intercept") {
         settings.intercept_https = false;
       } else {
@@ -69,11 +90,22 @@ int main(int argc, char** argv) {
   settings.intercept_https = false;
   settings.note = [](const std::string& text) { std::cerr << "note: " << text << std::endl; };
   std::optional<int> owner;
-  if (!parse_options(argc, argv, settings, owner)) return 1;
+  RunOptions run;
+  if (!parse_options(argc, argv, settings, owner, run)) return 1;
   try {
+    if (!run.run.empty()) {
+      settings.networks = std::make_shared<Tavrin::Proxy::Network::RunNetworks>(
+          Tavrin::Proxy::Network::LogLimits{settings.request_log_size, settings.request_log_body_bytes});
+    }
     Tavrin::Proxy::Http::ProxyServer server(settings, nullptr);
     server.start();
     std::cout << "port " << server.port() << std::endl;
+    if (!run.run.empty()) {
+      const std::uint16_t port = server.open_run_port(run.run);
+      for (const std::string& rule : run.routes)
+        settings.networks->of(run.run)->routes.add(Tavrin::Proxy::Network::read_route_rule(rule));
+      std::cout << "run-port " << port << std::endl;
+    }
     if (owner) {
       Tavrin::Platform::Process::ProcessWatch watch(*owner);
       while (!watch.WaitForExit(std::chrono::hours(1))) {

@@ -1,0 +1,43 @@
+#include "proxy/network/run_network.h"
+
+#include <algorithm>
+
+namespace Tavrin::Proxy::Network {
+
+std::shared_ptr<RunNetwork> RunNetworks::of(const std::string& run) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  Entry& entry = runs_[run];
+  if (!entry.network) entry.network = std::make_shared<RunNetwork>(limits_);
+  entry.asked = std::chrono::steady_clock::now();
+  return entry.network;
+}
+
+std::shared_ptr<RunNetwork> RunNetworks::find(const std::string& run) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  auto it = runs_.find(run);
+  return it == runs_.end() ? nullptr : it->second.network;
+}
+
+void RunNetworks::drop(const std::string& run) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  runs_.erase(run);
+}
+
+void RunNetworks::drop_idle(const std::vector<std::string>& live, std::chrono::milliseconds idle) {
+  const auto now = std::chrono::steady_clock::now();
+  std::lock_guard<std::mutex> lock(mutex_);
+  for (auto it = runs_.begin(); it != runs_.end();) {
+    const bool is_live = std::find(live.begin(), live.end(), it->first) != live.end();
+    if (!is_live && now - it->second.asked > idle)
+      it = runs_.erase(it);
+    else
+      ++it;
+  }
+}
+
+std::size_t RunNetworks::size() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return runs_.size();
+}
+
+}  // namespace Tavrin::Proxy::Network

@@ -1,0 +1,123 @@
+// Benchmark of our own waits in a walk through a site built like the
+// first-week cases of web automation (scripts/bench/walk_site.h): sign in
+// and out, a redirect, a notification after a redirect, reloads until a
+// menu item shows, key presses. Each page command is timed; the page's own
+// work is what its loads took by its navigation timing, and a command's
+// bare cost is the round trip of a command that does nothing. What is left
+// is time spent in our waits. Prints, per browser, the walk's time, the
+// page's work, the round trips, our waits and their share of the walk, and
+// the slowest command; asserts nothing.
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "scripts/bench/bench_installation.h"
+#include "scripts/bench/walk_site.h"
+
+namespace {
+
+constexpr const char kWalk[] = R"js(
+function clock() { return new Date().getTime(); }
+// Every page command timed, and every page loaded asked for its load time.
+var timing = { on: false, commands: 0, spent: 0, loads: 0, pageWork: 0, slowest: 0, slowestOp: "" };
+var hostCommand = quorvaneHost.command;
+quorvaneHost.command = function (fields) {
+  if (!timing.on) return hostCommand(fields);
+  var started = clock();
+  var answer = hostCommand(fields);
+  var took = clock() - started;
+  timing.commands++;
+  timing.spent += took;
+  if (took > timing.slowest) { timing.slowest = took; timing.slowestOp = fields.op; }
+  if (fields.op === "ready" && answer.ok && answer.page) {
+    var entry = hostCommand({ op: "eval", page: answer.page, expression:
+      "(function () { var n = performance.getEntriesByType('navigation')[0];" +
+      " return n ? Math.round(n.loadEventEnd - n.startTime) : 0; })()" });
+    if (entry.ok) { timing.loads++; timing.pageWork += entry.value; }
+  }
+  return answer;
+};
+
+function walk(page) {
+  // Sign in and out.
+  page.navigate(site + "/login");
+  page.element("#username").type("tomsmith");
+  page.element("#password").type("secret");
+  page.element("button[type=submit]").click();
+  assertEqual(page.element("#flash").text().indexOf("You logged into a secure area!"), 0, "signed in");
+  page.element("text=Logout").click();
+  assertEqual(page.element("#flash").text().indexOf("You logged out of the secure area!"), 0, "signed out");
+  // A redirect.
+  page.navigate(site + "/redirector");
+  page.element("#redirect").click();
+  assertEqual(page.title(), "Status Codes", "redirected");
+  // A notification after a redirect, until it says the action succeeded.
+  page.navigate(site + "/notification_message_rendered");
+  for (var i = 0; i < 6; i++) {
+    page.element("text=Click here").click();
+    if (page.element("#flash").text().indexOf("Action successful") === 0) break;
+  }
+  assertEqual(page.element("#flash").text().indexOf("Action successful"), 0, "notification");
+  // Reloads until the menu item shows.
+  page.navigate(site + "/disappearing_elements");
+  for (var j = 0; j < 6 && page.element("text=Gallery").count() === 0; j++) page.reload();
+  assertEqual(page.element("text=Gallery").count(), 1, "menu item");
+  // Key presses.
+  page.navigate(site + "/key_presses");
+  var keys = ["A", "Tab", "Escape", "Space", "B"];
+  for (var k = 0; k < keys.length; k++) {
+    page.element("#target").press(keys[k]);
+    assertEqual(page.element("#result").text(), "You entered: " + (keys[k] === "Space" ? " " : keys[k]).toUpperCase(), "key " + keys[k]);
+  }
+}
+
+test("walk", function () {
+  var page = open(site + "/login");
+  // The bare cost of a command: a page command that does nothing.
+  var trips = [];
+  for (var t = 0; t < 40; t++) { var s = clock(); page.title(); trips.push(clock() - s); }
+  trips.sort(function (a, b) { return a - b; });
+  var trip = trips[20];
+  walk(page);  // warm: the browser's caches
+  for (var round = 0; round < 3; round++) {
+    timing = { on: true, commands: 0, spent: 0, loads: 0, pageWork: 0, slowest: 0, slowestOp: "" };
+    var started = clock();
+    walk(page);
+    var wall = clock() - started;
+    timing.on = false;
+    var ours = timing.spent - timing.pageWork - timing.commands * trip;
+    message("bench walk wall=" + wall + " ms, commands=" + timing.commands + " (round trip " + trip +
+            " ms each), pages=" + timing.loads + " loading " + timing.pageWork + " ms, our waits=" + ours +
+            " ms (" + Math.round(100 * ours / wall) + " % of the walk), slowest command " + timing.slowest +
+            " ms (" + timing.slowestOp + ")");
+  }
+  page.close();
+});
+)js";
+
+}  // namespace
+
+int main() {
+  quorvane_test::TempDir home;
+  quorvane_bench::use_private_home(home);
+  quorvane_bench::Installation installation;
+  if (!installation.ok()) {
+    std::printf("the installation failed\n");
+    return 1;
+  }
+  quorvane_bench::WalkSite site;
+  const std::string script = "var site = \"" + site.address() + "\";\n" + kWalk;
+  for (const char* browser : {"chromium", "firefox"}) {
+    const char* binary = std::string(browser) == "chromium" ? "/usr/lib/chromium/chromium"
+                                                            : "/usr/lib/firefox-esr/firefox-esr";
+    if (!std::filesystem::exists(binary)) {
+      std::printf("%s is not installed\n", binary);
+      continue;
+    }
+    std::printf("The walk in %s (three rounds after a warm one):\n", browser);
+    std::fflush(stdout);
+    std::printf("%s", installation.run(script, browser).c_str());
+  }
+  return 0;
+}

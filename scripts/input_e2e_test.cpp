@@ -1,0 +1,230 @@
+// End to end: the hard cases of input, in each browser, on pages built
+// the way real sites build them (scripts/testing/input): scrolling that a
+// list and a menu listen to, keys on the browser's own controls, a right
+// click, HTML5 drag and drop, a jQuery UI sortable list and menu, a dialog
+// when the pointer leaves the window, elements in open shadow roots, an
+// error while the page loads and DOM properties.
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "proxy/http/testing/test_origin.h"
+#include "scripts/testing/browser_runs.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class InputCases : public quorvane_test::BrowserRun {
+ protected:
+  void SetUp() override {
+    for (const char* lib : {"/usr/share/javascript/jquery/jquery.js", "/usr/share/javascript/jquery-ui/jquery-ui.js"}) {
+      if (!fs::exists(lib)) GTEST_SKIP() << lib << " is not installed";
+    }
+    BrowserRun::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
+    const fs::path input = programs_.bin() + "/examples/site/input";
+    fs::copy(QUORVANE_SOURCE_DIR "/scripts/testing/input", input, fs::copy_options::recursive);
+    fs::create_directories(input / "lib" / "jquery-ui");
+    fs::copy_file("/usr/share/javascript/jquery/jquery.js", input / "lib" / "jquery.js");
+    fs::copy_file("/usr/share/javascript/jquery-ui/jquery-ui.js", input / "lib" / "jquery-ui.js");
+    fs::copy("/usr/share/javascript/jquery-ui/themes", input / "lib" / "jquery-ui" / "themes",
+             fs::copy_options::recursive);
+  }
+
+  // Runs `script`; every test in it passes.
+  void expect_passing(const std::string& script, int tests) {
+    const auto run = run_script("input", script);
+    EXPECT_EQ(run.exit, 0) << run.out;
+    EXPECT_NE(run.out.find("stats: testfile=\"" + std::to_string(tests) + " passed, 0 failed\""), std::string::npos)
+        << run.out;
+  }
+};
+
+// A page that sends a request to another site as it loads (an analytics
+// snippet's pending event) and a log server that answers it only after 4 s:
+// the navigation's new page answers while that request is still open (it
+// waited up to 5 s for it before), and an action's own-site requests are
+// still waited for.
+TEST_P(InputCases, NoWaitForRequestsToAnotherSite) {
+  using namespace Tavrin::Proxy::Http::Testing;
+  TestOrigin log([](const SeenRequest&) {
+    Reply reply;
+    reply.delay = std::chrono::seconds(4);
+    reply.fields = {{"Content-Type", "text/plain"}, {"Access-Control-Allow-Origin", "*"}};
+    reply.body = "logged";
+    return reply;
+  });
+  site("input/tracked.html",
+       "<!DOCTYPE html><html><head><title>Tracked</title><script>"
+       "var x = new XMLHttpRequest(); x.open('POST', 'http://localhost:" + std::to_string(log.port()) + "/event');"
+       "x.onloadend = function () { window.logEnded = true; }; x.send('pageview');"
+       "</script></head><body><a id='next' href='tracked.html?next'>Next</a>"
+       "<button id='load' onclick=\"var r = new XMLHttpRequest(); r.open('GET', 'part.txt');"
+       " r.onload = function () { document.getElementById('got').textContent = r.responseText; }; r.send();\">"
+       "Load</button><p id='got'></p></body></html>");
+  expect_passing(R"js(
+test("another site", function () {
+  var page = open("/input/tracked.html");
+  assertEqual(page.eval("!!window.logEnded"), false, "open answered while the log request was open");
+  page.element("#next").click();
+  assertMatch(page.url(), /next$/, "navigated");
+  assertEqual(page.eval("!!window.logEnded"), false, "the new page answered while its log request was open");
+  page.element("#load").click();
+  assertMatch(page.element("#got").text(), /^Entry/, "an own-site request is waited for");
+});
+)js", 1);
+}
+
+// Scrolling as a user does: the list loads its next part and the menu
+// follows; an action below the fold scrolls its element into view first.
+TEST_P(InputCases, ScrollingLoadsWhatScrollingLoads) {
+  expect_passing(R"js(
+test("scrolling", function () {
+  var page = open("/input/scroll.html");
+  page.element("#status").waitText("1 parts");
+  assertEqual(page.element(".item").count(), 10, "the first part");
+  page.scrollBy(0, 100000);
+  assertEqual(page.element(".item").count(), 20, "the next part, loaded by the scroll");
+  var y = page.eval("window.scrollY");
+  assert(y > 0, "scrolled down");
+  assertEqual(page.element("#menu").prop("style.top"), y + "px", "the menu followed");
+  page.scrollTo(0, 0);
+  assertEqual(page.eval("window.scrollY"), 0, "back at the top");
+  page.element("#item-18").click();
+  assertEqual(page.eval("clicked"), "item-18", "clicked below the fold");
+  var top = page.eval("document.getElementById('item-18').getBoundingClientRect().top");
+  assert(top >= 0 && top < page.eval("window.innerHeight"), "the item came into view");
+  page.scrollTo(0, 0);
+  page.element("#item-12").scrollIntoView();
+  assert(page.eval("window.scrollY") > 0, "scrollIntoView scrolled");
+  assertEqual(page.element("#menu").prop("style.top"), page.eval("window.scrollY") + "px", "the menu followed again");
+});
+)js", 1);
+}
+
+// Keys on number fields, range sliders, selects, checkboxes, radios,
+// buttons and links do what they do for a user; an action answers after
+// the page's next animation frame.
+TEST_P(InputCases, KeysWorkTheBrowsersControls) {
+  expect_passing(R"js(
+test("controls", function () {
+  var page = open("/input/controls.html");
+  var number = page.element("#number");
+  number.press("ArrowUp");
+  assertEqual(number.value(), "43", "ArrowUp steps up");
+  number.press("ArrowUp");
+  assertEqual(number.value(), "43", "not beyond max");
+  number.press("ArrowDown");
+  number.press("ArrowDown");
+  assertEqual(number.value(), "41", "ArrowDown steps down");
+  assertEqual(page.eval("counts['number.input'] + '/' + counts['number.change']"), "3/3", "input and change per step");
+  var range = page.element("#range");
+  range.press("ArrowRight");
+  assertEqual(range.value(), "5", "ArrowRight");
+  range.press("End");
+  assertEqual(range.value(), "50", "End");
+  range.press("PageDown");
+  assertEqual(range.value(), "45", "PageDown");
+  range.press("Home");
+  assertEqual(range.value(), "0", "Home");
+  range.press("ArrowLeft");
+  assertEqual(range.value(), "0", "not below min");
+  assertEqual(page.eval("counts['range.change']"), 4, "a change per move");
+  var size = page.element("#size");
+  size.press("ArrowDown");
+  assertEqual(size.value(), "M", "the next option");
+  size.press("ArrowDown");
+  assertEqual(size.value(), "XL", "a disabled option is passed over");
+  size.press("ArrowUp");
+  assertEqual(size.value(), "M", "the option before");
+  assertEqual(page.eval("counts['size.change']"), 3, "a change per option");
+  page.element("#agree").press("Space");
+  assertEqual(page.element("#agree").prop("checked"), true, "Space checks a checkbox");
+  page.element("#second").press("Space");
+  assertEqual(page.element("#second").prop("checked"), true, "Space picks a radio");
+  assertEqual(page.element("#first").prop("checked"), false, "the other radio");
+  page.element("#go").press("Space");
+  page.element("#go").press("Enter");
+  assertEqual(page.eval("clicks"), 2, "Space and Enter click a button");
+  page.element("#render").click();
+  assertEqual(page.element("#rendered").text(), "rendered", "a read right after the action sees the next frame");
+  page.element("#next").press("Enter");
+  assertEqual(page.title(), "Next", "Enter follows a link");
+});
+)js", 1);
+}
+
+// A right click, HTML5 drag and drop, a jQuery UI sortable list and menu,
+// and the pointer leaving the window at the top.
+TEST_P(InputCases, TheMouseDragsRightClicksAndLeaves) {
+  expect_passing(R"js(
+test("right click", function () {
+  var page = open("/input/mouse.html");
+  page.element("#hot-spot").rightClick();
+  assertEqual(page.element("#context").text(), "menu at 2", "the page's context menu");
+});
+test("drag and drop", function () {
+  var page = open("/input/mouse.html");
+  page.element("#column-a").dragTo(page.element("#column-b"));
+  assertEqual(page.element("#column-a header").text(), "B", "the columns swapped");
+  assertEqual(page.element("#column-b header").text(), "A", "both");
+  assertEqual(page.eval("drops"), 1, "one drop");
+});
+test("sortable", function () {
+  var page = open("/input/mouse.html");
+  page.element("#one").dragTo("#three", { steps: 10 });
+  assertEqual(page.eval("$('#sortable li').map(function () { return this.id; }).get().join(',')"),
+              "two,three,one,four", "the item moved below the third");
+});
+test("menu", function () {
+  var page = open("/input/mouse.html");
+  page.element("text=Enabled").hover();
+  assert(page.element("#pdf").waitVisible(), "the submenu opened on hover");
+});
+test("leaving the window", function () {
+  var page = open("/input/mouse.html");
+  page.mouseMove(50, 30);
+  assertEqual(page.element("#over").text(), "over the spot", "the pointer over an element");
+  page.mouseMove(100, -10);
+  assert(page.element("#modal").visible(), "the dialog shown on leaving at the top");
+});
+)js", 5);
+}
+
+// Selectors reach into open shadow roots (XPath does not); the page's
+// errors, those while it loaded too; DOM properties without eval.
+TEST_P(InputCases, ShadowRootsErrorsAndProperties) {
+  expect_passing(R"js(
+test("shadow roots", function () {
+  var page = open("/input/shadow.html");
+  assertEqual(page.element(".said").count(), 2, "CSS inside the shadow roots");
+  assertEqual(page.element("text=Shadow words").count(), 2, "text inside the shadow roots");
+  assertEqual(page.element("xpath=//p[@class='said']").count(), 0, "XPath stays outside");
+  page.element("button.inside").click();
+  assertEqual(page.element("#pressed").text(), "pressed inside", "a click inside");
+});
+test("errors and properties", function () {
+  var page = open("/input/errors.html");
+  var errors = page.errors();
+  assertEqual(errors.length, 1, "the error while loading");
+  assertMatch(errors[0], /TypeError/, "its text");
+  assertMatch(errors[0], /errors\.html:\d+/, "its source and line");
+  assertEqual(page.errors().length, 0, "read once");
+  page.element("#later").click();
+  assertMatch(page.errors().join("|"), /refused later/, "an unhandled rejection");
+  assertEqual(page.element("#broken").prop("naturalWidth"), 0, "a broken image");
+  assertEqual(page.element("#pixel").prop("naturalWidth"), 1, "an image");
+  assertEqual(page.element("#mail").prop("validity.valid"), false, "a dotted path");
+  page.element("#mail").type("a@b.c");
+  assertEqual(page.element("#mail").prop("validity.valid"), true, "valid now");
+});
+)js", 2);
+}
+
+QUORVANE_IN_BOTH_BROWSERS(InputCases);
+
+}  // namespace
