@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "scripts/testing/browser_runs.h"
+#include "scripts/testing/framework_files.h"
 
 namespace {
 
@@ -19,31 +20,21 @@ using quorvane_test::read_file;
 
 const char* const kApps[] = {"jquery", "jqueryui", "backbone", "angular", "vue"};
 
-// The framework files as the applications name them, from the packages.
-const std::pair<const char*, const char*> kLibraries[] = {
-    {"/usr/share/javascript/jquery/jquery.js", "jquery.js"},
-    {"/usr/share/javascript/jquery-ui/jquery-ui.js", "jquery-ui.js"},
-    {"/usr/share/javascript/underscore/underscore.js", "underscore.js"},
-    {"/usr/share/javascript/backbone/backbone.js", "backbone.js"},
-    {"/usr/share/javascript/angular.js/angular.js", "angular.js"},
-    {"/usr/share/javascript/vue/vue.js", "vue.js"},
-};
+// The framework files the applications load, from the packages.
+const std::initializer_list<quorvane_test::FrameworkFile> kFrameworks = {
+    quorvane_test::kJquery,   quorvane_test::kJqueryUi, quorvane_test::kUnderscore,
+    quorvane_test::kBackbone, quorvane_test::kAngular,  quorvane_test::kVue};
 
 class FrameworkApps : public quorvane_test::BrowserRun {
  protected:
   void SetUp() override {
-    for (const auto& [from, name] : kLibraries) {
-      if (!fs::exists(from)) GTEST_SKIP() << from << " is not installed";
-    }
+    const std::string missing = quorvane_test::missing_framework_file(kFrameworks);
+    if (!missing.empty()) GTEST_SKIP() << missing << " is not installed";
     BrowserRun::SetUp();
     if (IsSkipped() || HasFatalFailure()) return;
     const fs::path apps = programs_.bin() + "/examples/site/apps";
     fs::copy(QUORVANE_SOURCE_DIR "/scripts/testing/apps", apps, fs::copy_options::recursive);
-    fs::create_directories(apps / "lib");
-    for (const auto& [from, name] : kLibraries) fs::copy_file(from, apps / "lib" / name);
-    fs::create_directories(apps / "lib" / "jquery-ui");
-    fs::copy("/usr/share/javascript/jquery-ui/themes", apps / "lib" / "jquery-ui" / "themes",
-             fs::copy_options::recursive);
+    quorvane_test::copy_framework_files(kFrameworks, apps / "lib");
   }
 };
 

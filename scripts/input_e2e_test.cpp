@@ -13,6 +13,7 @@
 
 #include "proxy/http/testing/test_origin.h"
 #include "scripts/testing/browser_runs.h"
+#include "scripts/testing/framework_files.h"
 
 namespace {
 
@@ -21,18 +22,13 @@ namespace fs = std::filesystem;
 class InputCases : public quorvane_test::BrowserRun {
  protected:
   void SetUp() override {
-    for (const char* lib : {"/usr/share/javascript/jquery/jquery.js", "/usr/share/javascript/jquery-ui/jquery-ui.js"}) {
-      if (!fs::exists(lib)) GTEST_SKIP() << lib << " is not installed";
-    }
+    const std::string missing = quorvane_test::missing_framework_file({quorvane_test::kJquery, quorvane_test::kJqueryUi});
+    if (!missing.empty()) GTEST_SKIP() << missing << " is not installed";
     BrowserRun::SetUp();
     if (IsSkipped() || HasFatalFailure()) return;
     const fs::path input = programs_.bin() + "/examples/site/input";
     fs::copy(QUORVANE_SOURCE_DIR "/scripts/testing/input", input, fs::copy_options::recursive);
-    fs::create_directories(input / "lib" / "jquery-ui");
-    fs::copy_file("/usr/share/javascript/jquery/jquery.js", input / "lib" / "jquery.js");
-    fs::copy_file("/usr/share/javascript/jquery-ui/jquery-ui.js", input / "lib" / "jquery-ui.js");
-    fs::copy("/usr/share/javascript/jquery-ui/themes", input / "lib" / "jquery-ui" / "themes",
-             fs::copy_options::recursive);
+    quorvane_test::copy_framework_files({quorvane_test::kJquery, quorvane_test::kJqueryUi}, input / "lib");
   }
 
   // Runs `script`; every test in it passes.

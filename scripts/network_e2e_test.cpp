@@ -16,29 +16,26 @@
 
 #include "proxy/network/testing/har_check.h"
 #include "scripts/testing/browser_runs.h"
+#include "scripts/testing/framework_files.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-const std::pair<const char*, const char*> kLibraries[] = {
-    {"/usr/share/javascript/jquery/jquery.js", "jquery.js"},
-    {"/usr/share/javascript/underscore/underscore.js", "underscore.js"},
-    {"/usr/share/javascript/backbone/backbone.js", "backbone.js"},
-};
+// The Backbone to-do list's framework files, from the packages.
+const std::initializer_list<quorvane_test::FrameworkFile> kFrameworks = {
+    quorvane_test::kJquery, quorvane_test::kUnderscore, quorvane_test::kBackbone};
 
 class NetworkControl : public quorvane_test::BrowserRun {
  protected:
   void SetUp() override {
-    for (const auto& [from, name] : kLibraries) {
-      if (!fs::exists(from)) GTEST_SKIP() << from << " is not installed";
-    }
+    const std::string missing = quorvane_test::missing_framework_file(kFrameworks);
+    if (!missing.empty()) GTEST_SKIP() << missing << " is not installed";
     BrowserRun::SetUp();
     if (IsSkipped() || HasFatalFailure()) return;
     const fs::path site = programs_.bin() + "/examples/site";
     fs::copy(QUORVANE_SOURCE_DIR "/scripts/testing/network", site / "network", fs::copy_options::recursive);
-    fs::create_directories(site / "apps" / "lib");
-    for (const auto& [from, name] : kLibraries) fs::copy_file(from, site / "apps" / "lib" / name);
+    quorvane_test::copy_framework_files(kFrameworks, site / "apps" / "lib");
   }
 
   // Runs `tests` and expects `passed` tests to pass and none to fail.
