@@ -19,7 +19,7 @@
       try { return call(realClose, window, arguments); } finally { if (!window.closed) closingSelf = false; }
     };
 
-    var FileType = window.File, DataTransferType = window.DataTransfer, atobReal = window.atob;
+    var FileType = window.File, atobReal = window.atob;
     var Uint8 = window.Uint8Array;
     function fileOf(entry) {
       var bytes = call(atobReal, window, [entry.data || ""]);
@@ -49,7 +49,7 @@
 
     // null: the browser's own answers; else {denied} or {coords}.
     var position = null;
-    var geoKey = /;geo=([^;]*)/.exec(key);
+    var geoKey = /;geo=([^;]*)/.exec(agentKey);
     function setPosition(p) {
       if (p === null || p === undefined || p === "denied") { position = { denied: true }; return; }
       position = { coords: { latitude: Number(p.latitude), longitude: Number(p.longitude),
