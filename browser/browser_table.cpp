@@ -14,7 +14,11 @@ const LaunchSteps kChromiumLaunch{
                  "--disable-component-update", "--disable-sync", "--disable-default-apps",
                  "--disable-domain-reliability", "--disable-client-side-phishing-detection", "--no-pings",
                  "--metrics-recording-only", "--password-store=basic",
-                 "--disable-features=NetworkTimeServiceQuerying,OptimizationHints,MediaRouter,Translate"},
+                 "--disable-features=NetworkTimeServiceQuerying,OptimizationHints,MediaRouter,Translate",
+                 // The windows the run's pages open come up (the agent's
+                 // clicks are the page's own events, which a popup blocker
+                 // refuses).
+                 "--disable-popup-blocking"},
     .elevated_switch = "--no-sandbox",
     // Sign-in, component updates, the network time, and the autofill
     // service, which a page's forms are described to.
@@ -73,6 +77,13 @@ const LaunchSteps kFirefoxLaunch{
             {"extensions.getAddons.cache.enabled", "false"},
             {"extensions.update.enabled", "false"},
             {"browser.newtabpage.enabled", "false"},
+            // A user:pass@ address opens without a question about the user
+            // name, and the windows the run's pages open come up (the
+            // agent's clicks are the page's own events, which a popup
+            // blocker refuses).
+            {"network.http.phishy-userpass-length", "255"},
+            {"dom.disable_open_during_load", "false"},
+            {"dom.popup_maximum", "-1"},
             {"browser.newtab.preload", "false"},
             {"browser.newtabpage.activity-stream.showSponsored", "false"},
             {"browser.newtabpage.activity-stream.showSponsoredTopSites", "false"},

@@ -20,6 +20,7 @@
 
 #include "common/configuration.h"
 #include "common/directories.h"
+#include "common/logfile_name.h"
 #include "platform/com/apartment.h"
 #include "platform/com/remote/local_server.h"
 #include "platform/module_path.h"
@@ -38,6 +39,21 @@ using Tavrin::Proxy::ProxyCommandLine;
 
 void note(const std::string& text) { std::cerr << "QuorvaneProxy: " << text << std::endl; }
 
+// Where the runs' downloads go: "downloads" in "runtime"/"test_results_path"
+// when that is set, else today's "TestResults/<date>/Downloads" in the
+// product home, as the screenshots do.
+std::filesystem::path download_folder(const std::wstring& results) {
+  if (!results.empty()) {
+    const std::filesystem::path folder = std::filesystem::path(Tavrin::Platform::to_utf8(results)) / "downloads";
+    std::filesystem::create_directories(folder);
+    return folder;
+  }
+  const std::wstring dated =
+      L"TestResults\\" + Tavrin::Logger::date_folder_name(Tavrin::Logger::current_local_date()) + L"\\Downloads";
+  return Tavrin::Platform::to_utf8(
+      Tavrin::Filesystem::get_product_home_directory(L"Tavrin Technologies", L"Quor Vane", dated));
+}
+
 // The HTTP side's settings: section "proxy" of the configuration file, the
 // package named by "common"/"resource" beside the program, the authority in
 // the user's product home.
@@ -50,15 +66,18 @@ Tavrin::Proxy::Http::ProxySettings http_settings(const ProxyCommandLine& command
   const std::filesystem::path file = command_line.config ? std::filesystem::path(*command_line.config)
                                                          : folder / "config.xml";
   std::wstring resource = L"Resource.dat";
+  std::wstring results;
   try {
-    config.Load(Tavrin::Platform::from_utf8(file.string()), {L"common", L"proxy"});
+    config.Load(Tavrin::Platform::from_utf8(file.string()), {L"common", L"runtime", L"proxy"});
     resource = Tavrin::param_string(config, L"common", L"resource", resource).first;
+    results = Tavrin::param_string(config, L"runtime", L"test_results_path", results).first;
     settings = Tavrin::Proxy::Http::read_proxy_settings(config, folder, settings);
   } catch (const std::exception& e) {
     note("The configuration " + file.string() + " is not used: " + e.what());
   }
   if (command_line.port) settings.port = *command_line.port;
   settings.package = folder / Tavrin::Platform::to_utf8(resource);
+  settings.download_folder = [results] { return download_folder(results); };
   try {
     settings.authority_folder = Tavrin::Platform::to_utf8(Tavrin::Filesystem::get_product_home_directory(
         L"Tavrin Technologies", L"Quor Vane", L"Proxy"));

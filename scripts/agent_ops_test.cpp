@@ -1,8 +1,9 @@
 // The op table of scripts/README.md against the agent's own table of ops
-// (inject/agent/60_ops.js): every op the agent answers is documented, and
+// (inject/agent/60_ops.js and the parts that add to it): every op the agent answers is documented, and
 // every documented op is answered by the agent or, as its row says, by
 // the proxy.
 
+#include <filesystem>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -17,17 +18,22 @@ namespace {
 
 const std::string kScripts = QUORVANE_SOURCE_DIR "/scripts/";
 
-// The names of the agent's `ops` object: one entry a line.
+// The names of the agent's `ops` object: one entry a line of its table in
+// 60_ops.js, and the ops other parts add to it (`ops.name = function`).
 std::set<std::string> agent_ops() {
-  std::istringstream in(quorvane_test::read_file(kScripts + "inject/agent/60_ops.js"));
   std::set<std::string> names;
   const std::regex entry(R"(^    ([A-Za-z]+): )");
-  bool inside = false;
-  for (std::string line; std::getline(in, line);) {
-    if (line == "  var ops = {") { inside = true; continue; }
-    if (inside && line == "  };") break;
-    std::smatch m;
-    if (inside && std::regex_search(line, m, entry)) names.insert(m[1]);
+  const std::regex added(R"(^ +ops\.([A-Za-z]+) = function)");
+  for (const auto& part : std::filesystem::directory_iterator(kScripts + "inject/agent")) {
+    std::istringstream in(quorvane_test::read_file(part.path().string()));
+    bool inside = false;
+    for (std::string line; std::getline(in, line);) {
+      std::smatch m;
+      if (std::regex_search(line, m, added)) names.insert(m[1]);
+      if (line == "  var ops = {") { inside = true; continue; }
+      if (inside && line == "  };") inside = false;
+      if (inside && std::regex_search(line, m, entry)) names.insert(m[1]);
+    }
   }
   return names;
 }

@@ -180,7 +180,11 @@ var quorvaneHost = (function () {
   }
   function command(fields) {
     if (runId()) fields.run = run;
-    if (fields.op === "mark") fields.page = currentPage;
+    // Answered by the proxy, which reports the current page as the one
+    // that answered, so the echo's page stays as it is.
+    if (fields.op === "mark" || fields.op === "pages" || fields.op === "download" || fields.op === "credentials") {
+      fields.page = currentPage;
+    }
     fields.id = String(Quorvane.GenerateUUID());
     var page = text(Quorvane.Remote(JSON.stringify(fields)));
     var answerText = text(Quorvane.GetParameter("page_answer"));
@@ -237,6 +241,16 @@ var quorvaneHost = (function () {
 
   function sleep(ms) {
     Quorvane.Sleep(ms);
+  }
+
+  // A file to give a page (`path` relative to the script's folder): its
+  // full path and name. Throws, naming it, for a missing file or a folder.
+  function scriptFile(path) {
+    var full = /^([\/]|[a-zA-Z]:)/.test(path) ? path
+        : fso.BuildPath(fso.GetParentFolderName(fso.GetAbsolutePathName(script)), path);
+    if (fso.FolderExists(full)) throw new Error("setFiles: " + path + " is a folder, not a file (" + full + ")");
+    if (!fso.FileExists(full)) throw new Error("setFiles: there is no file " + path + " (" + full + ")");
+    return { path: String(full), name: String(fso.GetFileName(full)) };
   }
 
   function screenshot(name) {
@@ -301,6 +315,7 @@ var quorvaneHost = (function () {
     record: record,
     parameter: parameter,
     sleep: sleep,
+    scriptFile: scriptFile,
     screenshot: screenshot,
     runSuite: runSuite,
     command: command,

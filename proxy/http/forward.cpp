@@ -6,7 +6,10 @@
 #include <boost/beast/http/rfc7230.hpp>
 
 #include "proxy/http/body_decoding.h"
+#include "proxy/http/document_answers.h"
+#include "proxy/http/download_capture.h"
 #include "proxy/http/error_page.h"
+#include "proxy/http/http_credentials.h"
 #include "proxy/http/message_framing.h"
 #include "proxy/http/observed_answer.h"
 #include "proxy/http/page_budget.h"
@@ -24,6 +27,12 @@ namespace {
 // request may be sent again on a new one.
 struct StaleConnection {};
 
+// The origin asked for credentials that the run gave: the request goes
+// again with this Authorization.
+struct Challenged {
+  std::string authorization;
+};
+
 // One request's facts that outlive the changes made to its header.
 struct Exchange {
   const Origin& origin;
@@ -37,6 +46,13 @@ struct Exchange {
   bool reused;
   ForwardHooks* hooks = nullptr;  // a run's network control, when on
   std::string_view taken_body;    // read by the caller already
+  // A document request over a run's port: the run, whether it loads a
+  // window (not a frame), and the page it came from (Referer).
+  std::string run;
+  bool top_level = false;
+  std::string referer;
+  // The request carries credentials (the browser's, or the run's).
+  bool authorized = false;
 };
 
 asio::awaitable<void> read_answer_header(AnyStream& up, beast::flat_buffer& buffer,
@@ -138,6 +154,107 @@ asio::awaitable<bool> send_page(AnyStream& client, http::response_header<>& head
   co_return !ec && keep_alive;
 }
 
+// A 401 to a run's request: answered with the run's credentials when it
+// gave some for the origin (throws Challenged), unless the request carried
+// credentials already; those were refused, so the challenge is taken off
+// and the browser shows the origin's page as a user who gave up would see
+// it, instead of a dialog that nobody answers.
+void answer_challenges(http::response_header<>& answer, const Exchange& x, ProxyContext& context) {
+  if (x.authorized) {
+    answer.erase(http::field::www_authenticate);
+    return;
+  }
+  if (!x.bodiless || !context.settings.pages) return;
+  const auto credentials = context.settings.pages->credentials_for(x.run, x.origin.web_origin());
+  if (!credentials) return;
+  std::vector<std::string> challenges;
+  const auto range = answer.equal_range(http::field::www_authenticate);
+  for (auto it = range.first; it != range.second; ++it) challenges.emplace_back(it->value());
+  const auto authorization = answer_challenge(challenges, {credentials->user, credentials->password},
+                                              std::string(http::to_string(x.method)), x.path, make_nonce());
+  if (authorization) throw Challenged{*authorization};
+}
+
+// How an answer that ended a navigation of a run went, when it was
+// answered here.
+struct Ended {
+  bool keep_alive;  // the client connection may carry another request
+  bool reusable;    // the origin's answer was read whole
+};
+
+std::string url_of(const Exchange& x) { return x.origin.web_origin() + x.path; }
+
+// The document the browser would make for text or an image, made here
+// with the agent in it.
+asio::awaitable<std::optional<Ended>> send_view(AnyStream& client, http::response_parser<http::buffer_body>& parser,
+                                                AnyStream& up, beast::flat_buffer& up_buffer, DocumentAnswer kind,
+                                                const Exchange& x, ProxyContext& context, bool keep_alive,
+                                                PageBudget::Hold& hold) {
+  auto& answer = parser.get();
+  std::string view;
+  bool reusable = false;
+  if (kind == DocumentAnswer::kImage) {
+    // The image element asks for the image itself.
+    view = image_view_document(url_of(x), suggested_file_name({}, x.path));
+  } else {
+    std::string body;
+    if (co_await take_page(up, up_buffer, parser, body, hold, x, context) != Taken::kWhole) {
+      context.note("The text " + url_of(x) + " is too large to be shown with the agent; it is cut off");
+    } else {
+      reusable = true;
+    }
+    auto decoded = decode_content(body, answer[http::field::content_encoding], context.settings.inject_max_bytes);
+    view = text_view_document(decoded ? *decoded : body);
+  }
+  http::response_header<> header;
+  header.result(answer.result_int());
+  header.version(x.version);
+  header.set(http::field::content_type, "text/html; charset=utf-8");
+  for (const char* name : {"Set-Cookie", "Content-Security-Policy"}) {
+    const auto range = answer.equal_range(name);
+    for (auto it = range.first; it != range.second; ++it) header.insert(name, it->value());
+  }
+  const bool more = co_await send_page(client, header, view, keep_alive, hold, x, context);
+  co_return Ended{more, reusable};
+}
+
+// A document answer of a run that ends the navigation without a page of
+// the agent's: a download is saved here, text and images get a document
+// with the agent, and the registry hears of the rest (a 204, a document
+// the browser makes itself). std::nullopt: the answer is still to be
+// passed on.
+asio::awaitable<std::optional<Ended>> end_of_navigation(AnyStream& client,
+                                                        http::response_parser<http::buffer_body>& parser,
+                                                        AnyStream& up, beast::flat_buffer& up_buffer,
+                                                        const Exchange& x, ProxyContext& context, bool keep_alive,
+                                                        PageBudget::Hold& hold) {
+  if (!x.document) co_return std::nullopt;
+  const DocumentAnswer kind = classify_document_answer(x.method, parser.get());
+  const unsigned status = parser.get().result_int();
+  PageRegistry& pages = *context.settings.pages;
+  switch (kind) {
+    case DocumentAnswer::kDownload: {
+      bool reusable = false;
+      const DownloadSource source{x.run, x.referer, url_of(x), x.path, x.version};
+      if (co_await capture_download(client, parser, up, up_buffer, source, context, reusable))
+        co_return Ended{false, reusable};
+      co_return std::nullopt;
+    }
+    case DocumentAnswer::kText:
+    case DocumentAnswer::kImage:
+      if (x.top_level) co_return co_await send_view(client, parser, up, up_buffer, kind, x, context, keep_alive, hold);
+      co_return std::nullopt;
+    case DocumentAnswer::kNoContent:
+      pages.navigation_ended({x.run, x.referer, "no content", url_of(x), status, true});
+      co_return std::nullopt;
+    case DocumentAnswer::kShown:
+      if (x.top_level) pages.navigation_ended({x.run, x.referer, "shown", url_of(x), status, false});
+      co_return std::nullopt;
+    default:
+      co_return std::nullopt;
+  }
+}
+
 // Sets the framing of an answer that streams to the client: a body that
 // ends with the connection goes chunked to a 1.1 client; a 1.0 client gets
 // no chunks, so its connection ends with the body.
@@ -179,6 +296,7 @@ asio::awaitable<bool> exchange(AnyStream& client, beast::flat_buffer& client_buf
   if (x.hooks) note_body_sent(*x.hooks);
   std::optional<http::response_parser<http::empty_body>> head;
   co_await read_answer_header(up, up_buffer, head, x, context);
+  if (head->get().result() == http::status::unauthorized && !x.run.empty()) answer_challenges(head->get(), x, context);
   if (x.hooks) note_answer(*x.hooks, head->get());
 
   if (head->get().result() == http::status::switching_protocols) {
@@ -208,6 +326,13 @@ asio::awaitable<bool> exchange(AnyStream& client, beast::flat_buffer& client_buf
   }
   std::string page;
   PageBudget::Hold hold(context.page_budget);
+  if (!x.run.empty() && context.settings.pages) {
+    if (const auto ended = co_await end_of_navigation(client, parser, up, up_buffer, x, context, keep_alive, hold)) {
+      if (!origin_keeps || !ended->reusable) upstream.close();
+      answered = true;
+      co_return ended->keep_alive;
+    }
+  }
   if (x.document && is_injectable_response(x.method, answer)) {
     const Taken taken = co_await take_page(up, up_buffer, parser, page, hold, x, context);
     if (taken == Taken::kWhole) {
@@ -285,8 +410,19 @@ asio::awaitable<bool> forward_request(AnyStream& client, beast::flat_buffer& cli
              request.is_done(),
              false,
              hooks,
-             taken_body};
+             taken_body,
+             {},
+             false,
+             {},
+             false};
   x.document = !x.upgrade && is_document_request(message);
+  if (context.settings.pages) x.run = run_of_connection(beast::get_lowest_layer(client).socket(), context);
+  if (x.document && context.settings.pages) {
+    const auto dest = message.find("Sec-Fetch-Dest");
+    x.top_level = dest == message.end() || beast::iequals(dest->value(), "document");
+    x.referer = std::string(message[http::field::referer]);
+  }
+  x.authorized = message.find(http::field::authorization) != message.end();
   const bool expect = expects_continue(message);
   remove_hop_by_hop(message, x.upgrade);
   message.erase(http::field::expect);
@@ -317,6 +453,12 @@ asio::awaitable<bool> forward_request(AnyStream& client, beast::flat_buffer& cli
       stale = true;
     } catch (const UpstreamFailure& e) {
       failure = e;
+    } catch (const Challenged& challenged) {
+      // Once: a second 401 comes back to the browser without its challenge.
+      message.set(http::field::authorization, challenged.authorization);
+      x.authorized = true;
+      upstream.close();
+      continue;
     }
     upstream.close();
     if (stale && attempt == 0 && x.bodiless) continue;

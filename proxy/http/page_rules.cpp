@@ -53,7 +53,10 @@ bool is_document_request(const http::fields& request) {
 bool is_injectable_response(http::verb method, const http::response_header<>& response) {
   if (method == http::verb::head) return false;
   const unsigned status = response.result_int();
-  if (status != 200 && status < 400) return false;
+  // Every answer a browser shows as a page: a redirect without a Location
+  // is shown like any other (a partial or empty answer is not).
+  if (status < 200 || status == 204 || status == 205 || status == 206 || status == 304) return false;
+  if (status >= 300 && status < 400 && response.find(http::field::location) != response.end()) return false;
   const std::string type = media_type(response[http::field::content_type]);
   if (type != "text/html" && type != "application/xhtml+xml") return false;
   return !contains_ignoring_case(response[http::field::content_disposition], "attachment");

@@ -7,8 +7,9 @@
 // browser sends it; else "Accept" lists text/html and the request is no
 // XMLHttpRequest ("X-Requested-With"). An answer is injected when the
 // request was a document request (not HEAD), the answer is text/html or
-// application/xhtml+xml with status 200 or an error status (4xx, 5xx), and
-// it is no attachment.
+// application/xhtml+xml with any status a browser shows as a page (2xx but
+// 204, 205 and 206; a 3xx without Location; 4xx, 5xx), and it is no
+// attachment.
 #ifndef QUORVANE_PROXY_HTTP_PAGE_RULES_H_
 #define QUORVANE_PROXY_HTTP_PAGE_RULES_H_
 

@@ -43,6 +43,11 @@ TEST(PageRulesTest, InjectableAnswers) {
   EXPECT_FALSE(is_injectable_response(http::verb::get, answer(304, "text/html")));
   EXPECT_FALSE(is_injectable_response(http::verb::get, answer(206, "text/html")));
   EXPECT_FALSE(is_injectable_response(http::verb::get, answer(200, "text/htmlx")));
+  EXPECT_TRUE(is_injectable_response(http::verb::get, answer(301, "text/html"))) << "a 301 without Location is shown";
+  EXPECT_TRUE(is_injectable_response(http::verb::get, answer(201, "text/html")));
+  auto redirect = answer(302, "text/html");
+  redirect.set(http::field::location, "/elsewhere");
+  EXPECT_FALSE(is_injectable_response(http::verb::get, redirect)) << "the browser follows it";
   auto attachment = answer(200, "text/html");
   attachment.set(http::field::content_disposition, "Attachment; filename=x.html");
   EXPECT_FALSE(is_injectable_response(http::verb::get, attachment));

@@ -96,6 +96,9 @@ struct ProxySettings {
   // The pages' command channel: the registry it feeds. Null: the channel
   // is not served, and injected documents carry no page token.
   std::shared_ptr<PageRegistry> pages;
+  // The folder the runs' downloads are saved under (made when called).
+  // Null: downloads pass to the browser.
+  std::function<std::filesystem::path()> download_folder;
   // Whether the agents try the channel's WebSocket before long polling.
   bool page_socket = true;
   // The runs' own ports: how many at once, how long one may be idle.

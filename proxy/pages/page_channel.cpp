@@ -45,7 +45,8 @@ std::string agent_key(const asio::ip::tcp::socket& socket, const std::string& or
   if (!context.settings.pages || origin.empty()) return std::string();
   const std::string run = run_of_connection(socket, context);
   if (run.empty() || !from_run_browser(socket, run, context)) return std::string();
-  return context.tokens.issue(run, origin) + (context.settings.page_socket ? "" : ";poll");
+  return context.tokens.issue(run, origin) + (context.settings.page_socket ? "" : ";poll") +
+         context.settings.pages->geolocation_key(run);
 }
 
 std::string run_of_connection(const asio::ip::tcp::socket& socket, ProxyContext& context) {
@@ -189,7 +190,8 @@ asio::awaitable<bool> answer_poll(AnyStream& client, const AgentReport& report, 
                                   PageRegistry& pages, ProxyContext& context) {
   bool closed = false;
   std::optional<std::string> command;
-  if (!report.leaving) command = co_await hold_poll(client, report.page, pages, closed);
+  // A page told to stay after it said it was leaving hears it on its poll.
+  if (!report.leaving || pages.staying(report.page)) command = co_await hold_poll(client, report.page, pages, closed);
   if (closed) co_return false;
   // Named first: temporaries of a conditional inside co_await are
   // mishandled by some compilers.

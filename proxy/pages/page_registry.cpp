@@ -13,6 +13,10 @@ namespace {
 
 std::string ms(std::chrono::milliseconds d) { return std::to_string(d.count()) + " ms"; }
 
+// How long after a page was told to stay the closing of its channel does
+// not end it.
+constexpr std::chrono::seconds kStayedChannelGrace{3};
+
 // How many forgotten vanished pages the registry still knows by id.
 constexpr std::size_t kVanishedIdsKept = 1024;
 
@@ -50,7 +54,14 @@ bool PageRegistry::report(const AgentReport& report, const std::string& run, con
   page.url = report.url;
   page.title = report.title;
   page.top = report.top;
-  page.gone = report.leaving;
+  if (!report.leaving) {
+    page.gone = page.leaving = page.staying = false;
+  } else if (page.staying) {
+    // Its agent has not heard (the channel that carried it closed): again.
+    if (!page.command && page.busy_with.empty()) tell_to_stay(page);
+  } else if (!stays_after_leaving(page)) {
+    page.gone = page.leaving = true;
+  }
   page.vanished = false;
   ++page.reports;
   page.seen = Clock::now();
@@ -96,7 +107,13 @@ void PageRegistry::delivered(const std::string& id) {
 void PageRegistry::gone(const std::string& id) {
   std::lock_guard<std::mutex> lock(mutex_);
   auto it = pages_.find(id);
-  if (it != pages_.end()) end_page(it->second);
+  if (it == pages_.end()) return;
+  // Told to stay just now: its agent opens the channel again.
+  if (!it->second.leaving && Clock::now() - it->second.stayed_at < kStayedChannelGrace) {
+    it->second.sink.reset();
+    return;
+  }
+  end_page(it->second);
 }
 
 void PageRegistry::vanished(const std::string& id) {
@@ -105,7 +122,12 @@ void PageRegistry::vanished(const std::string& id) {
   // A document that said it is leaving has gone the ordinary way, even when
   // its socket then drops without a close frame (Chromium's may, as it
   // unloads the document): a page comes in its place.
-  if (it != pages_.end() && !it->second.gone) vanish(it);
+  if (it == pages_.end() || it->second.gone) return;
+  if (!it->second.leaving && Clock::now() - it->second.stayed_at < kStayedChannelGrace) {
+    it->second.sink.reset();  // told to stay just now: its agent opens the channel again
+    return;
+  }
+  vanish(it);
 }
 
 std::uint64_t PageRegistry::reports(const std::string& id) const {
@@ -142,10 +164,19 @@ void PageRegistry::leave(const std::string& id, const std::string& token) {
 }
 
 CommandAnswer PageRegistry::run(const std::wstring& command_text) {
-  const std::string text = Platform::to_utf8(command_text);
-  const std::optional<PageCommand> command = read_command(text);
+  std::string text = Platform::to_utf8(command_text);
+  std::optional<PageCommand> command = read_command(text);
+  if (command) {
+    if (std::optional<PageAnswer> refused = complete(*command, text)) {
+      Lock lock(mutex_);
+      return finish("", *refused);
+    }
+  }
   if (command && command->op == "run") return run_port(*command);
   if (command && command->op == "browser") return run_browser(*command);
+  if (command && command->op == "download") return next_download(*command);
+  if (command && command->op == "pages") return list_pages(*command);
+  if (command && command->op == "credentials") return set_credentials(*command);
   Lock lock(mutex_);
   if (!command) return finish("", PageAnswer::failure("", "the command is not a JSON object"));
   if (command->op == "mark") return mark(*command);
@@ -171,6 +202,8 @@ PageRegistry::Target PageRegistry::wait_for_page(Lock& lock, const PageCommand& 
     } else if (!named.empty()) {
       // A page is named once it has registered: it is gone for good.
       return {"", named_gone(named, command)};
+    } else if (std::optional<PageAnswer> ended = outcome_after(command)) {
+      return {"", std::move(ended)};
     }
     if (changed_.wait_until(lock, deadline) != std::cv_status::timeout) continue;
     if (pick_page(named, command.after, command.run).empty()) {
@@ -190,11 +223,14 @@ std::uint64_t PageRegistry::hand_over(const std::string& id, const std::string& 
   page.busy_with = command.id;
   page.delivered = false;
   page.answer.reset();
+  // A page told to stay whose agent may not have heard yet: the command
+  // says it too.
+  const std::string sent = page.staying ? with_stay(command) : text;
   if (page.sink) {
-    page.sink->send(text);
+    page.sink->send(sent);
     if (!page.sink->lasting()) page.sink.reset();
   } else {
-    page.command = text;
+    page.command = sent;
   }
   // Pages that register from now on (the one a navigation of this command
   // loads among them) come after this mark.

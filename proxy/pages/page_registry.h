@@ -33,12 +33,34 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
+#include "proxy/pages/download_table.h"
 #include "proxy/pages/page_protocol.h"
 #include "proxy/pages/page_sink.h"
 #include "proxy/proxy_state.h"
 
 namespace Tavrin::Proxy {
+
+// A navigation of a run that ended on an answer bringing no page of the
+// agent's (see PageRegistry::navigation_ended).
+struct NavigationEnd {
+  std::string run;
+  std::string referer;  // the page it started from; empty: not known
+  std::string kind;     // "no content", "download", "shown"
+  std::string url;
+  unsigned status = 0;
+  bool stays = false;  // the browser stays on the page it was on
+};
+
+// Credentials a run gave for HTTP authentication, for one origin (its
+// scheme, host and port as "http://host:port") or, with `origin` empty,
+// for all.
+struct RunCredentials {
+  std::string user;
+  std::string password;
+  std::string origin;
+};
 
 struct PageRegistryTimes {
   // How long a command waits for a page to be there.
@@ -102,6 +124,26 @@ class PageRegistry {
   // page is bound to that token.
   void leave(const std::string& page, const std::string& token);
 
+  // --- The HTTP side's: the ends of navigations and the downloads.
+  // A navigation of `end.run` ended on an answer with no page of the
+  // agent's: the page stays where it was (204, 205, a download), or the
+  // browser shows a document no agent runs in. A command that waits for a
+  // page after an earlier mark takes this instead (its answer's "outcome":
+  // {kind, url, status}), and a page of the run that said it was leaving
+  // (the one at `end.referer`, when known) is told to stay. Returns the
+  // mark of the outcome, which a download shares.
+  std::uint64_t navigation_ended(const NavigationEnd& end);
+  DownloadTable& downloads() { return downloads_; }
+  // Whether the page was told to stay and has not yet said it heard.
+  bool staying(const std::string& page) const;
+  // The credentials {"op": "credentials", "user", "password", "origin"}
+  // gave `run` for `origin`: those named for it, else those for all.
+  std::optional<RunCredentials> credentials_for(const std::string& run, const std::string& origin) const;
+  // The position that {"op": "geolocation"} last set for `run`, as the
+  // agent's key carries it to documents from the start: ";geo=LAT,LON,ACC",
+  // ";geo=denied", or empty (the browser's own).
+  std::string geolocation_key(const std::string& run) const;
+
   // --- The runtime's side.
   // Sends `command` (a command text, page_protocol.h) and waits for its
   // answer. {"op": "mark"} is answered here: its "value" is the mark to
@@ -112,6 +154,10 @@ class PageRegistry {
   // (only they get page tokens); its "value" is true. An answer of a page carries
   // "mark": the mark as it was when the page took the command, which
   // reaches the page that a navigation of the command loads.
+  // {"op": "download", "after": MARK} waits for the run's next download
+  // after MARK to end: its "value" is {url, suggestedName, path, size}.
+  // {"op": "pages"} lists the run's open top-level pages ({page, url,
+  // title, order}, oldest first; "order" is the mark they came after).
   CommandAnswer run(const std::wstring& command);
 
   std::size_t page_count() const;
@@ -125,6 +171,12 @@ class PageRegistry {
     bool top = true;
     bool gone = false;
     bool vanished = false;    // gone without a word
+    bool leaving = false;     // gone because it said it was navigating away
+    bool staying = false;     // told to stay; its agent has not answered yet
+    // When it was last told to stay: a channel that closes soon after
+    // (Firefox closes a document's socket as its navigation ends in a
+    // download) is the page's to open again, not the page's end.
+    std::chrono::steady_clock::time_point stayed_at;
     std::uint64_t order = 0;  // registration order
     std::uint64_t reports = 0;
     std::chrono::steady_clock::time_point seen;
@@ -151,6 +203,25 @@ class PageRegistry {
   CommandAnswer finish(const std::string& page, const PageAnswer& answer);
 
   CommandAnswer mark(const PageCommand& command);
+  CommandAnswer next_download(const PageCommand& command);
+  CommandAnswer list_pages(const PageCommand& command);
+  CommandAnswer set_credentials(const PageCommand& command);
+  // An answer of the registry's own that reports the page the command
+  // names as the one that answered (as "mark" does).
+  CommandAnswer named_answer(const PageCommand& command, const PageAnswer& answer);
+  // An outcome of the run after `after`, as the answer to `command`.
+  std::optional<PageAnswer> outcome_after(const PageCommand& command) const;
+  // The page said it is leaving; a navigation of its run that ended where
+  // it is makes it stay instead (true).
+  bool stays_after_leaving(Page& page);
+  void tell_to_stay(Page& page);
+  // The text of `command` with "stay": true, which makes a leaving agent
+  // stay and take it.
+  static std::string with_stay(const PageCommand& command);
+  // Completes a command before it goes to its page: the files of
+  // "setFiles" read in, the position of "geolocation" kept for the run's
+  // pages to come. A failure answer when it cannot.
+  std::optional<PageAnswer> complete(PageCommand& command, std::string& text);
   CommandAnswer run_port(const PageCommand& command);
   CommandAnswer run_browser(const PageCommand& command);
   std::string pick_page(const std::string& named, std::uint64_t after, const std::string& run) const;
@@ -180,6 +251,16 @@ class PageRegistry {
   // oldest first, so that a command naming one still fails at once.
   // Each with its run.
   std::deque<std::pair<std::string, std::string>> vanished_ids_;
+  // The latest ends of navigations of each run, oldest first.
+  struct Outcome {
+    std::uint64_t mark = 0;
+    NavigationEnd end;
+    std::chrono::steady_clock::time_point when;
+  };
+  std::map<std::string, std::deque<Outcome>> outcomes_;
+  DownloadTable downloads_;
+  std::map<std::string, std::string> geolocation_;
+  std::map<std::string, std::vector<RunCredentials>> credentials_;
 };
 
 }  // namespace Tavrin::Proxy

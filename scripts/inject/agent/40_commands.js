@@ -10,7 +10,7 @@
     if (dialogs.length) { a.dialogs = dialogs; dialogs = []; }
     if (consoleLines.length) { a.console = consoleLines; consoleLines = []; }
     if (pageErrors.length) { a.errors = pageErrors; pageErrors = []; }
-    if (leaving) a.navigating = true;
+    if (leaving) { if (closingSelf) a.closing = true; else a.navigating = true; }
     queued = a;
     flush();
   }
@@ -52,6 +52,9 @@
   // With no command running, the proxy still hears of it at once, so that
   // the next command goes to the page that comes instead.
   var leaving = false;
+  // The page closes its own window (window.close()): it leaves, and no
+  // page comes in its place.
+  var closingSelf = false;
   function leave() {
     leaving = true;
     if (current) current.ok(null); else flush();

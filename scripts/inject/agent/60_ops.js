@@ -53,6 +53,8 @@
   };
 
   function run(c) {
+    // The proxy's word that the navigation this page began ended where it is.
+    if (c.stay) leaving = false;
     var cmd = new Command(c);
     var op = ops.hasOwnProperty(c.op) ? ops[c.op] : null;
     if (!op) { cmd.fail("no command '" + c.op + "'"); return; }

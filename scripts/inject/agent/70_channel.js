@@ -52,9 +52,10 @@
       flush();
     }]);
     call(addListener, s, ["message", function (e) {
-      if (leaving || typeof e.data !== "string") return;
+      if (typeof e.data !== "string") return;
       var command = null;
       try { command = parse(e.data); } catch (x) { command = null; }
+      if (leaving && !(command && (command.op === "stay" || command.stay))) return;
       if (command && command.id) run(command);
     }]);
     // A socket that is refused may end with "error" alone (no "close"), as
@@ -87,9 +88,11 @@
     x.onload = function () {
       polling = false;
       failures = 0;
-      if (leaving) return;
       var command = null;
       try { command = parse(x.responseText); } catch (e) { command = null; }
+      // A page that said it was leaving polls on until it is gone or told
+      // to stay (its navigation ended where it is: a download, a 204).
+      if (leaving && !(command && (command.op === "stay" || command.stay))) { setTimeout(poll, 250); return; }
       if (command && command.id) {
         // Its answer sends the next poll.
         run(command);
