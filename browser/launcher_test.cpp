@@ -16,6 +16,7 @@
 #include "platform/process.h"
 #include "platform/process_watch.h"
 #include "test_support/temp_dir.h"
+#include "test_support/xvfb.h"
 
 namespace {
 

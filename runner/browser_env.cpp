@@ -26,7 +26,6 @@ const wchar_t kFirefoxConfigurationError[] =
 namespace {
 
 namespace fs = boost::filesystem;
-namespace Registry = Windows::Registry;
 
 constexpr std::array<int, 3> kReferenceVersion = {3, 6, 4};
 constexpr int kSystemProxyType = 5;

@@ -25,6 +25,8 @@
 namespace Tavrin::Proxy::Http::Testing {
 namespace {
 
+using Proxy::Testing::Answered;
+
 class RunPortTest : public ProxyFixture {
  protected:
   void StartWith(ProxySettings settings) {
@@ -118,9 +120,9 @@ TEST_F(RunPortTest, PagesBelongToTheRunWhosePortTheyCameIn) {
 
   // Each first poll is held until the hold ends: both at once, b1 last.
   auto a1 = std::async(std::launch::async, [&] { return Register(a, "a1"); });
-  ASSERT_TRUE(quorvane_test::wait_until([&]() -> Answered { return pages_->page_count() == 1; }, std::chrono::seconds(10)));
+  ASSERT_TRUE(quorvane_test::wait_until([&] { return pages_->page_count() == 1; }, std::chrono::seconds(10)));
   auto b1 = std::async(std::launch::async, [&] { return Register(b, "b1"); });
-  ASSERT_TRUE(quorvane_test::wait_until([&]() -> Answered { return pages_->page_count() == 2; }, std::chrono::seconds(10)));
+  ASSERT_TRUE(quorvane_test::wait_until([&] { return pages_->page_count() == 2; }, std::chrono::seconds(10)));
   EXPECT_EQ(Register(proxy_port(), "own").status, 403u);
   EXPECT_EQ(a1.get().status, 200u);
   EXPECT_EQ(b1.get().status, 200u);

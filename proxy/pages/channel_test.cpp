@@ -85,11 +85,11 @@ class ChannelTest : public ProxyFixture {
   }
   // Waits (bounded) until the page has made `count` reports.
   void wait_for_reports(const std::string& page, std::uint64_t count) {
-    ASSERT_TRUE(quorvane_test::wait_until([&]() -> Answered { return pages_->reports(page) >= count; }, std::chrono::seconds(10)))
+    ASSERT_TRUE(quorvane_test::wait_until([&] { return pages_->reports(page) >= count; }, std::chrono::seconds(10)))
         << page << " made " << pages_->reports(page) << " reports";
   }
   std::future<Answered> run_async(const std::wstring& command) {
-    return std::async(std::launch::async, [this, command] { return pages_->run(command); });
+    return std::async(std::launch::async, [this, command]() -> Answered { return pages_->run(command); });
   }
 
   boost::asio::io_context io_;
@@ -180,7 +180,7 @@ TEST_F(ChannelTest, APageIdStaysWithTheTokenItRegisteredWith) {
   const std::string second = token_over(run_a_);
   const std::string other_run = token_over(run_b_);
   auto held = std::async(std::launch::async, [&] { return post(run_a_, first, report("p1")); });
-  ASSERT_TRUE(quorvane_test::wait_until([&]() -> Answered { return pages_->page_count() == 1; }, std::chrono::seconds(10)));
+  ASSERT_TRUE(quorvane_test::wait_until([&] { return pages_->page_count() == 1; }, std::chrono::seconds(10)));
   EXPECT_EQ(post(run_a_, second, report("p1")).status, 403u);
   EXPECT_EQ(post(run_b_, other_run, report("p1")).status, 403u);
   // Nor may another token say the page is gone.
@@ -207,7 +207,7 @@ TEST_F(ChannelTest, APageIdStaysWithTheTokenItRegisteredWith) {
 TEST_F(ChannelTest, RunACommandsNeverReachRunBPages) {
   const std::string b = token_over(run_b_);
   auto held = std::async(std::launch::async, [&] { return post(run_b_, b, report("pb")); });
-  ASSERT_TRUE(quorvane_test::wait_until([&]() -> Answered { return pages_->page_count() == 1; }, std::chrono::seconds(10)));
+  ASSERT_TRUE(quorvane_test::wait_until([&] { return pages_->page_count() == 1; }, std::chrono::seconds(10)));
   const Answered unnamed = pages_->run(LR"({"id":"c1","op":"info","run":"run-a","pageWait":300})");
   EXPECT_NE(unnamed.text.find(L"no page was there"), std::wstring::npos) << unnamed.text;
   const Answered named = pages_->run(LR"({"id":"c2","op":"info","run":"run-a","page":"pb"})");

@@ -99,7 +99,7 @@ class PageSocketTest : public ProxyFixture {
   }
 
   std::future<Answered> run_async(const std::wstring& command) {
-    return std::async(std::launch::async, [this, command] { return pages_->run(command); });
+    return std::async(std::launch::async, [this, command]() -> Answered { return pages_->run(command); });
   }
 
   std::shared_ptr<PageRegistry> pages_ = std::make_shared<PageRegistry>();
@@ -155,7 +155,7 @@ TEST_F(PageSocketTest, FramesNamingAnotherTokensPageAreDropped) {
   websocket::stream<tcp::socket> own(io_);
   open_channel(own);
   own.write(asio::buffer(std::string(kHello)));
-  ASSERT_TRUE(quorvane_test::wait_until([&]() -> Answered { return pages_->page_count() == 1; }, std::chrono::seconds(10)));
+  ASSERT_TRUE(quorvane_test::wait_until([&] { return pages_->page_count() == 1; }, std::chrono::seconds(10)));
   const std::string first_token = token_;
   token_ = agent_key_over(run_port_, "http://app.test/index.html");
   ASSERT_NE(token_, first_token);
