@@ -218,6 +218,9 @@ test("no pages", function () {
   page.element("#json").click();
   assertMatch(page.url(), /\/api\/data\.json$/, "JSON address");
   assertEqual(JSON.parse(page.element("pre").text()).name, "data", "JSON text");
+  var logged = waitResponse("**/api/data.json", 3000);
+  assertEqual(logged.status, 200, "the request log has the JSON's answer");
+  assertEqual(logged.responseJSON().name, "data", "as the origin sent it");
   page.back();
   assertEqual(page.title(), "Start", "back from JSON");
   page.element("#picture").click();
@@ -268,6 +271,9 @@ test("downloads", function () {
   var binary = page.waitForDownload(5000);
   assertEqual(binary.suggestedName, "data.bin", "binary name");
   assertEqual(binary.size, 300000, "binary size");
+  var logged = waitResponse("**/files/data.bin", 3000);
+  assertEqual(logged.status, 200, "the request log has the download's answer");
+  assertEqual(logged.failure, null, "saved whole");
   var thrown = "";
   try { page.waitForDownload(300); } catch (e) { thrown = e.message; }
   assertMatch(thrown, /waited 300 ms for a download/, "no third download");

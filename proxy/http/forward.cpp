@@ -178,8 +178,9 @@ void answer_challenges(http::response_header<>& answer, const Exchange& x, Proxy
 // How an answer that ended a navigation of a run went, when it was
 // answered here.
 struct Ended {
-  bool keep_alive;  // the client connection may carry another request
-  bool reusable;    // the origin's answer was read whole
+  bool keep_alive;      // the client connection may carry another request
+  bool reusable;        // the origin's answer was read whole
+  std::string failure;  // what cut the origin's answer short, for the request log
 };
 
 std::string url_of(const Exchange& x) { return x.origin.web_origin() + x.path; }
@@ -203,6 +204,7 @@ asio::awaitable<std::optional<Ended>> send_view(AnyStream& client, http::respons
     } else {
       reusable = true;
     }
+    if (x.hooks) response_body_tap(*x.hooks).take(body);
     auto decoded = decode_content(body, answer[http::field::content_encoding], context.settings.inject_max_bytes);
     view = text_view_document(decoded ? *decoded : body);
   }
@@ -215,7 +217,7 @@ asio::awaitable<std::optional<Ended>> send_view(AnyStream& client, http::respons
     for (auto it = range.first; it != range.second; ++it) header.insert(name, it->value());
   }
   const bool more = co_await send_page(client, header, view, keep_alive, hold, x, context);
-  co_return Ended{more, reusable};
+  co_return Ended{more, reusable, {}};
 }
 
 // A document answer of a run that ends the navigation without a page of
@@ -234,10 +236,11 @@ asio::awaitable<std::optional<Ended>> end_of_navigation(AnyStream& client,
   PageRegistry& pages = *context.settings.pages;
   switch (kind) {
     case DocumentAnswer::kDownload: {
-      bool reusable = false;
       const DownloadSource source{x.run, x.referer, url_of(x), x.path, x.version};
-      if (co_await capture_download(client, parser, up, up_buffer, source, context, reusable))
-        co_return Ended{false, reusable};
+      const BodyTap tap = x.hooks ? response_body_tap(*x.hooks) : BodyTap{};
+      const auto saved = co_await capture_download(client, parser, up, up_buffer, source, context,
+                                                   x.hooks ? &tap : nullptr);
+      if (saved) co_return Ended{false, saved->failure.empty(), saved->failure};
       co_return std::nullopt;
     }
     case DocumentAnswer::kText:
@@ -327,9 +330,13 @@ asio::awaitable<bool> exchange(AnyStream& client, beast::flat_buffer& client_buf
   std::string page;
   PageBudget::Hold hold(context.page_budget);
   if (!x.run.empty() && context.settings.pages) {
+    const std::string encoding(answer[http::field::content_encoding]);
     if (const auto ended = co_await end_of_navigation(client, parser, up, up_buffer, x, context, keep_alive, hold)) {
       if (!origin_keeps || !ended->reusable) upstream.close();
       answered = true;
+      // The log keeps the origin's answer, not the view or the 204 the
+      // browser was given instead.
+      if (x.hooks) note_end(*x.hooks, ended->failure, encoding);
       co_return ended->keep_alive;
     }
   }
