@@ -70,7 +70,7 @@ bool shown_as_text(const std::string& type) {
 
 bool shown_alone(const std::string& type) {
   return starts_with(type, "text/") || type == "application/xml" || ends_with(type, "+xml") ||
-         type == "application/pdf" || starts_with(type, "audio/") || starts_with(type, "video/");
+         type == "application/pdf";
 }
 
 }  // namespace
@@ -89,6 +89,7 @@ DocumentAnswer classify_document_answer(http::verb method, const http::response_
   if (type.empty()) return DocumentAnswer::kPassed;  // the browser sniffs it
   if (shown_as_text(type)) return DocumentAnswer::kText;
   if (starts_with(type, "image/")) return DocumentAnswer::kImage;
+  if (starts_with(type, "audio/") || starts_with(type, "video/")) return DocumentAnswer::kMedia;
   if (shown_alone(type) || type == "text/html" || type == "application/xhtml+xml") return DocumentAnswer::kShown;
   if (type == "multipart/x-mixed-replace") return DocumentAnswer::kPassed;
   return DocumentAnswer::kDownload;
@@ -118,6 +119,12 @@ std::string image_view_document(const std::string& url, const std::string& title
   return "<html><head><meta name=\"viewport\" content=\"width=device-width, minimum-scale=0.1\"><title>" +
          escape_html(title) + "</title></head><body style=\"margin: 0px; height: 100%;\">"
          "<img style=\"display: block; margin: auto;\" src=\"" + escape_html(url) + "\"></body></html>";
+}
+
+std::string media_view_document(const std::string& url, const std::string& type) {
+  return "<html><head><meta name=\"viewport\" content=\"width=device-width\"></head><body>"
+         "<video controls=\"\" autoplay=\"\" name=\"media\"><source src=\"" + escape_html(url) +
+         "\" type=\"" + escape_html(type) + "\"></video></body></html>";
 }
 
 }  // namespace Tavrin::Proxy::Http

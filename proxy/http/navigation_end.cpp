@@ -5,6 +5,7 @@
 #include "proxy/http/body_decoding.h"
 #include "proxy/http/document_answers.h"
 #include "proxy/http/download_capture.h"
+#include "proxy/http/header_text.h"
 #include "proxy/http/http_credentials.h"
 #include "proxy/http/observed_answer.h"
 #include "proxy/http/page_rules.h"
@@ -31,8 +32,8 @@ void answer_challenges(http::response_header<>& answer, const Exchange& x, Proxy
 
 namespace {
 
-// The document the browser would make for text or an image, made here
-// with the agent in it.
+// The document the browser would make for text, an image or media, made
+// here with the agent in it.
 asio::awaitable<std::optional<Ended>> send_view(AnyStream& client, http::response_parser<http::buffer_body>& parser,
                                                 AnyStream& up, beast::flat_buffer& up_buffer, DocumentAnswer kind,
                                                 const Exchange& x, ProxyContext& context, bool keep_alive,
@@ -43,6 +44,9 @@ asio::awaitable<std::optional<Ended>> send_view(AnyStream& client, http::respons
   if (kind == DocumentAnswer::kImage) {
     // The image element asks for the image itself.
     view = image_view_document(url_of(x), suggested_file_name({}, x.path));
+  } else if (kind == DocumentAnswer::kMedia) {
+    // So does the video element, in ranges as it plays.
+    view = media_view_document(url_of(x), media_type(answer[http::field::content_type]));
   } else {
     std::string body;
     if (co_await take_page(up, up_buffer, parser, body, hold, x, context) != Taken::kWhole) {
@@ -88,6 +92,7 @@ asio::awaitable<std::optional<Ended>> end_of_navigation(AnyStream& client,
     }
     case DocumentAnswer::kText:
     case DocumentAnswer::kImage:
+    case DocumentAnswer::kMedia:
       if (x.top_level) co_return co_await send_view(client, parser, up, up_buffer, kind, x, context, keep_alive, hold);
       co_return std::nullopt;
     case DocumentAnswer::kNoContent:
