@@ -14,11 +14,15 @@
 #   run, static       a rule that answers every request in the proxy
 # Prints figures; asserts nothing.
 #
-#   proxy/network/network_wrk_bench.sh [build folder (build)] [seconds per run (10)]
+#   proxy/network/network_wrk_bench.sh [build folder (build)] [seconds per run (10)] [earlier build folder]
+#
+# With an earlier build folder (another worktree's, say), the runs that
+# keep requests are measured with its proxy too, each right beside ours.
 set -euo pipefail
 build=${1:-build}
 seconds=${2:-10}
 host=$(realpath "$build/tests/proxy_http_host")
+earlier=${3:+$(realpath "$3/tests/proxy_http_host")}
 work=$(mktemp -d)
 pids=()
 cleanup() {
@@ -85,7 +89,7 @@ measure() {  # name, wrk target arguments...
   local r l
   r=$(wrk -t2 -c16 -d"${seconds}s" "$@" | rate)
   l=$(wrk -t1 -c1 -d"${seconds}s" --latency "$@" | p50)
-  printf '%-16s %10s req/s   p50 %s\n' "$name" "$r" "$l"
+  printf '%-26s %10s req/s   p50 %s\n' "$name" "$r" "$l"
 }
 
 echo "nginx origin on :$nginx_port, nginx relay on :$relay_port; $seconds s a run, 1 kB file"
@@ -94,12 +98,19 @@ measure "nginx relay" "http://127.0.0.1:$relay_port/1k"
 start_host
 measure "proxy" -s "$work/via.lua" "http://127.0.0.1:$port"
 kill "$host_pid"
-start_host --run bench --log-body-bytes 0
-measure "run, no rules" -s "$work/via.lua" "http://127.0.0.1:$port"
-kill "$host_pid"
-start_host --run bench
-measure "run, bodies" -s "$work/via.lua" "http://127.0.0.1:$port"
-kill "$host_pid"
+for which in "$host" $earlier; do
+  label=""
+  [ "$which" = "$host" ] || label=" (earlier)"
+  saved=$host
+  host=$which
+  start_host --run bench --log-body-bytes 0
+  measure "run, no rules$label" -s "$work/via.lua" "http://127.0.0.1:$port"
+  kill "$host_pid"
+  start_host --run bench
+  measure "run, bodies$label" -s "$work/via.lua" "http://127.0.0.1:$port"
+  kill "$host_pid"
+  host=$saved
+done
 rules=()
 for i in $(seq 1 100); do rules+=(--route "{\"pattern\": {\"glob\": \"**/none$i/*\"}, \"action\": {\"status\": 404}}"); done
 start_host --run bench --log-body-bytes 0 "${rules[@]}"
