@@ -9,7 +9,8 @@
 #   run, no rules     a run's port: every request kept, bodies not kept
 #                     (what a HAR with content omitted needs)
 #   run, bodies       the same, bodies kept up to 1 MiB (a HAR with
-#                     content embedded)
+#                     content embedded); and with a 256 kB file, whose
+#                     body passes in many pieces
 #   run, 100 rules    100 rules none of which match
 #   run, static       a rule that answers every request in the proxy
 # Prints figures; asserts nothing.
@@ -36,6 +37,7 @@ free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",
 mkdir -p "$work/www" "$work/nginx" "$work/relay"
 chmod 755 "$work" "$work/www"
 head -c 1024 /dev/zero | tr '\0' 'k' > "$work/www/1k"
+head -c 262144 /dev/zero | tr '\0' 'k' > "$work/www/256k"
 nginx_port=$(free_port)
 relay_port=$(free_port)
 common="access_log off; keepalive_requests 1000000;"
@@ -65,6 +67,7 @@ cat > "$work/via.lua" <<LUA
 wrk.path = "$origin/1k"
 wrk.headers["Host"] = "127.0.0.1:$nginx_port"
 LUA
+sed 's#/1k"#/256k"#' "$work/via.lua" > "$work/via256k.lua"
 rate() { awk '/^Requests\/sec/{print $2}'; }
 p50() { awk '$1 == "50%" {print $2}'; }
 
@@ -108,6 +111,8 @@ for which in "$host" $earlier; do
   kill "$host_pid"
   start_host --run bench
   measure "run, bodies$label" -s "$work/via.lua" "http://127.0.0.1:$port"
+  # A body of many pieces: what taking the log's lock per piece cost.
+  measure "run, bodies 256k$label" -s "$work/via256k.lua" "http://127.0.0.1:$port"
   kill "$host_pid"
   host=$saved
 done
