@@ -63,6 +63,20 @@ constexpr CLSID CLSID_VelmoraProxy = Tavrin::Platform::Com::make_guid("{2B8434D6
 //   that waits returns as soon as one is there, or empty at its limit.
 // WriteHar: writes the requests of run `run` as HAR 1.2 to `file`
 //   (proxy/network/har_writer.h), bodies as "proxy"/"har_content" says.
+// (the handler functions of a script, `owner`, among a run's routes:
+// proxy/network/handler_queue.h; Command and Requests given "handlers":
+// OWNER wait interruptibly, see proxy/handler_calls.h)
+// AwaitHandler: waits up to `ms` for a request held for one of `owner`'s
+//   handlers, or a note of one it missed; *due is their JSON text
+//   ({"ok": false, "due": ..., "missed": [...]}), empty when none came.
+// HandlerAnswer: the answer of `owner`'s handler to the held request
+//   `held`: `action` (an action's JSON; empty: the request goes on) or,
+//   with `error` set, the handler threw (the request is answered 500). An
+//   action that is not understood answers 500 as well and fails with
+//   E_INVALIDARG naming the fault; a request no longer held fails with
+//   E_INVALIDARG saying so.
+// EndHandlers: the script `owner` ends: its handler routes go, and the
+//   requests still held for them are answered 503.
 #define QUORVANE_VELMORA_PROXY_METHODS(M)                                                                   \
   M(1, Command, (BSTR command, BSTR* text, BSTR* url, BSTR* title, BSTR* page),                            \
     (command, text, url, title, page),                                                                    \
@@ -74,7 +88,13 @@ constexpr CLSID CLSID_VelmoraProxy = Tavrin::Platform::Com::make_guid("{2B8434D6
   M(6, Unroute, (BSTR run, BSTR pattern), (run, pattern), ({L"run", kIn}, {L"pattern", kIn}))               \
   M(7, Requests, (BSTR run, BSTR query, BSTR* list), (run, query, list),                                    \
     ({L"run", kIn}, {L"query", kIn}, {L"list", kRetval}))                                                 \
-  M(8, WriteHar, (BSTR run, BSTR file), (run, file), ({L"run", kIn}, {L"file", kIn}))
+  M(8, WriteHar, (BSTR run, BSTR file), (run, file), ({L"run", kIn}, {L"file", kIn}))                     \
+  M(9, AwaitHandler, (BSTR run, BSTR owner, LONG ms, BSTR* due), (run, owner, ms, due),                     \
+    ({L"run", kIn}, {L"owner", kIn}, {L"ms", kIn}, {L"due", kRetval}))                                    \
+  M(10, HandlerAnswer, (BSTR run, BSTR owner, BSTR held, BSTR action, BSTR error),                          \
+    (run, owner, held, action, error),                                                                    \
+    ({L"run", kIn}, {L"owner", kIn}, {L"held", kIn}, {L"action", kIn}, {L"error", kIn}))                   \
+  M(11, EndHandlers, (BSTR run, BSTR owner), (run, owner), ({L"run", kIn}, {L"owner", kIn}))
 
 // Strips the parentheses of a table column.
 #define QUORVANE_VELMORA_PROXY_UNWRAP(...) __VA_ARGS__

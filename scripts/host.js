@@ -180,6 +180,7 @@ var quorvaneHost = (function () {
   }
   function command(fields) {
     if (runId()) fields.run = run;
+    if (quorvaneNetwork.owner) fields.handlers = quorvaneNetwork.owner;  // a due handler may interrupt it
     // Answered by the proxy, which reports the current page as the one
     // that answered, so the echo's page stays as it is.
     if (fields.op === "mark" || fields.op === "pages" || fields.op === "download" || fields.op === "credentials") {
@@ -187,12 +188,12 @@ var quorvaneHost = (function () {
     }
     fields.id = String(Quorvane.GenerateUUID());
     var page = text(Quorvane.Remote(JSON.stringify(fields)));
-    var answerText = text(Quorvane.GetParameter("page_answer"));
-    var answer;
-    try {
-      answer = JSON.parse(answerText);
-    } catch (e) {
-      answer = { ok: false, error: "the proxy gave no answer to the command" };
+    var answer = commandAnswer();
+    while (fields.handlers && answer && answer.missed) {
+      quorvaneServeDue(answer);
+      page = text(Quorvane.Remote(JSON.stringify({ op: "resume", run: fields.run, handlers: fields.handlers,
+                                                   call: fields.id, page: fields.page })));
+      answer = commandAnswer();
     }
     if (!answer || typeof answer !== "object") answer = { ok: false, error: "the proxy gave no answer" };
     answer.page = page;
@@ -206,6 +207,14 @@ var quorvaneHost = (function () {
              attribute("uuid", page) + " " + attribute("date", now()));
     }
     return answer;
+  }
+
+  function commandAnswer() {
+    try {
+      return JSON.parse(text(Quorvane.GetParameter("page_answer")));
+    } catch (e) {
+      return { ok: false, error: "the proxy gave no answer to the command" };
+    }
   }
 
   // The page's console errors, warnings and uncaught errors that came
@@ -239,8 +248,14 @@ var quorvaneHost = (function () {
     return text(value);
   }
 
+  // With handlers, a sleep runs those that come due meanwhile.
   function sleep(ms) {
-    Quorvane.Sleep(ms);
+    if (!quorvaneNetwork.owner) return Quorvane.Sleep(ms);
+    var deadline = new Date().getTime() + Number(ms);
+    do {
+      var due = text(networkCall("AwaitHandler", Math.max(0, deadline - new Date().getTime())));
+      if (due) quorvaneServeDue(JSON.parse(due));
+    } while (new Date().getTime() < deadline);
   }
 
   // A file to give a page (`path` relative to the script's folder): its
@@ -276,7 +291,13 @@ var quorvaneHost = (function () {
     if (!id) throw new Error("this run has no id for the proxy to keep its routes under");
     if (method === "Route") return networkProxy.Route(id, a);
     if (method === "Unroute") return networkProxy.Unroute(id, a);
+    if (method === "AwaitHandler") return networkProxy.AwaitHandler(id, quorvaneNetwork.owner, a);
+    if (method === "HandlerAnswer") return networkProxy.HandlerAnswer(id, quorvaneNetwork.owner, a, b.action, b.error);
+    if (method === "EndHandlers") return networkProxy.EndHandlers(id, quorvaneNetwork.owner);
     return networkProxy.Requests(id, a);
+  }
+  function handlerAnswer(held, action, error) {
+    networkCall("HandlerAnswer", held, { action: action, error: error });
   }
   function route(rule) {
     networkCall("Route", JSON.stringify(rule));
@@ -285,8 +306,19 @@ var quorvaneHost = (function () {
   function unroute(pattern) {
     networkCall("Unroute", pattern === null ? "" : JSON.stringify(pattern));
   }
+  // With handlers, a query that waits runs those that come due meanwhile.
   function requests(query) {
-    return JSON.parse(text(networkCall("Requests", JSON.stringify(query))));
+    var interruptible = quorvaneNetwork.owner && query.wait;
+    if (interruptible) {
+      query.handlers = quorvaneNetwork.owner;
+      query.call = uuid();
+    }
+    var list = JSON.parse(text(networkCall("Requests", JSON.stringify(query))));
+    while (interruptible && !(list instanceof Array)) {
+      quorvaneServeDue(list);
+      list = JSON.parse(text(networkCall("Requests", JSON.stringify({ handlers: query.handlers, resume: query.call }))));
+    }
+    return list;
   }
   // The folder of the running script, with its separator.
   function scriptFolder() {
@@ -302,6 +334,11 @@ var quorvaneHost = (function () {
   // The last statistics; the run's result.
   function finish() {
     header();
+    // The script's handlers end with it (a nested suite's run goes on).
+    if (quorvaneNetwork.owner) {
+      sleep(0);
+      networkCall("EndHandlers");
+    }
     record("stats", "testfile", counts(quorvaneApi.passedTests, quorvaneApi.failedTests));
     if (topLevel) {
       var suites = quorvaneApi.suites;
@@ -325,6 +362,8 @@ var quorvaneHost = (function () {
     route: route,
     unroute: unroute,
     requests: requests,
+    handlerAnswer: handlerAnswer,
+    file: (function () { try { throw new Error("here"); } catch (e) { return String(e.fileName || ""); } })(),
     scriptFolder: scriptFolder,
     finish: finish
   };
