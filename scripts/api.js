@@ -918,13 +918,14 @@ function quorvaneNetworkError(text) {
 }
 
 // Where in the script an error was thrown: " (line N)" from its stack's
-// first frame outside the support scripts, or "".
+// first frame in a block of code outside the support scripts (the
+// engine's own frames name its source files), or "".
 var quorvaneSupportFile = (function () {
   try { throw new Error("here"); } catch (e) { return String(e.fileName || ""); }
 })();
 function quorvaneErrorLine(e) {
   if (e === null || typeof e !== "object") return "";
-  var stack = String(e.stack || ""), re = /\(([^()]*):(\d+)\)/g, m;
+  var stack = String(e.stack || ""), re = /\((block \d+):(\d+)\)/g, m;
   while ((m = re.exec(stack)) !== null) {
     if (m[1] !== quorvaneSupportFile && m[1] !== quorvaneHostFile()) return " (line " + m[2] + ")";
   }
