@@ -22,7 +22,7 @@ using quorvane_bench::Installation;
 constexpr const char kChromium[] = "/usr/lib/chromium/chromium";
 
 // Fetches `prefix`0, 1, ... one after another, each timed.
-constexpr const char kPage[] = R"(<!DOCTYPE html>
+constexpr const char kPage[] = R"HTML(<!DOCTYPE html>
 <html><head><meta charset="utf-8"><title>Fetch loop</title></head><body>
 <script>
 function run(prefix, n) {
@@ -39,9 +39,9 @@ function run(prefix, n) {
   next();
 }
 </script></body></html>
-)";
+)HTML";
 
-constexpr const char kScript[] = R"(
+constexpr const char kScript[] = R"JS(
 function percentiles(label, times) {
   var failed = 0, ok = [];
   for (var i = 0; i < times.length; i++) if (times[i] < 0) failed++; else ok.push(times[i]);
@@ -75,7 +75,7 @@ test("handler round trips", function () {
   message("bench handler calls " + calls);
   page.close();
 });
-)";
+)JS";
 
 }  // namespace
 
