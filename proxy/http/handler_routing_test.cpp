@@ -91,6 +91,13 @@ TEST_F(HandlerRoutingTest, AnswersByTheBodyOrLetsTheRequestGoOn) {
   ASSERT_EQ(log.size(), 2u);
   EXPECT_EQ(log[1].at("routed"), "the label");
   EXPECT_EQ(log[1].at("postData"), "a=1&b=2");
+
+  // Another run's request is none of this run's handlers' business.
+  const std::uint16_t other = server_->open_run_port("run-other");
+  const CurlResult elsewhere =
+      curl({"-s", "--max-time", "20", "--proxy", "http://127.0.0.1:" + std::to_string(other), origin_url("/api/y")}, false);
+  EXPECT_EQ(elsewhere.body, "origin: GET /api/y []");
+  EXPECT_TRUE(network()->handlers.wait("script-1", Network::HandlerQueue::Clock::now()).empty());
 }
 
 // A handler that threw answers 500 with its error; a bad action the same.
