@@ -251,7 +251,7 @@ var quorvaneHost = (function () {
   // With handlers, a sleep runs those that come due meanwhile.
   function sleep(ms) {
     if (!quorvaneNetwork.owner) return Quorvane.Sleep(ms);
-    var deadline = new Date().getTime() + Number(ms);
+    var deadline = new Date().getTime() + (Number(ms) > 0 ? Number(ms) : 0);
     do {
       var due = text(networkCall("AwaitHandler", Math.max(0, deadline - new Date().getTime())));
       if (due) quorvaneServeDue(JSON.parse(due));
