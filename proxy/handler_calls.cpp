@@ -13,7 +13,7 @@ namespace Tavrin::Proxy {
 
 struct HandlerCalls::Call {
   std::atomic<bool> done{false};
-  CommandAnswer answer;
+  std::wstring answer;
   std::exception_ptr error;
 };
 

@@ -17,16 +17,16 @@
 #include <string>
 
 #include "proxy/network/run_network.h"
-#include "proxy/proxy_state.h"
 
 namespace Tavrin::Proxy {
 
 class HandlerCalls {
  public:
-  using Work = std::function<CommandAnswer()>;
+  // The call's work: a command's or a query's answer text.
+  using Work = std::function<std::wstring()>;
   // The call's answer, or (no answer) what is due for the script first.
   struct Outcome {
-    std::optional<CommandAnswer> answer;
+    std::optional<std::wstring> answer;
     Network::HandlerQueue::Due due;
   };
 

@@ -42,9 +42,9 @@ class ProxyObjectHandlersTest : public ::testing::Test {
     return held;
   }
   std::wstring command(const std::wstring& text) {
-    Com::Bstr in(text), out, url, title, page;
-    EXPECT_EQ(object_->Command(in.get(), out.put(), url.put(), title.put(), page.put()), S_OK);
-    return out.str() + L" @" + page.str();
+    Com::Bstr in(text), out;
+    EXPECT_EQ(object_->Command(in.get(), out.put()), S_OK);
+    return out.str();
   }
   HRESULT answer(const std::string& owner, const std::string& id, const std::wstring& action, std::wstring* fault) {
     Com::Bstr run(L"run-1"), who(Platform::from_utf8(owner)), held(Platform::from_utf8(id)), act(action), error(L"");
@@ -62,7 +62,7 @@ class ProxyObjectHandlersTest : public ::testing::Test {
 
   std::shared_ptr<Network::RunNetworks> networks_ = std::make_shared<Network::RunNetworks>();
   std::shared_ptr<ProxyState> state_ = std::make_shared<ProxyState>(
-      milliseconds(0), [](const std::wstring&) { return CommandAnswer{L"answered", L"http://x/", L"X", L"page-1"}; });
+      milliseconds(0), [](const std::wstring&) { return std::wstring(L"answered"); });
   ComPtr<IClassFactory> factory_ = make_proxy_class_factory(state_);
   ComPtr<IVelmoraProxy> object_;
 };
@@ -72,14 +72,13 @@ TEST_F(ProxyObjectHandlersTest, ACommandEndsEarlyForADueHandlerAndIsComeBackTo) 
   const std::wstring due =
       command(LR"({"op": "click", "id": "c-1", "run": "run-1", "page": "page-1", "handlers": "script-1"})");
   EXPECT_NE(due.find(L"\"due\":{\"id\":\"" + Platform::from_utf8(held->id) + L"\""), std::wstring::npos) << due;
-  EXPECT_NE(due.find(L" @page-1"), std::wstring::npos) << "the command's own page stays the current one: "
-                                                       << Platform::to_utf8(due);
+  EXPECT_EQ(due.find(L"\"page\""), std::wstring::npos) << "the due answer names no page to make current";
   ASSERT_EQ(answer("script-1", held->id, LR"({"status": 204})", nullptr), S_OK);
   EXPECT_EQ(networks_->of("run-1")->handlers.state(*held), Network::HeldRequest::State::kAnswered);
-  EXPECT_EQ(command(LR"({"op": "resume", "call": "c-1", "run": "run-1", "handlers": "script-1"})"), L"answered @page-1");
+  EXPECT_EQ(command(LR"({"op": "resume", "call": "c-1", "run": "run-1", "handlers": "script-1"})"), L"answered");
   // Another script's request does not interrupt this one's command.
   hold("script-2");
-  EXPECT_EQ(command(LR"({"op": "click", "id": "c-2", "run": "run-1", "handlers": "script-1"})"), L"answered @page-1");
+  EXPECT_EQ(command(LR"({"op": "click", "id": "c-2", "run": "run-1", "handlers": "script-1"})"), L"answered");
 }
 
 TEST_F(ProxyObjectHandlersTest, TheHandlersAnswerIsChecked) {

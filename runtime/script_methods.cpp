@@ -1,5 +1,5 @@
 // The small methods of the runtime object: Sleep, Echo, scriptFullName,
-// CreateObject, Remote, PutParameter, GetParameter, Ping and GenerateUUID.
+// CreateObject, Remote (a page command and its whole answer), PutParameter, GetParameter, Ping and GenerateUUID.
 #include <algorithm>
 #include <chrono>
 #include <thread>
@@ -9,6 +9,8 @@
 #include "platform/com/activation.h"
 #include "platform/com/com_ptr.h"
 #include "platform/com/error_info.h"
+#include "platform/text.h"
+#include "proxy/pages/page_protocol.h"
 #include "proxy/velmora_proxy.h"
 #include "runtime/error_convention.h"
 #include "runtime/script_object.h"
@@ -109,24 +111,22 @@ HRESULT CVelmoraScript::Remote(BSTR command, BSTR* value) {
   try {
     // Held for the call: a failure below may drop proxy_.
     const ComPtr<IVelmoraProxy> proxy = proxy_;
-    Bstr text, url, title, page;
-    const HRESULT hr = proxy->Command(command, text.put(), url.put(), title.put(), page.put());
+    Bstr answer;
+    const HRESULT hr = proxy->Command(command, answer.put());
     // A proxy that went away is made anew by the next command. This one
     // is not sent again: it may have reached its page already.
     if (hr == RPC_E_DISCONNECTED) proxy_ = nullptr;
     if (FAILED(hr)) _com_issue_errorex(hr, proxy.get(), IID_IVelmoraProxy);
-    // The command's answer crosses from the proxy once, here: the support
-    // scripts read it as the run parameter kPageAnswerParameter.
-    configuration_->InsertParameter(L"common", kPageAnswerParameter,
-                                    Configuration::Element{text.str(), ParameterType::String});
-    const std::wstring uuid = page.str();
-    if (uuid != page_.uuid) {
-      page_.uuid = uuid;
-      page_.url = url.str();
-      page_.title = title.str();
+    // The answer goes back whole; the page it names (if any) is the run's
+    // page from now on, whose header the echo shows before its next event.
+    const Proxy::AnswerPage page = Proxy::page_of_answer(Platform::to_utf8(answer.str()));
+    if (!page.page.empty() && Platform::from_utf8(page.page) != page_.uuid) {
+      page_.uuid = Platform::from_utf8(page.page);
+      page_.url = Platform::from_utf8(page.url);
+      page_.title = Platform::from_utf8(page.title);
       page_.pending = true;
     }
-    *value = page.detach();
+    *value = answer.detach();
     return S_OK;
   } catch (...) {
     return method_failure();
