@@ -1,6 +1,9 @@
 #include "proxy/proxy_object.h"
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <optional>
 #include <exception>
 #include <new>
 
@@ -10,6 +13,7 @@
 #include "platform/com/error_info.h"
 #include "platform/com/function_factory.h"
 #include "platform/text.h"
+#include "proxy/handler_calls.h"
 #include "proxy/network/run_network.h"
 #include "proxy/run_id.h"
 #include "proxy/velmora_proxy.h"
@@ -27,7 +31,7 @@ class ProxyObject final : public Com::ComObject<Com::DispatchImpl<IVelmoraProxy>
   HRESULT Command(BSTR command, BSTR* answer) override {
     if (answer == nullptr) return E_POINTER;
     *answer = nullptr;
-    return reported([&] { *answer = Com::Bstr(state_->run_command(Com::bstr_text(command))).detach(); });
+    return reported([&] { *answer = Com::Bstr(run_command(Com::bstr_text(command))).detach(); });
   }
 
   HRESULT IsBusy(VARIANT_BOOL* busy) override {
@@ -78,7 +82,8 @@ class ProxyObject final : public Com::ComObject<Com::DispatchImpl<IVelmoraProxy>
     *list = nullptr;
     std::string out;
     const HRESULT hr = network_call(run, [&](Network::RunNetwork& network) {
-      out = network.log.select(Platform::to_utf8(Com::bstr_text(query)));
+      const std::string text = Platform::to_utf8(Com::bstr_text(query));
+      out = text.find("\"handlers\"") == std::string::npos ? network.log.select(text) : handler_query(run, text);
     });
     if (SUCCEEDED(hr)) *list = Com::Bstr(Platform::from_utf8(out)).detach();
     return hr;
@@ -120,13 +125,106 @@ class ProxyObject final : public Com::ComObject<Com::DispatchImpl<IVelmoraProxy>
     });
   }
 
+  // --- The handler functions of a script among its run's routes.
+  HRESULT AwaitHandler(BSTR run, BSTR owner, LONG ms, BSTR* due) override {
+    if (due == nullptr) return E_POINTER;
+    *due = nullptr;
+    std::string out;
+    const HRESULT hr = network_call(run, [&](Network::RunNetwork& network) {
+      const auto deadline = Network::HandlerQueue::Clock::now() + std::chrono::milliseconds(std::max<LONG>(ms, 0));
+      const auto found = network.handlers.wait(Platform::to_utf8(Com::bstr_text(owner)), deadline);
+      if (!found.empty()) out = due_json(found);
+    });
+    if (SUCCEEDED(hr)) *due = Com::Bstr(Platform::from_utf8(out)).detach();
+    return hr;
+  }
+
+  HRESULT HandlerAnswer(BSTR run, BSTR owner, BSTR held, BSTR action, BSTR error) override {
+    return network_call(run, [&](Network::RunNetwork& network) {
+      const std::string who = Platform::to_utf8(Com::bstr_text(owner));
+      const std::string id = Platform::to_utf8(Com::bstr_text(held));
+      std::string thrown = Platform::to_utf8(Com::bstr_text(error));
+      std::optional<Network::RouteAction> given;
+      std::string fault;
+      if (thrown.empty()) {
+        try {
+          given = Network::read_handler_action(Platform::to_utf8(Com::bstr_text(action)), "the handler's action");
+        } catch (const Network::BadInput& e) {
+          fault = e.what();
+          thrown = fault;
+        }
+      }
+      if (!network.handlers.answer(who, id, std::move(given), thrown))
+        throw Network::BadInput("the request " + id + " is no longer held for the handler (answered already, or " +
+                                "its wait ended)");
+      if (!fault.empty()) throw Network::BadInput(fault);
+    });
+  }
+
+  HRESULT EndHandlers(BSTR run, BSTR owner) override {
+    return network_call(run, [&](Network::RunNetwork& network) {
+      const std::string who = Platform::to_utf8(Com::bstr_text(owner));
+      network.routes.remove_handlers(who);
+      network.handlers.end_owner(who);
+    });
+  }
+
  private:
   ~ProxyObject() { state_->remove_client(client_); }
 
-  static boost::json::value parse_json(const std::string& text) {
+  // A command of a script with handlers ("handlers": OWNER) runs as a call
+  // that a due handler interrupts; {"op": "resume", "call": ID} comes back
+  // to it. Any other goes to the pages as it is.
+  std::wstring run_command(const std::wstring& text) {
+    if (text.find(L"\"handlers\"") == std::wstring::npos) return state_->run_command(text);
+    const boost::json::value value = parse_json(Platform::to_utf8(text), "the command");
+    const auto& command = value.as_object();
+    const std::string run = text_field(command, "run");
+    const std::string owner = text_field(command, "handlers");
+    const auto networks = state_->networks();
+    if (!is_run_id(run) || owner.empty() || !networks) return state_->run_command(text);
+    const auto network = networks->of(run);
+    HandlerCalls::Outcome outcome;
+    if (text_field(command, "op") == "resume") {
+      outcome = handler_calls().resume(network, owner, text_field(command, "call"));
+    } else {
+      outcome = handler_calls().start(network, owner, text_field(command, "id"),
+                                      [state = state_, text] { return state->run_command(text); });
+    }
+    // The due answer names no page: the caller's current page stays.
+    return outcome.answer ? *outcome.answer : Platform::from_utf8(due_json(outcome.due));
+  }
+
+  // A query of a script with handlers: one that waits runs as a call that
+  // a due handler interrupts ({"resume": ID} comes back to it).
+  std::string handler_query(BSTR run, const std::string& text) {
+    const boost::json::value value = parse_json(text, "the request query");
+    const auto& query = value.as_object();
+    const std::string owner = text_field(query, "handlers");
+    const std::string resume = text_field(query, "resume");
+    const auto network = state_->networks()->of(Platform::to_utf8(Com::bstr_text(run)));
+    const auto* wait = query.if_contains("wait");
+    if (resume.empty() && (owner.empty() || !wait || !wait->is_number() || wait->to_number<double>() <= 0))
+      return network->log.select(text);
+    HandlerCalls::Outcome outcome =
+        resume.empty() ? handler_calls().start(network, owner, text_field(query, "call"),
+                                               [network, text] {
+                                                 return Platform::from_utf8(network->log.select(text));
+                                               })
+                       : handler_calls().resume(network, owner, resume);
+    return outcome.answer ? Platform::to_utf8(*outcome.answer) : due_json(outcome.due);
+  }
+
+  static std::string text_field(const boost::json::object& object, const char* name) {
+    const auto* field = object.if_contains(name);
+    return field && field->is_string() ? std::string(field->as_string()) : std::string();
+  }
+
+  static boost::json::value parse_json(const std::string& text, const std::string& what = "the pattern") {
     boost::system::error_code ec;
     boost::json::value value = boost::json::parse(text, ec);
-    if (ec) throw Network::BadInput("the pattern is not JSON");
+    if (ec) throw Network::BadInput(what + " is not JSON");
+    if (what != "the pattern" && !value.is_object()) throw Network::BadInput(what + " is not a JSON object");
     return value;
   }
 

@@ -74,6 +74,20 @@ constexpr CLSID CLSID_VelmoraProxy = Tavrin::Platform::Com::make_guid("{2B8434D6
 //   names no process.
 // Mark: *mark is the mark of the pages registered so far; a command with
 //   it as "after" reaches only pages that register from now on.
+// (the handler functions of a script, `owner`, among a run's routes:
+// proxy/network/handler_queue.h; Command and Requests given "handlers":
+// OWNER wait interruptibly, see proxy/handler_calls.h)
+// AwaitHandler: waits up to `ms` for a request held for one of `owner`'s
+//   handlers, or a note of one it missed; *due is their JSON text
+//   ({"ok": false, "due": ..., "missed": [...]}), empty when none came.
+// HandlerAnswer: the answer of `owner`'s handler to the held request
+//   `held`: `action` (an action's JSON; empty: the request goes on) or,
+//   with `error` set, the handler threw (the request is answered 500). An
+//   action that is not understood answers 500 as well and fails with
+//   E_INVALIDARG naming the fault; a request no longer held fails with
+//   E_INVALIDARG saying so.
+// EndHandlers: the script `owner` ends: its handler routes go, and the
+//   requests still held for them are answered 503.
 #define QUORVANE_VELMORA_PROXY_METHODS(M)                                                                   \
   M(1, Command, (BSTR command, BSTR* answer), (command, answer), ({L"command", kIn}, {L"answer", kRetval}))  \
   M(2, IsBusy, (VARIANT_BOOL* busy), (busy), ({L"busy", kRetval}))                                         \
@@ -86,7 +100,13 @@ constexpr CLSID CLSID_VelmoraProxy = Tavrin::Platform::Com::make_guid("{2B8434D6
   M(8, WriteHar, (BSTR run, BSTR file), (run, file), ({L"run", kIn}, {L"file", kIn}))                      \
   M(9, RegisterRun, (BSTR run, LONG* port), (run, port), ({L"run", kIn}, {L"port", kRetval}))              \
   M(10, RegisterBrowser, (BSTR run, LONG pid), (run, pid), ({L"run", kIn}, {L"pid", kIn}))                 \
-  M(11, Mark, (ULONGLONG* mark), (mark), ({L"mark", kRetval}))
+  M(11, Mark, (ULONGLONG* mark), (mark), ({L"mark", kRetval}))                                           \
+  M(12, AwaitHandler, (BSTR run, BSTR owner, LONG ms, BSTR* due), (run, owner, ms, due),                    \
+    ({L"run", kIn}, {L"owner", kIn}, {L"ms", kIn}, {L"due", kRetval}))                                    \
+  M(13, HandlerAnswer, (BSTR run, BSTR owner, BSTR held, BSTR action, BSTR error),                          \
+    (run, owner, held, action, error),                                                                    \
+    ({L"run", kIn}, {L"owner", kIn}, {L"held", kIn}, {L"action", kIn}, {L"error", kIn}))                   \
+  M(14, EndHandlers, (BSTR run, BSTR owner), (run, owner), ({L"run", kIn}, {L"owner", kIn}))
 
 // Strips the parentheses of a table column.
 #define QUORVANE_VELMORA_PROXY_UNWRAP(...) __VA_ARGS__

@@ -186,12 +186,12 @@ var quorvaneHost = (function () {
   }
   function command(fields) {
     if (runId()) fields.run = run;
+    if (quorvaneNetwork.owner) fields.handlers = quorvaneNetwork.owner;  // a due handler may interrupt it
     fields.id = String(Quorvane.GenerateUUID());
-    var answer;
-    try {
-      answer = JSON.parse(text(Quorvane.Remote(JSON.stringify(fields))));
-    } catch (e) {
-      answer = null;
+    var answer = remote(fields);
+    while (fields.handlers && answer && answer.missed) {
+      quorvaneServeDue(answer);
+      answer = remote({ op: "resume", run: fields.run, handlers: fields.handlers, call: fields.id });
     }
     if (!answer || typeof answer !== "object") answer = { ok: false, error: "the proxy gave no answer to the command" };
     var page = text(answer.page);
@@ -210,6 +210,15 @@ var quorvaneHost = (function () {
   // with it as "after" reaches only pages that register from now on.
   function mark() {
     return Number(proxy().Mark());
+  }
+
+  // The answer of one command sent through Quorvane.Remote, or null.
+  function remote(fields) {
+    try {
+      return JSON.parse(text(Quorvane.Remote(JSON.stringify(fields))));
+    } catch (e) {
+      return null;
+    }
   }
 
   // The page's console errors, warnings and uncaught errors that came
@@ -243,8 +252,14 @@ var quorvaneHost = (function () {
     return text(value);
   }
 
+  // With handlers, a sleep runs those that come due meanwhile.
   function sleep(ms) {
-    Quorvane.Sleep(ms);
+    if (!quorvaneNetwork.owner) return Quorvane.Sleep(ms);
+    var deadline = new Date().getTime() + (Number(ms) > 0 ? Number(ms) : 0);
+    do {
+      var due = text(networkCall("AwaitHandler", Math.max(0, deadline - new Date().getTime())));
+      if (due) quorvaneServeDue(JSON.parse(due));
+    } while (new Date().getTime() < deadline);
   }
 
   // A file to give a page (`path` relative to the script's folder): its
@@ -285,7 +300,13 @@ var quorvaneHost = (function () {
     if (!id) throw new Error("this run has no id for the proxy to keep its routes under");
     if (method === "Route") return proxy().Route(id, a);
     if (method === "Unroute") return proxy().Unroute(id, a);
+    if (method === "AwaitHandler") return proxy().AwaitHandler(id, quorvaneNetwork.owner, a);
+    if (method === "HandlerAnswer") return proxy().HandlerAnswer(id, quorvaneNetwork.owner, a, b.action, b.error);
+    if (method === "EndHandlers") return proxy().EndHandlers(id, quorvaneNetwork.owner);
     return proxy().Requests(id, a);
+  }
+  function handlerAnswer(held, action, error) {
+    networkCall("HandlerAnswer", held, { action: action, error: error });
   }
   function route(rule) {
     networkCall("Route", JSON.stringify(rule));
@@ -294,8 +315,19 @@ var quorvaneHost = (function () {
   function unroute(pattern) {
     networkCall("Unroute", pattern === null ? "" : JSON.stringify(pattern));
   }
+  // With handlers, a query that waits runs those that come due meanwhile.
   function requests(query) {
-    return JSON.parse(text(networkCall("Requests", JSON.stringify(query))));
+    var interruptible = quorvaneNetwork.owner && query.wait;
+    if (interruptible) {
+      query.handlers = quorvaneNetwork.owner;
+      query.call = uuid();
+    }
+    var list = JSON.parse(text(networkCall("Requests", JSON.stringify(query))));
+    while (interruptible && !(list instanceof Array)) {
+      quorvaneServeDue(list);
+      list = JSON.parse(text(networkCall("Requests", JSON.stringify({ handlers: query.handlers, resume: query.call }))));
+    }
+    return list;
   }
   // The folder of the running script, with its separator.
   function scriptFolder() {
@@ -311,6 +343,11 @@ var quorvaneHost = (function () {
   // The last statistics; the run's result.
   function finish() {
     header();
+    // The script's handlers end with it (a nested suite's run goes on).
+    if (quorvaneNetwork.owner) {
+      sleep(0);
+      networkCall("EndHandlers");
+    }
     record("stats", "testfile", counts(quorvaneApi.passedTests, quorvaneApi.failedTests));
     if (topLevel) {
       var suites = quorvaneApi.suites;
@@ -335,6 +372,8 @@ var quorvaneHost = (function () {
     route: route,
     unroute: unroute,
     requests: requests,
+    handlerAnswer: handlerAnswer,
+    file: (function () { try { throw new Error("here"); } catch (e) { return String(e.fileName || ""); } })(),
     scriptFolder: scriptFolder,
     finish: finish
   };

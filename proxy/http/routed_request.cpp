@@ -10,6 +10,7 @@
 #include <boost/beast/http/string_body.hpp>
 
 #include "proxy/http/forward.h"
+#include "proxy/http/handler_call.h"
 #include "proxy/http/local_site.h"
 #include "proxy/http/observed_answer.h"
 #include "proxy/http/page_rules.h"
@@ -43,6 +44,22 @@ asio::awaitable<bool> read_body(AnyStream& client, beast::flat_buffer& buffer,
     body.append(chunk.data(), chunk.size() - piece.size);
     if (body.size() > kMaxTakenBody) co_return false;
   }
+  co_return true;
+}
+
+// Reads the request's body whole into `body` and keeps it in the log.
+// False (the entry ended): it could not be read.
+asio::awaitable<bool> take_body(AnyStream& client, beast::flat_buffer& buffer,
+                                http::request_parser<http::buffer_body>& request, std::string& body,
+                                const std::shared_ptr<LoggedRequest>& entry, RequestLog& log, ProxyContext& context) {
+  if (!co_await read_body(client, buffer, request, body, context)) {
+    log.end(entry, "the request's body could not be read");
+    co_return false;
+  }
+  if (!body.empty()) log.update(entry, [&](LoggedRequest& r) {
+    r.post_data.emplace();
+    log.keep_body(*r.post_data, r.post_cut, body);
+  });
   co_return true;
 }
 
@@ -251,9 +268,10 @@ asio::awaitable<bool> serve_run_request(AnyStream& client, beast::flat_buffer& b
   if (header.get().method() == http::verb::options && header.get().count(http::field::origin) &&
       header.get().count(http::field::access_control_request_method)) {
     const std::string asked(header.get()[http::field::access_control_request_method]);
+    // A handler is taken to answer as well: a preflight cannot wait for it.
     const auto rule = network.routes.peek(url, asked);
     const auto& replay = rule ? rule->action.replay : nullptr;
-    if (rule && (rule->action.fulfil || rule->action.abort ||
+    if (rule && (rule->action.fulfil || rule->action.abort || rule->handler ||
                  (replay && !replay->knows("OPTIONS", url) && replay->knows(asked, url)))) {
       log.update(entry, [&](LoggedRequest& r) { r.routed = rule->label; });
       co_return co_await answer_preflight(client, header.get(), keep_alive && header.is_done(), entry, log, context);
@@ -267,16 +285,7 @@ asio::awaitable<bool> serve_run_request(AnyStream& client, beast::flat_buffer& b
   // to the older rules and the network.
   std::optional<Network::RouteAction> replayed;
   while (rule && rule->action.replay) {
-    if (!request.is_done()) {
-      if (!co_await read_body(client, buffer, request, body, context)) {
-        log.end(entry, "the request's body could not be read");
-        co_return false;
-      }
-      if (!body.empty()) log.update(entry, [&](LoggedRequest& r) {
-        r.post_data.emplace();
-        log.keep_body(*r.post_data, r.post_cut, body);
-      });
-    }
+    if (!request.is_done() && !co_await take_body(client, buffer, request, body, entry, log, context)) co_return false;
     auto answer = rule->action.replay->answer(method, url, logged_fields(request.get()), body);
     if (answer) {
       replayed = replayed_action(std::move(*answer));
@@ -291,6 +300,18 @@ asio::awaitable<bool> serve_run_request(AnyStream& client, beast::flat_buffer& b
   }
   const Network::RouteAction* action = replayed ? &*replayed : rule ? &rule->action : nullptr;
   if (rule) log.update(entry, [&](LoggedRequest& r) { r.routed = rule->label; });
+  std::optional<Network::RouteAction> handled;
+  if (rule && rule->handler) {
+    // The handler sees the request's body: it is read whole first.
+    if (!request.is_done() && !co_await take_body(client, buffer, request, body, entry, log, context)) co_return false;
+    handled = co_await ask_handler(network.handlers, *rule, entry, log, context.settings.read_timeout);
+    action = handled ? &*handled : nullptr;
+    if (!body.empty() || request.get().chunked()) {
+      // What goes on carries the body read here, with its length.
+      request.get().chunked(false);
+      request.get().content_length(body.size());
+    }
+  }
   if (action && action->delay.count() > 0) {
     asio::steady_timer timer(client.get_executor(), action->delay);
     co_await timer.async_wait(kTuple);
@@ -299,16 +320,8 @@ asio::awaitable<bool> serve_run_request(AnyStream& client, beast::flat_buffer& b
     co_return co_await abort_connection(client, buffer, AbortKind::kRefused, entry, log, context);
 
   const bool takes_body = action && (action->fulfil || action->abort || (action->changes && action->changes->post_data));
-  if (takes_body && !request.is_done()) {
-    if (!co_await read_body(client, buffer, request, body, context)) {
-      log.end(entry, "the request's body could not be read");
-      co_return false;
-    }
-    if (!body.empty()) log.update(entry, [&](LoggedRequest& r) {
-      r.post_data.emplace();
-      log.keep_body(*r.post_data, r.post_cut, body);
-    });
-  }
+  if (takes_body && !request.is_done() && !co_await take_body(client, buffer, request, body, entry, log, context))
+    co_return false;
   if (action && action->abort) co_return co_await abort_connection(client, buffer, *action->abort, entry, log, context);
   if (action && action->fulfil)
     co_return co_await fulfil(client, request.get(), *action, keep_alive, local.document, origin.web_origin(), entry,

@@ -13,6 +13,9 @@
 #                     body passes in many pieces
 #   run, 100 rules    100 rules none of which match
 #   run, static       a rule that answers every request in the proxy
+# and then, from a page in headless Chromium through the real programs, a
+# route's handler function's round trip from the page's fetch to its answer
+# (build/bench/handler_round_trip_bench, when built).
 # Prints figures; asserts nothing.
 #
 #   proxy/network/network_wrk_bench.sh [build folder (build)] [seconds per run (10)] [earlier build folder]
@@ -124,3 +127,9 @@ kill "$host_pid"
 start_host --run bench --log-body-bytes 0 --route '{"pattern": {"glob": "**/1k"}, "action": {"body": "kkkk"}}'
 measure "run, static" -s "$work/via.lua" "http://127.0.0.1:$port"
 kill "$host_pid"
+handler_bench="$build/bench/handler_round_trip_bench"
+if [ -x "$handler_bench" ]; then
+  "$handler_bench"
+else
+  echo "($handler_bench is not built: ninja -C $build handler_round_trip_bench)"
+fi

@@ -235,8 +235,7 @@ AbortKind read_abort(const json::value& value, const std::string& what) {
   throw BadInput(what + " \"" + kind + "\" is not one of reset, refused, timeout, empty, malformed");
 }
 
-RouteAction read_action(const json::value& value) {
-  const std::string what = "route(): the action";
+RouteAction read_action(const json::value& value, const std::string& what) {
   const auto& action = object_of(value, what);
   only_keys(action, {"status", "headers", "body", "json", "file", "base64", "abort", "delay", "throttle", "continue",
                      "response"},
@@ -259,7 +258,32 @@ RouteAction read_action(const json::value& value) {
   return out;
 }
 
+HandlerRef read_handler(const json::value& value) {
+  const std::string what = "route(): the handler";
+  const auto& handler = object_of(value, what);
+  only_keys(handler, {"owner", "id", "limit"}, what);
+  HandlerRef out;
+  const json::value* owner = handler.if_contains("owner");
+  const json::value* id = handler.if_contains("id");
+  if (!owner || !id) throw BadInput(what + " names no owner and id");
+  out.owner = text_of(*owner, what + ".owner");
+  out.id = text_of(*id, what + ".id");
+  if (out.owner.empty() || out.id.empty()) throw BadInput(what + " has an empty owner or id");
+  if (const auto* limit = handler.if_contains("limit"))
+    out.limit = std::chrono::milliseconds(count_of(*limit, what + ".limit", 1));
+  return out;
+}
+
 }  // namespace
+
+std::optional<RouteAction> read_handler_action(std::string_view json_text, const std::string& what) {
+  if (json_text.empty()) return std::nullopt;
+  boost::system::error_code ec;
+  const json::value action = json::parse(json_text, ec);
+  if (ec) throw BadInput(what + " is not JSON: " + ec.message());
+  if (action.is_object() && action.as_object().empty()) return std::nullopt;
+  return read_action(action, what);
+}
 
 std::string replace_all(std::string body, const std::vector<Replacement>& replace) {
   for (const Replacement& r : replace) {
@@ -286,11 +310,15 @@ std::unique_ptr<RouteRule> read_route_rule(std::string_view json_text) {
   auto out = std::make_unique<RouteRule>();
   const json::value* pattern = object.if_contains("pattern");
   out->pattern = UrlPattern::from_json(pattern ? *pattern : json::value(), "route(): the pattern");
+  const json::value* action = object.if_contains("action");
   if (const json::value* archive = object.if_contains("har")) {
+    if (action) throw BadInput("route(): the rule has both an action and a HAR");
     out->action.replay = read_har_replay(*archive);
+  } else if (const json::value* handler = object.if_contains("handler")) {
+    if (action) throw BadInput("route(): the rule has both an action and a handler");
+    out->handler = read_handler(*handler);
   } else {
-    const json::value* action = object.if_contains("action");
-    out->action = read_action(action ? *action : json::value());
+    out->action = read_action(action ? *action : json::value(), "route(): the action");
   }
   if (const auto* times = object.if_contains("times"))
     out->times = static_cast<std::uint64_t>(count_of(*times, "route(): times", 1));

@@ -25,7 +25,10 @@
 //                                     flag "g", else the first)
 // and beside the action, in the rule: times (the rule holds for its first
 // n matches). A rule with "har": {file, options} instead of an action
-// answers from an archive (proxy/network/har_replay.h).
+// answers from an archive (proxy/network/har_replay.h). A rule with
+// "handler": {"owner", "id", "limit"} in place of the action is a script's
+// handler function: the request is held until that script's handler gives
+// the action (handler_queue.h).
 #ifndef QUORVANE_PROXY_NETWORK_ROUTE_RULE_H_
 #define QUORVANE_PROXY_NETWORK_ROUTE_RULE_H_
 
@@ -89,9 +92,19 @@ struct RouteAction {
   std::shared_ptr<HarReplay> replay;
 };
 
+// A handler function of a script: `owner` names the script (its runs of
+// nested suites share the run, not the handlers), `id` the function there;
+// a matched request waits at most `limit` for the script to take it.
+struct HandlerRef {
+  std::string owner;
+  std::string id;
+  std::chrono::milliseconds limit{10000};
+};
+
 struct RouteRule {
   UrlPattern pattern;
   RouteAction action;
+  std::optional<HandlerRef> handler;  // set: `action` is empty, the script gives it
   std::optional<std::uint64_t> times;
   // What a request's "routed" names: the pattern as the script wrote it.
   std::string label;
@@ -102,6 +115,11 @@ struct RouteRule {
 // Reads {"pattern": ..., "label": ..., "action": {...}, "times": n}.
 // Throws BadInput.
 std::unique_ptr<RouteRule> read_route_rule(std::string_view json_text);
+
+// Reads the action a handler function gave (the action's JSON as in a
+// rule; "{}" or empty: none, the request goes on unchanged). Throws
+// BadInput naming `what`.
+std::optional<RouteAction> read_handler_action(std::string_view json_text, const std::string& what);
 
 // The content type of a file by its name's extension
 // ("application/octet-stream" when unknown).

@@ -18,6 +18,14 @@ std::size_t RouteTable::remove(const std::string& key) {
   return before - rules_.size();
 }
 
+std::size_t RouteTable::remove_handlers(const std::string& owner) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  const auto before = rules_.size();
+  std::erase_if(rules_, [&](const auto& rule) { return rule->handler && rule->handler->owner == owner; });
+  count_.store(rules_.size(), std::memory_order_release);
+  return before - rules_.size();
+}
+
 void RouteTable::clear() {
   std::lock_guard<std::mutex> lock(mutex_);
   rules_.clear();

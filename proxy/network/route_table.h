@@ -24,6 +24,8 @@ class RouteTable {
   // Removes the rules added with pattern key `key`; returns how many.
   std::size_t remove(const std::string& key);
   void clear();
+  // Removes the handler rules of the script `owner`; returns how many.
+  std::size_t remove_handlers(const std::string& owner);
 
   // The newest rule that matches and has matches left, its match taken;
   // null when none does.

@@ -19,20 +19,34 @@ std::shared_ptr<RunNetwork> RunNetworks::find(const std::string& run) const {
 }
 
 void RunNetworks::drop(const std::string& run) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  runs_.erase(run);
+  std::shared_ptr<RunNetwork> gone;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto it = runs_.find(run);
+    if (it == runs_.end()) return;
+    gone = std::move(it->second.network);
+    runs_.erase(it);
+  }
+  // Requests held for the run's handlers are answered now, not at their limit.
+  gone->handlers.close();
 }
 
 void RunNetworks::drop_idle(const std::vector<std::string>& live, std::chrono::milliseconds idle) {
   const auto now = std::chrono::steady_clock::now();
-  std::lock_guard<std::mutex> lock(mutex_);
-  for (auto it = runs_.begin(); it != runs_.end();) {
-    const bool is_live = std::find(live.begin(), live.end(), it->first) != live.end();
-    if (!is_live && now - it->second.asked > idle)
-      it = runs_.erase(it);
-    else
-      ++it;
+  std::vector<std::shared_ptr<RunNetwork>> gone;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (auto it = runs_.begin(); it != runs_.end();) {
+      const bool is_live = std::find(live.begin(), live.end(), it->first) != live.end();
+      if (!is_live && now - it->second.asked > idle) {
+        gone.push_back(std::move(it->second.network));
+        it = runs_.erase(it);
+      } else {
+        ++it;
+      }
+    }
   }
+  for (const auto& network : gone) network->handlers.close();
 }
 
 std::size_t RunNetworks::size() const {

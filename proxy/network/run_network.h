@@ -14,6 +14,7 @@
 #include <vector>
 #include <chrono>
 
+#include "proxy/network/handler_queue.h"
 #include "proxy/network/har_writer.h"
 #include "proxy/network/request_log.h"
 #include "proxy/network/route_table.h"
@@ -24,6 +25,7 @@ struct RunNetwork {
   explicit RunNetwork(LogLimits limits) : log(limits) {}
   RouteTable routes;
   RequestLog log;
+  HandlerQueue handlers;
 };
 
 class RunNetworks {
