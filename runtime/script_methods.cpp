@@ -10,7 +10,9 @@
 #include "platform/com/com_ptr.h"
 #include "platform/com/error_info.h"
 #include "proxy/velmora_proxy.h"
+#include "platform/text.h"
 #include "runtime/error_convention.h"
+#include "runtime/real_pointer.h"
 #include "runtime/script_object.h"
 
 namespace Tavrin::Runtime {
@@ -109,24 +111,29 @@ HRESULT CVelmoraScript::Remote(BSTR command, BSTR* value) {
   try {
     // Held for the call: a failure below may drop proxy_.
     const ComPtr<IVelmoraProxy> proxy = proxy_;
-    Bstr text, url, title, page;
-    const HRESULT hr = proxy->Command(command, text.put(), url.put(), title.put(), page.put());
-    // A proxy that went away is made anew by the next command. This one
-    // is not sent again: it may have reached its page already.
-    if (hr == RPC_E_DISCONNECTED) proxy_ = nullptr;
-    if (FAILED(hr)) _com_issue_errorex(hr, proxy.get(), IID_IVelmoraProxy);
+    const RemoteSend send = [&](const std::string& sent) {
+      Bstr text, url, title, page;
+      const HRESULT hr = proxy->Command(Bstr(Platform::from_utf8(sent)).get(), text.put(), url.put(), title.put(),
+                                        page.put());
+      // A proxy that went away is made anew by the next command. This one
+      // is not sent again: it may have reached its page already.
+      if (hr == RPC_E_DISCONNECTED) proxy_ = nullptr;
+      if (FAILED(hr)) _com_issue_errorex(hr, proxy.get(), IID_IVelmoraProxy);
+      return RemoteAnswer{Platform::to_utf8(text.str()), url.str(), title.str(), page.str()};
+    };
+    // Commands that move the pointer may take more than one round.
+    const RemoteAnswer reply = send_page_command(Platform::to_utf8(bstr_text(command)), send);
     // The command's answer crosses from the proxy once, here: the support
     // scripts read it as the run parameter kPageAnswerParameter.
     configuration_->InsertParameter(L"common", kPageAnswerParameter,
-                                    Configuration::Element{text.str(), ParameterType::String});
-    const std::wstring uuid = page.str();
-    if (uuid != page_.uuid) {
-      page_.uuid = uuid;
-      page_.url = url.str();
-      page_.title = title.str();
+                                    Configuration::Element{Platform::from_utf8(reply.text), ParameterType::String});
+    if (reply.page != page_.uuid) {
+      page_.uuid = reply.page;
+      page_.url = reply.url;
+      page_.title = reply.title;
       page_.pending = true;
     }
-    *value = page.detach();
+    *value = alloc_bstr(reply.page);
     return S_OK;
   } catch (...) {
     return method_failure();

@@ -172,7 +172,7 @@
         cmd.fail("'" + c.target + "' (where to drag to) " + (goal.length ? "is not visible" : "does not exist"));
         return;
       }
-      cmd.act(function () { dragTo(el, goal[0], Number(c.steps)); });
+      realDrag(c, cmd, el, goal[0]);
     });
   }
 

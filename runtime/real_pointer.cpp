@@ -1,0 +1,76 @@
+#include "runtime/real_pointer.h"
+
+#include <exception>
+#include <optional>
+#include <vector>
+
+#include "platform/pointer.h"
+#include "platform/text.h"
+#include "proxy/pages/pointer_protocol.h"
+
+namespace Tavrin::Runtime {
+namespace {
+
+namespace Pointer = Platform::Pointer;
+
+// A move, a drag (to the source, then the drag) and a correction each: a
+// page that asks for more is told to act on its own.
+constexpr int kMostRounds = 4;
+
+Pointer::Step platform_step(const Proxy::PointerStep& s) {
+  using Kind = Proxy::PointerStep::Kind;
+  Pointer::Step step;
+  step.kind = s.kind == Kind::kMove      ? Pointer::Step::Kind::kMove
+              : s.kind == Kind::kPress   ? Pointer::Step::Kind::kPress
+              : s.kind == Kind::kRelease ? Pointer::Step::Kind::kRelease
+                                         : Pointer::Step::Kind::kPause;
+  step.x = s.x;
+  step.y = s.y;
+  step.button = s.button;
+  step.ms = s.ms;
+  return step;
+}
+
+// Does the steps; empty when done, else why not.
+std::string run(const std::vector<Proxy::PointerStep>& steps, int round) {
+  if (round > kMostRounds) return "the page asked for the pointer more than " + std::to_string(kMostRounds) + " times";
+  if (steps.empty()) return "the page asked for pointer steps that cannot be read";
+  std::vector<Pointer::Step> platform;
+  for (const Proxy::PointerStep& s : steps) platform.push_back(platform_step(s));
+  try {
+    Pointer::run_steps(platform);
+    return "";
+  } catch (const std::exception& e) {
+    return e.what();
+  }
+}
+
+}  // namespace
+
+RemoteAnswer send_page_command(const std::string& text, const RemoteSend& send) {
+  const std::optional<Proxy::PageCommand> command = Proxy::read_command(text);
+  if (!command || !Proxy::moves_pointer(*command) || !Pointer::has_display()) return send(text);
+  std::vector<RemoteAnswer> replies{send(Proxy::write_real_pointer_command(*command))};
+  std::vector<Proxy::PageAnswer> answers;
+  for (int round = 1;; ++round) {
+    std::optional<Proxy::PageAnswer> answer = Proxy::read_answer(replies.back().text);
+    // A reply that is no answer is passed on as it came.
+    if (!answer) return replies.back();
+    answers.push_back(std::move(*answer));
+    const std::optional<std::vector<Proxy::PointerStep>> steps = Proxy::pointer_steps_of(answers.back());
+    // The round after the one told to act on its own ends it in any case.
+    if (!steps || round > kMostRounds + 1) break;
+    const std::string failure = run(*steps, round);
+    replies.push_back(send(Proxy::write_pointed_command(*command, Platform::to_utf8(replies.back().page), round,
+                                                        failure)));
+  }
+  const Proxy::PageAnswer answer = Proxy::pointer_exchange_answer(answers);
+  // The page that gave the exchange's answer: the one before, when the
+  // last round found it gone.
+  const bool left = answers.size() > 1 && answer.fields.contains("navigating") && answers.back().fields.contains("gone");
+  RemoteAnswer result = left ? replies[replies.size() - 2] : replies.back();
+  result.text = Proxy::write_answer(answer);
+  return result;
+}
+
+}  // namespace Tavrin::Runtime
