@@ -154,6 +154,28 @@ test("controls", function () {
 )js", 1);
 }
 
+// An action on an element that moves waits until it stands still, however
+// the page moves it (a CSS transition, jQuery's animate, an interval
+// timer); one on a page where nothing moves does not wait for it.
+TEST_P(InputCases, ActionsWaitForMovingElementsToStop) {
+  expect_passing(R"js(
+test("moving", function () {
+  var page = open("/input/moving.html");
+  var movers = ["#by-css", "#by-jquery", "#by-timer"];
+  for (var i = 0; i < movers.length; i++) {
+    page.element("#go").click();
+    page.element(movers[i]).click();
+  }
+  assertEqual(page.element("#hits").text(), "by-css at its stop, by-jquery at its stop, by-timer at its stop,",
+              "each clicked where it stopped");
+  page.reload();
+  page.element("#go").click();
+  page.element("#by-timer").hover();
+  assertEqual(page.eval("lastMove"), "by-timer at its stop", "the pointer came once it stopped");
+});
+)js", 1);
+}
+
 // A right click, HTML5 drag and drop, a jQuery UI sortable list and menu,
 // and the pointer leaving the window at the top.
 TEST_P(InputCases, TheMouseDragsRightClicksAndLeaves) {

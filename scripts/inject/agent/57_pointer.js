@@ -149,6 +149,8 @@
 
   function finishPointing(cmd, p) {
     pointing = null;
+    // Page events that follow (a click) leave what the real pointer is over.
+    under = realInside && realAt ? elementAt(realAt) : null;
     var seen = watching ? watching.events : [];
     watching = null;
     cmd.afterEvents(p.mark, p.began, seen, null);
