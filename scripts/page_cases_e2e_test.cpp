@@ -106,7 +106,7 @@ Origin::Reply serve_site(const Origin::SeenRequest& request) {
   if (path == "/start.html") {
     reply.body = html("Start",
                       "<a id='moved' href='/moved'>moved</a> <a id='json' href='/api/data.json'>json</a>"
-                      " <a id='picture' href='/picture.png'>picture</a> <a id='nothing' href='/nothing'>nothing</a>"
+                      " <a id='picture' href='/picture.png'>picture</a> <a id='clip' href='/clip.webm'>clip</a> <a id='nothing' href='/nothing'>nothing</a>"
                       " <a id='text' href='/files/notes.txt'>notes</a> <a id='binary' href='/files/data.bin'>data</a>"
                       " <a id='blank' href='/popup.html?via=link' target='_blank'>new window</a>"
                       " <button id='open' onclick=\"window.open('/popup.html?via=open', 'opened')\">open</button>"
@@ -121,6 +121,9 @@ Origin::Reply serve_site(const Origin::SeenRequest& request) {
   } else if (path == "/picture.png") {
     reply.fields = {{"Content-Type", "image/png"}};
     reply.body = std::string("\x89PNG\r\n\x1a\n", 8) + std::string(64, '\0');
+  } else if (path == "/clip.webm") {
+    reply.fields = {{"Content-Type", "video/webm"}};
+    reply.body = std::string("\x1a\x45\xdf\xa3", 4) + std::string(64, '\0');  // a header and nothing to play
   } else if (path == "/nothing") {
     reply.status = 204;
     reply.fields.clear();
@@ -218,15 +221,25 @@ test("no pages", function () {
   page.element("#json").click();
   assertMatch(page.url(), /\/api\/data\.json$/, "JSON address");
   assertEqual(JSON.parse(page.element("pre").text()).name, "data", "JSON text");
+  var logged = waitResponse("**/api/data.json", 3000);
+  assertEqual(logged.status, 200, "the request log has the JSON's answer");
+  assertEqual(logged.responseJSON().name, "data", "as the origin sent it");
   page.back();
   assertEqual(page.title(), "Start", "back from JSON");
   page.element("#picture").click();
   assertEqual(page.element("img").count(), 1, "image shown");
+  page.back();
+  page.element("#clip").click();
+  assertEqual(page.element("video").count(), 1, "video shown");
+  assertMatch(page.element("video source").attr("src"), /\/clip\.webm$/, "of the address");
   page.navigate(site + "/start.html");
   page.element("#nothing").click();
   assertEqual(page.title(), "Start", "204 stays");
   page.element("#more").click();
   assertEqual(page.element("#count").text(), "1", "still driven after the 204");
+  // A second window: Firefox starts a process of its own to ask the
+  // running one for it, which takes longer than 8 s on a busy machine.
+  pageTimeouts({ navigation: 30000 });
   var direct = open(site + "/moved");
   assertEqual(direct.element("#why").count(), 1, "opened on a 301");
 });
@@ -268,6 +281,9 @@ test("downloads", function () {
   var binary = page.waitForDownload(5000);
   assertEqual(binary.suggestedName, "data.bin", "binary name");
   assertEqual(binary.size, 300000, "binary size");
+  var logged = waitResponse("**/files/data.bin", 3000);
+  assertEqual(logged.status, 200, "the request log has the download's answer");
+  assertEqual(logged.failure, null, "saved whole");
   var thrown = "";
   try { page.waitForDownload(300); } catch (e) { thrown = e.message; }
   assertMatch(thrown, /waited 300 ms for a download/, "no third download");

@@ -4,18 +4,12 @@
 #include <cctype>
 
 #include "proxy/http/error_page.h"
+#include "proxy/http/header_text.h"
 #include "proxy/http/page_rules.h"
 
 namespace Tavrin::Proxy::Http {
 
 namespace {
-
-std::string lower(std::string_view text) {
-  std::string out(text);
-  std::transform(out.begin(), out.end(), out.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return out;
-}
 
 std::string trim(std::string_view text) {
   const auto begin = text.find_first_not_of(" \t\"");
@@ -50,7 +44,7 @@ std::string disposition_parameter(std::string_view value, const std::string& nam
     ++at;
     const std::size_t equals = value.find('=', at);
     if (equals == std::string_view::npos) break;
-    if (lower(trim(value.substr(at, equals - at))) != name) continue;
+    if (lower_case(trim(value.substr(at, equals - at))) != name) continue;
     std::size_t end = value.find(';', equals);
     if (end == std::string_view::npos) end = value.size();
     return trim(value.substr(equals + 1, end - equals - 1));
@@ -76,7 +70,7 @@ bool shown_as_text(const std::string& type) {
 
 bool shown_alone(const std::string& type) {
   return starts_with(type, "text/") || type == "application/xml" || ends_with(type, "+xml") ||
-         type == "application/pdf" || starts_with(type, "audio/") || starts_with(type, "video/");
+         type == "application/pdf";
 }
 
 }  // namespace
@@ -87,14 +81,15 @@ DocumentAnswer classify_document_answer(http::verb method, const http::response_
   if (status >= 300 && status < 400 && response.find(http::field::location) != response.end())
     return DocumentAnswer::kPassed;
   if (status == 204 || status == 205) return DocumentAnswer::kNoContent;
-  if (lower(response[http::field::content_disposition]).find("attachment") != std::string::npos)
+  if (lower_case(response[http::field::content_disposition]).find("attachment") != std::string::npos)
     return DocumentAnswer::kDownload;
   if (is_injectable_response(method, response)) return DocumentAnswer::kPage;
   const std::string content_type(response[http::field::content_type]);
-  const std::string type = lower(trim(content_type.substr(0, content_type.find(';'))));
+  const std::string type = media_type(content_type);
   if (type.empty()) return DocumentAnswer::kPassed;  // the browser sniffs it
   if (shown_as_text(type)) return DocumentAnswer::kText;
   if (starts_with(type, "image/")) return DocumentAnswer::kImage;
+  if (starts_with(type, "audio/") || starts_with(type, "video/")) return DocumentAnswer::kMedia;
   if (shown_alone(type) || type == "text/html" || type == "application/xhtml+xml") return DocumentAnswer::kShown;
   if (type == "multipart/x-mixed-replace") return DocumentAnswer::kPassed;
   return DocumentAnswer::kDownload;
@@ -124,6 +119,12 @@ std::string image_view_document(const std::string& url, const std::string& title
   return "<html><head><meta name=\"viewport\" content=\"width=device-width, minimum-scale=0.1\"><title>" +
          escape_html(title) + "</title></head><body style=\"margin: 0px; height: 100%;\">"
          "<img style=\"display: block; margin: auto;\" src=\"" + escape_html(url) + "\"></body></html>";
+}
+
+std::string media_view_document(const std::string& url, const std::string& type) {
+  return "<html><head><meta name=\"viewport\" content=\"width=device-width\"></head><body>"
+         "<video controls=\"\" autoplay=\"\" name=\"media\"><source src=\"" + escape_html(url) +
+         "\" type=\"" + escape_html(type) + "\"></video></body></html>";
 }
 
 }  // namespace Tavrin::Proxy::Http

@@ -7,7 +7,7 @@
 // A browser shows text and images in a document it builds itself, into
 // which no script can go. For a top-level navigation of a run the proxy
 // builds that document instead (the same elements as the browser's own:
-// a <pre> holding the text, an <img> of the address), so that the agent
+// a <pre> holding the text, an <img> or a <video> of the address), so that the agent
 // is there and the page can be read, driven and navigated away from.
 //
 // A download is an attachment, or a type that the browsers do not show;
@@ -31,7 +31,8 @@ enum class DocumentAnswer {
   kDownload,   // an attachment or a type no browser shows: the page stays
   kText,       // text or JSON the browser shows as text
   kImage,      // an image the browser shows alone
-  kShown,      // shown without a document for the agent (XML, PDF, media)
+  kMedia,      // audio or video the browser plays alone
+  kShown,      // shown without a document for the agent (XML, PDF)
   kPassed      // not the end of a navigation (a redirect, 304, 1xx, HEAD)
 };
 
@@ -43,9 +44,12 @@ DocumentAnswer classify_document_answer(http::verb method, const http::response_
 std::string suggested_file_name(std::string_view content_disposition, std::string_view path);
 
 // The documents the browser would build: the text in a <pre>, the image
-// at `url` alone. `title` names the image as the browser's tab does.
+// at `url` alone, the audio or video at `url` in a <video> with controls
+// (browsers play audio in one too). `title` names the image as the
+// browser's tab does; `type` is the media type of the answer.
 std::string text_view_document(std::string_view text);
 std::string image_view_document(const std::string& url, const std::string& title);
+std::string media_view_document(const std::string& url, const std::string& type);
 
 }  // namespace Tavrin::Proxy::Http
 

@@ -36,6 +36,8 @@ TEST(DocumentAnswersTest, WhatTheBrowserMakesOfAnAnswer) {
   EXPECT_EQ(classify_document_answer(get, answer(200, "Text/Plain")), DocumentAnswer::kText);
   EXPECT_EQ(classify_document_answer(get, answer(200, "image/png")), DocumentAnswer::kImage);
   EXPECT_EQ(classify_document_answer(get, answer(200, "application/pdf")), DocumentAnswer::kShown);
+  EXPECT_EQ(classify_document_answer(get, answer(200, "video/webm")), DocumentAnswer::kMedia);
+  EXPECT_EQ(classify_document_answer(get, answer(200, "Audio/Ogg; codecs=opus")), DocumentAnswer::kMedia);
   EXPECT_EQ(classify_document_answer(get, answer(200, "text/xml")), DocumentAnswer::kShown);
   EXPECT_EQ(classify_document_answer(get, answer(200, "")), DocumentAnswer::kPassed) << "the browser sniffs it";
 }
@@ -60,6 +62,9 @@ TEST(DocumentAnswersTest, TheDocumentsMadeForTextAndImages) {
             std::string::npos)
       << image;
   EXPECT_NE(image.find("<title>p.png</title>"), std::string::npos);
+  const std::string media = media_view_document("http://a.test/c.webm?a=1&b=2", "video/webm");
+  EXPECT_NE(media.find("<source src=\"http://a.test/c.webm?a=1&amp;b=2\" type=\"video/webm\">"), std::string::npos)
+      << media;
 }
 
 // The example of RFC 2617 (Digest, MD5, qop=auth), and Basic.

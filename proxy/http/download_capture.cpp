@@ -42,7 +42,13 @@ std::filesystem::path fresh_folder(const std::filesystem::path& base) {
 // Reads the rest of the body into `file`; the error that ended it, if any.
 asio::awaitable<std::string> save_body(http::response_parser<http::buffer_body>& parser, AnyStream& up,
                                        beast::flat_buffer& up_buffer, std::FILE* file, std::uint64_t& size,
-                                       ProxyContext& context) {
+                                       const BodyTap* tap, ProxyContext& context) {
+  auto keep = [&](const char* bytes, std::size_t n) {
+    if (std::fwrite(bytes, 1, n, file) != n) return false;
+    if (tap) tap->take(std::string_view(bytes, n));
+    size += n;
+    return true;
+  };
   // Larger than a relay's pieces: each read costs a write to the disk.
   std::unique_ptr<char[]> raw(new char[kSaveChunkBytes]);
   // A body of known length is copied as raw bytes past the parser, as a
@@ -50,18 +56,17 @@ asio::awaitable<std::string> save_body(http::response_parser<http::buffer_body>&
   if (const auto known = parser.content_length_remaining(); known && !parser.get().chunked()) {
     std::uint64_t left = *known;
     const std::size_t first = static_cast<std::size_t>(std::min<std::uint64_t>(up_buffer.size(), left));
-    if (first && std::fwrite(up_buffer.data().data(), 1, first, file) != first) co_return "the file could not be written";
+    if (first && !keep(static_cast<const char*>(up_buffer.data().data()), first))
+      co_return "the file could not be written";
     up_buffer.consume(first);
     left -= first;
-    size += first;
     while (left > 0) {
       beast::get_lowest_layer(up).expires_after(context.settings.read_timeout);
       auto [ec, got] = co_await up.async_read_some(
           asio::buffer(raw.get(), static_cast<std::size_t>(std::min<std::uint64_t>(kSaveChunkBytes, left))), kTuple);
       if (ec) co_return "the answer was cut short: " + ec.message();
-      if (std::fwrite(raw.get(), 1, got, file) != got) co_return "the file could not be written";
+      if (!keep(raw.get(), got)) co_return "the file could not be written";
       left -= got;
-      size += got;
     }
     co_return std::string();
   }
@@ -75,19 +80,19 @@ asio::awaitable<std::string> save_body(http::response_parser<http::buffer_body>&
     if (ec == http::error::need_buffer) ec = {};
     if (ec) co_return "the answer was cut short: " + ec.message();
     const std::size_t got = chunk.size() - body.size;
-    if (got && std::fwrite(chunk.data(), 1, got, file) != got) co_return "the file could not be written";
-    size += got;
+    if (got && !keep(chunk.data(), got)) co_return "the file could not be written";
   }
   co_return std::string();
 }
 
 }  // namespace
 
-asio::awaitable<bool> capture_download(AnyStream& client, http::response_parser<http::buffer_body>& parser,
-                                       AnyStream& up, beast::flat_buffer& up_buffer, const DownloadSource& source,
-                                       ProxyContext& context, bool& reusable) {
-  reusable = false;
-  if (!context.settings.download_folder || !context.settings.pages) co_return false;
+asio::awaitable<std::optional<DownloadSaved>> capture_download(AnyStream& client,
+                                                               http::response_parser<http::buffer_body>& parser,
+                                                               AnyStream& up, beast::flat_buffer& up_buffer,
+                                                               const DownloadSource& source, ProxyContext& context,
+                                                               const BodyTap* tap) {
+  if (!context.settings.download_folder || !context.settings.pages) co_return std::nullopt;
   auto& answer = parser.get();
   const std::string name = suggested_file_name(answer[http::field::content_disposition], source.path);
   std::filesystem::path path;
@@ -99,7 +104,7 @@ asio::awaitable<bool> capture_download(AnyStream& client, http::response_parser<
   } catch (const std::exception& e) {
     context.note(std::string("A download is passed to the browser: ") + e.what());
   }
-  if (!file) co_return false;
+  if (!file) co_return std::nullopt;
 
   PageRegistry& pages = *context.settings.pages;
   Download download;
@@ -116,12 +121,11 @@ asio::awaitable<bool> capture_download(AnyStream& client, http::response_parser<
   co_await write_message(client, reply, context.settings.read_timeout);
 
   std::uint64_t size = 0;
-  std::string error = co_await save_body(parser, up, up_buffer, file.get(), size, context);
+  std::string error = co_await save_body(parser, up, up_buffer, file.get(), size, tap, context);
   if (std::fflush(file.get()) != 0 && error.empty()) error = "the file could not be written";
   file.reset();
-  reusable = error.empty();
   pages.downloads().end(download.mark, size, error);
-  co_return true;
+  co_return DownloadSaved{error};
 }
 
 }  // namespace Tavrin::Proxy::Http

@@ -6,6 +6,7 @@
 #ifndef QUORVANE_PROXY_HTTP_DOWNLOAD_CAPTURE_H_
 #define QUORVANE_PROXY_HTTP_DOWNLOAD_CAPTURE_H_
 
+#include <optional>
 #include <string>
 
 #include <boost/asio/awaitable.hpp>
@@ -14,6 +15,7 @@
 #include <boost/beast/http/parser.hpp>
 
 #include "proxy/http/any_stream.h"
+#include "proxy/http/stream_relay.h"
 
 namespace Tavrin::Proxy::Http {
 
@@ -30,16 +32,23 @@ struct DownloadSource {
   unsigned version = 11;
 };
 
+// How a download that was taken went: `failure` is empty when the body was
+// saved whole (the origin connection may then carry another request, if
+// the origin keeps it), else what ended it.
+struct DownloadSaved {
+  std::string failure;
+};
+
 // Takes the answer whose header `parser` has read from `up` as a download:
 // answers `client` 204 (closing its connection), saves the body and
-// records it. Returns false, having done nothing, when there is no
-// folder to save it in (the answer then passes on to the browser). Sets
-// `reusable` when the body was read whole (the origin connection may
-// carry another request, if the origin keeps it).
-boost::asio::awaitable<bool> capture_download(AnyStream& client,
-                                              boost::beast::http::response_parser<boost::beast::http::buffer_body>& parser,
-                                              AnyStream& up, boost::beast::flat_buffer& up_buffer,
-                                              const DownloadSource& source, ProxyContext& context, bool& reusable);
+// records it; `tap`, if any, sees the body's bytes as they are saved (the
+// run's request log). Returns std::nullopt, having done nothing, when
+// there is no folder to save it in (the answer then passes on to the
+// browser).
+boost::asio::awaitable<std::optional<DownloadSaved>> capture_download(
+    AnyStream& client, boost::beast::http::response_parser<boost::beast::http::buffer_body>& parser,
+    AnyStream& up, boost::beast::flat_buffer& up_buffer, const DownloadSource& source, ProxyContext& context,
+    const BodyTap* tap);
 
 }  // namespace Tavrin::Proxy::Http
 

@@ -5,14 +5,11 @@
 
 #include <boost/beast/http/rfc7230.hpp>
 
-#include "proxy/http/body_decoding.h"
-#include "proxy/http/document_answers.h"
-#include "proxy/http/download_capture.h"
 #include "proxy/http/error_page.h"
-#include "proxy/http/http_credentials.h"
+#include "proxy/http/forward_exchange.h"
 #include "proxy/http/message_framing.h"
+#include "proxy/http/navigation_end.h"
 #include "proxy/http/observed_answer.h"
-#include "proxy/http/page_budget.h"
 #include "proxy/http/page_rules.h"
 #include "proxy/http/proxy_context.h"
 #include "proxy/http/stream_relay.h"
@@ -26,34 +23,6 @@ namespace {
 // A kept-alive origin connection that the origin had closed meanwhile: the
 // request may be sent again on a new one.
 struct StaleConnection {};
-
-// The origin asked for credentials that the run gave: the request goes
-// again with this Authorization.
-struct Challenged {
-  std::string authorization;
-};
-
-// One request's facts that outlive the changes made to its header.
-struct Exchange {
-  const Origin& origin;
-  std::string path;
-  http::verb method;
-  unsigned version;
-  bool keep_alive;
-  bool document;
-  bool upgrade;
-  bool bodiless;  // no request body: the request may be sent again
-  bool reused;
-  ForwardHooks* hooks = nullptr;  // a run's network control, when on
-  std::string_view taken_body;    // read by the caller already
-  // A document request over a run's port: the run, whether it loads a
-  // window (not a frame), and the page it came from (Referer).
-  std::string run;
-  bool top_level = false;
-  std::string referer;
-  // The request carries credentials (the browser's, or the run's).
-  bool authorized = false;
-};
 
 asio::awaitable<void> read_answer_header(AnyStream& up, beast::flat_buffer& buffer,
                                          std::optional<http::response_parser<http::empty_body>>& answer,
@@ -91,169 +60,7 @@ asio::awaitable<void> read_answer_header(AnyStream& up, beast::flat_buffer& buff
   }
 }
 
-enum class Taken { kWhole, kTooLarge, kOverBudget };
 
-// Takes the body of an HTML answer into `page` until it ends, exceeds
-// `cap` or would pass the pages' budget (`hold` counts its bytes).
-asio::awaitable<Taken> take_page(AnyStream& up, beast::flat_buffer& buffer, http::response_parser<http::buffer_body>& parser,
-                                 std::string& page, PageBudget::Hold& hold, const Exchange& x, ProxyContext& context) {
-  std::vector<char> chunk(kChunkBufferBytes);
-  while (!parser.is_done()) {
-    auto& body = parser.get().body();
-    body.data = chunk.data();
-    body.size = chunk.size();
-    beast::get_lowest_layer(up).expires_after(context.settings.read_timeout);
-    auto [ec, n] = co_await http::async_read_some(up, buffer, parser, kTuple);
-    if (ec == http::error::need_buffer) ec = {};
-    if (ec) {
-      throw UpstreamFailure(ec == beast::error::timeout ? http::status::gateway_timeout : http::status::bad_gateway,
-                            "The page from " + x.origin.authority() + " was cut short: " + ec.message());
-    }
-    const std::size_t got = chunk.size() - body.size;
-    if (page.size() + got > context.settings.inject_max_bytes) {
-      page.append(chunk.data(), got);
-      co_return Taken::kTooLarge;
-    }
-    if (!hold.grow_to(page.size() + got)) {
-      page.append(chunk.data(), got);
-      co_return Taken::kOverBudget;
-    }
-    page.append(chunk.data(), got);
-  }
-  co_return Taken::kWhole;
-}
-
-// Sends the page taken whole: injected when it decodes, else as it came.
-asio::awaitable<bool> send_page(AnyStream& client, http::response_header<>& header, std::string& page, bool keep_alive,
-                                PageBudget::Hold& hold, const Exchange& x, ProxyContext& context) {
-  http::response<http::string_body> out;
-  out.base() = header;
-  auto decoded = decode_content(page, header[http::field::content_encoding], context.settings.inject_max_bytes);
-  // A decoded copy counts too; past the budget the page goes as it came.
-  if (decoded && !hold.grow_to(page.size() + decoded->size())) {
-    decoded.reset();
-    context.note("The page " + x.origin.authority() + x.path + " passes uninjected: decoded it would pass the " +
-                 "budget of pages held for injection");
-  } else if (!decoded) {
-    context.note("The page " + x.origin.authority() + x.path + " could not be decoded (" +
-                 std::string(header[http::field::content_encoding]) + ") and passes uninjected");
-  }
-  if (decoded) {
-    const bool has_policy = header.find(kPolicyField) != header.end();
-    const std::string nonce = has_policy ? make_nonce() : std::string();
-    const std::string key = agent_key(beast::get_lowest_layer(client).socket(), x.origin.web_origin(), context);
-    context.package.inject(*decoded, nonce, key);
-    prepare_injected_response(out, nonce);
-    out.body() = std::move(*decoded);
-  } else {
-    out.body() = std::move(page);
-  }
-  out.keep_alive(keep_alive);
-  out.prepare_payload();
-  const error_code ec = co_await write_message(client, out, context.settings.read_timeout);
-  co_return !ec && keep_alive;
-}
-
-// A 401 to a run's request: answered with the run's credentials when it
-// gave some for the origin (throws Challenged), unless the request carried
-// credentials already; those were refused, so the challenge is taken off
-// and the browser shows the origin's page as a user who gave up would see
-// it, instead of a dialog that nobody answers.
-void answer_challenges(http::response_header<>& answer, const Exchange& x, ProxyContext& context) {
-  if (x.authorized) {
-    answer.erase(http::field::www_authenticate);
-    return;
-  }
-  if (!x.bodiless || !context.settings.pages) return;
-  const auto credentials = context.settings.pages->credentials_for(x.run, x.origin.web_origin());
-  if (!credentials) return;
-  std::vector<std::string> challenges;
-  const auto range = answer.equal_range(http::field::www_authenticate);
-  for (auto it = range.first; it != range.second; ++it) challenges.emplace_back(it->value());
-  const auto authorization = answer_challenge(challenges, {credentials->user, credentials->password},
-                                              std::string(http::to_string(x.method)), x.path, make_nonce());
-  if (authorization) throw Challenged{*authorization};
-}
-
-// How an answer that ended a navigation of a run went, when it was
-// answered here.
-struct Ended {
-  bool keep_alive;  // the client connection may carry another request
-  bool reusable;    // the origin's answer was read whole
-};
-
-std::string url_of(const Exchange& x) { return x.origin.web_origin() + x.path; }
-
-// The document the browser would make for text or an image, made here
-// with the agent in it.
-asio::awaitable<std::optional<Ended>> send_view(AnyStream& client, http::response_parser<http::buffer_body>& parser,
-                                                AnyStream& up, beast::flat_buffer& up_buffer, DocumentAnswer kind,
-                                                const Exchange& x, ProxyContext& context, bool keep_alive,
-                                                PageBudget::Hold& hold) {
-  auto& answer = parser.get();
-  std::string view;
-  bool reusable = false;
-  if (kind == DocumentAnswer::kImage) {
-    // The image element asks for the image itself.
-    view = image_view_document(url_of(x), suggested_file_name({}, x.path));
-  } else {
-    std::string body;
-    if (co_await take_page(up, up_buffer, parser, body, hold, x, context) != Taken::kWhole) {
-      context.note("The text " + url_of(x) + " is too large to be shown with the agent; it is cut off");
-    } else {
-      reusable = true;
-    }
-    auto decoded = decode_content(body, answer[http::field::content_encoding], context.settings.inject_max_bytes);
-    view = text_view_document(decoded ? *decoded : body);
-  }
-  http::response_header<> header;
-  header.result(answer.result_int());
-  header.version(x.version);
-  header.set(http::field::content_type, "text/html; charset=utf-8");
-  for (const char* name : {"Set-Cookie", "Content-Security-Policy"}) {
-    const auto range = answer.equal_range(name);
-    for (auto it = range.first; it != range.second; ++it) header.insert(name, it->value());
-  }
-  const bool more = co_await send_page(client, header, view, keep_alive, hold, x, context);
-  co_return Ended{more, reusable};
-}
-
-// A document answer of a run that ends the navigation without a page of
-// the agent's: a download is saved here, text and images get a document
-// with the agent, and the registry hears of the rest (a 204, a document
-// the browser makes itself). std::nullopt: the answer is still to be
-// passed on.
-asio::awaitable<std::optional<Ended>> end_of_navigation(AnyStream& client,
-                                                        http::response_parser<http::buffer_body>& parser,
-                                                        AnyStream& up, beast::flat_buffer& up_buffer,
-                                                        const Exchange& x, ProxyContext& context, bool keep_alive,
-                                                        PageBudget::Hold& hold) {
-  if (!x.document) co_return std::nullopt;
-  const DocumentAnswer kind = classify_document_answer(x.method, parser.get());
-  const unsigned status = parser.get().result_int();
-  PageRegistry& pages = *context.settings.pages;
-  switch (kind) {
-    case DocumentAnswer::kDownload: {
-      bool reusable = false;
-      const DownloadSource source{x.run, x.referer, url_of(x), x.path, x.version};
-      if (co_await capture_download(client, parser, up, up_buffer, source, context, reusable))
-        co_return Ended{false, reusable};
-      co_return std::nullopt;
-    }
-    case DocumentAnswer::kText:
-    case DocumentAnswer::kImage:
-      if (x.top_level) co_return co_await send_view(client, parser, up, up_buffer, kind, x, context, keep_alive, hold);
-      co_return std::nullopt;
-    case DocumentAnswer::kNoContent:
-      pages.navigation_ended({x.run, x.referer, "no content", url_of(x), status, true});
-      co_return std::nullopt;
-    case DocumentAnswer::kShown:
-      if (x.top_level) pages.navigation_ended({x.run, x.referer, "shown", url_of(x), status, false});
-      co_return std::nullopt;
-    default:
-      co_return std::nullopt;
-  }
-}
 
 // Sets the framing of an answer that streams to the client: a body that
 // ends with the connection goes chunked to a 1.1 client; a 1.0 client gets
@@ -327,9 +134,13 @@ asio::awaitable<bool> exchange(AnyStream& client, beast::flat_buffer& client_buf
   std::string page;
   PageBudget::Hold hold(context.page_budget);
   if (!x.run.empty() && context.settings.pages) {
+    const std::string encoding(answer[http::field::content_encoding]);
     if (const auto ended = co_await end_of_navigation(client, parser, up, up_buffer, x, context, keep_alive, hold)) {
       if (!origin_keeps || !ended->reusable) upstream.close();
       answered = true;
+      // The log keeps the origin's answer, not the view or the 204 the
+      // browser was given instead.
+      if (x.hooks) note_end(*x.hooks, ended->failure, encoding);
       co_return ended->keep_alive;
     }
   }

@@ -6,19 +6,16 @@
 #include <boost/beast/core/detail/base64.hpp>
 #include <openssl/evp.h>
 
+#include "proxy/http/header_text.h"
+
 namespace Tavrin::Proxy::Http {
 
 namespace {
 
-std::string lower(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return text;
-}
-
 std::string scheme_of(const std::string& challenge) {
   const auto start = challenge.find_first_not_of(" \t");
   if (start == std::string::npos) return {};
-  return lower(challenge.substr(start, challenge.find_first_of(" \t", start) - start));
+  return lower_case(challenge.substr(start, challenge.find_first_of(" \t", start) - start));
 }
 
 std::string basic(const Credentials& c) {
@@ -32,7 +29,7 @@ std::optional<std::string> digest(const std::string& challenge, const Credential
                                   const std::string& uri, const std::string& cnonce) {
   std::string algorithm = auth_parameter(challenge, "algorithm");
   if (algorithm.empty()) algorithm = "MD5";
-  const std::string hash = lower(algorithm) == "sha-256" ? "SHA-256" : lower(algorithm) == "md5" ? "MD5" : "";
+  const std::string hash = lower_case(algorithm) == "sha-256" ? "SHA-256" : lower_case(algorithm) == "md5" ? "MD5" : "";
   if (hash.empty()) return std::nullopt;
   const std::string realm = auth_parameter(challenge, "realm");
   const std::string nonce = auth_parameter(challenge, "nonce");
@@ -44,7 +41,7 @@ std::optional<std::string> digest(const std::string& challenge, const Credential
     if (end == std::string::npos) end = qops.size();
     std::string token = qops.substr(at, end - at);
     token.erase(std::remove_if(token.begin(), token.end(), [](unsigned char ch) { return std::isspace(ch); }), token.end());
-    if (lower(token) == "auth") qop = true;
+    if (lower_case(token) == "auth") qop = true;
     at = end + 1;
   }
   const std::string nc = "00000001";
@@ -62,7 +59,7 @@ std::optional<std::string> digest(const std::string& challenge, const Credential
 }  // namespace
 
 std::string auth_parameter(const std::string& value, const std::string& name) {
-  const std::string text = lower(value);
+  const std::string text = lower_case(value);
   std::size_t at = 0;
   while ((at = text.find(name + "=", at)) != std::string::npos) {
     const bool starts = at == 0 || text[at - 1] == ' ' || text[at - 1] == ',' || text[at - 1] == '\t';

@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "proxy/http/header_text.h"
+
 namespace Tavrin::Proxy::Http {
 
 namespace {
@@ -16,12 +18,6 @@ namespace http = boost::beast::http;
 // no Connection header may name them.
 constexpr std::array<std::string_view, 6> kNotHopByHop = {"content-length", "transfer-encoding", "host",
                                                           "content-type",   "content-encoding",  "content-range"};
-
-std::string lower(std::string_view text) {
-  std::string out(text);
-  std::transform(out.begin(), out.end(), out.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return out;
-}
 
 std::string_view trim(std::string_view text) {
   while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
@@ -40,7 +36,7 @@ std::vector<std::string> elements(const http::fields& fields, http::field name) 
       std::string_view element = value.substr(0, comma);
       value = comma == std::string_view::npos ? std::string_view() : value.substr(comma + 1);
       element = trim(element.substr(0, element.find(';')));
-      if (!element.empty()) out.push_back(lower(element));
+      if (!element.empty()) out.push_back(lower_case(element));
     }
   }
   return out;

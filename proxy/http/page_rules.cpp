@@ -9,31 +9,14 @@
 #include <boost/beast/core/detail/base64.hpp>
 #include <boost/beast/http/rfc7230.hpp>
 
+#include "proxy/http/header_text.h"
+
 namespace Tavrin::Proxy::Http {
 
 namespace {
 
-std::string lower(std::string_view text) {
-  std::string out(text);
-  std::transform(out.begin(), out.end(), out.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return out;
-}
-
 bool contains_ignoring_case(std::string_view text, std::string_view part) {
-  return lower(text).find(part) != std::string::npos;
-}
-
-std::string trim(std::string_view text) {
-  const auto begin = text.find_first_not_of(" \t");
-  if (begin == std::string_view::npos) return {};
-  const auto end = text.find_last_not_of(" \t");
-  return std::string(text.substr(begin, end - begin + 1));
-}
-
-// The media type of a Content-Type value, lower case, without parameters.
-std::string media_type(std::string_view content_type) {
-  return lower(trim(content_type.substr(0, content_type.find(';'))));
+  return lower_case(text).find(part) != std::string::npos;
 }
 
 }  // namespace
@@ -41,7 +24,7 @@ std::string media_type(std::string_view content_type) {
 bool is_document_request(const http::fields& request) {
   const auto dest = request.find("Sec-Fetch-Dest");
   if (dest != request.end()) {
-    const std::string value = lower(trim(dest->value()));
+    const std::string value = lower_case(trimmed(dest->value()));
     return value == "document" || value == "iframe" || value == "frame";
   }
   if (request.find("X-Requested-With") != request.end()) return false;
@@ -65,7 +48,7 @@ bool is_injectable_response(http::verb method, const http::response_header<>& re
 void remove_hop_by_hop(http::fields& fields, bool keep_upgrade) {
   std::vector<std::string> named;
   for (const auto& token : http::token_list(fields[http::field::connection])) {
-    const std::string name = lower(token);
+    const std::string name = lower_case(token);
     if (keep_upgrade && name == "upgrade") continue;
     named.push_back(name);
   }
@@ -113,10 +96,10 @@ std::string allow_nonce_in_policy(std::string_view policy, const std::string& no
   while (start <= policy.size()) {
     std::size_t end = policy.find(';', start);
     if (end == std::string_view::npos) end = policy.size();
-    const std::string text = trim(policy.substr(start, end - start));
+    const std::string text = trimmed(policy.substr(start, end - start));
     start = end + 1;
     if (text.empty()) continue;
-    directives.push_back({lower(text.substr(0, text.find_first_of(" \t"))), text});
+    directives.push_back({lower_case(text.substr(0, text.find_first_of(" \t"))), text});
   }
   auto has = [&](const char* name) {
     return std::any_of(directives.begin(), directives.end(), [&](const Directive& d) { return d.name == name; });
@@ -128,8 +111,8 @@ std::string allow_nonce_in_policy(std::string_view policy, const std::string& no
     const bool change = scripts_named ? (d.name == "script-src" || d.name == "script-src-elem")
                                       : d.name == "default-src";
     if (change) {
-      std::string values = trim(std::string_view(d.text).substr(d.name.size()));
-      const std::string seen = lower(values);
+      std::string values = trimmed(std::string_view(d.text).substr(d.name.size()));
+      const std::string seen = lower_case(values);
       if (seen == "'none'") values.clear();
       // A nonce in a list turns its 'unsafe-inline' off, which would stop
       // the page's own inline scripts; such a list gets the page's origin.

@@ -5,6 +5,7 @@
 
 #include "common/configuration.h"
 #include "platform/text.h"
+#include "proxy/http/header_text.h"
 
 namespace Tavrin::Proxy::Http {
 
@@ -49,12 +50,6 @@ std::string trim(const std::string& text) {
   return text.substr(begin, end - begin + 1);
 }
 
-std::string lower(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return text;
-}
-
 }  // namespace
 
 std::map<std::string, std::filesystem::path> parse_sites(const std::string& text,
@@ -69,7 +64,7 @@ std::map<std::string, std::filesystem::path> parse_sites(const std::string& text
     if (entry.empty()) continue;
     const std::size_t equals = entry.find('=');
     if (equals == std::string::npos) throw SettingsError("Local site without a folder: " + entry);
-    const std::string host = lower(trim(entry.substr(0, equals)));
+    const std::string host = lower_case(trim(entry.substr(0, equals)));
     const std::filesystem::path folder = trim(entry.substr(equals + 1));
     if (host.empty() || folder.empty()) throw SettingsError("Local site without a host or folder: " + entry);
     sites[host] = (folder.is_absolute() ? folder : base_folder / folder).lexically_normal();
