@@ -13,9 +13,10 @@ namespace {
 
 namespace Pointer = Platform::Pointer;
 
-// A move, a drag (to the source, then the drag) and a correction each: a
-// page that asks for more is told to act on its own.
-constexpr int kMostRounds = 4;
+// A drag takes four (to the source, the press and first step, the rest of
+// the way, the release), a move one more and a correction one: a page that
+// asks for more is told to act on its own.
+constexpr int kMostRounds = 8;
 
 Pointer::Step platform_step(const Proxy::PointerStep& s) {
   using Kind = Proxy::PointerStep::Kind;

@@ -41,14 +41,14 @@
     // Still: the same box when the next animation frame comes as before it
     // (an animation or transition moves it from frame to frame); at once
     // where nothing moves by itself and nothing was scrolled just now. On
-    // a page that moves things, for two frames: a timer's step may miss a
-    // frame.
+    // a page that moves things, for two frames and 60 ms: a timer's step
+    // may miss a frame, more so on a busy machine.
     if (state.box === undefined && !pageMoving()) return true;
     var r = call(getRect, el);
     var box = r.left + "," + r.top + "," + r.width + "," + r.height;
-    if (state.box !== box) { state.box = box; state.same = 0; return "stand still"; }
-    state.same = (state.same || 0) + 1;
-    return state.same >= 2 || !pageMoving() ? true : "stand still";
+    if (state.box !== box) { state.box = box; state.same = 0; state.since = dateNow(); return "stand still"; }
+    state.same++;
+    return !pageMoving() || (state.same >= 2 && dateNow() - state.since >= 60) ? true : "stand still";
   }
 
   // Waits until the command's element is there as `need` asks, then calls

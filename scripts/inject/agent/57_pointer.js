@@ -34,6 +34,7 @@
       realInside = true;
     }
     if (pointing) {
+      pointing.reached = true;
       pointing.seen[pointing.seen.length] = e.type;
       if (e.type === "mousemove" || e.type === "mouseover" || e.type === "dragover") {
         pointing.moved[pointing.moved.length] = { x: e.clientX, y: e.clientY };
@@ -139,10 +140,12 @@
       else finishPointing(cmd, p);
       return true;
     }, 1000, 10, function () {
-      // A move out of the window from outside it moves nothing the page
-      // sees; any other input that never came did not reach the page.
-      if (p.phase.to && !insideViewport(p.phase.to)) finishPointing(cmd, p);
-      else if (p.seen.length) finishPointing(cmd, p);
+      // The rounds go on whatever came of this one: a button pressed comes
+      // up again. A move out of the window from outside it moves nothing
+      // the page sees; input of which nothing ever came did not reach the
+      // page, which then acts on its own.
+      if (p.phases.length) nextPhase(cmd);
+      else if (p.reached || (p.phase.to && !insideViewport(p.phase.to))) finishPointing(cmd, p);
       else fallBack(cmd, p);
     });
   }
@@ -171,7 +174,14 @@
   function realMouseMove(c, cmd, at) {
     if (!realPointer(c)) { cmd.act(function () { moveToPoint(at); }); return; }
     pointerAt = at;
-    point(cmd, [movePhase(at)], function () { moveToPoint(at); });
+    var phase = movePhase(at);
+    // Out of the window by way of its edge, as a hand moves: the browser
+    // sees the pointer inside before it leaves.
+    if (!insideViewport(at)) {
+      var edge = { x: Math.min(Math.max(at.x, 1), window.innerWidth - 2), y: Math.min(Math.max(at.y, 1), window.innerHeight - 2) };
+      phase.steps = [screenMove(edge), { pause: 30 }, screenMove(at)];
+    }
+    point(cmd, [phase], function () { moveToPoint(at); });
   }
   function realButton(c, cmd, down) {
     if (!realPointer(c)) { cmd.act(down ? buttonDown : buttonUp); return; }
@@ -181,17 +191,26 @@
           down ? buttonDown : buttonUp);
   }
 
-  // A drag in `steps` moves with pauses between them: a browser starts
-  // its own drag and drop only once the pointer has moved on with the
-  // button held, and follows the pointer at its own pace.
+  // A drag in `steps` moves with pauses between them, in rounds that each
+  // wait for the browser: the button goes down and the pointer takes its
+  // first step (until the browser begins its own drag and drop, or the
+  // page gets the move), the pointer goes the rest of the way (until the
+  // drop target is dragged over, or the page gets the last move), and the
+  // button comes up (until the drop or the mouseup). A browser starts
+  // and follows its own drag at its own pace, which a busy machine slows.
   function realDrag(c, cmd, el, goal) {
     var steps = Number(c.steps) > 0 ? Math.floor(Number(c.steps)) : 5;
     var from = centreOf(el), to = centreOf(goal);
     if (!realPointer(c)) { cmd.act(function () { dragTo(el, goal, steps); }); return; }
-    var drag = function () {
-      var moves = [{ press: 1 }, { pause: 50 }];
-      var points = stepsBetween(from, to, steps);
-      for (var i = 0; i < points.length; i++) {
+    var native = draggableOf(hit(el, from)) !== null;
+    var points = stepsBetween(from, to, steps);
+    var begin = function () {
+      return buttonPhase([{ press: 1 }, { pause: 50 }, screenMove(points[0]), { pause: 30 }],
+                         native ? ["dragstart"] : ["mousemove"]);
+    };
+    var rest = function () {
+      var moves = [];
+      for (var i = 1; i < points.length; i++) {
         moves[moves.length] = screenMove(points[i]);
         moves[moves.length] = { pause: 30 };
       }
@@ -200,10 +219,11 @@
       moves[moves.length] = screenMove({ x: to.x + 1, y: to.y });
       moves[moves.length] = { pause: 30 };
       moves[moves.length] = screenMove(to);
-      moves[moves.length] = { pause: 50 };
-      moves[moves.length] = { release: 1 };
-      return buttonPhase(moves, ["mouseup", "dragend"]);
+      return buttonPhase(moves, native ? ["dragover"] : ["mousemove"]);
+    };
+    var end = function () {
+      return buttonPhase([{ pause: 30 }, { release: 1 }], ["mouseup", "drop", "dragend"]);
     };
     pointerAt = to;
-    point(cmd, [movePhase(from), drag], function () { dragTo(el, goal, steps); });
+    point(cmd, [movePhase(from), begin, rest, end], function () { dragTo(el, goal, steps); });
   }
