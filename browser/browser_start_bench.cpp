@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <iostream>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -23,7 +24,7 @@
 #include "browser/browser_registration.h"
 #include "browser/testing/recording_proxy.h"
 #include "common/configuration.h"
-#include "browser/testing/xvfb.h"
+#include "platform/private_display.h"
 #include "platform/process.h"
 #include "platform/process_watch.h"
 #include "platform/text.h"
@@ -35,7 +36,6 @@ namespace {
 namespace fs = boost::filesystem;
 namespace Process = Tavrin::Platform::Process;
 using Tavrin::Browser::Testing::RecordingProxy;
-using Tavrin::Browser::Testing::Xvfb;
 using Clock = std::chrono::steady_clock;
 
 struct Case {
@@ -143,7 +143,15 @@ int main(int argc, char** argv) {
       {{"chromium", "/usr/lib/chromium/chromium"}, {"firefox", "/usr/lib/firefox-esr/firefox-esr"}}, "chromium",
       Tavrin::Platform::from_utf8(dir.file("bin")));
   Tavrin::Configuration config;
-  Xvfb xvfb;
+  // A private screen as a run gets one; none when Xvfb cannot be had.
+  std::string screen;
+  std::unique_ptr<Tavrin::Platform::PrivateDisplay> xvfb;
+  try {
+    xvfb = std::make_unique<Tavrin::Platform::PrivateDisplay>(1280, 1024);
+    screen = xvfb->name();
+  } catch (const std::exception&) {
+    screen.clear();
+  }
   const Case cases[] = {{"chromium", "/usr/lib/chromium/chromium", false},
                         {"chromium", "/usr/lib/chromium/chromium", true},
                         {"firefox", "/usr/lib/firefox-esr/firefox-esr", false},
@@ -152,12 +160,12 @@ int main(int argc, char** argv) {
               launches);
   for (const Case& c : cases) {
     const char* where = c.display ? "Xvfb" : "headless";
-    if (!fs::exists(c.program) || (c.display && xvfb.display().empty())) {
+    if (!fs::exists(c.program) || (c.display && screen.empty())) {
       std::printf("%-14s %-9s   skipped (%s missing)\n", c.kind.c_str(), where,
                   c.display ? "Xvfb" : c.program.c_str());
       continue;
     }
-    const std::string display = c.display ? xvfb.display() : "";
+    const std::string display = c.display ? screen : "";
     const bool bare_too = c.kind == "firefox";
     one_launch(config, c, display, proxy, -1);  // warm the file cache
     if (bare_too) one_bare_firefox(dir, display, proxy, -1);

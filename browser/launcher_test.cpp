@@ -13,16 +13,16 @@
 #include "browser/launch_plan.h"
 #include "browser/launcher.h"
 #include "browser/testing/recording_proxy.h"
-#include "browser/testing/xvfb.h"
 #include "platform/process.h"
 #include "platform/process_watch.h"
 #include "test_support/temp_dir.h"
+#include "test_support/xvfb.h"
 
 namespace {
 
 using namespace Tavrin::Browser;
 using Tavrin::Browser::Testing::RecordingProxy;
-using Tavrin::Browser::Testing::Xvfb;
+using quorvane_test::Xvfb;
 namespace fs = boost::filesystem;
 namespace Process = Tavrin::Platform::Process;
 
@@ -214,8 +214,9 @@ class RealBrowser : public ::testing::TestWithParam<std::tuple<std::string, bool
     program_ = kind_ == "chromium" ? "/usr/lib/chromium/chromium" : "/usr/lib/firefox-esr/firefox-esr";
     if (!fs::exists(program_)) GTEST_SKIP() << program_ << " is not installed";
     if (std::get<1>(GetParam())) {
-      xvfb_ = std::make_unique<Xvfb>();
-      if (xvfb_->display().empty()) GTEST_SKIP() << "Xvfb is not available";
+      if (!Xvfb::installed()) GTEST_SKIP() << "Xvfb is not installed";
+      xvfb_ = std::make_unique<Xvfb>(1280, 1024, 24);
+      if (!xvfb_->running()) return;  // the failure is reported
     }
     fs::create_directories(dir_.file("bin"));
     fs::create_directories(dir_.file("tmp"));

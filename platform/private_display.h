@@ -22,11 +22,12 @@ class QUORVANE_PLATFORM_EXPORT PrivateDisplay {
   // The virtual X server program.
   static constexpr const char* kServer = "/usr/bin/Xvfb";
 
-  // Starts a server with one screen of `width` x `height` at 24 bits and
-  // waits (at most 10 s) until it takes clients. Throws
+  // Starts a server with one screen of `width` x `height` at `depth` bits
+  // and waits (at most 10 s) until it takes clients. The screen keeps what
+  // was drawn on it when its last client goes. Throws
   // boost::system::system_error: ENOENT when the server is not installed,
   // ETIMEDOUT when it does not come up.
-  PrivateDisplay(int width, int height);
+  PrivateDisplay(int width, int height, int depth = 24);
   ~PrivateDisplay();
   PrivateDisplay(const PrivateDisplay&) = delete;
   PrivateDisplay& operator=(const PrivateDisplay&) = delete;

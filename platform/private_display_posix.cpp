@@ -26,11 +26,12 @@ std::string display_number(Process::Child& server) {
 
 }  // namespace
 
-PrivateDisplay::PrivateDisplay(int width, int height) {
+PrivateDisplay::PrivateDisplay(int width, int height, int depth) {
   if (::access(kServer, X_OK) != 0) throw posix_error("Xvfb", ENOENT);
   Process::StartOptions options;
   options.arguments = {kServer, "-displayfd", "1", "-screen", "0",
-                       std::to_string(width) + "x" + std::to_string(height) + "x24", "-nolisten", "tcp"};
+                       std::to_string(width) + "x" + std::to_string(height) + "x" + std::to_string(depth),
+                       "-nolisten", "tcp", "-noreset"};
   options.output = Process::StartOptions::Output::kCapture;
   options.error_file = "/dev/null";
   options.own_process_group = true;

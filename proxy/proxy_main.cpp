@@ -105,11 +105,13 @@ int serve(const ProxyCommandLine& command_line) {
       Tavrin::Proxy::Network::har_content_from(settings.har_content).value_or(Tavrin::Proxy::Network::HarContent::kOmit));
   state->set_networks(settings.networks);
   Tavrin::Proxy::Http::ProxyServer http(std::move(settings), state);
-  // Each run's browsers get a port of their own, so that runs at the same
-  // time never reach each other's pages.
-  pages->set_run_ports([&http](const std::string& run) { return http.open_run_port(run); });
-  // Only the browsers that their launchers register get page tokens.
-  pages->set_run_browsers([&http](const std::string& run, int pid) { http.add_run_browser(run, pid); });
+  // The setup of a run: each run's browsers get a port of their own, so
+  // that runs at the same time never reach each other's pages, and only
+  // the browsers that their launchers register get page tokens.
+  state->set_run_setup(Tavrin::Proxy::RunSetup{
+      [&http](const std::string& run) { return http.open_run_port(run); },
+      [&http](const std::string& run, int pid) { http.add_run_browser(run, pid); },
+      [pages] { return pages->mark(); }});
   try {
     http.start();
   } catch (const std::exception& e) {
@@ -124,8 +126,7 @@ int serve(const ProxyCommandLine& command_line) {
     hr = Com::serve_local_server(CLSID_VelmoraProxy, factory.get(), options);
   }
   http.stop();
-  pages->set_run_ports(nullptr);
-  pages->set_run_browsers(nullptr);
+  state->set_run_setup({});
   if (SUCCEEDED(initialised)) CoUninitialize();
   return SUCCEEDED(hr) ? 0 : 2;
 }

@@ -24,26 +24,10 @@ class ProxyObject final : public Com::ComObject<Com::DispatchImpl<IVelmoraProxy>
   explicit ProxyObject(std::shared_ptr<ProxyState> state)
       : ComObject(velmora_proxy_description()), state_(std::move(state)), client_(state_->add_client()) {}
 
-  HRESULT Command(BSTR command, BSTR* text, BSTR* url, BSTR* title, BSTR* page) override {
-    if (text == nullptr || url == nullptr || title == nullptr || page == nullptr) return E_POINTER;
-    *text = *url = *title = *page = nullptr;
-    try {
-      const CommandAnswer answer = state_->run_command(Com::bstr_text(command));
-      Com::Bstr t(answer.text), u(answer.url), ti(answer.title), p(answer.page);
-      *text = t.detach();
-      *url = u.detach();
-      *title = ti.detach();
-      *page = p.detach();
-      return S_OK;
-    } catch (const std::bad_alloc&) {
-      return E_OUTOFMEMORY;
-    } catch (const std::exception& e) {
-      Com::report_error(CLSID_VelmoraProxy, IID_IVelmoraProxy, Platform::from_utf8(e.what()));
-      return E_FAIL;
-    } catch (...) {
-      Com::report_error(CLSID_VelmoraProxy, IID_IVelmoraProxy, L"Unknown error");
-      return E_UNEXPECTED;
-    }
+  HRESULT Command(BSTR command, BSTR* answer) override {
+    if (answer == nullptr) return E_POINTER;
+    *answer = nullptr;
+    return reported([&] { *answer = Com::Bstr(state_->run_command(Com::bstr_text(command))).detach(); });
   }
 
   HRESULT IsBusy(VARIANT_BOOL* busy) override {
@@ -100,6 +84,42 @@ class ProxyObject final : public Com::ComObject<Com::DispatchImpl<IVelmoraProxy>
     return hr;
   }
 
+  // --- The setup of a run (the run table's, through the HTTP side).
+  HRESULT RegisterRun(BSTR run, LONG* port) override {
+    if (port == nullptr) return E_POINTER;
+    *port = 0;
+    return setup_call(run, [&](const RunSetup& setup, const std::string& id) {
+      if (!setup.open_port) throw std::runtime_error("the proxy serves no browsers");
+      try {
+        *port = setup.open_port(id);
+      } catch (const std::exception& e) {
+        throw std::runtime_error(std::string("no port for the run: ") + e.what());
+      }
+    });
+  }
+
+  HRESULT RegisterBrowser(BSTR run, LONG pid) override {
+    return setup_call(run, [&](const RunSetup& setup, const std::string& id) {
+      if (pid < 1) throw Network::BadInput("the browser's process is named by its number, not " + std::to_string(pid));
+      if (!setup.add_browser) throw std::runtime_error("the proxy serves no browsers");
+      try {
+        setup.add_browser(id, pid);
+      } catch (const std::exception& e) {
+        throw std::runtime_error(std::string("the browser is not the run's: ") + e.what());
+      }
+    });
+  }
+
+  HRESULT Mark(ULONGLONG* mark) override {
+    if (mark == nullptr) return E_POINTER;
+    *mark = 0;
+    return reported([&] {
+      const RunSetup setup = state_->run_setup();
+      if (!setup.mark) throw std::runtime_error("the proxy serves no pages");
+      *mark = state_->serve(setup.mark);
+    });
+  }
+
  private:
   ~ProxyObject() { state_->remove_client(client_); }
 
@@ -110,16 +130,12 @@ class ProxyObject final : public Com::ComObject<Com::DispatchImpl<IVelmoraProxy>
     return value;
   }
 
-  // Runs `act` on the network control of `run`: bad input fails with
-  // E_INVALIDARG and its description, anything else with E_FAIL.
+  // Runs `act`: bad input fails with E_INVALIDARG and its description,
+  // anything else with E_FAIL (E_OUTOFMEMORY when memory ran out).
   template <class Act>
-  HRESULT network_call(BSTR run, Act&& act) {
+  static HRESULT reported(Act&& act) {
     try {
-      const std::string id = Platform::to_utf8(Com::bstr_text(run));
-      if (!is_run_id(id)) throw Network::BadInput("the run id \"" + id + "\" names no run");
-      const auto networks = state_->networks();
-      if (!networks) throw std::runtime_error("this proxy keeps no network control of runs");
-      act(*networks->of(id));
+      act();
       return S_OK;
     } catch (const std::bad_alloc&) {
       return E_OUTOFMEMORY;
@@ -129,7 +145,39 @@ class ProxyObject final : public Com::ComObject<Com::DispatchImpl<IVelmoraProxy>
     } catch (const std::exception& e) {
       Com::report_error(CLSID_VelmoraProxy, IID_IVelmoraProxy, Platform::from_utf8(e.what()));
       return E_FAIL;
+    } catch (...) {
+      Com::report_error(CLSID_VelmoraProxy, IID_IVelmoraProxy, L"Unknown error");
+      return E_UNEXPECTED;
     }
+  }
+
+  // The id of `run`, checked; throws BadInput for one that names no run.
+  static std::string run_id(BSTR run) {
+    const std::string id = Platform::to_utf8(Com::bstr_text(run));
+    if (!is_run_id(id)) throw Network::BadInput("the run id \"" + id + "\" names no run");
+    return id;
+  }
+
+  // Runs `act` with the run setup and the id of `run`, served as a
+  // request of the proxy's.
+  template <class Act>
+  HRESULT setup_call(BSTR run, Act&& act) {
+    return reported([&] {
+      const std::string id = run_id(run);
+      state_->serve([&] { act(state_->run_setup(), id); });
+    });
+  }
+
+  // Runs `act` on the network control of `run`: bad input fails with
+  // E_INVALIDARG and its description, anything else with E_FAIL.
+  template <class Act>
+  HRESULT network_call(BSTR run, Act&& act) {
+    return reported([&] {
+      const std::string id = run_id(run);
+      const auto networks = state_->networks();
+      if (!networks) throw std::runtime_error("this proxy keeps no network control of runs");
+      act(*networks->of(id));
+    });
   }
 
   const std::shared_ptr<ProxyState> state_;

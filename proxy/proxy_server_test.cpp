@@ -6,6 +6,8 @@
 #include <string>
 #include <thread>
 
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include "platform/com/activation.h"
@@ -147,9 +149,10 @@ TEST_F(ProxyServerTest, TwoProcessesSeeOneServer) {
   ComPtr<IVelmoraProxy> proxy = create();
   ASSERT_TRUE(proxy);
   const auto server = Com::local_server_process(CLSID_VelmoraProxy);
-  Com::Bstr command(L"first"), text, url, title, page;
-  ASSERT_EQ(proxy->Command(command.get(), text.put(), url.put(), title.put(), page.put()), S_OK);
-  EXPECT_TRUE(page.str().empty());
+  Com::Bstr command(L"first"), answer;
+  ASSERT_EQ(proxy->Command(command.get(), answer.put()), S_OK);
+  EXPECT_NE(answer.str().find(L"not a JSON object"), std::wstring::npos) << answer.str();
+  EXPECT_EQ(answer.str().find(L"\"page\""), std::wstring::npos) << "the proxy's own answer names no page";
 
   quorvane_test::TempDir dir;
   Process::Child client = start_program({PROXY_TEST_CLIENT, "count", dir.file("count")}, true);
@@ -157,6 +160,26 @@ TEST_F(ProxyServerTest, TwoProcessesSeeOneServer) {
   EXPECT_EQ(quorvane_test::read_file(dir.file("count")), "2\n");
   EXPECT_EQ(request_count(proxy.get()), 2u);
   EXPECT_EQ(Com::local_server_process(CLSID_VelmoraProxy), server);
+}
+
+// The server's run table answers the setup of a run: a port of its own
+// that a second request gives again, a browser for it, and the pages'
+// mark; a run it does not serve cannot have browsers.
+TEST_F(ProxyServerTest, TheRunTableAnswersARunsSetup) {
+  ComPtr<IVelmoraProxy> proxy = create();
+  ASSERT_TRUE(proxy);
+  Com::Bstr run(L"job-1"), other(L"job-2"), bad(L"no such run!");
+  LONG port = 0, again = 0;
+  ASSERT_EQ(proxy->RegisterRun(run.get(), &port), S_OK);
+  EXPECT_GT(port, 0);
+  ASSERT_EQ(proxy->RegisterRun(run.get(), &again), S_OK);
+  EXPECT_EQ(again, port) << "a run keeps its port";
+  EXPECT_EQ(proxy->RegisterBrowser(run.get(), static_cast<LONG>(::getpid())), S_OK);
+  EXPECT_EQ(proxy->RegisterBrowser(other.get(), static_cast<LONG>(::getpid())), E_FAIL) << "a run not served";
+  EXPECT_EQ(proxy->RegisterRun(bad.get(), &again), E_INVALIDARG);
+  ULONGLONG mark = 99;
+  EXPECT_EQ(proxy->Mark(&mark), S_OK);
+  EXPECT_EQ(mark, 0u) << "no page has registered";
 }
 
 // Busy during the start-up grace, while a run holds the server, not after
@@ -198,8 +221,8 @@ TEST_F(ProxyServerTest, KilledClientDoesNotKeepTheServer) {
 TEST_F(ProxyServerTest, DeadServerIsReplaced) {
   ComPtr<IVelmoraProxy> proxy = create();
   ASSERT_TRUE(proxy);
-  Com::Bstr command(L"x"), text, url, title, page;
-  ASSERT_EQ(proxy->Command(command.get(), text.put(), url.put(), title.put(), page.put()), S_OK);
+  Com::Bstr command(L"x"), answer;
+  ASSERT_EQ(proxy->Command(command.get(), answer.put()), S_OK);
   kill_process(Com::local_server_process(CLSID_VelmoraProxy).value_or(0));
   ASSERT_TRUE(wait_until([] { return !Com::local_server_process(CLSID_VelmoraProxy); }, milliseconds(10000)));
   VARIANT_BOOL value = VARIANT_TRUE;

@@ -23,20 +23,8 @@ void ProxyState::set_stop(std::uint64_t client, bool stop) {
     holders_.insert(client);
 }
 
-CommandAnswer ProxyState::run_command(const std::wstring& command) {
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    ++in_flight_;
-  }
-  struct Done {
-    ProxyState& state;
-    ~Done() {
-      std::lock_guard<std::mutex> lock(state.mutex_);
-      --state.in_flight_;
-      ++state.served_;
-    }
-  } done{*this};
-  return handler_ ? handler_(command) : CommandAnswer{};
+std::wstring ProxyState::run_command(const std::wstring& command) {
+  return serve([&] { return handler_ ? handler_(command) : std::wstring(); });
 }
 
 void ProxyState::request_started() {
@@ -63,6 +51,16 @@ void ProxyState::set_networks(std::shared_ptr<Network::RunNetworks> networks) {
 std::shared_ptr<Network::RunNetworks> ProxyState::networks() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return networks_;
+}
+
+void ProxyState::set_run_setup(RunSetup setup) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  run_setup_ = std::move(setup);
+}
+
+RunSetup ProxyState::run_setup() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return run_setup_;
 }
 
 std::uint64_t ProxyState::request_count() const {

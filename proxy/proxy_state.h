@@ -29,17 +29,23 @@ namespace Network {
 class RunNetworks;
 }
 
-// What a command gives back: the answer and the page that gave it.
-struct CommandAnswer {
-  std::wstring text;
-  std::wstring url;
-  std::wstring title;
-  std::wstring page;
-};
-
 // Carries a command to the pages (the proxy's page registry) and gives
-// back their answer.
-using CommandHandler = std::function<CommandAnswer(const std::wstring& command)>;
+// back their answer, the whole of it as one text (page_protocol.h).
+using CommandHandler = std::function<std::wstring(const std::wstring& command)>;
+
+// What the setup methods of the proxy object reach: the run table (through
+// the HTTP side, which opens the runs' ports) and the pages' mark.
+struct RunSetup {
+  // Opens (or finds) the listening port of `run`; throws
+  // std::runtime_error with the reason when it cannot.
+  std::function<std::uint16_t(const std::string& run)> open_port;
+  // Makes process `pid` (a browser's launcher) and the processes under it
+  // browsers of `run`; throws std::runtime_error with the reason when it
+  // cannot.
+  std::function<void(const std::string& run, int pid)> add_browser;
+  // The mark of the pages registered so far (PageRegistry::mark).
+  std::function<std::uint64_t()> mark;
+};
 
 class ProxyState {
  public:
@@ -63,7 +69,19 @@ class ProxyState {
 
   // Serves one command: busy while it runs, counted once it has been
   // served (also when the handler throws, which passes the exception on).
-  CommandAnswer run_command(const std::wstring& command);
+  std::wstring run_command(const std::wstring& command);
+  // Serves one request of a method: `work()`, busy and counted as a
+  // command is.
+  template <class Work>
+  auto serve(Work&& work) {
+    struct Served {
+      ProxyState& state;
+      ~Served() { state.request_finished(); }
+    };
+    request_started();
+    Served served{*this};
+    return work();
+  }
 
   // One HTTP request that the proxy serves: busy from its start, counted
   // when it has been served (whatever the answer).
@@ -78,6 +96,10 @@ class ProxyState {
   void set_networks(std::shared_ptr<Network::RunNetworks> networks);
   std::shared_ptr<Network::RunNetworks> networks() const;
 
+  // Who answers the setup methods; until set, nobody (they fail).
+  void set_run_setup(RunSetup setup);
+  RunSetup run_setup() const;
+
  private:
   const Clock::time_point grace_end_;
   const CommandHandler handler_;
@@ -87,6 +109,7 @@ class ProxyState {
   unsigned in_flight_ = 0;
   std::uint64_t served_ = 0;
   std::shared_ptr<Network::RunNetworks> networks_;
+  RunSetup run_setup_;
 };
 
 }  // namespace Tavrin::Proxy

@@ -49,14 +49,14 @@ TEST(ProxyStateTest, CommandsAreBusyWhileServedAndCounted) {
     if (command == L"fail") throw std::runtime_error("page gone");
     entered.set_value();
     released.wait();
-    return CommandAnswer{L"ok", L"http://a/", L"A", L"uuid-1"};
+    return std::wstring(L"{\"ok\":true,\"page\":\"uuid-1\"}");
   });
-  std::future<CommandAnswer> answer = std::async(std::launch::async, [&] { return state.run_command(L"go"); });
+  std::future<std::wstring> answer = std::async(std::launch::async, [&] { return state.run_command(L"go"); });
   entered.get_future().wait();
   EXPECT_TRUE(state.busy());
   EXPECT_EQ(state.request_count(), 0u);
   release.set_value();
-  EXPECT_EQ(answer.get().page, L"uuid-1");
+  EXPECT_EQ(answer.get(), L"{\"ok\":true,\"page\":\"uuid-1\"}");
   EXPECT_FALSE(state.busy());
   EXPECT_EQ(state.request_count(), 1u);
 
@@ -68,9 +68,26 @@ TEST(ProxyStateTest, CommandsAreBusyWhileServedAndCounted) {
 // Until pages can reach the proxy, commands are answered with empty texts.
 TEST(ProxyStateTest, DefaultAnswerIsEmpty) {
   ProxyState state(milliseconds(0));
-  const CommandAnswer answer = state.run_command(L"anything");
-  EXPECT_TRUE(answer.text.empty() && answer.url.empty() && answer.title.empty() && answer.page.empty());
+  EXPECT_EQ(state.run_command(L"anything"), L"");
   EXPECT_EQ(state.request_count(), 1u);
+}
+
+// A setup method's request is busy while it runs and counted as a command
+// is, also when it throws; the setup is nobody's until set.
+TEST(ProxyStateTest, SetupRequestsAreServedAsCommandsAre) {
+  ProxyState state(milliseconds(0));
+  EXPECT_FALSE(state.run_setup().open_port) << "no setup before the HTTP side gives one";
+  bool busy_inside = false;
+  EXPECT_EQ(state.serve([&] {
+    busy_inside = state.busy();
+    return 7;
+  }), 7);
+  EXPECT_TRUE(busy_inside);
+  EXPECT_THROW(state.serve([]() -> int { throw std::runtime_error("no port"); }), std::runtime_error);
+  EXPECT_FALSE(state.busy());
+  EXPECT_EQ(state.request_count(), 2u);
+  state.set_run_setup(RunSetup{[](const std::string&) -> std::uint16_t { return 4321; }, nullptr, nullptr});
+  EXPECT_EQ(state.run_setup().open_port("r"), 4321);
 }
 
 }  // namespace

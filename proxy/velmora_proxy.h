@@ -38,10 +38,10 @@ constexpr CLSID CLSID_VelmoraProxy = Tavrin::Platform::Com::make_guid("{2B8434D6
 // The flags are kIn, kOut or kRetval (a method's result as scripts see it).
 // IDispatch finds the members by name without regard to case.
 //
-// Command: passes `command` to the pages that the proxy serves. *text,
-//   *url and *title receive the command's answer and the address and title
-//   of the page that answered, *page the uuid of that page; all are empty
-//   while no page is connected.
+// Command: passes `command` to the pages that the proxy serves; *answer
+//   receives the command's whole answer, a JSON text (page_protocol.h) that
+//   names the page it concerns with its address and title; empty while no
+//   page registry serves the proxy.
 // IsBusy: *busy is VARIANT_TRUE while a run holds the server running
 //   (SetStop with false), while a request is being served, and for a short
 //   grace after the server started; VARIANT_FALSE otherwise.
@@ -63,10 +63,19 @@ constexpr CLSID CLSID_VelmoraProxy = Tavrin::Platform::Com::make_guid("{2B8434D6
 //   that waits returns as soon as one is there, or empty at its limit.
 // WriteHar: writes the requests of run `run` as HAR 1.2 to `file`
 //   (proxy/network/har_writer.h), bodies as "proxy"/"har_content" says.
+// (the setup of a run, answered by the run table, proxy/run_table.h)
+// RegisterRun: *port is the listening port that the browsers of run `run`
+//   are to use, opened for it the first time. A run id that is not one
+//   (is_run_id) fails with E_INVALIDARG, a run the proxy cannot serve
+//   (too many runs, no port) with E_FAIL; both with a description.
+// RegisterBrowser: process `pid` (a browser's launcher) and the processes
+//   under it are browsers of run `run` from now on: only they get page
+//   tokens. Fails like RegisterRun, and with E_INVALIDARG for a pid that
+//   names no process.
+// Mark: *mark is the mark of the pages registered so far; a command with
+//   it as "after" reaches only pages that register from now on.
 #define QUORVANE_VELMORA_PROXY_METHODS(M)                                                                   \
-  M(1, Command, (BSTR command, BSTR* text, BSTR* url, BSTR* title, BSTR* page),                            \
-    (command, text, url, title, page),                                                                    \
-    ({L"command", kIn}, {L"text", kOut}, {L"url", kOut}, {L"title", kOut}, {L"page", kRetval}))            \
+  M(1, Command, (BSTR command, BSTR* answer), (command, answer), ({L"command", kIn}, {L"answer", kRetval}))  \
   M(2, IsBusy, (VARIANT_BOOL* busy), (busy), ({L"busy", kRetval}))                                         \
   M(3, SetStop, (VARIANT_BOOL stop), (stop), ({L"stop", kIn}))                                             \
   M(4, RequestCount, (ULONGLONG* count), (count), ({L"count", kRetval}))                                   \
@@ -74,7 +83,10 @@ constexpr CLSID CLSID_VelmoraProxy = Tavrin::Platform::Com::make_guid("{2B8434D6
   M(6, Unroute, (BSTR run, BSTR pattern), (run, pattern), ({L"run", kIn}, {L"pattern", kIn}))               \
   M(7, Requests, (BSTR run, BSTR query, BSTR* list), (run, query, list),                                    \
     ({L"run", kIn}, {L"query", kIn}, {L"list", kRetval}))                                                 \
-  M(8, WriteHar, (BSTR run, BSTR file), (run, file), ({L"run", kIn}, {L"file", kIn}))
+  M(8, WriteHar, (BSTR run, BSTR file), (run, file), ({L"run", kIn}, {L"file", kIn}))                      \
+  M(9, RegisterRun, (BSTR run, LONG* port), (run, port), ({L"run", kIn}, {L"port", kRetval}))              \
+  M(10, RegisterBrowser, (BSTR run, LONG pid), (run, pid), ({L"run", kIn}, {L"pid", kIn}))                 \
+  M(11, Mark, (ULONGLONG* mark), (mark), ({L"mark", kRetval}))
 
 // Strips the parentheses of a table column.
 #define QUORVANE_VELMORA_PROXY_UNWRAP(...) __VA_ARGS__

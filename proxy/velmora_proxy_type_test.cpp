@@ -35,7 +35,7 @@ TEST(VelmoraProxyType, TableDescribesTheInterface) {
 // helper rely on: their DISPIDs, kinds and directions stay as they are
 // whatever the table gains.
 TEST(VelmoraProxyType, TheFirstFourMembersKeepTheirShape) {
-  constexpr USHORT kIn = PARAMFLAG_FIN, kOut = PARAMFLAG_FOUT, kRet = PARAMFLAG_FOUT | PARAMFLAG_FRETVAL;
+  constexpr USHORT kIn = PARAMFLAG_FIN, kRet = PARAMFLAG_FOUT | PARAMFLAG_FRETVAL;
   struct Expected {
     DISPID id;
     const wchar_t* name;
@@ -43,7 +43,7 @@ TEST(VelmoraProxyType, TheFirstFourMembersKeepTheirShape) {
     std::vector<USHORT> flags;
   };
   const std::vector<Expected> expected = {
-      {1, L"Command", {VT_BSTR, VT_BSTR, VT_BSTR, VT_BSTR, VT_BSTR}, {kIn, kOut, kOut, kOut, kRet}},
+      {1, L"Command", {VT_BSTR, VT_BSTR}, {kIn, kRet}},
       {2, L"IsBusy", {VT_BOOL}, {kRet}},
       {3, L"SetStop", {VT_BOOL}, {kIn}},
       {4, L"RequestCount", {VT_UI8}, {kRet}},
@@ -98,8 +98,13 @@ TEST_F(VelmoraProxyObjectType, ObjectAnswersFromTheTable) {
 TEST_F(VelmoraProxyObjectType, TheClientCarriesEveryKindOfParameter) {
   const auto state = std::make_shared<ProxyState>(std::chrono::milliseconds(0), [](const std::wstring& command) {
     if (command == L"fail") throw std::runtime_error("refused");
-    return CommandAnswer{L"text:" + command, L"http://a/", L"A", L"page-9"};
+    return L"text:" + command;
   });
+  state->set_run_setup(RunSetup{[](const std::string&) -> std::uint16_t { return 4321; },
+                                [](const std::string&, int pid) {
+                                  if (pid != 4242) throw std::runtime_error("not a browser");
+                                },
+                                [] { return std::uint64_t{1} << 40; }});
   const auto factory = make_proxy_class_factory(state);
   ComPtr<IDispatch> remote;
   ASSERT_EQ(factory->CreateInstance(nullptr, IID_IDispatch, remote.put_void()), S_OK);
@@ -112,12 +117,18 @@ TEST_F(VelmoraProxyObjectType, TheClientCarriesEveryKindOfParameter) {
   ASSERT_TRUE(made);
   auto* client = static_cast<IVelmoraProxy*>(made->interface_pointer());
 
-  Com::Bstr command(L"go"), text, url, title, page;
-  ASSERT_EQ(client->Command(command.get(), text.put(), url.put(), title.put(), page.put()), S_OK);
+  Com::Bstr command(L"go"), text;
+  ASSERT_EQ(client->Command(command.get(), text.put()), S_OK);
   EXPECT_EQ(text.str(), L"text:go");
-  EXPECT_EQ(url.str(), L"http://a/");
-  EXPECT_EQ(title.str(), L"A");
-  EXPECT_EQ(page.str(), L"page-9");
+  Com::Bstr run(L"job-1");
+  LONG port = 0;
+  ASSERT_EQ(client->RegisterRun(run.get(), &port), S_OK);
+  EXPECT_EQ(port, 4321);
+  EXPECT_EQ(client->RegisterBrowser(run.get(), 4242), S_OK);
+  EXPECT_EQ(client->RegisterBrowser(run.get(), 17), E_FAIL);
+  ULONGLONG mark = 0;
+  ASSERT_EQ(client->Mark(&mark), S_OK);
+  EXPECT_EQ(mark, std::uint64_t{1} << 40) << "a mark crosses whole, beyond 32 bits";
 
   EXPECT_EQ(client->SetStop(VARIANT_FALSE), S_OK);
   VARIANT_BOOL busy = VARIANT_FALSE;
@@ -125,13 +136,12 @@ TEST_F(VelmoraProxyObjectType, TheClientCarriesEveryKindOfParameter) {
   EXPECT_EQ(busy, VARIANT_TRUE);
   ULONGLONG count = 0;
   ASSERT_EQ(client->RequestCount(&count), S_OK);
-  EXPECT_EQ(count, 1u);
+  EXPECT_EQ(count, 5u);
 
-  EXPECT_EQ(client->Command(command.get(), text.put(), nullptr, title.put(), page.put()), E_POINTER);
-  Com::Bstr failing(L"fail"), t2, u2, ti2, p2;
-  EXPECT_EQ(client->Command(failing.get(), t2.put(), u2.put(), ti2.put(), p2.put()), E_FAIL);
+  EXPECT_EQ(client->Command(command.get(), nullptr), E_POINTER);
+  Com::Bstr failing(L"fail"), t2;
+  EXPECT_EQ(client->Command(failing.get(), t2.put()), E_FAIL);
   EXPECT_TRUE(t2.is_null());
-  EXPECT_TRUE(p2.is_null());
   EXPECT_EQ(client->SetStop(VARIANT_TRUE), S_OK);
 }
 

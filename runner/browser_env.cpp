@@ -15,8 +15,7 @@
 #include <boost/system/error_code.hpp>
 
 #include "browser/browser_table.h"
-#include "common/registry.h"
-#include "platform/os_version.h"
+#include "runtime/browser_command.h"
 #include "platform/shell_folders.h"
 
 namespace Tavrin::Runner {
@@ -27,28 +26,12 @@ const wchar_t kFirefoxConfigurationError[] =
 namespace {
 
 namespace fs = boost::filesystem;
-namespace Registry = Windows::Registry;
 
-constexpr const wchar_t* kUserChoiceKey = Browsers::kUserChoiceKey;
-constexpr const wchar_t* kClassicKey = Browsers::kHttpCommandKey;
 constexpr std::array<int, 3> kReferenceVersion = {3, 6, 4};
 constexpr int kSystemProxyType = 5;
 constexpr int kNoProxyType = -1;
 // A proxy-type text that is not a number: a setting, but not the system's.
 constexpr int kUnreadableProxyType = -2;
-
-std::wstring classic_command() {
-  auto key = Registry::reg_open_key(Registry::create_hkey_ptr(HKEY_CLASSES_ROOT), kClassicKey, KEY_READ);
-  return Registry::reg_query_string(key, L"");
-}
-
-std::wstring user_choice_command() {
-  auto choice = Registry::reg_open_key(Registry::create_hkey_ptr(HKEY_CURRENT_USER), kUserChoiceKey, KEY_READ);
-  const std::wstring progid = Registry::reg_query_string(choice, L"Progid");
-  auto command = Registry::reg_open_key(Registry::create_hkey_ptr(HKEY_CLASSES_ROOT), Browsers::command_key(progid),
-                                        KEY_READ);
-  return Registry::reg_query_string(command, L"");
-}
 
 std::wstring file_name_of(const std::wstring& program) {
   const auto cut = program.find_last_of(L"/\\");
@@ -119,18 +102,7 @@ bool qualifies(const fs::directory_entry& entry) {
 
 }  // namespace
 
-std::wstring DefaultBrowserCommand() {
-  OSVERSIONINFOEXW version{};
-  version.dwOSVersionInfoSize = sizeof(version);
-  if (!GetVersionExW(&version)) throw boost::system::error_code(errno, boost::system::system_category());
-  if (version.dwMajorVersion < 6) return classic_command();
-  try {
-    return user_choice_command();
-  } catch (const std::exception&) {
-  } catch (const boost::system::error_code&) {
-  }
-  return classic_command();
-}
+std::wstring DefaultBrowserCommand() { return Runtime::default_browser_command(Runtime::vista_or_later()); }
 
 bool IsFirefoxCommand(const std::wstring& command) {
   const auto start = command.find_first_not_of(L'"');

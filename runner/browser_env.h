@@ -16,13 +16,11 @@ namespace Tavrin::Runner {
 extern const wchar_t kFirefoxConfigurationError[];
 
 // The open command of the default browser, exactly as the registry holds
-// it. From Windows 6.0 on: the command of the class named by the user's
-// choice for http (HKCU\...\UrlAssociations\http\UserChoice "Progid"), and
-// when that cannot be read, the classic association
-// (HKCR\http\shell\open\command); before 6.0 the classic one only.
-// Throws boost::system::error_code when the version cannot be read, and the
-// classic lookup's failure when it is needed and fails
-// (boost::system::error_code, or a std::exception).
+// it: the lookup OpenURL makes (runtime/browser_command.h), asked here. From
+// Windows 6.0 on: the command of the class named by the user's choice for
+// http, and when that cannot be read, the classic association; before 6.0
+// the classic one only. Throws boost::system::error_code when the version
+// cannot be read or no association can be read (ENOENT when none is there).
 std::wstring DefaultBrowserCommand();
 
 // Whether the program that `command` starts is Firefox: the program is the

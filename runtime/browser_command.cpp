@@ -37,7 +37,9 @@ std::wstring named_command(const BrowserEntry& keys, bool vista) {
   }
 }
 
-std::wstring default_command(bool vista) {
+}  // namespace
+
+std::wstring default_browser_command(bool vista) {
   if (!vista) return command_of_class(kHttpCommand);
   try {
     const std::wstring prog_id = read_value(HKEY_CURRENT_USER, kUserChoice, L"Progid");
@@ -51,8 +53,6 @@ std::wstring default_command(bool vista) {
   }
 }
 
-}  // namespace
-
 bool vista_or_later() {
   OSVERSIONINFOEXW info{};
   info.dwOSVersionInfoSize = sizeof(info);
@@ -62,7 +62,7 @@ bool vista_or_later() {
 
 std::wstring browser_command(const std::wstring& browser, bool vista) {
   const BrowserEntry* keys = Browsers::find_browser(browser);
-  return keys ? named_command(*keys, vista) : default_command(vista);
+  return keys ? named_command(*keys, vista) : default_browser_command(vista);
 }
 
 }  // namespace Tavrin::Runtime

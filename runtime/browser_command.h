@@ -39,6 +39,11 @@ bool vista_or_later();
 // browser's http command key (a failure propagates).
 std::wstring browser_command(const std::wstring& browser, bool vista_or_later);
 
+// The default browser's command template, as browser_command looks it up
+// for a name that is no browser's (the runner's check of the default
+// browser asks this too).
+std::wstring default_browser_command(bool vista_or_later);
+
 }  // namespace Tavrin::Runtime
 
 #endif  // QUORVANE_RUNTIME_BROWSER_COMMAND_H_

@@ -10,8 +10,6 @@
 #include <boost/filesystem/exception.hpp>
 #include <boost/system/system_error.hpp>
 
-#include <boost/uuid/uuid_io.hpp>
-
 #include "platform/com/activation.h"
 #include "platform/com/bstr.h"
 #include "platform/com/com_ptr.h"
@@ -19,7 +17,6 @@
 #include "platform/display_on_demand.h"
 #include "platform/process_watch.h"
 #include "platform/text.h"
-#include "proxy/pages/page_protocol.h"
 #include "proxy/velmora_proxy.h"
 #include "runtime/browser_launch.h"
 #include "runtime/error_convention.h"
@@ -46,20 +43,21 @@ struct RunPort {
   Platform::Com::ComPtr<IVelmoraProxy> proxy;
 };
 
-// The answer to `command`, as the proxy wrote it; throws NoRunPort with
-// `failure` when the proxy does not take it.
-std::wstring ask(IVelmoraProxy& proxy, const std::string& command, const wchar_t* failure) {
-  Platform::Com::Bstr text, url, title, page;
-  Platform::Com::Bstr request(Platform::from_utf8(command));
-  if (FAILED(proxy.Command(request.get(), text.put(), url.put(), title.put(), page.put()))) throw NoRunPort{failure};
-  return text.str();
+// What the proxy said of its failure `hr`: its description, else the
+// code's text.
+std::wstring failure_text(HRESULT hr) {
+  Platform::Com::ComPtr<IErrorInfo> info;
+  GetErrorInfo(0, info.put());
+  const _com_error error(hr, info.get());
+  const std::wstring description = error.Description();
+  return description.empty() ? error.ErrorMessage() : description;
 }
 
 // The run's own port of the local proxy; none for a run without an
 // identity, or when no proxy runs (the browser then goes through
 // "proxy"/"port", as it always did). Throws NoRunPort when the proxy runs
 // but refuses the run a port: its pages would otherwise mix with others'.
-std::optional<RunPort> run_proxy_port(const Configuration& configuration, const std::wstring& command_id) {
+std::optional<RunPort> run_proxy_port(const Configuration& configuration) {
   RunPort out;
   try {
     out.run = configuration.Parameter(L"common", L"run").value;
@@ -70,17 +68,13 @@ std::optional<RunPort> run_proxy_port(const Configuration& configuration, const 
   if (FAILED(Platform::Com::create_running_object(CLSID_VelmoraProxy, Platform::Com::uuid_of<IVelmoraProxy>(),
                                                   out.proxy.put_void())))
     return std::nullopt;
-  // A refusal's answer is shown as it is.
-  const std::wstring answer =
-      ask(*out.proxy, Proxy::write_run_port_command(Platform::to_utf8(command_id), Platform::to_utf8(out.run)),
-          L"the proxy did not take the command");
-  if (const std::optional<Proxy::PageAnswer> read = Proxy::read_answer(Platform::to_utf8(answer))) {
-    if (const std::optional<std::uint16_t> port = Proxy::run_port_of(*read)) {
-      out.port = *port;
-      return out;
-    }
-  }
-  throw NoRunPort{L"the proxy gave this run no port of its own: " + answer};
+  const Platform::Com::Bstr run(out.run);
+  LONG port = 0;
+  const HRESULT hr = out.proxy->RegisterRun(run.get(), &port);
+  if (FAILED(hr)) throw NoRunPort{L"the proxy gave this run no port of its own: " + failure_text(hr)};
+  if (port < 1 || port > 65535) throw NoRunPort{L"the proxy gave this run no port of its own: " + std::to_wstring(port)};
+  out.port = static_cast<int>(port);
+  return out;
 }
 
 // Tells the proxy that process `pid` (the launcher just started) and those
@@ -88,13 +82,10 @@ std::optional<RunPort> run_proxy_port(const Configuration& configuration, const 
 // run drive its pages. The launcher takes far longer to start its browser
 // than this call takes; and until the proxy knows the run's browser, its
 // documents go without a token, not with a verdict kept for later.
-void register_browser(const RunPort& run, int pid, const std::wstring& command_id) {
-  const std::wstring answer = ask(*run.proxy,
-                                  Proxy::write_run_browser_command(Platform::to_utf8(command_id),
-                                                                   Platform::to_utf8(run.run), pid),
-                                  L"the proxy did not take the browser");
-  const std::optional<Proxy::PageAnswer> read = Proxy::read_answer(Platform::to_utf8(answer));
-  if (!read || !read->ok()) throw NoRunPort{L"the proxy did not take the browser as the run's: " + answer};
+void register_browser(const RunPort& run, int pid) {
+  const Platform::Com::Bstr id(run.run);
+  const HRESULT hr = run.proxy->RegisterBrowser(id.get(), pid);
+  if (FAILED(hr)) throw NoRunPort{L"the proxy did not take the browser as the run's: " + failure_text(hr)};
 }
 
 }  // namespace
@@ -107,13 +98,13 @@ HRESULT CVelmoraScript::OpenURL(BSTR browser, BSTR url) {
     const bool keep_open = param_bool(*configuration_, L"runtime", L"keep_browsers_open", false).first;
     const std::optional<int> owner =
         keep_open ? std::nullopt : std::optional<int>(Platform::Process::current_process_id());
-    const std::optional<RunPort> run = run_proxy_port(*configuration_, boost::uuids::to_wstring((*uuid_generator_)()));
+    const std::optional<RunPort> run = run_proxy_port(*configuration_);
     // A run without a screen gets its own now, so that the browser opens a
     // real window (headless only when none can be had).
     Platform::need_display();
     const int pid = start_browser(arguments, owner, run ? std::optional<int>(run->port) : std::nullopt);
     if (!keep_open) browsers_.Add(pid);
-    if (run) register_browser(*run, pid, boost::uuids::to_wstring((*uuid_generator_)()));
+    if (run) register_browser(*run, pid);
     return S_OK;
   } catch (const NoRunPort& e) {
     logger_->channel(ScriptLogger::kError) << L"OpenURL: " << e.reason << L"\n";

@@ -42,30 +42,37 @@ class ObjectState : public ::testing::Test {
   CVelmoraScript* object_ = nullptr;
 };
 
-// A page reported twice sets page pending once: after the echo cleared it,
-// the same uuid does not set it again; a new uuid does, with its url and
-// title (the command's first out-string is not used).
+// The run's page is the one the last answer that named a page concerned,
+// read from the answer itself. A page reported twice sets page pending
+// once: after the echo cleared it, the same uuid does not set it again; a
+// new uuid does, with its url and title. An answer that names no page (the
+// proxy's own) leaves the page as it was.
 TEST_F(ObjectState, RemoteSetsPagePendingOncePerPage) {
   if (!InPrivateCopy(config_with_level("message"))) return;
   ASSERT_NO_FATAL_FAILURE(Create());
   EXPECT_FALSE(object_->page_state().pending);
-  EXPECT_EQ(Remote(L"page u-1 http://one/ One"), L"u-1");
+  EXPECT_EQ(Remote(L"page u-1 http://one/ One"),
+            L"{\"ok\":true,\"value\":\"answer\",\"page\":\"u-1\",\"url\":\"http://one/\",\"title\":\"One\"}");
   EXPECT_TRUE(object_->page_state().pending);
   EXPECT_EQ(object_->page_state().uuid, L"u-1");
   EXPECT_EQ(object_->page_state().url, L"http://one/");
   EXPECT_EQ(object_->page_state().title, L"One");
 
   object_->page_state().pending = false;  // as the echo does once it printed the header
-  EXPECT_EQ(Remote(L"page u-1 http://one/ One"), L"u-1");
+  Remote(L"page u-1 http://one/ One");
   EXPECT_FALSE(object_->page_state().pending);
 
-  EXPECT_EQ(Remote(L"page u-2 http://two/ Two"), L"u-2");
+  Remote(L"page u-2 http://two/ Two");
   EXPECT_TRUE(object_->page_state().pending);
   EXPECT_EQ(object_->page_state().uuid, L"u-2");
   EXPECT_EQ(object_->page_state().title, L"Two");
 
-  // A failing command leaves the page as it was.
+  // An answer of the proxy's own, and a failing command, leave the page
+  // as it was.
   object_->page_state().pending = false;
+  EXPECT_EQ(Remote(L"pages"), L"{\"ok\":true,\"value\":null}");
+  EXPECT_FALSE(object_->page_state().pending);
+  EXPECT_EQ(object_->page_state().uuid, L"u-2");
   Bstr fail(L"fail"), result;
   EXPECT_EQ(script_->Remote(fail.get(), result.put()), E_FAIL);
   EXPECT_FALSE(object_->page_state().pending);

@@ -48,30 +48,23 @@ std::string run(const std::vector<Proxy::PointerStep>& steps, int round) {
 
 }  // namespace
 
-RemoteAnswer send_page_command(const std::string& text, const RemoteSend& send) {
+std::string send_page_command(const std::string& text, const RemoteSend& send) {
   const std::optional<Proxy::PageCommand> command = Proxy::read_command(text);
   if (!command || !Proxy::moves_pointer(*command) || !Pointer::has_display()) return send(text);
-  std::vector<RemoteAnswer> replies{send(Proxy::write_real_pointer_command(*command))};
+  std::string reply = send(Proxy::write_real_pointer_command(*command));
   std::vector<Proxy::PageAnswer> answers;
   for (int round = 1;; ++round) {
-    std::optional<Proxy::PageAnswer> answer = Proxy::read_answer(replies.back().text);
+    std::optional<Proxy::PageAnswer> answer = Proxy::read_answer(reply);
     // A reply that is no answer is passed on as it came.
-    if (!answer) return replies.back();
+    if (!answer) return reply;
     answers.push_back(std::move(*answer));
     const std::optional<std::vector<Proxy::PointerStep>> steps = Proxy::pointer_steps_of(answers.back());
     // The round after the one told to act on its own ends it in any case.
     if (!steps || round > kMostRounds + 1) break;
     const std::string failure = run(*steps, round);
-    replies.push_back(send(Proxy::write_pointed_command(*command, Platform::to_utf8(replies.back().page), round,
-                                                        failure)));
+    reply = send(Proxy::write_pointed_command(*command, Proxy::page_of_answer(reply).page, round, failure));
   }
-  const Proxy::PageAnswer answer = Proxy::pointer_exchange_answer(answers);
-  // The page that gave the exchange's answer: the one before, when the
-  // last round found it gone.
-  const bool left = answers.size() > 1 && answer.fields.contains("navigating") && answers.back().fields.contains("gone");
-  RemoteAnswer result = left ? replies[replies.size() - 2] : replies.back();
-  result.text = Proxy::write_answer(answer);
-  return result;
+  return Proxy::write_answer(Proxy::pointer_exchange_answer(answers));
 }
 
 }  // namespace Tavrin::Runtime

@@ -19,17 +19,9 @@
 
 namespace Tavrin::Runtime {
 
-// What the proxy gave back for one command: the answer's text, and the
-// page that answered with its url and title.
-struct RemoteAnswer {
-  std::string text;
-  std::wstring url;
-  std::wstring title;
-  std::wstring page;
-};
-
-// Sends one command to the proxy; throws when the proxy fails.
-using RemoteSend = std::function<RemoteAnswer(const std::string& command)>;
+// Sends one command to the proxy and returns its answer's text; throws
+// when the proxy fails.
+using RemoteSend = std::function<std::string(const std::string& command)>;
 
 // Sends `command` through `send`. A command that moves the pointer, while
 // the process has a display, goes as one the page answers with steps; the
@@ -37,7 +29,7 @@ using RemoteSend = std::function<RemoteAnswer(const std::string& command)>;
 // round, and the exchange's answer comes back as the command's. A pointer
 // that cannot be driven is told to the page, which then acts the command
 // out with its own events.
-RemoteAnswer send_page_command(const std::string& command, const RemoteSend& send);
+std::string send_page_command(const std::string& command, const RemoteSend& send);
 
 }  // namespace Tavrin::Runtime
 

@@ -1,5 +1,5 @@
 // The small methods of the runtime object: Sleep, Echo, scriptFullName,
-// CreateObject, Remote, PutParameter, GetParameter, Ping and GenerateUUID.
+// CreateObject, Remote (a page command and its whole answer), PutParameter, GetParameter, Ping and GenerateUUID.
 #include <algorithm>
 #include <chrono>
 #include <thread>
@@ -9,8 +9,9 @@
 #include "platform/com/activation.h"
 #include "platform/com/com_ptr.h"
 #include "platform/com/error_info.h"
-#include "proxy/velmora_proxy.h"
 #include "platform/text.h"
+#include "proxy/pages/page_protocol.h"
+#include "proxy/velmora_proxy.h"
 #include "runtime/error_convention.h"
 #include "runtime/real_pointer.h"
 #include "runtime/script_object.h"
@@ -112,28 +113,26 @@ HRESULT CVelmoraScript::Remote(BSTR command, BSTR* value) {
     // Held for the call: a failure below may drop proxy_.
     const ComPtr<IVelmoraProxy> proxy = proxy_;
     const RemoteSend send = [&](const std::string& sent) {
-      Bstr text, url, title, page;
-      const HRESULT hr = proxy->Command(Bstr(Platform::from_utf8(sent)).get(), text.put(), url.put(), title.put(),
-                                        page.put());
+      Bstr answer;
+      const HRESULT hr = proxy->Command(Bstr(Platform::from_utf8(sent)).get(), answer.put());
       // A proxy that went away is made anew by the next command. This one
       // is not sent again: it may have reached its page already.
       if (hr == RPC_E_DISCONNECTED) proxy_ = nullptr;
       if (FAILED(hr)) _com_issue_errorex(hr, proxy.get(), IID_IVelmoraProxy);
-      return RemoteAnswer{Platform::to_utf8(text.str()), url.str(), title.str(), page.str()};
+      return Platform::to_utf8(answer.str());
     };
     // Commands that move the pointer may take more than one round.
-    const RemoteAnswer reply = send_page_command(Platform::to_utf8(bstr_text(command)), send);
-    // The command's answer crosses from the proxy once, here: the support
-    // scripts read it as the run parameter kPageAnswerParameter.
-    configuration_->InsertParameter(L"common", kPageAnswerParameter,
-                                    Configuration::Element{Platform::from_utf8(reply.text), ParameterType::String});
-    if (reply.page != page_.uuid) {
-      page_.uuid = reply.page;
-      page_.url = reply.url;
-      page_.title = reply.title;
+    const std::string answer = send_page_command(Platform::to_utf8(bstr_text(command)), send);
+    // The answer goes back whole; the page it names (if any) is the run's
+    // page from now on, whose header the echo shows before its next event.
+    const Proxy::AnswerPage page = Proxy::page_of_answer(answer);
+    if (!page.page.empty() && Platform::from_utf8(page.page) != page_.uuid) {
+      page_.uuid = Platform::from_utf8(page.page);
+      page_.url = Platform::from_utf8(page.url);
+      page_.title = Platform::from_utf8(page.title);
       page_.pending = true;
     }
-    *value = alloc_bstr(reply.page);
+    *value = alloc_bstr(Platform::from_utf8(answer));
     return S_OK;
   } catch (...) {
     return method_failure();

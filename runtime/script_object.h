@@ -30,12 +30,9 @@
 
 namespace Tavrin::Runtime {
 
-// The run parameter in which Remote leaves the answer of the last page
-// command (a JSON object text, proxy/pages/page_protocol.h), for host.js.
-inline constexpr wchar_t kPageAnswerParameter[] = L"page_answer";
-
-// The page that Remote reported last. The echo prints the page header
-// before the next event while `pending` is set, and clears it.
+// The run's current page: the one the last answer that named a page
+// concerned (Remote reads it from the answer). The echo prints the page
+// header before the next event while `pending` is set, and clears it.
 struct PageState {
   bool pending = false;
   std::wstring uuid;

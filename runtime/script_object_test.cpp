@@ -224,17 +224,16 @@ TEST_F(RuntimeObject, GenerateUuidGivesDistinctVersion4Texts) {
   EXPECT_EQ(Direct()->GenerateUUID(nullptr), E_POINTER);
 }
 
-// Remote hands the command to the proxy and returns the page uuid, and
-// leaves the command's answer in the run parameter "page_answer"; a
-// failing proxy call passes on its code and, for a Windows error, the
-// system's text.
+// Remote hands the command to the proxy and returns its whole answer, and
+// nothing else carries it (no run parameter holds it); a failing proxy
+// call passes on its code and, for a Windows error, the system's text.
 TEST_F(RuntimeObject, RemoteAndPingTalkToTheProxy) {
   if (!InPrivateCopy(kAllChannels)) return;
   ASSERT_NO_FATAL_FAILURE(Create());
-  EXPECT_EQ(Call(L"Remote", {Variant(L"page u-1 http://a/ A")}).to_string(), L"u-1");
-  EXPECT_EQ(Call(L"GetParameter", {Variant(L"page_answer")}).to_string(), L"answer");
-  EXPECT_EQ(Call(L"Remote", {Variant(L"other")}).to_string(), L"");
-  EXPECT_EQ(Call(L"GetParameter", {Variant(L"page_answer")}).to_string(), L"") << "each command its own answer";
+  EXPECT_EQ(Call(L"Remote", {Variant(L"page u-1 http://a/ A")}).to_string(),
+            L"{\"ok\":true,\"value\":\"answer\",\"page\":\"u-1\",\"url\":\"http://a/\",\"title\":\"A\"}");
+  EXPECT_EQ(Call(L"Remote", {Variant(L"other")}).to_string(), L"{\"ok\":true,\"value\":null}");
+  EXPECT_EQ(Failure(L"GetParameter", {Variant(L"page_answer")}), E_UNEXPECTED) << "the answer travels once";
   std::wstring description;
   EXPECT_EQ(Failure(L"Remote", {Variant(L"fail-win32")}, &description), HRESULT_FROM_WIN32(ENOENT));
   EXPECT_EQ(description, L"No such file or directory");
@@ -254,15 +253,20 @@ TEST_F(RuntimeObject, RemoteAndPingTalkToTheProxy) {
 TEST_F(RuntimeObject, RemoteKeepsItsProxyUntilItIsGone) {
   if (!InPrivateCopy(kAllChannels)) return;
   ASSERT_NO_FATAL_FAILURE(Create());
+  // The fake's answer to "made": {"ok":true,"value":N}, N objects made.
+  auto made = [](const std::wstring& answer) {
+    const auto colon = answer.rfind(L':');
+    return colon == std::wstring::npos ? 0ul : std::stoul(answer.substr(colon + 1));
+  };
   const std::wstring first = Call(L"Remote", {Variant(L"made")}).to_string();
-  ASSERT_FALSE(first.empty());
-  for (int i = 0; i < 3; ++i) EXPECT_EQ(Call(L"Remote", {Variant(L"page u-1 http://a/ A")}).to_string(), L"u-1");
+  ASSERT_GT(made(first), 0ul);
+  for (int i = 0; i < 3; ++i) EXPECT_NE(Call(L"Remote", {Variant(L"page u-1 http://a/ A")}).to_string(), L"");
   // A command the proxy fails leaves the object in use.
   EXPECT_EQ(Failure(L"Remote", {Variant(L"fail")}), E_FAIL);
   EXPECT_EQ(Call(L"Remote", {Variant(L"made")}).to_string(), first);
   EXPECT_EQ(Failure(L"Remote", {Variant(L"disconnect")}), RPC_E_DISCONNECTED);
-  EXPECT_EQ(Call(L"Remote", {Variant(L"made")}).to_string(), std::to_wstring(std::stoul(first) + 1));
-  EXPECT_EQ(Call(L"Remote", {Variant(L"page u-2 http://b/ B")}).to_string(), L"u-2");
+  EXPECT_EQ(made(Call(L"Remote", {Variant(L"made")}).to_string()), made(first) + 1);
+  EXPECT_NE(Call(L"Remote", {Variant(L"page u-2 http://b/ B")}).to_string(), L"");
 }
 
 // Without a proxy server Remote answers E_POINTER and Ping the creation's

@@ -34,7 +34,8 @@ struct IVelmoraScript : IDispatch {
   virtual HRESULT put_scriptFullName(BSTR value) = 0;
   // Creates the automation object of a program id.
   virtual HRESULT CreateObject(BSTR prog_id, IDispatch** object) = 0;
-  // Passes a command to the local proxy server; its answer is the page uuid.
+  // Passes a page command to the local proxy server; its value is the
+  // command's whole answer (a JSON text naming the page it concerns).
   virtual HRESULT Remote(BSTR command, BSTR* value) = 0;
   // Runs another test script as a nested suite; its exit code.
   virtual HRESULT BenchExec(BSTR file_path, LONG* exit_code) = 0;

@@ -250,9 +250,11 @@ function quorvaneCommand(uuid, fields, what) {
 // that reached its page needs none: its answer carries the mark ("mark") as
 // it was when the page took it.
 function quorvanePageMark() {
-  var answer = quorvaneHost.command({ op: "mark" });
-  if (!answer.ok) throw new Error("the proxy gave no page mark: " + answer.error);
-  return answer.value;
+  try {
+    return quorvaneHost.mark();
+  } catch (e) {
+    throw new Error("the proxy gave no page mark: " + (e && e.message ? e.message : e));
+  }
 }
 
 // Waits until a top-level page registered after `mark` has loaded;

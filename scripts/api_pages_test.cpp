@@ -13,8 +13,8 @@ namespace {
 
 using Tavrin::Platform::Script::Testing::ScriptFixture;
 
-// A host that logs each command (op, page, after) and answers it: "mark"
-// with 5, "ready" with the page "p2", a "click" with a navigation whose
+// A host that logs each command (op, page, after) and answers it, and a
+// mark taken ("mark") that is 5: "ready" with the page "p2", a "click" with a navigation whose
 // answer carries the mark 7, anything else with the value "v" and the
 // mark 3; answers.next, when set, answers the next command instead, and
 // the answers in `later` the commands after it. readyLimits: the limit of
@@ -33,12 +33,12 @@ var quorvaneHost = {
   element: function () {},
   uuid: function () { return "element"; },
   openUrl: function (browser, url) { sent.push("open " + url); },
+  mark: function () { sent.push("mark"); return 5; },
   command: function (fields) {
     lastFields = fields;
     sent.push(fields.op + " " + fields.page + (fields.after !== undefined ? " after " + fields.after : ""));
     if (fields.op === "ready") readyLimits.push(fields.timeout);
     if (answers.next) { var a = answers.next; answers.next = later.length ? later.shift() : null; return a; }
-    if (fields.op === "mark") return { ok: true, value: 5, page: "" };
     if (fields.op === "ready") return { ok: true, page: "p2", mark: 6 };
     if (fields.op === "click") return { ok: true, navigating: true, mark: 7, page: fields.page };
     return { ok: true, value: "v", mark: 3, page: fields.page };
@@ -135,7 +135,7 @@ TEST_F(ApiPages, APageGoneForGoodFailsTheCommand) {
 // starts and waits for a page after it.
 TEST_F(ApiPages, OpenTakesAMarkFirst) {
   EXPECT_EQ(eval_text(L"open('/index.html').uuid"), L"p2");
-  EXPECT_EQ(eval_text(L"commands()"), L"mark undefined; open http://site.test/index.html; ready  after 5");
+  EXPECT_EQ(eval_text(L"commands()"), L"mark; open http://site.test/index.html; ready  after 5");
 }
 
 // A wait whose page navigated before it held is sent again to the page

@@ -119,10 +119,10 @@ var quorvaneHost = (function () {
   function failureEvidence() {
     // A page that did not answer the failed command would keep the run
     // waiting once more for nothing: its evidence is left out.
-    if (!currentPage || takingEvidence || !lastAnswerFromPage) return;
+    if (!answeringPage || takingEvidence) return;
     takingEvidence = true;
     try {
-      var answer = command({ op: "eval", page: currentPage, timeout: 1000,
+      var answer = command({ op: "eval", page: answeringPage, timeout: 1000,
                              expression: "document.documentElement.outerHTML" });
       if (!answer.ok) return;
       evidenceCount++;
@@ -138,7 +138,7 @@ var quorvaneHost = (function () {
       record("info", "page html", base + ".html");
       var shot = "";
       try {
-        command({ op: "painted", page: currentPage, timeout: 1000 });
+        command({ op: "painted", page: answeringPage, timeout: 1000 });
         shot = text(Quorvane.ScreenShot("failure"));
       } catch (e) {
         shot = "";
@@ -156,15 +156,21 @@ var quorvaneHost = (function () {
     }
   }
 
-  // The pages: each command goes through Quorvane.Remote, which reports the
-  // page that answered (and so puts its header into the echo) and leaves
-  // the command's answer in the run parameter "page_answer". Each page
-  // gets its record the first time an answer comes from it.
+  // The command loop. Its contract: command(fields) sends one page command
+  // (page_protocol.h) through one call of Quorvane.Remote and returns its
+  // answer, the whole of it, as an object: the proxy writes into it the
+  // page it concerns ("page"; none for the proxy's own answers) and, when
+  // the page itself answered, its "url" and "title". Nothing else carries
+  // any part of the answer. The run's current page, whose header the echo
+  // shows, is the runtime object's (Remote reads it from the answer); this
+  // file keeps only the page of the last answer a page gave itself, for
+  // the evidence of a failure. Each page gets its record the first time an
+  // answer comes from it. A command blocks this script until it is
+  // answered; whatever runs while it waits runs outside this loop.
   var pagesLogged = {};
-  var currentPage = "";
-  // Whether the last command's answer came from the page itself (its
-  // answers carry its url) rather than from the proxy giving up on it.
-  var lastAnswerFromPage = false;
+  // The page that gave the last answer itself; "" when the proxy gave the
+  // last answer (it gave up on the page, or answered on its own).
+  var answeringPage = "";
   // Commands of a run reach only the pages of the browsers that run
   // opened (its own port of the proxy); other runs' pages are unknown to it.
   var run = null;
@@ -180,32 +186,30 @@ var quorvaneHost = (function () {
   }
   function command(fields) {
     if (runId()) fields.run = run;
-    // Answered by the proxy, which reports the current page as the one
-    // that answered, so the echo's page stays as it is.
-    if (fields.op === "mark" || fields.op === "pages" || fields.op === "download" || fields.op === "credentials") {
-      fields.page = currentPage;
-    }
     fields.id = String(Quorvane.GenerateUUID());
-    var page = text(Quorvane.Remote(JSON.stringify(fields)));
-    var answerText = text(Quorvane.GetParameter("page_answer"));
     var answer;
     try {
-      answer = JSON.parse(answerText);
+      answer = JSON.parse(text(Quorvane.Remote(JSON.stringify(fields))));
     } catch (e) {
-      answer = { ok: false, error: "the proxy gave no answer to the command" };
+      answer = null;
     }
-    if (!answer || typeof answer !== "object") answer = { ok: false, error: "the proxy gave no answer" };
-    answer.page = page;
-    lastAnswerFromPage = answer.url !== undefined;
-    if (page) currentPage = page;
+    if (!answer || typeof answer !== "object") answer = { ok: false, error: "the proxy gave no answer to the command" };
+    var page = text(answer.page);
+    answeringPage = page && answer.url !== undefined ? page : "";
     pageConsole(answer.console);
-    if (page && answer.url !== undefined && !pagesLogged[page]) {
+    if (answeringPage && !pagesLogged[page]) {
       pagesLogged[page] = true;
       header();
       append("page: " + attribute("name", answer.title) + " " + attribute("url", answer.url) + " " +
              attribute("uuid", page) + " " + attribute("date", now()));
     }
     return answer;
+  }
+
+  // A mark of the pages registered so far (the proxy's Mark): a command
+  // with it as "after" reaches only pages that register from now on.
+  function mark() {
+    return Number(proxy().Mark());
   }
 
   // The page's console errors, warnings and uncaught errors that came
@@ -266,17 +270,22 @@ var quorvaneHost = (function () {
     return status;
   }
 
+  // The proxy object's own methods (the mark, the network control), made
+  // once per run.
+  var proxyObject = null;
+  function proxy() {
+    if (!proxyObject) proxyObject = Quorvane.CreateObject("Quorvane.Proxy");
+    return proxyObject;
+  }
+
   // ---- Network control: the run's routes and requests, which the proxy
-  // keeps for the run (proxy/network/). Reached through the proxy object's
-  // own methods, made once per run.
-  var networkProxy = null;
+  // keeps for the run (proxy/network/).
   function networkCall(method, a, b) {
-    if (!networkProxy) networkProxy = Quorvane.CreateObject("Quorvane.Proxy");
     var id = runId();
     if (!id) throw new Error("this run has no id for the proxy to keep its routes under");
-    if (method === "Route") return networkProxy.Route(id, a);
-    if (method === "Unroute") return networkProxy.Unroute(id, a);
-    return networkProxy.Requests(id, a);
+    if (method === "Route") return proxy().Route(id, a);
+    if (method === "Unroute") return proxy().Unroute(id, a);
+    return proxy().Requests(id, a);
   }
   function route(rule) {
     networkCall("Route", JSON.stringify(rule));
@@ -319,6 +328,7 @@ var quorvaneHost = (function () {
     screenshot: screenshot,
     runSuite: runSuite,
     command: command,
+    mark: mark,
     element: element,
     openUrl: openUrl,
     uuid: uuid,

@@ -2,48 +2,27 @@
 
 #include <unistd.h>
 
-#include <chrono>
 #include <string>
 
 #include <gtest/gtest.h>
-
-#include "platform/process_watch.h"
 
 // After gtest: Xlib defines macros (None, Bool) that clash with its names.
 #include <X11/Xlib.h>
 
 namespace quorvane_test {
 
-namespace Process = Tavrin::Platform::Process;
-
-bool Xvfb::installed() { return ::access(kProgram, X_OK) == 0; }
+bool Xvfb::installed() { return ::access(Tavrin::Platform::PrivateDisplay::kServer, X_OK) == 0; }
 
 Xvfb::Xvfb(int width, int height, int depth) {
-  Process::StartOptions options;
-  const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x" + std::to_string(depth);
-  options.arguments = {kProgram, "-displayfd", "1", "-screen", "0", screen, "-nolisten", "tcp", "-noreset"};
-  options.output = Process::StartOptions::Output::kCapture;
-  options.error_file = "/dev/null";
   try {
-    server_.emplace(Process::start(options));
+    server_.emplace(width, height, depth);
+    display_ = server_->name();
   } catch (const std::exception& e) {
-    ADD_FAILURE() << "Xvfb could not be started: " << e.what();
-    return;
+    ADD_FAILURE() << "Xvfb did not come up: " << e.what();
   }
-  // It writes its display number once it takes clients.
-  const std::optional<std::string> number = server_->ReadLine(std::chrono::seconds(20));
-  if (!number || number->empty()) {
-    ADD_FAILURE() << "Xvfb did not come up";
-    return;
-  }
-  display_ = ":" + *number;
 }
 
-Xvfb::~Xvfb() {
-  if (!server_) return;
-  Process::ask_process_to_end(server_->pid());
-  if (!server_->WaitFor(std::chrono::seconds(5))) server_->Kill();
-}
+Xvfb::~Xvfb() = default;
 
 void paint_root(const std::string& display_name, unsigned long background, const Rect& rect,
                 unsigned long foreground) {

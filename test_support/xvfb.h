@@ -1,35 +1,34 @@
-// A private X server for the tests that need a screen: Xvfb on a display
-// number it picks itself (-displayfd), with one screen of a chosen size and
-// depth, stopped and reaped when the object goes. Tests skip (GTEST_SKIP)
-// only when Xvfb is not installed.
+// A private X server for the tests that need a screen: the programs' own
+// (platform/private_display.h) with one screen of a chosen size and depth,
+// stopped and reaped when the object goes, its failure to start a test
+// failure. Tests skip (GTEST_SKIP) only when Xvfb is not installed.
 #ifndef QUORVANE_TEST_SUPPORT_XVFB_H_
 #define QUORVANE_TEST_SUPPORT_XVFB_H_
 
 #include <optional>
 #include <string>
 
-#include "platform/process.h"
+#include "platform/private_display.h"
 
 namespace quorvane_test {
 
 class Xvfb {
  public:
-  static constexpr const char* kProgram = "/usr/bin/Xvfb";
   static bool installed();
 
-  // Starts the server and waits (at most 20 s) until it accepts clients.
-  // Fails the test when it does not come up; running() says so.
+  // Starts the server and waits until it accepts clients. Fails the test
+  // when it does not come up; running() says so.
   Xvfb(int width, int height, int depth);
   ~Xvfb();
   Xvfb(const Xvfb&) = delete;
   Xvfb& operator=(const Xvfb&) = delete;
 
-  bool running() const { return !display_.empty(); }
+  bool running() const { return server_.has_value(); }
   // The display name, ":N"; empty when the server did not start.
   const std::string& display() const { return display_; }
 
  private:
-  std::optional<Tavrin::Platform::Process::Child> server_;
+  std::optional<Tavrin::Platform::PrivateDisplay> server_;
   std::string display_;
 };
 

@@ -11,6 +11,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
 #include <chrono>
 #include <memory>
 #include <optional>
@@ -31,11 +35,15 @@ using tcp = asio::ip::tcp;
 
 // A forked process that, `depth` generations down, connects to `to` and
 // waits; the whole chain is one process group, killed when this goes.
+// The group is made on both sides of the fork: a holder ended before its
+// child ran must still find the group to kill, or the child (holding the
+// test program's output) would outlive the test.
 class Holder {
  public:
   Holder(const tcp::endpoint& to, int depth) {
     pid_ = ::fork();
     if (pid_ == 0) hold(to, depth);  // never returns
+    if (pid_ > 0) ::setpgid(pid_, pid_);
   }
   ~Holder() {
     if (pid_ <= 0) return;
@@ -79,6 +87,26 @@ tcp::socket accept_from(tcp::acceptor& acceptor) {
 ino_t inode_of(int fd) {
   struct stat info {};
   return ::fstat(fd, &info) == 0 ? info.st_ino : 0;
+}
+
+// How many processes of process group `group` still run (zombies, dead
+// and waiting for whoever reaps them, are not counted).
+int live_members(pid_t group) {
+  int count = 0;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+    std::ifstream in(entry.path() / "stat");
+    std::string stat;
+    if (!std::getline(in, stat)) continue;
+    // pid (comm) state ppid pgrp ...: comm may hold spaces, so read after
+    // its closing parenthesis.
+    const auto close = stat.rfind(')');
+    if (close == std::string::npos) continue;
+    std::istringstream fields(stat.substr(close + 1));
+    char state = 0;
+    long parent = 0, pgrp = 0;
+    if (fields >> state >> parent >> pgrp && pgrp == group && state != 'Z' && state != 'X') ++count;
+  }
+  return count;
 }
 
 class PeerProcessTest : public ::testing::Test {
@@ -166,6 +194,26 @@ TEST_F(PeerProcessTest, SocketOfADescendantIsFoundUnderItsAncestorsOnly) {
   EXPECT_TRUE(process_trees_from_stat({reused}).empty());
   EXPECT_FALSE(trees_hold_socket({}, held));
   EXPECT_FALSE(trees_hold_socket({identity(::getpid())}, 0));
+}
+
+// A holder ended at once, before its child may have run at all, ends its
+// whole chain: no process of its group is left.
+TEST_F(PeerProcessTest, AHolderEndedAtOnceLeavesNoProcess) {
+  for (int i = 0; i < 20; ++i) {
+    pid_t group = 0;
+    {
+      Holder quick(acceptor_.local_endpoint(), 2);
+      group = quick.pid();
+      ASSERT_GT(group, 0);
+    }
+    // A killed grandchild may take a moment to die.
+    bool empty = false;
+    for (int tries = 0; tries < 200 && !empty; ++tries) {
+      empty = live_members(group) == 0;
+      if (!empty) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_TRUE(empty) << "a process of the holder's group " << group << " is left";
+  }
 }
 
 TEST(ProcessIdentityTest, NamesLiveProcessesOnly) {

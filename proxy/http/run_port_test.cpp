@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include "proxy/http/testing/proxy_fixture.h"
+#include "proxy/pages/testing/answered.h"
 #include "proxy/pages/page_registry.h"
 #include "proxy/pages/testing/agent_double.h"
 #include "test_support/run_program.h"
@@ -24,6 +25,8 @@
 namespace Tavrin::Proxy::Http::Testing {
 namespace {
 
+using Proxy::Testing::Answered;
+
 class RunPortTest : public ProxyFixture {
  protected:
   void StartWith(ProxySettings settings) {
@@ -31,7 +34,6 @@ class RunPortTest : public ProxyFixture {
     settings.sites["app.test"] = dir();
     settings.pages = pages_;
     start_proxy(settings);
-    pages_->set_run_ports([this](const std::string& run) { return open_browser_run_port(run); });
   }
   void SetUp() override { StartWith(default_settings()); }
 
@@ -51,13 +53,15 @@ class RunPortTest : public ProxyFixture {
                 false);
   }
 
-  // The port that {"op":"run"} gives `run`; 0 when it fails.
+  // The port the run table opens for `run` (this process its browser); 0
+  // when it refuses, `text` then the reason.
   std::uint16_t PortOf(const std::string& run, std::wstring* text = nullptr) {
-    const CommandAnswer answer =
-        pages_->run(L"{\"id\":\"r\",\"op\":\"run\",\"run\":\"" + std::wstring(run.begin(), run.end()) + L"\"}");
-    if (text) *text = answer.text;
-    const auto at = answer.text.find(L"\"value\":");
-    return at == std::wstring::npos ? 0 : static_cast<std::uint16_t>(std::stoi(answer.text.substr(at + 8)));
+    try {
+      return open_browser_run_port(run);
+    } catch (const std::exception& e) {
+      if (text) *text = Platform::from_utf8(e.what());
+      return 0;
+    }
   }
 
   // Which page an unnamed command of `run` (empty: of none) reaches,
@@ -66,7 +70,7 @@ class RunPortTest : public ProxyFixture {
     std::wstring command = L"{\"id\":\"w" + std::to_wstring(++serial_) + L"\",\"op\":\"ready\",\"pageWait\":" +
                            std::to_wstring(ms);
     if (!run.empty()) command += L",\"run\":\"" + std::wstring(run.begin(), run.end()) + L"\"";
-    auto answer = std::async(std::launch::async, [&] { return pages_->run(command + L"}"); });
+    auto answer = std::async(std::launch::async, [&]() -> Answered { return pages_->run(command + L"}"); });
     // The command waits in the page it picked; that page's next poll takes
     // it. Every page is polled once, with its token, from no run (which
     // never changes a page's run); whichever takes the command is the one.
@@ -91,7 +95,7 @@ class RunPortTest : public ProxyFixture {
       }
       if (reached.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    const CommandAnswer got = answer.get();
+    const Proxy::Testing::Answered got = answer.get();
     EXPECT_EQ(got.page, reached) << got.text;
     return got.page;
   }

@@ -20,6 +20,7 @@
 
 #include "platform/process.h"
 #include "proxy/http/testing/proxy_fixture.h"
+#include "proxy/pages/testing/answered.h"
 #include "proxy/pages/page_channel.h"
 #include "proxy/pages/page_registry.h"
 #include "test_support/temp_dir.h"
@@ -27,6 +28,8 @@
 
 namespace Tavrin::Proxy::Http::Testing {
 namespace {
+
+using Tavrin::Proxy::Testing::Answered;
 
 constexpr const char kChannel[] = "http://app.test/quorvane/special/channel/";
 
@@ -85,8 +88,8 @@ class ChannelTest : public ProxyFixture {
     ASSERT_TRUE(quorvane_test::wait_until([&] { return pages_->reports(page) >= count; }, std::chrono::seconds(10)))
         << page << " made " << pages_->reports(page) << " reports";
   }
-  std::future<CommandAnswer> run_async(const std::wstring& command) {
-    return std::async(std::launch::async, [this, command] { return pages_->run(command); });
+  std::future<Answered> run_async(const std::wstring& command) {
+    return std::async(std::launch::async, [this, command]() -> Answered { return pages_->run(command); });
   }
 
   boost::asio::io_context io_;
@@ -187,14 +190,14 @@ TEST_F(ChannelTest, APageIdStaysWithTheTokenItRegisteredWith) {
             200u);
 
   auto answer = std::async(std::launch::async,
-                           [&] { return pages_->run(LR"({"id":"c1","op":"info","page":"p1","run":"run-a"})"); });
+                           [&]() -> Answered { return pages_->run(LR"({"id":"c1","op":"info","page":"p1","run":"run-a"})"); });
   const CurlResult command = held.get();
   EXPECT_EQ(command.status, 200u);
   EXPECT_NE(command.body.find("\"c1\""), std::string::npos) << command.body;
   std::string answered = report("p1", true);
   answered.insert(answered.size() - 1, R"(,"answer":{"id":"c1","ok":true,"value":7})");
   EXPECT_EQ(post(run_a_, first, answered).status, 200u);
-  const CommandAnswer got = answer.get();
+  const Answered got = answer.get();
   EXPECT_EQ(got.page, L"p1");
   EXPECT_NE(got.text.find(L"\"value\":7"), std::wstring::npos) << got.text;
 }
@@ -205,9 +208,9 @@ TEST_F(ChannelTest, RunACommandsNeverReachRunBPages) {
   const std::string b = token_over(run_b_);
   auto held = std::async(std::launch::async, [&] { return post(run_b_, b, report("pb")); });
   ASSERT_TRUE(quorvane_test::wait_until([&] { return pages_->page_count() == 1; }, std::chrono::seconds(10)));
-  const CommandAnswer unnamed = pages_->run(LR"({"id":"c1","op":"info","run":"run-a","pageWait":300})");
+  const Answered unnamed = pages_->run(LR"({"id":"c1","op":"info","run":"run-a","pageWait":300})");
   EXPECT_NE(unnamed.text.find(L"no page was there"), std::wstring::npos) << unnamed.text;
-  const CommandAnswer named = pages_->run(LR"({"id":"c2","op":"info","run":"run-a","page":"pb"})");
+  const Answered named = pages_->run(LR"({"id":"c2","op":"info","run":"run-a","page":"pb"})");
   EXPECT_NE(named.text.find(L"no page pb in this run"), std::wstring::npos) << named.text;
   pages_->gone("pb");
   EXPECT_EQ(held.get().status, 200u);
@@ -219,8 +222,8 @@ TEST_F(ChannelTest, RunACommandsNeverReachRunBPages) {
 TEST_F(ChannelTest, CommandReachesTheHeldPollAndItsAnswerComesBack) {
   const std::string token = token_over(run_a_);
   std::future<CurlResult> held = std::async(std::launch::async, [&] { return post(run_a_, token, report("p1")); });
-  std::future<CommandAnswer> answer = std::async(
-      std::launch::async, [&] { return pages_->run(LR"({"id":"c1","op":"eval","expression":"1","run":"run-a"})"); });
+  std::future<Answered> answer = std::async(
+      std::launch::async, [&]() -> Answered { return pages_->run(LR"({"id":"c1","op":"eval","expression":"1","run":"run-a"})"); });
   const CurlResult command = held.get();
   EXPECT_EQ(command.status, 200u);
   EXPECT_NE(command.body.find("\"c1\""), std::string::npos) << command.body;
@@ -228,7 +231,7 @@ TEST_F(ChannelTest, CommandReachesTheHeldPollAndItsAnswerComesBack) {
     return post(run_a_, token,
                 R"({"page":"p1","url":"http://app.test/","title":"A","answer":{"id":"c1","ok":true,"value":1}})");
   });
-  const CommandAnswer got = answer.get();
+  const Answered got = answer.get();
   EXPECT_EQ(got.page, L"p1");
   EXPECT_EQ(got.title, L"A");
   EXPECT_NE(got.text.find(L"\"value\":1"), std::wstring::npos);
@@ -237,7 +240,7 @@ TEST_F(ChannelTest, CommandReachesTheHeldPollAndItsAnswerComesBack) {
                 .status,
             200u);
   EXPECT_EQ(next.get().status, 200u);
-  const CommandAnswer later = pages_->run(LR"({"id":"c2","op":"info","page":"p1"})");
+  const Answered later = pages_->run(LR"({"id":"c2","op":"info","page":"p1"})");
   EXPECT_NE(later.text.find(L"\"gone\":true"), std::wstring::npos) << later.text;
 }
 
@@ -258,10 +261,10 @@ TEST_F(ChannelTest, APageWhoseHeldPollVanishesFailsItsCommands) {
   held.close();
   auto answer = run_async(LR"({"id":"c1","op":"info","page":"p1","run":"run-a","timeout":600000})");
   ASSERT_EQ(answer.wait_for(std::chrono::seconds(60)), std::future_status::ready) << "waits for its limit";
-  const CommandAnswer got = answer.get();
+  const Answered got = answer.get();
   EXPECT_NE(got.text.find(L"went away with its browser"), std::wstring::npos) << got.text;
   EXPECT_EQ(got.text.find(L"\"gone\""), std::wstring::npos) << got.text;
-  const CommandAnswer later = pages_->run(LR"({"id":"c2","op":"info","page":"p1","run":"run-a"})");
+  const Answered later = pages_->run(LR"({"id":"c2","op":"info","page":"p1","run":"run-a"})");
   EXPECT_NE(later.text.find(L"went away with its browser"), std::wstring::npos) << later.text;
 }
 
@@ -283,7 +286,7 @@ TEST_F(ChannelTest, APageThatPollsAgainOrSaysFarewellHasNotVanished) {
   EXPECT_NE(reply_to(second).find("\"c1\""), std::string::npos);
   auto answering = send(run_a_, token,
                         R"({"page":"p1","url":"http://app.test/","title":"A","answer":{"id":"c1","ok":true,"value":1}})");
-  const CommandAnswer got = answer.get();
+  const Answered got = answer.get();
   EXPECT_NE(got.text.find(L"\"value\":1"), std::wstring::npos) << got.text;
   answering.close();
 
@@ -294,7 +297,7 @@ TEST_F(ChannelTest, APageThatPollsAgainOrSaysFarewellHasNotVanished) {
   auto farewell = send(run_a_, "", R"({"page":"p2","token":")" + next + "\"}", "bye");
   EXPECT_EQ(reply_to(farewell), "{}");
   std::this_thread::sleep_for(kLostPollGrace + std::chrono::milliseconds(500));
-  const CommandAnswer left = pages_->run(LR"({"id":"c2","op":"info","page":"p2","run":"run-a"})");
+  const Answered left = pages_->run(LR"({"id":"c2","op":"info","page":"p2","run":"run-a"})");
   EXPECT_NE(left.text.find(L"\"gone\":true"), std::wstring::npos) << left.text;
 }
 

@@ -74,13 +74,13 @@ std::optional<PageAnswer> PageRegistry::complete(PageCommand& command, std::stri
   return std::nullopt;
 }
 
-CommandAnswer PageRegistry::set_credentials(const PageCommand& command) {
+PageAnswer PageRegistry::set_credentials(const PageCommand& command) {
   auto text = [&](const char* name) {
     auto it = command.fields.find(name);
     return it != command.fields.end() && it->value().is_string() ? std::string(it->value().as_string()) : std::string();
   };
   RunCredentials credentials{text("user"), text("password"), text("origin")};
-  if (command.run.empty()) return named_answer(command, PageAnswer::failure(command.id, "credentials are given for a run"));
+  if (command.run.empty()) return PageAnswer::failure(command.id, "credentials are given for a run");
   {
     std::lock_guard<std::mutex> lock(mutex_);
     auto& list = credentials_[command.run];
@@ -89,7 +89,7 @@ CommandAnswer PageRegistry::set_credentials(const PageCommand& command) {
                list.end());
     if (!credentials.user.empty() || !credentials.password.empty()) list.push_back(credentials);
   }
-  return named_answer(command, PageAnswer::success(command.id, nullptr));
+  return PageAnswer::success(command.id, nullptr);
 }
 
 std::optional<RunCredentials> PageRegistry::credentials_for(const std::string& run, const std::string& origin) const {

@@ -4,7 +4,6 @@
 #include <boost/json/array.hpp>
 #include <boost/json/serialize.hpp>
 
-#include "platform/text.h"
 #include "proxy/pages/page_registry.h"
 
 namespace Tavrin::Proxy {
@@ -103,27 +102,26 @@ std::optional<PageAnswer> PageRegistry::outcome_after(const PageCommand& command
   return std::nullopt;
 }
 
-CommandAnswer PageRegistry::next_download(const PageCommand& command) {
+PageAnswer PageRegistry::next_download(const PageCommand& command) {
   bool started = false;
   const std::optional<Download> download = downloads_.next(command.run, command.after, command.timeout, &started);
   if (!download) {
-    return named_answer(command, PageAnswer::failure(
-        command.id, "waited " + std::to_string(command.timeout.count()) + " ms for a download" +
-                        (started ? " to end (one had begun)" : " (none began)")));
+    return PageAnswer::failure(command.id, "waited " + std::to_string(command.timeout.count()) +
+                                               " ms for a download" +
+                                               (started ? " to end (one had begun)" : " (none began)"));
   }
   if (!download->error.empty())
-    return named_answer(command, PageAnswer::failure(command.id, "the download of " + download->url + " failed: " +
-                                                               download->error));
+    return PageAnswer::failure(command.id, "the download of " + download->url + " failed: " + download->error);
   boost::json::object value{{"url", download->url},
                             {"suggestedName", download->name},
                             {"path", download->path},
                             {"size", download->size}};
   PageAnswer answer = PageAnswer::success(command.id, std::move(value));
   answer.fields["mark"] = download->mark;
-  return named_answer(command, answer);
+  return answer;
 }
 
-CommandAnswer PageRegistry::list_pages(const PageCommand& command) {
+PageAnswer PageRegistry::list_pages(const PageCommand& command) {
   boost::json::array list;
   {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -136,18 +134,7 @@ CommandAnswer PageRegistry::list_pages(const PageCommand& command) {
       }
     }
   }
-  return named_answer(command, PageAnswer::success(command.id, std::move(list)));
-}
-
-CommandAnswer PageRegistry::named_answer(const PageCommand& command, const PageAnswer& answer) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  CommandAnswer out = finish("", answer);
-  out.page = Platform::from_utf8(command.page);
-  if (auto it = pages_.find(command.page); it != pages_.end() && !foreign(command.page, command.run)) {
-    out.url = Platform::from_utf8(it->second.url);
-    out.title = Platform::from_utf8(it->second.title);
-  }
-  return out;
+  return PageAnswer::success(command.id, std::move(list));
 }
 
 }  // namespace Tavrin::Proxy

@@ -2,6 +2,7 @@
 // for the next page takes the outcome at once, a page that said it was
 // leaving is told to stay and takes commands again; downloads are handed
 // out once each, in order, after they ended; the run's pages listed.
+#include "proxy/pages/testing/answered.h"
 #include "proxy/pages/page_registry.h"
 #include "proxy/pages/testing/agent_double.h"
 
@@ -15,6 +16,8 @@
 
 namespace Tavrin::Proxy {
 namespace {
+
+using Testing::Answered;
 
 using Testing::AgentPoll;
 using Testing::poll;
@@ -32,11 +35,11 @@ AgentPoll poll_of(const std::string& page, bool leaving = false) {
   return p;
 }
 
-boost::json::object answer_of(const CommandAnswer& answer) {
+boost::json::object answer_of(const Answered& answer) {
   return boost::json::parse(Platform::to_utf8(answer.text)).as_object();
 }
 
-CommandAnswer send(PageRegistry& pages, const std::string& command) {
+Answered send(PageRegistry& pages, const std::string& command) {
   return pages.run(Platform::from_utf8(command));
 }
 
@@ -53,8 +56,8 @@ PageRegistryTimes short_times() {
 TEST(PageOutcomesTest, TheNextPageWaitTakesTheOutcome) {
   PageRegistry pages(short_times());
   poll(pages, poll_of("a"));
-  const auto mark = answer_of(send(pages, R"({"id":"m","op":"mark","run":"run-1"})")).at("value").as_int64();
-  std::promise<CommandAnswer> waited;
+  const auto mark = pages.mark();
+  std::promise<Answered> waited;
   std::thread waiter([&] {
     waited.set_value(send(pages, R"({"id":"r","op":"ready","page":"","navigation":true,"run":"run-1","after":)" +
                                      std::to_string(mark) + "}"));
@@ -93,7 +96,7 @@ TEST(PageOutcomesTest, ALeavingPageIsToldToStay) {
     EXPECT_NE(told->find("\"op\":\"stay\""), std::string::npos) << *told;
     poll(pages, poll_of("a", false));
     EXPECT_FALSE(pages.staying("a"));
-    std::promise<CommandAnswer> ran;
+    std::promise<Answered> ran;
     std::thread command([&] { ran.set_value(send(pages, R"({"id":"c","op":"info","page":"a","run":"run-1"})")); });
     std::optional<std::string> next;
     for (int i = 0; i < 200 && !next; ++i) {

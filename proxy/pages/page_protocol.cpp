@@ -1,7 +1,6 @@
 #include "proxy/pages/page_protocol.h"
 
 #include <cmath>
-#include <limits>
 
 #include <boost/json/parse.hpp>
 #include <boost/json/serialize.hpp>
@@ -164,33 +163,14 @@ std::string write_report(const AgentReport& report) {
   return json::serialize(out);
 }
 
-std::string write_run_port_command(const std::string& id, const std::string& run) {
-  PageCommand c = make_command(id, "run");
-  c.run = run;
-  return write_command(c);
-}
-
-std::optional<std::uint16_t> run_port_of(const PageAnswer& answer) {
-  const json::value& v = answer.value();
-  if (!answer.ok() || !v.is_number()) return std::nullopt;
-  const double port = v.to_number<double>();
-  if (port < 1 || port > std::numeric_limits<std::uint16_t>::max() || port != std::floor(port)) return std::nullopt;
-  return static_cast<std::uint16_t>(port);
-}
-
-std::string write_run_browser_command(const std::string& id, const std::string& run, int pid) {
-  PageCommand c = make_command(id, "browser");
-  c.run = run;
-  c.fields["pid"] = pid;
-  return write_command(c);
-}
-
-std::optional<int> browser_pid_of(const PageCommand& command) {
-  const json::value* v = command.fields.if_contains("pid");
-  if (!v || !v->is_number()) return std::nullopt;
-  const double pid = v->to_number<double>();
-  if (pid < 1 || pid > std::numeric_limits<int>::max() || pid != std::floor(pid)) return std::nullopt;
-  return static_cast<int>(pid);
+AnswerPage page_of_answer(std::string_view answer) {
+  AnswerPage out;
+  if (std::optional<json::object> object = read_object(answer)) {
+    out.page = string_field(*object, "page");
+    out.url = string_field(*object, "url");
+    out.title = string_field(*object, "title");
+  }
+  return out;
 }
 
 }  // namespace Tavrin::Proxy

@@ -10,10 +10,15 @@
 // op's own arguments, which pass to the page untouched.
 //
 // An answer (the page -> the proxy -> the runtime object) is a JSON object:
-// "id", "ok", "value" or "error", "url" and "title" of the page, and what
-// the op adds ("dialogs", "navigating"). The proxy adds "mark" (the mark
+// "id", "ok", "value" or "error", and what the op adds ("dialogs",
+// "navigating"). The proxy adds "page" (the uuid of the page the answer
+// concerns; absent for the proxy's own answers, which concern no page),
+// "url" and "title" (the page's, as its frame that carried the answer
+// reported them; only on answers the page itself gave), "mark" (the mark
 // as it was when the page took the command), "navigated" (the page went
 // away while it ran the command) and "gone" (the named page is no more).
+// The answer is the whole of what a command returns: nothing else carries
+// any part of it.
 //
 // A report (the agent -> the proxy, each poll or socket frame) is a JSON
 // object: "page", "parent", "url", "title", "top", "leaving" and "answer"
@@ -96,16 +101,16 @@ std::string write_answer(const PageAnswer& answer);
 std::optional<AgentReport> read_report(std::string_view text);
 std::string write_report(const AgentReport& report);
 
-// The command {"op": "run"} that asks for the port of `run`'s browsers,
-// and the port its answer gives (std::nullopt: refused or malformed).
-std::string write_run_port_command(const std::string& id, const std::string& run);
-std::optional<std::uint16_t> run_port_of(const PageAnswer& answer);
-
-// The command {"op": "browser"} that makes process `pid` (a browser's
-// launcher) and its descendants browsers of `run`, and the pid such a
-// command names (std::nullopt: none, or not a process number).
-std::string write_run_browser_command(const std::string& id, const std::string& run, int pid);
-std::optional<int> browser_pid_of(const PageCommand& command);
+// The page an answer concerns, as the proxy wrote it into the answer
+// ("page", and "url" and "title" when the page itself answered): what the
+// runtime object's echo shows. Empty fields for an answer that names no
+// page (the proxy's own, or malformed text).
+struct AnswerPage {
+  std::string page;
+  std::string url;
+  std::string title;
+};
+AnswerPage page_of_answer(std::string_view answer);
 
 }  // namespace Tavrin::Proxy
 

@@ -127,29 +127,21 @@ TEST(PageProtocolTest, ReportsReadBackAndNeedTheirPage) {
   EXPECT_FALSE(read_report(R"({"page":"p","answer":"c1"})")->answer.has_value());
 }
 
-TEST(PageProtocolTest, RunPortCommandAndItsAnswer) {
-  const std::optional<PageCommand> c = read_command(write_run_port_command("r1", "job-1"));
-  ASSERT_TRUE(c.has_value());
-  EXPECT_EQ(c->op, "run");
-  EXPECT_EQ(c->run, "job-1");
-  EXPECT_EQ(run_port_of(PageAnswer::success("r1", 4321)), 4321);
-  EXPECT_FALSE(run_port_of(PageAnswer::failure("r1", "too many runs")).has_value());
-  for (const json::value& v : {json::value(0), json::value(65536), json::value(80.5), json::value("80"), json::value()})
-    EXPECT_FALSE(run_port_of(PageAnswer::success("r1", v)).has_value()) << v;
-}
-
-// The browser's registration names its run and pid; a pid that is no
-// process number reads as none.
-TEST(PageProtocolTest, RunBrowserCommandNamesItsProcess) {
-  const std::optional<PageCommand> c = read_command(write_run_browser_command("b1", "job-1", 4242));
-  ASSERT_TRUE(c.has_value());
-  EXPECT_EQ(c->op, "browser");
-  EXPECT_EQ(c->run, "job-1");
-  EXPECT_EQ(browser_pid_of(*c), 4242);
-  for (const char* text : {R"({"op":"browser","pid":0})", R"({"op":"browser","pid":-5})",
-                           R"({"op":"browser","pid":1.5})", R"({"op":"browser","pid":"12"})",
-                           R"({"op":"browser","pid":1e12})", R"({"op":"browser"})"})
-    EXPECT_FALSE(browser_pid_of(*read_command(text)).has_value()) << text;
+// The runtime's echo reads the page an answer concerns from the answer
+// itself; an answer that names none, or text that is no answer, reads as
+// no page, never as a failure.
+TEST(PageProtocolTest, ThePageOfAnAnswer) {
+  const AnswerPage page = page_of_answer(R"({"id":"c","ok":true,"page":"p1","url":"http://h/a","title":"A"})");
+  EXPECT_EQ(page.page, "p1");
+  EXPECT_EQ(page.url, "http://h/a");
+  EXPECT_EQ(page.title, "A");
+  const AnswerPage refused = page_of_answer(R"({"id":"c","ok":false,"error":"busy","page":"p2"})");
+  EXPECT_EQ(refused.page, "p2");
+  EXPECT_EQ(refused.url, "") << "only the page's own answers carry its address";
+  for (const char* text : {R"({"id":"c","ok":true,"value":3})", R"({"page":7,"url":null})", "not json", "[1]", ""}) {
+    const AnswerPage none = page_of_answer(text);
+    EXPECT_EQ(none.page + none.url + none.title, "") << text;
+  }
 }
 
 }  // namespace

@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "platform/text.h"
-#include "proxy/run_table.h"
 
 namespace Tavrin::Proxy {
 
@@ -28,16 +27,6 @@ PageAnswer went_away(const std::string& command_id, const std::string& page) {
 }  // namespace
 
 PageRegistry::PageRegistry(PageRegistryTimes times) : times_(times) {}
-
-void PageRegistry::set_run_ports(RunPorts ports) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  run_ports_ = std::move(ports);
-}
-
-void PageRegistry::set_run_browsers(RunBrowsers browsers) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  run_browsers_ = std::move(browsers);
-}
 
 bool PageRegistry::report(const AgentReport& report, const std::string& run, const std::string& token) {
   std::unique_lock<std::mutex> lock(mutex_);
@@ -163,29 +152,26 @@ void PageRegistry::leave(const std::string& id, const std::string& token) {
   if (it != pages_.end() && it->second.token == token) end_page(it->second);
 }
 
-CommandAnswer PageRegistry::run(const std::wstring& command_text) {
+std::wstring PageRegistry::run(const std::wstring& command_text) {
   std::string text = Platform::to_utf8(command_text);
   std::optional<PageCommand> command = read_command(text);
-  if (command) {
-    if (std::optional<PageAnswer> refused = complete(*command, text)) {
-      Lock lock(mutex_);
-      return finish("", *refused);
-    }
-  }
-  if (command && command->op == "run") return run_port(*command);
-  if (command && command->op == "browser") return run_browser(*command);
-  if (command && command->op == "download") return next_download(*command);
-  if (command && command->op == "pages") return list_pages(*command);
-  if (command && command->op == "credentials") return set_credentials(*command);
+  if (!command) return own_answer(PageAnswer::failure("", "the command is not a JSON object"));
+  if (std::optional<PageAnswer> refused = complete(*command, text)) return own_answer(*refused);
+  if (command->op == "download") return own_answer(next_download(*command));
+  if (command->op == "pages") return own_answer(list_pages(*command));
+  if (command->op == "credentials") return own_answer(set_credentials(*command));
   Lock lock(mutex_);
-  if (!command) return finish("", PageAnswer::failure("", "the command is not a JSON object"));
-  if (command->op == "mark") return mark(*command);
-  const Target target = wait_for_page(lock, *command);
+  Target target = wait_for_page(lock, *command);
   if (target.refusal) return finish(target.page, *target.refusal);
   const std::uint64_t mark = hand_over(target.page, text, *command);
   PageAnswer answer = wait_for_answer(lock, target.page, *command);
   answer.fields["mark"] = mark;
   return finish(target.page, answer);
+}
+
+std::uint64_t PageRegistry::mark() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return next_order_ - 1;
 }
 
 PageRegistry::Target PageRegistry::wait_for_page(Lock& lock, const PageCommand& command) {
@@ -244,7 +230,11 @@ PageAnswer PageRegistry::wait_for_answer(Lock& lock, const std::string& id, cons
   for (;;) {
     auto it = pages_.find(id);
     if (it != pages_.end() && it->second.answer) {
+      // The page's address and title as the frame that carried the
+      // answer reported them: they travel once, in the report.
       PageAnswer answer = std::move(*it->second.answer);
+      answer.fields["url"] = it->second.url;
+      answer.fields["title"] = it->second.title;
       free_page(it->second);
       return answer;
     }
@@ -283,74 +273,12 @@ std::optional<PageAnswer> PageRegistry::ended_early(const std::string& id, const
   return std::nullopt;
 }
 
-CommandAnswer PageRegistry::finish(const std::string& id, const PageAnswer& answer) {
-  CommandAnswer out;
-  out.text = Platform::from_utf8(write_answer(answer));
-  if (auto it = pages_.find(id); it != pages_.end()) {
-    out.url = Platform::from_utf8(it->second.url);
-    out.title = Platform::from_utf8(it->second.title);
-    out.page = Platform::from_utf8(id);
-  }
-  return out;
+std::wstring PageRegistry::finish(const std::string& id, PageAnswer& answer) {
+  if (pages_.count(id)) answer.fields["page"] = id;
+  return own_answer(answer);
 }
 
-CommandAnswer PageRegistry::mark(const PageCommand& command) {
-  // Reports the page it names as the one that answered, so that the
-  // caller's idea of the current page stays as it is.
-  CommandAnswer out = finish("", PageAnswer::success(command.id, next_order_ - 1));
-  out.page = Platform::from_utf8(command.page);
-  if (auto it = pages_.find(command.page); it != pages_.end() && !foreign(command.page, command.run)) {
-    out.url = Platform::from_utf8(it->second.url);
-    out.title = Platform::from_utf8(it->second.title);
-  }
-  return out;
-}
-
-namespace {
-
-// An answer of the registry's own, which names no page.
-CommandAnswer answer(const PageAnswer& a) {
-  CommandAnswer out;
-  out.text = Platform::from_utf8(write_answer(a));
-  return out;
-}
-
-constexpr char kBadRunId[] = "a run is named by 1 to 64 letters, digits, '-', '_' or '.'";
-
-}  // namespace
-
-CommandAnswer PageRegistry::run_browser(const PageCommand& command) {
-  if (!is_run_id(command.run)) return answer(PageAnswer::failure(command.id, kBadRunId));
-  const std::optional<int> pid = browser_pid_of(command);
-  if (!pid) return answer(PageAnswer::failure(command.id, "\"pid\" names the browser's process by its number"));
-  RunBrowsers browsers;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    browsers = run_browsers_;
-  }
-  if (!browsers) return answer(PageAnswer::failure(command.id, "the proxy serves no browsers"));
-  try {
-    browsers(command.run, *pid);
-    return answer(PageAnswer::success(command.id, true));
-  } catch (const std::exception& e) {
-    return answer(PageAnswer::failure(command.id, std::string("the browser is not the run's: ") + e.what()));
-  }
-}
-
-CommandAnswer PageRegistry::run_port(const PageCommand& command) {
-  if (!is_run_id(command.run)) return answer(PageAnswer::failure(command.id, kBadRunId));
-  RunPorts ports;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    ports = run_ports_;
-  }
-  if (!ports) return answer(PageAnswer::failure(command.id, "the proxy serves no browsers"));
-  try {
-    return answer(PageAnswer::success(command.id, ports(command.run)));
-  } catch (const std::exception& e) {
-    return answer(PageAnswer::failure(command.id, std::string("no port for the run: ") + e.what()));
-  }
-}
+std::wstring PageRegistry::own_answer(const PageAnswer& answer) { return Platform::from_utf8(write_answer(answer)); }
 
 std::string PageRegistry::pick_page(const std::string& named, std::uint64_t after, const std::string& run) const {
   if (!named.empty()) {

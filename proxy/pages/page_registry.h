@@ -2,7 +2,8 @@
 // commands on their way to them. The channel (page_channel.h, over long
 // polls or a WebSocket) feeds it the agents' reports and gives it a sink
 // per page to send commands to; the proxy object's Command puts a command
-// in and waits for its answer.
+// in and waits for its answer. It deals with pages only: the setup of a
+// run (its port, its browsers) is the run table's (proxy/run_table.h).
 //
 // A command (page_protocol.h) names its page, else it goes to the newest
 // top-level page. A command of a run reaches only the pages that
@@ -26,7 +27,6 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
-#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -38,7 +38,6 @@
 #include "proxy/pages/download_table.h"
 #include "proxy/pages/page_protocol.h"
 #include "proxy/pages/page_sink.h"
-#include "proxy/proxy_state.h"
 
 namespace Tavrin::Proxy {
 
@@ -78,22 +77,9 @@ class PageRegistry {
   // How long a command may wait for its page to take it; a live agent
   // takes it at once, so a page that does not is gone.
   static constexpr std::chrono::milliseconds kDeliveryLimit{8000};
-  // Opens (or finds) the listening port of a run; throws
-  // std::runtime_error with the reason when it cannot.
-  using RunPorts = std::function<std::uint16_t(const std::string& run)>;
-  // Makes process `pid` (a browser's launcher) and the processes under it
-  // browsers of `run`; throws std::runtime_error with the reason when it
-  // cannot.
-  using RunBrowsers = std::function<void(const std::string& run, int pid)>;
-
   explicit PageRegistry(PageRegistryTimes times = {});
   PageRegistry(const PageRegistry&) = delete;
   PageRegistry& operator=(const PageRegistry&) = delete;
-
-  // Who answers {"op": "run"}; null: nobody (the answer says so).
-  void set_run_ports(RunPorts ports);
-  // Who answers {"op": "browser"}; null: nobody (the answer says so).
-  void set_run_browsers(RunBrowsers browsers);
 
   // --- The agents' side.
   // A report came in over the port of `run` (empty: the main port) with
@@ -146,19 +132,19 @@ class PageRegistry {
 
   // --- The runtime's side.
   // Sends `command` (a command text, page_protocol.h) and waits for its
-  // answer. {"op": "mark"} is answered here: its "value" is the mark to
-  // pass as "after" to reach only pages that register from now on.
-  // {"op": "run", "run": ID} is answered here too: its "value" is the port
-  // that the browsers of run ID are to use. {"op": "browser", "run": ID, "pid": N}
-  // too: process N and its descendants are run ID's browsers from now on
-  // (only they get page tokens); its "value" is true. An answer of a page carries
-  // "mark": the mark as it was when the page took the command, which
-  // reaches the page that a navigation of the command loads.
+  // answer, the whole of it as one text: the page's answer with the
+  // page, its url and title, and "mark": the mark as it was when the page
+  // took the command, which reaches the page that a navigation of the
+  // command loads. A few ops are answered here and name no page:
   // {"op": "download", "after": MARK} waits for the run's next download
   // after MARK to end: its "value" is {url, suggestedName, path, size}.
   // {"op": "pages"} lists the run's open top-level pages ({page, url,
   // title, order}, oldest first; "order" is the mark they came after).
-  CommandAnswer run(const std::wstring& command);
+  // {"op": "credentials"} sets the run's credentials.
+  std::wstring run(const std::wstring& command);
+  // The mark of the pages registered so far: passed as a command's
+  // "after", it reaches only pages that register from now on.
+  std::uint64_t mark() const;
 
   std::size_t page_count() const;
 
@@ -200,15 +186,15 @@ class PageRegistry {
   PageAnswer wait_for_answer(Lock& lock, const std::string& page, const PageCommand& command);
   std::optional<PageAnswer> ended_early(const std::string& page, const std::string& id,
                                         std::chrono::steady_clock::time_point delivery_deadline);
-  CommandAnswer finish(const std::string& page, const PageAnswer& answer);
+  // The answer's text, naming `page` (when known) as the page it
+  // concerns.
+  std::wstring finish(const std::string& page, PageAnswer& answer);
+  // The text of an answer of the registry's own, which names no page.
+  static std::wstring own_answer(const PageAnswer& answer);
 
-  CommandAnswer mark(const PageCommand& command);
-  CommandAnswer next_download(const PageCommand& command);
-  CommandAnswer list_pages(const PageCommand& command);
-  CommandAnswer set_credentials(const PageCommand& command);
-  // An answer of the registry's own that reports the page the command
-  // names as the one that answered (as "mark" does).
-  CommandAnswer named_answer(const PageCommand& command, const PageAnswer& answer);
+  PageAnswer next_download(const PageCommand& command);
+  PageAnswer list_pages(const PageCommand& command);
+  PageAnswer set_credentials(const PageCommand& command);
   // An outcome of the run after `after`, as the answer to `command`.
   std::optional<PageAnswer> outcome_after(const PageCommand& command) const;
   // The page said it is leaving; a navigation of its run that ended where
@@ -222,8 +208,6 @@ class PageRegistry {
   // "setFiles" read in, the position of "geolocation" kept for the run's
   // pages to come. A failure answer when it cannot.
   std::optional<PageAnswer> complete(PageCommand& command, std::string& text);
-  CommandAnswer run_port(const PageCommand& command);
-  CommandAnswer run_browser(const PageCommand& command);
   std::string pick_page(const std::string& named, std::uint64_t after, const std::string& run) const;
   bool foreign(const std::string& page, const std::string& run) const;
   static void free_page(Page& page);
@@ -236,8 +220,6 @@ class PageRegistry {
   void forget(std::map<std::string, Page>::iterator page);
 
   const PageRegistryTimes times_;
-  RunPorts run_ports_;
-  RunBrowsers run_browsers_;
   mutable std::mutex mutex_;
   std::condition_variable changed_;
   std::map<std::string, Page> pages_;

@@ -1,15 +1,18 @@
 // The registry's runs: a run's commands reach only the pages that
-// registered over its port, and {"op":"run"} asks for that port.
+// registered over its port (which the run table gives it).
 #include <future>
 #include <thread>
 
 #include <gtest/gtest.h>
 
+#include "proxy/pages/testing/answered.h"
 #include "proxy/pages/page_registry.h"
 #include "proxy/pages/testing/agent_double.h"
 
 namespace Tavrin::Proxy {
 namespace {
+
+using Testing::Answered;
 
 using namespace std::chrono_literals;
 using Testing::AgentPoll;
@@ -54,8 +57,8 @@ class RegistryRuns : public ::testing::Test {
  protected:
   RegistryRuns() : pages_(short_times()) {}
 
-  std::future<CommandAnswer> send(const std::wstring& command) {
-    return std::async(std::launch::async, [this, command] { return pages_.run(command); });
+  std::future<Answered> send(const std::wstring& command) {
+    return std::async(std::launch::async, [this, command]() -> Answered { return pages_.run(command); });
   }
 
   PageRegistry pages_;
@@ -76,7 +79,7 @@ TEST_F(RegistryRuns, UnnamedCommandsPickTheNewestPageOfTheirRun) {
 
   auto to_b = send(L"{\"id\":\"cb\",\"op\":\"eval\",\"run\":\"b\"}");
   EXPECT_NE(answer_next(pages_, "b", "b1", 2), "");
-  const CommandAnswer b = to_b.get();
+  const Answered b = to_b.get();
   EXPECT_EQ(b.page, L"b1");
   EXPECT_NE(b.text.find(L"\"value\":2"), std::wstring::npos) << b.text;
 
@@ -91,15 +94,14 @@ TEST_F(RegistryRuns, UnnamedCommandsPickTheNewestPageOfTheirRun) {
 TEST_F(RegistryRuns, ARunWithoutPagesWaitsForItsOwn) {
   poll(pages_, poll_in("b", "b1"));
   poll(pages_, poll_in("", "own"));
-  const CommandAnswer lonely = pages_.run(L"{\"id\":\"c1\",\"op\":\"ready\",\"run\":\"a\",\"pageWait\":150}");
+  const Answered lonely = pages_.run(L"{\"id\":\"c1\",\"op\":\"ready\",\"run\":\"a\",\"pageWait\":150}");
   EXPECT_NE(lonely.text.find(L"no page was there"), std::wstring::npos) << lonely.text;
   EXPECT_EQ(lonely.page, L"");
   EXPECT_FALSE(poll(pages_, poll_in("b", "b1")).has_value());
   EXPECT_FALSE(poll(pages_, poll_in("", "own")).has_value());
 
   // Its page registers later (after a mark of the run): the command gets it.
-  const CommandAnswer mark = pages_.run(L"{\"id\":\"m\",\"op\":\"mark\",\"run\":\"a\"}");
-  EXPECT_NE(mark.text.find(L"\"ok\":true"), std::wstring::npos);
+  EXPECT_EQ(pages_.mark(), 2u) << "two pages registered so far";
   auto ready = send(L"{\"id\":\"c2\",\"op\":\"ready\",\"run\":\"a\",\"after\":2}");
   std::this_thread::sleep_for(20ms);
   poll(pages_, poll_in("b", "b2"));
@@ -114,7 +116,7 @@ TEST_F(RegistryRuns, NamedPagesOfAnotherRunAreUnknown) {
   poll(pages_, poll_in("b", "b1"));
   poll(pages_, poll_in("", "own"));
   for (const wchar_t* named : {L"b1", L"own"}) {
-    const CommandAnswer refused =
+    const Answered refused =
         pages_.run(std::wstring(L"{\"id\":\"c\",\"op\":\"eval\",\"run\":\"a\",\"page\":\"") + named + L"\"}");
     EXPECT_NE(refused.text.find(L"there is no page"), std::wstring::npos) << refused.text;
     EXPECT_NE(refused.text.find(L"\"ok\":false"), std::wstring::npos) << refused.text;
@@ -122,12 +124,13 @@ TEST_F(RegistryRuns, NamedPagesOfAnotherRunAreUnknown) {
     EXPECT_EQ(refused.url, L"");
     EXPECT_EQ(refused.title, L"");
   }
-  const CommandAnswer mark = pages_.run(L"{\"id\":\"m\",\"op\":\"mark\",\"run\":\"a\",\"page\":\"b1\"}");
-  EXPECT_EQ(mark.url, L"");
+  // The registry's own answers name no page, whatever page the command names.
+  const Answered listed = pages_.run(L"{\"id\":\"l\",\"op\":\"pages\",\"run\":\"a\",\"page\":\"b1\"}");
+  EXPECT_EQ(listed.page + listed.url, L"") << listed.text;
   EXPECT_FALSE(poll(pages_, poll_in("b", "b1")).has_value());
   // A page keeps the run it registered with, whatever later polls say.
   poll(pages_, poll_in("a", "b1"));
-  const CommandAnswer still = pages_.run(L"{\"id\":\"c9\",\"op\":\"eval\",\"run\":\"a\",\"page\":\"b1\"}");
+  const Answered still = pages_.run(L"{\"id\":\"c9\",\"op\":\"eval\",\"run\":\"a\",\"page\":\"b1\"}");
   EXPECT_NE(still.text.find(L"there is no page"), std::wstring::npos) << still.text;
 }
 
@@ -155,66 +158,13 @@ TEST_F(RegistryRuns, APageStaysWithItsToken) {
   ASSERT_TRUE(taken.has_value());
   pages_.delivered("a1");
   poll(pages_, with_answer(own, "{\"id\":\"c1\",\"ok\":true,\"value\":5}"));
-  const CommandAnswer got = command.get();
+  const Answered got = command.get();
   EXPECT_EQ(got.title, L"Title a1");
   EXPECT_NE(got.text.find(L"\"value\":5"), std::wstring::npos) << got.text;
 
   pages_.leave("a1", "token-1");
-  const CommandAnswer later = pages_.run(L"{\"id\":\"c2\",\"op\":\"eval\",\"page\":\"a1\"}");
+  const Answered later = pages_.run(L"{\"id\":\"c2\",\"op\":\"eval\",\"page\":\"a1\"}");
   EXPECT_NE(later.text.find(L"\"gone\":true"), std::wstring::npos) << later.text;
-}
-
-// {"op":"run"} is answered with the port the hook gives; a bad run id, a
-// missing hook and a hook that throws are failed answers.
-TEST_F(RegistryRuns, RunCommandAsksForTheRunsPort) {
-  const CommandAnswer none = pages_.run(L"{\"id\":\"r0\",\"op\":\"run\",\"run\":\"a\"}");
-  EXPECT_NE(none.text.find(L"serves no browsers"), std::wstring::npos) << none.text;
-
-  std::vector<std::string> asked;
-  pages_.set_run_ports([&](const std::string& run) -> std::uint16_t {
-    if (run == "full") throw std::runtime_error("too many runs");
-    asked.push_back(run);
-    return 4321;
-  });
-  const CommandAnswer port = pages_.run(L"{\"id\":\"r1\",\"op\":\"run\",\"run\":\"job-1\"}");
-  EXPECT_NE(port.text.find(L"\"ok\":true"), std::wstring::npos) << port.text;
-  EXPECT_NE(port.text.find(L"\"value\":4321"), std::wstring::npos) << port.text;
-  EXPECT_NE(port.text.find(L"\"id\":\"r1\""), std::wstring::npos) << port.text;
-  EXPECT_EQ(asked, std::vector<std::string>{"job-1"});
-
-  const CommandAnswer bad = pages_.run(L"{\"id\":\"r2\",\"op\":\"run\",\"run\":\"a b\"}");
-  EXPECT_NE(bad.text.find(L"\"ok\":false"), std::wstring::npos) << bad.text;
-  const CommandAnswer unnamed = pages_.run(L"{\"id\":\"r3\",\"op\":\"run\"}");
-  EXPECT_NE(unnamed.text.find(L"\"ok\":false"), std::wstring::npos) << unnamed.text;
-  const CommandAnswer full = pages_.run(L"{\"id\":\"r4\",\"op\":\"run\",\"run\":\"full\"}");
-  EXPECT_NE(full.text.find(L"too many runs"), std::wstring::npos) << full.text;
-  EXPECT_EQ(asked.size(), 1u);
-}
-
-// {"op":"browser"} passes the run and pid to the hook and answers true; a
-// bad run id or pid, a missing hook and a hook that throws are failed
-// answers that name the reason.
-TEST_F(RegistryRuns, BrowserCommandRegistersTheRunsBrowser) {
-  const std::wstring command = L"{\"id\":\"b1\",\"op\":\"browser\",\"run\":\"job-1\",\"pid\":4242}";
-  EXPECT_NE(pages_.run(command).text.find(L"serves no browsers"), std::wstring::npos);
-
-  std::vector<std::pair<std::string, int>> registered;
-  pages_.set_run_browsers([&](const std::string& run, int pid) {
-    if (run == "gone") throw std::runtime_error("the run has no port");
-    registered.emplace_back(run, pid);
-  });
-  const CommandAnswer ok = pages_.run(command);
-  EXPECT_NE(ok.text.find(L"\"ok\":true"), std::wstring::npos) << ok.text;
-  EXPECT_NE(ok.text.find(L"\"value\":true"), std::wstring::npos) << ok.text;
-  EXPECT_EQ(registered, (std::vector<std::pair<std::string, int>>{{"job-1", 4242}}));
-
-  const CommandAnswer no_pid = pages_.run(L"{\"id\":\"b2\",\"op\":\"browser\",\"run\":\"job-1\"}");
-  EXPECT_NE(no_pid.text.find(L"names the browser's process"), std::wstring::npos) << no_pid.text;
-  const CommandAnswer bad_run = pages_.run(L"{\"id\":\"b3\",\"op\":\"browser\",\"run\":\"a b\",\"pid\":7}");
-  EXPECT_NE(bad_run.text.find(L"\"ok\":false"), std::wstring::npos) << bad_run.text;
-  const CommandAnswer gone = pages_.run(L"{\"id\":\"b4\",\"op\":\"browser\",\"run\":\"gone\",\"pid\":7}");
-  EXPECT_NE(gone.text.find(L"the run has no port"), std::wstring::npos) << gone.text;
-  EXPECT_EQ(registered.size(), 1u);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // The page registry: which page a command goes to, how a held poll learns
 // of a command, and what a command whose page goes away answers.
+#include "proxy/pages/testing/answered.h"
 #include "proxy/pages/page_registry.h"
 #include "proxy/pages/testing/agent_double.h"
 
@@ -12,6 +13,8 @@
 
 namespace Tavrin::Proxy {
 namespace {
+
+using Testing::Answered;
 
 using Testing::AgentPoll;
 using Testing::poll;
@@ -59,20 +62,20 @@ std::optional<std::string> sent_to(const std::shared_ptr<Testing::OneCommand>& s
 TEST(PageRegistryTest, CommandsReachTheSinkAttachedBeforeOrAfter) {
   PageRegistry pages(short_times());
   EXPECT_FALSE(poll(pages, poll_of("p1")).has_value());
-  auto running = std::async(std::launch::async, [&] { return pages.run(L"{\"id\":\"c1\",\"op\":\"eval\"}"); });
+  auto running = std::async(std::launch::async, [&]() -> Answered { return pages.run(L"{\"id\":\"c1\",\"op\":\"eval\"}"); });
   const std::optional<std::string> waiting = next_command(pages, "p1");
   ASSERT_TRUE(waiting.has_value());
   EXPECT_NE(waiting->find("\"c1\""), std::string::npos);
   pages.delivered("p1");
   poll(pages, answer_of("p1", "c1"));
-  const CommandAnswer answer = running.get();
+  const Answered answer = running.get();
   EXPECT_EQ(answer.page, L"p1");
   EXPECT_EQ(answer.title, L"Title p1");
   EXPECT_NE(answer.text.find(L"42"), std::wstring::npos);
 
   auto held = std::make_shared<Testing::OneCommand>();
   ASSERT_TRUE(pages.attach("p1", held));
-  auto second = std::async(std::launch::async, [&] { return pages.run(L"{\"id\":\"c2\",\"op\":\"eval\"}"); });
+  auto second = std::async(std::launch::async, [&]() -> Answered { return pages.run(L"{\"id\":\"c2\",\"op\":\"eval\"}"); });
   const std::optional<std::string> sent = sent_to(held);
   ASSERT_TRUE(sent.has_value());
   EXPECT_NE(sent->find("\"c2\""), std::string::npos);
@@ -81,7 +84,7 @@ TEST(PageRegistryTest, CommandsReachTheSinkAttachedBeforeOrAfter) {
   EXPECT_NE(second.get().text.find(L"42"), std::wstring::npos);
 
   // Let go after its one command: the next one waits in the registry.
-  auto third = std::async(std::launch::async, [&] { return pages.run(L"{\"id\":\"c3\",\"op\":\"eval\"}"); });
+  auto third = std::async(std::launch::async, [&]() -> Answered { return pages.run(L"{\"id\":\"c3\",\"op\":\"eval\"}"); });
   const std::optional<std::string> later = next_command(pages, "p1");
   ASSERT_TRUE(later.has_value());
   EXPECT_NE(later->find("\"c3\""), std::string::npos);
@@ -115,7 +118,7 @@ TEST(PageRegistryTest, LastingSinksTakeEveryCommand) {
   ASSERT_TRUE(pages.attach("p1", socket));
   for (int i = 0; i < 3; ++i) {
     const std::string id = "c" + std::to_string(i);
-    auto running = std::async(std::launch::async, [&] {
+    auto running = std::async(std::launch::async, [&]() -> Answered {
       return pages.run(L"{\"id\":\"" + std::wstring(id.begin(), id.end()) + L"\",\"op\":\"eval\"}");
     });
     bool seen = false;
@@ -141,13 +144,54 @@ TEST(PageRegistryTest, AnswersToOtherCommandsAreIgnored) {
   PageRegistry pages(times);
   poll(pages, poll_of("p1"));
   auto running = std::async(std::launch::async,
-                            [&] { return pages.run(L"{\"id\":\"c1\",\"op\":\"eval\",\"timeout\":100}"); });
+                            [&]() -> Answered { return pages.run(L"{\"id\":\"c1\",\"op\":\"eval\",\"timeout\":100}"); });
   ASSERT_TRUE(next_command(pages, "p1").has_value());
   pages.delivered("p1");
   poll(pages, answer_of("p1", "other"));
-  const CommandAnswer got = running.get();
+  const Answered got = running.get();
   EXPECT_NE(got.text.find(L"did not answer within 400 ms"), std::wstring::npos) << got.text;
   EXPECT_EQ(got.text.find(L"42"), std::wstring::npos) << got.text;
+}
+
+// How often `part` occurs in `text`.
+std::size_t occurrences(const std::wstring& text, const std::wstring& part) {
+  std::size_t count = 0;
+  for (auto at = text.find(part); at != std::wstring::npos; at = text.find(part, at + part.size())) ++count;
+  return count;
+}
+
+// A command's answer is whole in one text: the page's own answer with the
+// page it concerns and, taken from the report that carried it, the page's
+// address and title as they were then, each once. An answer the page did
+// not give (its command refused while it was busy) names the page but no
+// address: nothing says the page answered.
+TEST(PageRegistryTest, AnAnswerCarriesItsPageOnce) {
+  PageRegistry pages(short_times());
+  poll(pages, poll_of("p1"));
+  auto running = std::async(std::launch::async, [&]() -> Answered { return pages.run(L"{\"id\":\"c1\",\"op\":\"eval\"}"); });
+  ASSERT_TRUE(next_command(pages, "p1").has_value());
+  pages.delivered("p1");
+  AgentPoll renamed = answer_of("p1", "c1");
+  renamed.title = "Renamed by the command";
+  poll(pages, renamed);
+  const Answered whole = running.get();
+  EXPECT_EQ(whole.page, L"p1");
+  EXPECT_EQ(whole.url, L"http://app.test/p1");
+  EXPECT_EQ(whole.title, L"Renamed by the command");
+  EXPECT_NE(whole.text.find(L"\"value\":42"), std::wstring::npos) << whole.text;
+  for (const wchar_t* field : {L"\"page\":", L"\"url\":", L"\"title\":", L"\"mark\":"})
+    EXPECT_EQ(occurrences(whole.text, field), 1u) << field << " in " << whole.text;
+
+  // Busy with a command that is not answered: the next one is refused.
+  auto slow = std::async(std::launch::async, [&]() -> Answered { return pages.run(L"{\"id\":\"c2\",\"op\":\"eval\"}"); });
+  ASSERT_TRUE(next_command(pages, "p1").has_value());
+  pages.delivered("p1");
+  const Answered refused = pages.run(L"{\"id\":\"c3\",\"op\":\"eval\",\"page\":\"p1\",\"pageWait\":50}");
+  EXPECT_NE(refused.text.find(L"busy"), std::wstring::npos) << refused.text;
+  EXPECT_EQ(refused.page, L"p1");
+  EXPECT_EQ(occurrences(refused.text, L"\"url\":"), 0u) << refused.text;
+  poll(pages, answer_of("p1", "c2"));
+  EXPECT_EQ(Answered(slow.get()).page, L"p1");
 }
 
 // Unnamed commands go to the newest top-level page, never to a frame;
@@ -155,19 +199,19 @@ TEST(PageRegistryTest, AnswersToOtherCommandsAreIgnored) {
 TEST(PageRegistryTest, UnnamedCommandsGoToTheNewestTopLevelPage) {
   PageRegistry pages(short_times());
   poll(pages, poll_of("old"));
-  const CommandAnswer mark = pages.run(L"{\"id\":\"m\",\"op\":\"mark\"}");
+  const std::uint64_t mark = pages.mark();
   poll(pages, poll_of("new"));
   poll(pages, poll_of("frame", false));
-  auto running = std::async(std::launch::async, [&] { return pages.run(L"{\"id\":\"c2\",\"op\":\"eval\"}"); });
+  auto running = std::async(std::launch::async, [&]() -> Answered { return pages.run(L"{\"id\":\"c2\",\"op\":\"eval\"}"); });
   ASSERT_TRUE(next_command(pages, "new").has_value());
   pages.delivered("new");
   poll(pages, answer_of("new", "c2"));
   EXPECT_EQ(running.get().page, L"new");
 
   // A mark taken now: nothing registers after it, so the wait runs out.
-  const std::wstring m = mark.text;
-  EXPECT_NE(m.find(L"\"value\":1"), std::wstring::npos) << m;
-  const CommandAnswer late = pages.run(L"{\"id\":\"c3\",\"op\":\"ready\",\"after\":3,\"pageWait\":200}");
+  EXPECT_EQ(mark, 1u);
+  EXPECT_EQ(pages.mark(), 3u);
+  const Answered late = pages.run(L"{\"id\":\"c3\",\"op\":\"ready\",\"after\":3,\"pageWait\":200}");
   EXPECT_NE(late.text.find(L"no page was there"), std::wstring::npos) << late.text;
 }
 
@@ -178,28 +222,28 @@ TEST(PageRegistryTest, AnswersCarryTheMarkOfTheirHandOver) {
   PageRegistry pages(short_times());
   poll(pages, poll_of("old"));
   poll(pages, poll_of("p1"));
-  auto clicking = std::async(std::launch::async, [&] { return pages.run(L"{\"id\":\"c1\",\"page\":\"p1\"}"); });
+  auto clicking = std::async(std::launch::async, [&]() -> Answered { return pages.run(L"{\"id\":\"c1\",\"page\":\"p1\"}"); });
   ASSERT_TRUE(next_command(pages, "p1").has_value());
   pages.delivered("p1");
   poll(pages, poll_of("next"));  // the page the command's navigation loads
   poll(pages, answer_of("p1", "c1"));
-  const CommandAnswer clicked = clicking.get();
+  const Answered clicked = clicking.get();
   EXPECT_NE(clicked.text.find(L"\"value\":42"), std::wstring::npos) << clicked.text;
-  EXPECT_NE(clicked.text.find(L"\"mark\":2}"), std::wstring::npos) << clicked.text;
+  EXPECT_NE(clicked.text.find(L"\"mark\":2,"), std::wstring::npos) << clicked.text;
 
   auto following = std::async(std::launch::async,
-                              [&] { return pages.run(L"{\"id\":\"c2\",\"after\":2,\"pageWait\":200}"); });
+                              [&]() -> Answered { return pages.run(L"{\"id\":\"c2\",\"after\":2,\"pageWait\":200}"); });
   ASSERT_TRUE(next_command(pages, "next").has_value());
   pages.delivered("next");
   pages.gone("next");
-  const CommandAnswer followed = following.get();
+  const Answered followed = following.get();
   EXPECT_EQ(followed.page, L"next");
   EXPECT_NE(followed.text.find(L"\"navigated\":true"), std::wstring::npos) << followed.text;
-  EXPECT_NE(followed.text.find(L"\"mark\":3}"), std::wstring::npos) << followed.text;
+  EXPECT_NE(followed.text.find(L"\"mark\":3,"), std::wstring::npos) << followed.text;
 
   // After the newest page's mark nothing qualifies: "old" and "p1" are
   // older.
-  const CommandAnswer none = pages.run(L"{\"id\":\"c3\",\"after\":3,\"pageWait\":100}");
+  const Answered none = pages.run(L"{\"id\":\"c3\",\"after\":3,\"pageWait\":100}");
   EXPECT_NE(none.text.find(L"no page was there"), std::wstring::npos) << none.text;
   EXPECT_EQ(none.text.find(L"\"mark\""), std::wstring::npos) << "a command no page took carries no mark";
 }
@@ -209,13 +253,13 @@ TEST(PageRegistryTest, AnswersCarryTheMarkOfTheirHandOver) {
 TEST(PageRegistryTest, PagesThatGoAwayEndTheirCommands) {
   PageRegistry pages(short_times());
   poll(pages, poll_of("p1"));
-  auto running = std::async(std::launch::async, [&] { return pages.run(L"{\"id\":\"c4\",\"page\":\"p1\"}"); });
+  auto running = std::async(std::launch::async, [&]() -> Answered { return pages.run(L"{\"id\":\"c4\",\"page\":\"p1\"}"); });
   ASSERT_TRUE(next_command(pages, "p1").has_value());
   pages.delivered("p1");
   pages.gone("p1");
   EXPECT_NE(running.get().text.find(L"\"navigated\":true"), std::wstring::npos);
 
-  const CommandAnswer after = pages.run(L"{\"id\":\"c5\",\"page\":\"p1\"}");
+  const Answered after = pages.run(L"{\"id\":\"c5\",\"page\":\"p1\"}");
   EXPECT_NE(after.text.find(L"\"gone\":true"), std::wstring::npos) << after.text;
   EXPECT_NE(after.text.find(L"\"ok\":false"), std::wstring::npos) << after.text;
 }
@@ -234,35 +278,35 @@ TEST(PageRegistryTest, VanishedPagesFailTheirCommandsAtOnce) {
   other.run = "run-b";
   poll(pages, other);
   auto running = std::async(std::launch::async,
-                            [&] { return pages.run(L"{\"id\":\"c1\",\"page\":\"p1\",\"timeout\":60000}"); });
+                            [&]() -> Answered { return pages.run(L"{\"id\":\"c1\",\"page\":\"p1\",\"timeout\":60000}"); });
   ASSERT_TRUE(next_command(pages, "p1").has_value());
   pages.delivered("p1");
   pages.vanished("p1");
-  const CommandAnswer failed = running.get();
+  const Answered failed = running.get();
   EXPECT_NE(failed.text.find(L"went away with its browser"), std::wstring::npos) << failed.text;
   EXPECT_NE(failed.text.find(L"\"ok\":false"), std::wstring::npos) << failed.text;
   EXPECT_EQ(failed.text.find(L"navigated"), std::wstring::npos) << failed.text;
   EXPECT_EQ(failed.text.find(L"\"gone\""), std::wstring::npos) << failed.text;
 
-  const CommandAnswer later = pages.run(L"{\"id\":\"c2\",\"page\":\"p1\",\"timeout\":60000}");
+  const Answered later = pages.run(L"{\"id\":\"c2\",\"page\":\"p1\",\"timeout\":60000}");
   EXPECT_NE(later.text.find(L"went away with its browser"), std::wstring::npos) << later.text;
   EXPECT_EQ(later.text.find(L"\"gone\""), std::wstring::npos) << later.text;
   // Another run does not learn of it.
-  const CommandAnswer foreign = pages.run(L"{\"id\":\"c3\",\"page\":\"p1\",\"run\":\"run-b\"}");
+  const Answered foreign = pages.run(L"{\"id\":\"c3\",\"page\":\"p1\",\"run\":\"run-b\"}");
   EXPECT_EQ(foreign.text.find(L"browser"), std::wstring::npos) << foreign.text;
 
   // Not yet taken: the command that waits for the page fails as well.
   poll(pages, poll_of("p3"));
   auto queued = std::async(std::launch::async,
-                           [&] { return pages.run(L"{\"id\":\"c4\",\"page\":\"p3\",\"timeout\":60000}"); });
+                           [&]() -> Answered { return pages.run(L"{\"id\":\"c4\",\"page\":\"p3\",\"timeout\":60000}"); });
   // Whether the command is queued for the page by now or still on its
   // way, it fails the same.
   pages.vanished("p3");
-  const CommandAnswer unsent = queued.get();
+  const Answered unsent = queued.get();
   EXPECT_NE(unsent.text.find(L"went away with its browser"), std::wstring::npos) << unsent.text;
 
   auto own = std::async(std::launch::async,
-                        [&] { return pages.run(L"{\"id\":\"c5\",\"op\":\"info\",\"run\":\"run-b\"}"); });
+                        [&]() -> Answered { return pages.run(L"{\"id\":\"c5\",\"op\":\"info\",\"run\":\"run-b\"}"); });
   ASSERT_TRUE(next_command(pages, "p2").has_value());
   pages.delivered("p2");
   AgentPoll answered = with_answer(other, "{\"id\":\"c5\",\"ok\":true,\"value\":42}");
@@ -280,7 +324,7 @@ TEST(PageRegistryTest, OnlyPagesSilentSinceTheirLastReportVanish) {
   EXPECT_EQ(seen, 1u);
   poll(pages, poll_of("p1"));  // polled again
   pages.vanished_unless_reported("p1", seen);
-  auto running = std::async(std::launch::async, [&] { return pages.run(L"{\"id\":\"c1\",\"page\":\"p1\"}"); });
+  auto running = std::async(std::launch::async, [&]() -> Answered { return pages.run(L"{\"id\":\"c1\",\"page\":\"p1\"}"); });
   ASSERT_TRUE(next_command(pages, "p1").has_value());
   pages.delivered("p1");
   poll(pages, answer_of("p1", "c1"));
@@ -290,20 +334,19 @@ TEST(PageRegistryTest, OnlyPagesSilentSinceTheirLastReportVanish) {
   const std::uint64_t last = pages.reports("p2");
   pages.leave("p2", "");
   pages.vanished_unless_reported("p2", last);
-  const CommandAnswer left = pages.run(L"{\"id\":\"c2\",\"page\":\"p2\"}");
+  const Answered left = pages.run(L"{\"id\":\"c2\",\"page\":\"p2\"}");
   EXPECT_NE(left.text.find(L"\"gone\":true"), std::wstring::npos) << left.text;
 
   poll(pages, poll_of("p3"));
   pages.vanished_unless_reported("p3", pages.reports("p3"));
-  const CommandAnswer silent = pages.run(L"{\"id\":\"c3\",\"page\":\"p3\"}");
+  const Answered silent = pages.run(L"{\"id\":\"c3\",\"page\":\"p3\"}");
   EXPECT_NE(silent.text.find(L"went away with its browser"), std::wstring::npos) << silent.text;
 
   // Its browser was there after all (a connection dropped): it is the same
   // page again, not a new one that a command after a mark would take.
-  const CommandAnswer mark = pages.run(L"{\"id\":\"m\",\"op\":\"mark\"}");
-  EXPECT_NE(mark.text.find(L"\"value\":3"), std::wstring::npos) << mark.text;
+  EXPECT_EQ(pages.mark(), 3u);
   poll(pages, poll_of("p3"));
-  const CommandAnswer none = pages.run(L"{\"id\":\"c4\",\"after\":3,\"pageWait\":100}");
+  const Answered none = pages.run(L"{\"id\":\"c4\",\"after\":3,\"pageWait\":100}");
   EXPECT_NE(none.text.find(L"no page was there"), std::wstring::npos) << none.text;
 
   // A document that said it is leaving, whose socket then drops without a
@@ -313,7 +356,7 @@ TEST(PageRegistryTest, OnlyPagesSilentSinceTheirLastReportVanish) {
   leaving.leaving = true;
   poll(pages, leaving);
   pages.vanished("p4");
-  const CommandAnswer unloaded = pages.run(L"{\"id\":\"c5\",\"page\":\"p4\"}");
+  const Answered unloaded = pages.run(L"{\"id\":\"c5\",\"page\":\"p4\"}");
   EXPECT_NE(unloaded.text.find(L"\"gone\":true"), std::wstring::npos) << unloaded.text;
   EXPECT_EQ(unloaded.text.find(L"browser"), std::wstring::npos) << unloaded.text;
 }
@@ -336,8 +379,8 @@ TEST(PageRegistryTest, SilentPagesAreSweptAtMostOnceASecond) {
   EXPECT_EQ(pages.page_count(), 1u) << "p1 to p3 fell silent";
   // A forgotten page is gone to commands that name it; unnamed ones find
   // the page that is left.
-  EXPECT_NE(pages.run(L"{\"id\":\"c1\",\"page\":\"p1\"}").text.find(L"\"gone\":true"), std::wstring::npos);
-  auto running = std::async(std::launch::async, [&] { return pages.run(L"{\"id\":\"c2\",\"op\":\"info\"}"); });
+  EXPECT_NE(Answered(pages.run(L"{\"id\":\"c1\",\"page\":\"p1\"}")).text.find(L"\"gone\":true"), std::wstring::npos);
+  auto running = std::async(std::launch::async, [&]() -> Answered { return pages.run(L"{\"id\":\"c2\",\"op\":\"info\"}"); });
   ASSERT_TRUE(next_command(pages, "p4").has_value());
   pages.delivered("p4");
   poll(pages, answer_of("p4", "c2"));
@@ -347,8 +390,8 @@ TEST(PageRegistryTest, SilentPagesAreSweptAtMostOnceASecond) {
 // Malformed commands come back as failed answers, not as exceptions.
 TEST(PageRegistryTest, MalformedCommandsAreAnsweredAsFailures) {
   PageRegistry pages(short_times());
-  EXPECT_NE(pages.run(L"not json").text.find(L"not a JSON object"), std::wstring::npos);
-  EXPECT_NE(pages.run(L"[1,2]").text.find(L"\"ok\":false"), std::wstring::npos);
+  EXPECT_NE(Answered(pages.run(L"not json")).text.find(L"not a JSON object"), std::wstring::npos);
+  EXPECT_NE(Answered(pages.run(L"[1,2]")).text.find(L"\"ok\":false"), std::wstring::npos);
 }
 
 }  // namespace

@@ -15,12 +15,15 @@
 
 #include "proxy/http/testing/proxy_fixture.h"
 #include "proxy/http/testing/test_origin.h"
+#include "proxy/pages/testing/answered.h"
 #include "proxy/pages/page_registry.h"
 #include "test_support/temp_dir.h"
 #include "test_support/wait_until.h"
 
 namespace Tavrin::Proxy::Http::Testing {
 namespace {
+
+using Tavrin::Proxy::Testing::Answered;
 
 namespace asio = boost::asio;
 namespace beast = boost::beast;
@@ -95,8 +98,8 @@ class PageSocketTest : public ProxyFixture {
     return beast::buffers_to_string(frame.data());
   }
 
-  std::future<CommandAnswer> run_async(const std::wstring& command) {
-    return std::async(std::launch::async, [this, command] { return pages_->run(command); });
+  std::future<Answered> run_async(const std::wstring& command) {
+    return std::async(std::launch::async, [this, command]() -> Answered { return pages_->run(command); });
   }
 
   std::shared_ptr<PageRegistry> pages_ = std::make_shared<PageRegistry>();
@@ -182,7 +185,7 @@ TEST_F(PageSocketTest, CommandsReachThePageAndTheirAnswersComeBack) {
     EXPECT_NE(command.find("\"" + id + "\""), std::string::npos) << command;
     ws.write(asio::buffer(R"({"page":"p1","url":"http://app.test/b","title":"B","answer":{"id":")" + id +
                           R"(","ok":true,"value":1}})"));
-    const CommandAnswer got = answer.get();
+    const Answered got = answer.get();
     EXPECT_EQ(got.page, L"p1");
     EXPECT_EQ(got.title, L"B");
     EXPECT_NE(got.text.find(L"\"value\":1"), std::wstring::npos) << got.text;
@@ -214,10 +217,10 @@ TEST_F(PageSocketTest, ClosedSocketEndsThePagesCommand) {
     auto answer = run_async(LR"({"id":"c1","op":"click","selector":"a"})");
     EXPECT_NE(read_frame(ws).find("\"c1\""), std::string::npos);
     ws.close(websocket::close_code::going_away);
-    const CommandAnswer got = answer.get();
+    const Answered got = answer.get();
     EXPECT_NE(got.text.find(L"\"navigated\":true"), std::wstring::npos) << got.text;
   }
-  const CommandAnswer later = pages_->run(LR"({"id":"c2","op":"info","page":"p1"})");
+  const Answered later = pages_->run(LR"({"id":"c2","op":"info","page":"p1"})");
   EXPECT_NE(later.text.find(L"\"gone\":true"), std::wstring::npos) << later.text;
 }
 
@@ -233,11 +236,11 @@ TEST_F(PageSocketTest, SocketDroppedWithoutACloseFrameFailsThePagesCommands) {
   EXPECT_NE(read_frame(ws).find("\"c1\""), std::string::npos);
   ws.next_layer().close();
   ASSERT_EQ(answer.wait_for(std::chrono::seconds(60)), std::future_status::ready) << "waits for its limit";
-  const CommandAnswer got = answer.get();
+  const Answered got = answer.get();
   EXPECT_NE(got.text.find(L"went away with its browser"), std::wstring::npos) << got.text;
   EXPECT_EQ(got.text.find(L"navigated"), std::wstring::npos) << got.text;
 
-  const CommandAnswer later = pages_->run(LR"({"id":"c2","op":"info","page":"p1","timeout":600000})");
+  const Answered later = pages_->run(LR"({"id":"c2","op":"info","page":"p1","timeout":600000})");
   EXPECT_NE(later.text.find(L"went away with its browser"), std::wstring::npos) << later.text;
   EXPECT_EQ(later.text.find(L"\"gone\""), std::wstring::npos) << later.text;
 }

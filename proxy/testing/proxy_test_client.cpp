@@ -35,8 +35,8 @@ int act(const std::string& action, const std::string& file) {
   Com::ComPtr<IVelmoraProxy> proxy = unknown.as<IVelmoraProxy>();
   if (!proxy) return fail(E_NOINTERFACE);
   if (action == "count") {
-    Com::Bstr command(L"ping"), text, url, title, page;
-    if (FAILED(hr = proxy->Command(command.get(), text.put(), url.put(), title.put(), page.put()))) return fail(hr);
+    Com::Bstr command(L"ping"), answer;
+    if (FAILED(hr = proxy->Command(command.get(), answer.put()))) return fail(hr);
     ULONGLONG count = 0;
     if (FAILED(hr = proxy->RequestCount(&count))) return fail(hr);
     std::ofstream(file) << count << "\n";

@@ -2,15 +2,15 @@
 // libfake_velmora_proxy.so, registered in the test's private registry under
 // the proxy's class id with InprocServer32). Command answers by its text:
 //
-//   "page UUID URL TITLE"  page uuid UUID, url URL, title TITLE and the text
-//                          "answer"
+//   "page UUID URL TITLE"  {"ok":true,"value":"answer","page":UUID,
+//                          "url":URL,"title":TITLE}, a page's answer
 //   "fail-win32"           fails with HRESULT_FROM_WIN32(ENOENT)
 //   "fail"                 fails with E_FAIL
 //   "disconnect"           fails with RPC_E_DISCONNECTED, as a proxy that
 //                          went away does
-//   "made"                 page: the number of proxy objects made in the
-//                          process so far
-//   anything else          empty strings
+//   "made"                 {"ok":true,"value":N}: N proxy objects made in
+//                          the process so far
+//   anything else          {"ok":true,"value":null}, naming no page
 //
 // RequestCount gives the number of Command calls in the process so far.
 #include <atomic>
@@ -37,7 +37,7 @@ class FakeProxy final
  public:
   FakeProxy() : ComObject(Tavrin::Proxy::velmora_proxy_description()) { ++made; }
 
-  HRESULT Command(BSTR command, BSTR* text, BSTR* url, BSTR* title, BSTR* page) override {
+  HRESULT Command(BSTR command, BSTR* text) override {
     ++commands;
     std::wistringstream words(bstr_text(command));
     std::wstring verb, uuid, address, name;
@@ -45,18 +45,13 @@ class FakeProxy final
     if (verb == L"fail-win32") return HRESULT_FROM_WIN32(ENOENT);
     if (verb == L"fail") return E_FAIL;
     if (verb == L"disconnect") return RPC_E_DISCONNECTED;
-    if (verb == L"made") {
-      *text = alloc_bstr(L"");
-      *url = alloc_bstr(L"");
-      *title = alloc_bstr(L"");
-      *page = alloc_bstr(std::to_wstring(made.load()));
-      return S_OK;
+    std::wstring answer = L"{\"ok\":true,\"value\":null}";
+    if (verb == L"made") answer = L"{\"ok\":true,\"value\":" + std::to_wstring(made.load()) + L"}";
+    if (verb == L"page") {
+      answer = L"{\"ok\":true,\"value\":\"answer\",\"page\":\"" + uuid + L"\",\"url\":\"" + address +
+               L"\",\"title\":\"" + name + L"\"}";
     }
-    const bool is_page = verb == L"page";
-    *text = alloc_bstr(is_page ? L"answer" : L"");
-    *url = alloc_bstr(is_page ? address : L"");
-    *title = alloc_bstr(is_page ? name : L"");
-    *page = alloc_bstr(is_page ? uuid : L"");
+    *text = alloc_bstr(answer);
     return S_OK;
   }
   HRESULT IsBusy(VARIANT_BOOL* busy) override {

@@ -2,8 +2,10 @@
 // action's run: what it dispatched, whether it navigates, what it waits
 // for afterwards.
 
+  // The page's address and title travel in the report that carries the
+  // answer (70_channel.js); the proxy writes them into the answer.
   function answer(id, ok, value, extra) {
-    var a = { id: id, ok: ok, value: describe(value), url: location.href, title: document.title };
+    var a = { id: id, ok: ok, value: describe(value) };
     if (extra) for (var k in extra) a[k] = extra[k];
     // Dialogs shown so far travel with the answer, so that those of a
     // command that navigates away are not lost with the document.
