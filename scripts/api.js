@@ -890,6 +890,30 @@ function route(pattern, action) {
   quorvaneHost.route(rule);
 }
 
+// Answers the run's requests from the entries of the HAR `file` (relative
+// to the script), in the proxy: by method and URL, the query's parameters
+// in any order, the header fields the page set, and the body. `options`:
+// ignoreQuery (names, or true for all), ignoreHeaders (the same), body
+// ("exact", "ignore" or "json"), notFound ("abort" or "fallback": to the
+// older rules and the network), url (a pattern: only those requests).
+// A HAR that does not parse or lacks a field throws at once, naming its
+// path and the first entry at fault; nothing is added then.
+function routeFromHar(file, options) {
+  if (typeof file !== "string" || file === "") {
+    throw new Error("routeFromHar(): the file is not a path (got " + String(file) + ")");
+  }
+  if (options === undefined || options === null) options = {};
+  if (typeof options !== "object" || options instanceof Array) {
+    throw new Error("routeFromHar(): the options are not an object (got " + String(options) + ")");
+  }
+  var path = /^([a-zA-Z]:)?[\\\/]/.test(file) ? file : quorvaneHost.scriptFolder() + file;
+  var rest = {}, key;
+  for (key in options) if (options.hasOwnProperty(key) && key !== "url") rest[key] = options[key];
+  var url = options.url === undefined ? "**" : options.url;
+  quorvaneHost.route({ pattern: quorvanePattern(url, "routeFromHar(): the options.url"),
+                       label: "routeFromHar " + file, har: { file: path, options: rest } });
+}
+
 // Removes the rules added with `pattern`.
 function unroute(pattern) {
   quorvaneHost.unroute(quorvanePattern(pattern, "unroute()"));

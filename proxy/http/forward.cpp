@@ -108,12 +108,15 @@ asio::awaitable<bool> exchange(AnyStream& client, beast::flat_buffer& client_buf
 
   if (head->get().result() == http::status::switching_protocols) {
     auto& answer = head->get();
+    std::optional<WebSocketRecording> messages;
+    if (x.hooks && opens_websocket(answer)) messages.emplace(*x.hooks);
     remove_hop_by_hop(answer, true);
     answered = true;
     if (x.hooks) note_end(*x.hooks, std::string(), std::string());
     if (co_await write_message(client, answer, context.settings.read_timeout)) co_return false;
     co_await tunnel(client, client_buffer, up, up_buffer, context.settings.idle_timeout,
-                  context.settings.tunnel_idle_timeout);
+                    context.settings.tunnel_idle_timeout, messages ? messages->sent() : nullptr,
+                    messages ? messages->received() : nullptr);
     upstream.close();
     co_return false;
   }

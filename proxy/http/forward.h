@@ -36,6 +36,13 @@ struct ForwardHooks {
   Network::RequestLog* log = nullptr;
   std::shared_ptr<Network::LoggedRequest> entry;
   const Network::RouteAction* action = nullptr;  // null: the answer as it comes
+  // The bodies' pieces, gathered here outside the log's lock and published
+  // once: the request's when it has gone out, the answer's when it ends.
+  std::string post_pieces{};
+  bool post_taken = false;
+  bool post_cut = false;
+  std::string answer_pieces{};
+  bool answer_cut = false;
 };
 
 // Forwards the request whose header `header` has read from `client` to

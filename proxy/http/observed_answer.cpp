@@ -56,6 +56,8 @@ void note_sent(ForwardHooks& hooks) {
 void note_answer(ForwardHooks& hooks, const http::response_header<>& answer) {
   const double now = since_start(*hooks.entry);
   Network::Fields fields = logged_fields(answer);
+  hooks.answer_pieces.clear();
+  hooks.answer_cut = false;
   hooks.log->update(hooks.entry, [&](Network::LoggedRequest& r) {
     r.status = static_cast<int>(answer.result_int());
     r.response_headers = std::move(fields);
@@ -64,36 +66,84 @@ void note_answer(ForwardHooks& hooks, const http::response_header<>& answer) {
   });
 }
 
+namespace {
+
+// Moves the request's gathered body into the entry (under the log's lock).
+void publish_post(ForwardHooks& hooks, Network::LoggedRequest& r) {
+  if (!hooks.post_taken) return;
+  hooks.post_taken = false;
+  r.post_data = std::move(hooks.post_pieces);
+  r.post_cut = hooks.post_cut;
+}
+
+}  // namespace
+
 void note_end(ForwardHooks& hooks, const std::string& failure, const std::string& encoding) {
-  if (!encoding.empty() && failure.empty()) {
-    hooks.log->update(hooks.entry, [&](Network::LoggedRequest& r) {
-      if (r.body_cut) return;
-      if (auto decoded = decode_content(r.response_body, encoding, hooks.log->limits().max_body_bytes))
-        r.response_body = std::move(*decoded);
-    });
+  std::string body = std::move(hooks.answer_pieces);
+  const bool answered = !body.empty() || hooks.answer_cut;
+  if (!encoding.empty() && failure.empty() && !hooks.answer_cut) {
+    if (auto decoded = decode_content(body, encoding, hooks.log->limits().max_body_bytes)) body = std::move(*decoded);
   }
-  hooks.log->end(hooks.entry, failure);
+  hooks.log->end(hooks.entry, failure, [&](Network::LoggedRequest& r) {
+    publish_post(hooks, r);
+    if (!answered) return;
+    r.response_body = std::move(body);
+    r.body_cut = hooks.answer_cut;
+  });
 }
 
 void note_body_sent(ForwardHooks& hooks) {
   const double now = since_start(*hooks.entry);
-  hooks.log->update(hooks.entry, [&](Network::LoggedRequest& r) { r.sent_whole = now; });
+  hooks.log->update(hooks.entry, [&](Network::LoggedRequest& r) {
+    publish_post(hooks, r);
+    r.sent_whole = now;
+  });
 }
 
+// The taps only gather: the log's lock is taken once per exchange, not
+// once per piece.
 BodyTap request_body_tap(ForwardHooks& hooks) {
   return BodyTap{[&hooks](std::string_view bytes) {
-    hooks.log->update(hooks.entry, [&](Network::LoggedRequest& r) {
-      if (!r.post_data) r.post_data.emplace();
-      hooks.log->keep_body(*r.post_data, r.post_cut, bytes);
-    });
+    hooks.post_taken = true;
+    hooks.log->keep_body(hooks.post_pieces, hooks.post_cut, bytes);
   }};
 }
 
 BodyTap response_body_tap(ForwardHooks& hooks) {
   return BodyTap{[&hooks](std::string_view bytes) {
-    hooks.log->update(hooks.entry,
-                      [&](Network::LoggedRequest& r) { hooks.log->keep_body(r.response_body, r.body_cut, bytes); });
+    hooks.log->keep_body(hooks.answer_pieces, hooks.answer_cut, bytes);
   }};
+}
+
+WebSocketRecording::WebSocketRecording(ForwardHooks& hooks)
+    : hooks_(hooks),
+      sent_frames_(true, hooks.log->limits().max_body_bytes),
+      received_frames_(false, hooks.log->limits().max_body_bytes),
+      sent_tap_{[this](std::string_view bytes) { take(sent_frames_, bytes); }},
+      received_tap_{[this](std::string_view bytes) { take(received_frames_, bytes); }} {}
+
+void WebSocketRecording::take(Network::WebSocketFrames& frames, std::string_view bytes) {
+  std::vector<Network::WebSocketMessage> messages;
+  frames.feed(bytes, messages);
+  if (messages.empty()) return;
+  const std::size_t limit = hooks_.log->limits().max_body_bytes;
+  hooks_.log->update(hooks_.entry, [&](Network::LoggedRequest& r) {
+    for (auto& message : messages) {
+      // Past the limit, messages are still listed, their data left out.
+      const std::size_t room = limit > r.websocket_bytes ? limit - r.websocket_bytes : 0;
+      if (message.data.size() > room) {
+        message.data.resize(room);
+        message.cut = true;
+      }
+      r.websocket_bytes += message.data.size();
+      r.websocket_messages.push_back(std::move(message));
+    }
+  });
+}
+
+bool opens_websocket(const http::response_header<>& answer) {
+  return answer.result() == http::status::switching_protocols &&
+         lower(answer[http::field::upgrade]).find("websocket") != std::string::npos;
 }
 
 bool changes_answer(const ForwardHooks& hooks) {

@@ -37,6 +37,28 @@ void note_end(ForwardHooks& hooks, const std::string& failure, const std::string
 BodyTap request_body_tap(ForwardHooks& hooks);
 BodyTap response_body_tap(ForwardHooks& hooks);
 
+// A WebSocket's messages both ways, read from the tunnel's bytes into the
+// entry of its upgrade (the lock taken once per message, not per piece).
+class WebSocketRecording {
+ public:
+  explicit WebSocketRecording(ForwardHooks& hooks);
+  WebSocketRecording(const WebSocketRecording&) = delete;
+  WebSocketRecording& operator=(const WebSocketRecording&) = delete;
+  const BodyTap* sent() const { return &sent_tap_; }
+  const BodyTap* received() const { return &received_tap_; }
+
+ private:
+  void take(Network::WebSocketFrames& frames, std::string_view bytes);
+  ForwardHooks& hooks_;
+  Network::WebSocketFrames sent_frames_;
+  Network::WebSocketFrames received_frames_;
+  BodyTap sent_tap_;
+  BodyTap received_tap_;
+};
+
+// Whether an answer opens a WebSocket.
+bool opens_websocket(const http::response_header<>& answer);
+
 // Whether the rule changes the answer (so it is taken whole first).
 bool changes_answer(const ForwardHooks& hooks);
 

@@ -15,6 +15,7 @@
 #include "proxy/http/page_rules.h"
 #include "proxy/http/proxy_context.h"
 #include "proxy/http/stream_relay.h"
+#include "proxy/network/har_replay.h"
 
 namespace Tavrin::Proxy::Http {
 
@@ -114,7 +115,7 @@ asio::awaitable<bool> fulfil(AnyStream& client, const http::request_header<>& re
 // nothing more.
 asio::awaitable<bool> abort_connection(AnyStream& client, beast::flat_buffer& buffer, AbortKind kind,
                                        const std::shared_ptr<LoggedRequest>& entry, RequestLog& log,
-                                       ProxyContext& context) {
+                                       ProxyContext& context, const std::string& failure = std::string()) {
   auto& socket = beast::get_lowest_layer(client).socket();
   error_code ignored;
   switch (kind) {
@@ -144,7 +145,7 @@ asio::awaitable<bool> abort_connection(AnyStream& client, beast::flat_buffer& bu
       break;
     }
   }
-  log.end(entry, Network::abort_name(kind));
+  log.end(entry, failure.empty() ? Network::abort_name(kind) : failure);
   socket.shutdown(asio::socket_base::shutdown_both, ignored);
   socket.close(ignored);
   co_return false;
@@ -215,6 +216,24 @@ asio::awaitable<bool> send_changed_site_file(AnyStream& client, const std::files
   co_return !sent && request.keep_alive;
 }
 
+// What an archive's entry answers, as an action: its answer made here, or
+// the failure it recorded (a reset when it was no abort of a rule).
+Network::RouteAction replayed_action(Network::HarAnswer answer) {
+  Network::RouteAction out;
+  if (answer.status == 0) {
+    out.abort = AbortKind::kReset;
+    for (AbortKind kind : {AbortKind::kRefused, AbortKind::kTimeout, AbortKind::kEmpty, AbortKind::kMalformed}) {
+      if (answer.failure == Network::abort_name(kind)) out.abort = kind;
+    }
+    return out;
+  }
+  out.fulfil.emplace();
+  out.fulfil->status = answer.status;
+  out.fulfil->headers = std::move(answer.headers);
+  out.fulfil->body = std::move(answer.body);
+  return out;
+}
+
 }  // namespace
 
 asio::awaitable<bool> serve_run_request(AnyStream& client, beast::flat_buffer& buffer,
@@ -232,13 +251,45 @@ asio::awaitable<bool> serve_run_request(AnyStream& client, beast::flat_buffer& b
   if (header.get().method() == http::verb::options && header.get().count(http::field::origin) &&
       header.get().count(http::field::access_control_request_method)) {
     const std::string asked(header.get()[http::field::access_control_request_method]);
-    if (const auto rule = network.routes.peek(url, asked); rule && (rule->action.fulfil || rule->action.abort)) {
+    const auto rule = network.routes.peek(url, asked);
+    const auto& replay = rule ? rule->action.replay : nullptr;
+    if (rule && (rule->action.fulfil || rule->action.abort ||
+                 (replay && !replay->knows("OPTIONS", url) && replay->knows(asked, url)))) {
       log.update(entry, [&](LoggedRequest& r) { r.routed = rule->label; });
       co_return co_await answer_preflight(client, header.get(), keep_alive && header.is_done(), entry, log, context);
     }
   }
-  const auto rule = network.routes.take(url, method);
-  const Network::RouteAction* action = rule ? &rule->action : nullptr;
+  http::request_parser<http::buffer_body> request{std::move(header)};
+  std::string body;
+  bool body_set = false;
+  auto rule = network.routes.take(url, method);
+  // An archive's rule answers from its entries, or passes the request on
+  // to the older rules and the network.
+  std::optional<Network::RouteAction> replayed;
+  while (rule && rule->action.replay) {
+    if (!request.is_done()) {
+      if (!co_await read_body(client, buffer, request, body, context)) {
+        log.end(entry, "the request's body could not be read");
+        co_return false;
+      }
+      if (!body.empty()) log.update(entry, [&](LoggedRequest& r) {
+        r.post_data.emplace();
+        log.keep_body(*r.post_data, r.post_cut, body);
+      });
+    }
+    auto answer = rule->action.replay->answer(method, url, logged_fields(request.get()), body);
+    if (answer) {
+      replayed = replayed_action(std::move(*answer));
+      break;
+    }
+    if (!rule->action.replay->options().fallback) {
+      log.update(entry, [&](LoggedRequest& r) { r.routed = rule->label; });
+      co_return co_await abort_connection(client, buffer, AbortKind::kReset, entry, log, context,
+                                          "not in the HAR " + rule->action.replay->file());
+    }
+    rule = network.routes.take_after(url, method, rule.get());
+  }
+  const Network::RouteAction* action = replayed ? &*replayed : rule ? &rule->action : nullptr;
   if (rule) log.update(entry, [&](LoggedRequest& r) { r.routed = rule->label; });
   if (action && action->delay.count() > 0) {
     asio::steady_timer timer(client.get_executor(), action->delay);
@@ -247,9 +298,6 @@ asio::awaitable<bool> serve_run_request(AnyStream& client, beast::flat_buffer& b
   if (action && action->abort == AbortKind::kRefused)
     co_return co_await abort_connection(client, buffer, AbortKind::kRefused, entry, log, context);
 
-  http::request_parser<http::buffer_body> request{std::move(header)};
-  std::string body;
-  bool body_set = false;
   const bool takes_body = action && (action->fulfil || action->abort || (action->changes && action->changes->post_data));
   if (takes_body && !request.is_done()) {
     if (!co_await read_body(client, buffer, request, body, context)) {

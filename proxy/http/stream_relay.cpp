@@ -120,12 +120,14 @@ struct TunnelActivity {
 
 // Copies bytes from `from` to `to` until `from` ends, then ends the
 // sending side of `to`.
-asio::awaitable<void> pump(AnyStream& from, AnyStream& to, std::chrono::milliseconds idle_after_end, TunnelActivity& activity) {
+asio::awaitable<void> pump(AnyStream& from, AnyStream& to, std::chrono::milliseconds idle_after_end, TunnelActivity& activity,
+                           const BodyTap* tap) {
   std::vector<char> buffer(kRelayBufferBytes);
   for (;;) {
     auto [ec, n] = co_await from.async_read_some(asio::buffer(buffer), kTuple);
     if (n > 0) {
       activity.last = std::chrono::steady_clock::now();
+      if (tap) tap->take(std::string_view(buffer.data(), n));
       auto [write_error, written] = co_await asio::async_write(to, asio::buffer(buffer.data(), n), kTuple);
       if (write_error) break;
       activity.last = std::chrono::steady_clock::now();
@@ -140,9 +142,9 @@ asio::awaitable<void> pump(AnyStream& from, AnyStream& to, std::chrono::millisec
 }
 
 asio::awaitable<void> pump_both(AnyStream& a, AnyStream& b, std::chrono::milliseconds idle_after_end, TunnelActivity& activity,
-                                asio::steady_timer& watch) {
+                                asio::steady_timer& watch, const BodyTap* a_to_b, const BodyTap* b_to_a) {
   using namespace asio::experimental::awaitable_operators;
-  co_await (pump(a, b, idle_after_end, activity) && pump(b, a, idle_after_end, activity));
+  co_await (pump(a, b, idle_after_end, activity, a_to_b) && pump(b, a, idle_after_end, activity, b_to_a));
   activity.ended = true;
   watch.cancel();
 }
@@ -180,10 +182,18 @@ asio::awaitable<error_code> relay_body(AnyStream& in, beast::flat_buffer& in_buf
 }
 
 asio::awaitable<void> tunnel(AnyStream& a, beast::flat_buffer& a_buffer, AnyStream& b, beast::flat_buffer& b_buffer,
-                             std::chrono::milliseconds idle_after_end, std::chrono::milliseconds idle) {
+                             std::chrono::milliseconds idle_after_end, std::chrono::milliseconds idle,
+                             const BodyTap* a_to_b, const BodyTap* b_to_a) {
   using namespace asio::experimental::awaitable_operators;
   beast::get_lowest_layer(a).expires_after(idle);
   beast::get_lowest_layer(b).expires_after(idle);
+  const auto seen = [](const BodyTap* tap, const beast::flat_buffer& buffer) {
+    if (!tap || buffer.size() == 0) return;
+    const asio::const_buffer bytes = buffer.data();
+    tap->take(std::string_view(static_cast<const char*>(bytes.data()), bytes.size()));
+  };
+  seen(a_to_b, a_buffer);
+  seen(b_to_a, b_buffer);
   if (a_buffer.size() > 0) {
     auto [ec, n] = co_await asio::async_write(b, a_buffer.data(), kTuple);
     if (ec) co_return;
@@ -198,7 +208,8 @@ asio::awaitable<void> tunnel(AnyStream& a, beast::flat_buffer& a_buffer, AnyStre
   beast::get_lowest_layer(b).expires_never();
   TunnelActivity activity;
   asio::steady_timer watch(beast::get_lowest_layer(a).get_executor());
-  co_await (pump_both(a, b, idle_after_end, activity, watch) && watch_idle(a, b, idle, activity, watch));
+  co_await (pump_both(a, b, idle_after_end, activity, watch, a_to_b, b_to_a) &&
+            watch_idle(a, b, idle, activity, watch));
 }
 
 asio::awaitable<error_code> write_with_body(AnyStream& out, std::string header, std::string_view body, bool chunked,

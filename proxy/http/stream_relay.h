@@ -96,9 +96,10 @@ asio::awaitable<error_code> relay_body(AnyStream& in, beast::flat_buffer& in_buf
 // Joins a and b as a byte tunnel until both ways have ended, or nothing
 // has crossed either way for `idle`; a way that has ended leaves the other
 // `idle_after_end` to end too. Bytes already read into a's or b's buffer
-// go across first.
+// go across first. `a_to_b` and `b_to_a`, if any, see the bytes each way.
 asio::awaitable<void> tunnel(AnyStream& a, beast::flat_buffer& a_buffer, AnyStream& b, beast::flat_buffer& b_buffer,
-                             std::chrono::milliseconds idle_after_end, std::chrono::milliseconds idle);
+                             std::chrono::milliseconds idle_after_end, std::chrono::milliseconds idle,
+                             const BodyTap* a_to_b = nullptr, const BodyTap* b_to_a = nullptr);
 
 // Writes `header`, then `body` (as one chunk, when not empty, and the last
 // one when `chunked`), in one write within `wait`.

@@ -252,6 +252,16 @@ json::object entry_json(const LoggedRequest& r, Bodies& bodies) {
                    {"response", std::move(response)},
                    {"cache", json::object()},
                    {"timings", std::move(times)}};
+  if (!r.websocket_messages.empty()) {
+    json::array messages;
+    for (const WebSocketMessage& m : r.websocket_messages) {
+      json::object message{{"type", m.sent ? "send" : "receive"}, {"time", m.time}, {"opcode", m.opcode},
+                           {"data", m.opcode == 1 && is_utf8(m.data) ? m.data : base64(m.data)}};
+      if (m.cut) message["_cut"] = true;
+      messages.push_back(std::move(message));
+    }
+    out["_webSocketMessages"] = std::move(messages);
+  }
   if (!r.failure.empty()) out["_error"] = r.failure;
   if (!r.routed.empty()) out["_routed"] = r.routed;
   return out;

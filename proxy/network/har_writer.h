@@ -3,7 +3,10 @@
 // connect, ssl, send, wait, receive; -1 where a step did not happen), the
 // sizes, and the HTTP version spoken on each side (the browser's in
 // httpVersion, the origin's in "_upstreamHttpVersion"). A request that
-// failed has status 0 and its failure in "_error".
+// failed has status 0 and its failure in "_error". A WebSocket's messages
+// are in "_webSocketMessages" ({type: "send" | "receive", time in seconds
+// since the epoch, opcode, data: text, or base64 for binary}), whatever
+// "har_content" says, as HAR viewers read them.
 //
 // Bodies, by "proxy"/"har_content": omitted, embedded (text as it is,
 // binary as base64), or attached as files in a folder beside the HAR

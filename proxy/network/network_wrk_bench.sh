@@ -9,16 +9,21 @@
 #   run, no rules     a run's port: every request kept, bodies not kept
 #                     (what a HAR with content omitted needs)
 #   run, bodies       the same, bodies kept up to 1 MiB (a HAR with
-#                     content embedded)
+#                     content embedded); and with a 256 kB file, whose
+#                     body passes in many pieces
 #   run, 100 rules    100 rules none of which match
 #   run, static       a rule that answers every request in the proxy
 # Prints figures; asserts nothing.
 #
-#   proxy/network/network_wrk_bench.sh [build folder (build)] [seconds per run (10)]
+#   proxy/network/network_wrk_bench.sh [build folder (build)] [seconds per run (10)] [earlier build folder]
+#
+# With an earlier build folder (another worktree's, say), the runs that
+# keep requests are measured with its proxy too, each right beside ours.
 set -euo pipefail
 build=${1:-build}
 seconds=${2:-10}
 host=$(realpath "$build/tests/proxy_http_host")
+earlier=${3:+$(realpath "$3/tests/proxy_http_host")}
 work=$(mktemp -d)
 pids=()
 cleanup() {
@@ -32,6 +37,7 @@ free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",
 mkdir -p "$work/www" "$work/nginx" "$work/relay"
 chmod 755 "$work" "$work/www"
 head -c 1024 /dev/zero | tr '\0' 'k' > "$work/www/1k"
+head -c 262144 /dev/zero | tr '\0' 'k' > "$work/www/256k"
 nginx_port=$(free_port)
 relay_port=$(free_port)
 common="access_log off; keepalive_requests 1000000;"
@@ -61,6 +67,7 @@ cat > "$work/via.lua" <<LUA
 wrk.path = "$origin/1k"
 wrk.headers["Host"] = "127.0.0.1:$nginx_port"
 LUA
+sed 's#/1k"#/256k"#' "$work/via.lua" > "$work/via256k.lua"
 rate() { awk '/^Requests\/sec/{print $2}'; }
 p50() { awk '$1 == "50%" {print $2}'; }
 
@@ -85,7 +92,7 @@ measure() {  # name, wrk target arguments...
   local r l
   r=$(wrk -t2 -c16 -d"${seconds}s" "$@" | rate)
   l=$(wrk -t1 -c1 -d"${seconds}s" --latency "$@" | p50)
-  printf '%-16s %10s req/s   p50 %s\n' "$name" "$r" "$l"
+  printf '%-26s %10s req/s   p50 %s\n' "$name" "$r" "$l"
 }
 
 echo "nginx origin on :$nginx_port, nginx relay on :$relay_port; $seconds s a run, 1 kB file"
@@ -94,12 +101,21 @@ measure "nginx relay" "http://127.0.0.1:$relay_port/1k"
 start_host
 measure "proxy" -s "$work/via.lua" "http://127.0.0.1:$port"
 kill "$host_pid"
-start_host --run bench --log-body-bytes 0
-measure "run, no rules" -s "$work/via.lua" "http://127.0.0.1:$port"
-kill "$host_pid"
-start_host --run bench
-measure "run, bodies" -s "$work/via.lua" "http://127.0.0.1:$port"
-kill "$host_pid"
+for which in "$host" $earlier; do
+  label=""
+  [ "$which" = "$host" ] || label=" (earlier)"
+  saved=$host
+  host=$which
+  start_host --run bench --log-body-bytes 0
+  measure "run, no rules$label" -s "$work/via.lua" "http://127.0.0.1:$port"
+  kill "$host_pid"
+  start_host --run bench
+  measure "run, bodies$label" -s "$work/via.lua" "http://127.0.0.1:$port"
+  # A body of many pieces: what taking the log's lock per piece cost.
+  measure "run, bodies 256k$label" -s "$work/via256k.lua" "http://127.0.0.1:$port"
+  kill "$host_pid"
+  host=$saved
+done
 rules=()
 for i in $(seq 1 100); do rules+=(--route "{\"pattern\": {\"glob\": \"**/none$i/*\"}, \"action\": {\"status\": 404}}"); done
 start_host --run bench --log-body-bytes 0 "${rules[@]}"

@@ -35,9 +35,15 @@ void RequestLog::update(const std::shared_ptr<LoggedRequest>& entry, const std::
 }
 
 void RequestLog::end(const std::shared_ptr<LoggedRequest>& entry, const std::string& failure) {
+  end(entry, failure, nullptr);
+}
+
+void RequestLog::end(const std::shared_ptr<LoggedRequest>& entry, const std::string& failure,
+                     const std::function<void(LoggedRequest&)>& change) {
   const double now = std::chrono::duration<double, std::milli>(std::chrono::system_clock::now() - entry->started).count();
   update(entry, [&](LoggedRequest& r) {
     if (r.ended) return;
+    if (change) change(r);
     r.ended = true;
     r.done = now;
     if (!failure.empty() && r.failure.empty()) r.failure = failure;

@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "proxy/network/url_pattern.h"
+#include "proxy/network/websocket_frames.h"
 
 namespace Tavrin::Proxy::Network {
 
@@ -57,6 +58,10 @@ struct LoggedRequest {
   double sent_whole = -1;  // its body had gone out too
   double first = -1;   // the answer's first byte came
   double done = -1;    // the answer ended
+  // A WebSocket's messages both ways, in order (their data together kept
+  // up to max_body_bytes).
+  std::vector<WebSocketMessage> websocket_messages;
+  std::size_t websocket_bytes = 0;
 };
 
 struct LogLimits {
@@ -78,6 +83,10 @@ class RequestLog {
   void update(const std::shared_ptr<LoggedRequest>& entry, const std::function<void(LoggedRequest&)>& change);
   // The entry has ended: its answer is whole, or it failed with `failure`.
   void end(const std::shared_ptr<LoggedRequest>& entry, const std::string& failure = std::string());
+  // The same with `change` made first, under the one lock (an exchange's
+  // last word: its bodies and its end seen together).
+  void end(const std::shared_ptr<LoggedRequest>& entry, const std::string& failure,
+           const std::function<void(LoggedRequest&)>& change);
   // Appends to a body kept up to the limit.
   void keep_body(std::string& body, bool& cut, std::string_view bytes) const;
 

@@ -9,6 +9,8 @@
 #include <boost/json/parse.hpp>
 #include <boost/json/serialize.hpp>
 
+#include "proxy/network/har_replay.h"
+
 namespace Tavrin::Proxy::Network {
 
 namespace json = boost::json;
@@ -40,8 +42,6 @@ std::string content_type_of(const std::string& path) {
   return "application/octet-stream";
 }
 
-namespace {
-
 // Strict: only the alphabet, "=" padding at the end, and white space.
 std::string decode_base64(std::string_view text, const std::string& what) {
   auto value = [](char c) -> int {
@@ -72,6 +72,8 @@ std::string decode_base64(std::string_view text, const std::string& what) {
   }
   return out;
 }
+
+namespace {
 
 const json::object& object_of(const json::value& value, const std::string& what) {
   if (!value.is_object()) throw BadInput(what + " is not an object");
@@ -284,8 +286,12 @@ std::unique_ptr<RouteRule> read_route_rule(std::string_view json_text) {
   auto out = std::make_unique<RouteRule>();
   const json::value* pattern = object.if_contains("pattern");
   out->pattern = UrlPattern::from_json(pattern ? *pattern : json::value(), "route(): the pattern");
-  const json::value* action = object.if_contains("action");
-  out->action = read_action(action ? *action : json::value());
+  if (const json::value* archive = object.if_contains("har")) {
+    out->action.replay = read_har_replay(*archive);
+  } else {
+    const json::value* action = object.if_contains("action");
+    out->action = read_action(action ? *action : json::value());
+  }
   if (const auto* times = object.if_contains("times"))
     out->times = static_cast<std::uint64_t>(count_of(*times, "route(): times", 1));
   if (const auto* label = object.if_contains("label"); label && label->is_string())

@@ -24,12 +24,14 @@
 //                                     {"regex", "flags"} (every match with
 //                                     flag "g", else the first)
 // and beside the action, in the rule: times (the rule holds for its first
-// n matches).
+// n matches). A rule with "har": {file, options} instead of an action
+// answers from an archive (proxy/network/har_replay.h).
 #ifndef QUORVANE_PROXY_NETWORK_ROUTE_RULE_H_
 #define QUORVANE_PROXY_NETWORK_ROUTE_RULE_H_
 
 #include <atomic>
 #include <chrono>
+#include <memory>
 #include <cstdint>
 #include <optional>
 #include <regex>
@@ -74,6 +76,8 @@ struct ResponseChanges {
   std::vector<Replacement> replace;
 };
 
+class HarReplay;
+
 struct RouteAction {
   std::optional<Fulfilment> fulfil;
   std::optional<AbortKind> abort;
@@ -81,6 +85,8 @@ struct RouteAction {
   std::uint64_t throttle = 0;  // bytes per second; 0: not paced
   std::optional<RequestChanges> changes;
   std::optional<ResponseChanges> response;
+  // Answers from an archive's entries (routeFromHar) instead of the above.
+  std::shared_ptr<HarReplay> replay;
 };
 
 struct RouteRule {
@@ -100,6 +106,10 @@ std::unique_ptr<RouteRule> read_route_rule(std::string_view json_text);
 // The content type of a file by its name's extension
 // ("application/octet-stream" when unknown).
 std::string content_type_of(const std::string& path);
+
+// Decodes base64 (either alphabet, white space left out), strictly;
+// `what` names the text in the BadInput thrown.
+std::string decode_base64(std::string_view text, const std::string& what);
 
 // Applies `replace` to a text body.
 std::string replace_all(std::string body, const std::vector<Replacement>& replace);

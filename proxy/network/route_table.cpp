@@ -25,9 +25,19 @@ void RouteTable::clear() {
 }
 
 std::shared_ptr<const RouteRule> RouteTable::take(std::string_view url, std::string_view method) {
+  return take_after(url, method, nullptr);
+}
+
+std::shared_ptr<const RouteRule> RouteTable::take_after(std::string_view url, std::string_view method,
+                                                        const RouteRule* after) {
   if (empty()) return nullptr;
   std::lock_guard<std::mutex> lock(mutex_);
-  for (auto it = rules_.rbegin(); it != rules_.rend(); ++it) {
+  auto it = rules_.rbegin();
+  if (after) {
+    while (it != rules_.rend() && it->get() != after) ++it;
+    if (it != rules_.rend()) ++it;
+  }
+  for (; it != rules_.rend(); ++it) {
     RouteRule& rule = **it;
     if (rule.times && rule.taken.load() >= *rule.times) continue;
     if (!rule.pattern.matches(url, method)) continue;

@@ -28,6 +28,9 @@ class RouteTable {
   // The newest rule that matches and has matches left, its match taken;
   // null when none does.
   std::shared_ptr<const RouteRule> take(std::string_view url, std::string_view method);
+  // The same among the rules older than `after` (a rule that passed the
+  // request on); null when none is.
+  std::shared_ptr<const RouteRule> take_after(std::string_view url, std::string_view method, const RouteRule* after);
   // The rule take() would give, its match not taken.
   std::shared_ptr<const RouteRule> peek(std::string_view url, std::string_view method) const;
 

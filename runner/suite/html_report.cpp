@@ -143,7 +143,9 @@ void write_script(std::ostringstream& html, const ScriptResult& s) {
        << (counts_as_passed(s.status) ? "" : " open") << "><summary><span class=\"status\">"
        << h(status_word(s.status)) << "</span><span class=\"path\">" << h(s.path) << "</span><span>"
        << last.tests.size() << (last.tests.size() == 1 ? " test" : " tests") << "</span><span>"
-       << seconds(s.seconds()) << "</span></summary>\n";
+       << seconds(s.seconds()) << "</span>"
+       << (last.har.empty() ? std::string() : "<a class=\"har\" href=\"" + h(last.har) + "\">HAR</a>")
+       << "</summary>\n";
   if (!last.script_error.empty())
     html << "<div class=\"test error\" data-title=\"\"><div class=\"step\"><div>Script error</div><pre>"
          << h(last.script_error) << "</pre></div></div>\n";

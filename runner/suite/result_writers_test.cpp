@@ -163,8 +163,11 @@ TEST(JunitXml, CountsEqualTheCasesForEveryKind) {
 }
 
 TEST(ResultsJson, ReadsBackWhatItWrote) {
-  const SuiteResult suite = sample();
+  SuiteResult suite = sample();
+  suite.scripts[0].attempts.back().har = L"scripts/a/pass.har";
   const SuiteResult back = parse_results_json(results_json(suite));
+  EXPECT_EQ(back.scripts[0].final_attempt().har, L"scripts/a/pass.har");
+  EXPECT_EQ(back.scripts[1].final_attempt().har, L"");
   EXPECT_EQ(results_json(back), results_json(suite));
   ASSERT_EQ(back.scripts.size(), 6u);
   EXPECT_EQ(back.scripts[2].attempts.size(), 2u);
@@ -204,6 +207,21 @@ TEST(HtmlReport, SelfContainedWithFailuresFirst) {
   EXPECT_NE(html.find("Failed step: <b>title &lt;check&gt;</b>"), std::string::npos);
   EXPECT_NE(html.find("<img alt=\"screenshot\" src=\"scripts/b/fail.failure.png\">"), std::string::npos);
   EXPECT_NE(html.find("console: error: boom"), std::string::npos);
+  EXPECT_EQ(html.find(">HAR</a>"), std::string::npos) << "no HAR: no link";
+}
+
+// A script's HAR is linked from its row, the summary line of its details.
+TEST(HtmlReport, LinksEachScriptsHarFromItsRow) {
+  SuiteResult suite = sample();
+  suite.scripts[0].attempts.back().har = L"scripts/a/pass & more.har";
+  const std::string html = html_report(suite);
+  const auto row = html.find("data-path=\"a/pass.js\"");
+  ASSERT_NE(row, std::string::npos);
+  const auto link = html.find("<a class=\"har\" href=\"scripts/a/pass &amp; more.har\">HAR</a></summary>", row);
+  EXPECT_NE(link, std::string::npos) << html;
+  EXPECT_LT(link, html.find("</details>", row));
+  EXPECT_EQ(html.find(">HAR</a>", html.find("</summary>", link)), std::string::npos)
+      << "only the script with a HAR has a link";
 }
 
 // An interrupted script: its own status in each writer, read back from

@@ -41,6 +41,7 @@ json::object attempt_json(const Attempt& a) {
   return json::object{{"exit_code", a.exit_code}, {"timed_out", a.timed_out}, {"interrupted", a.interrupted},
                       {"seconds", a.seconds},
                       {"log", u8(a.log)},         {"report", u8(a.report)},   {"output", u8(a.output)},
+                      {"har", u8(a.har)},
                       {"script_error", u8(a.script_error)}, {"tests", tests}};
 }
 
@@ -102,6 +103,7 @@ Attempt parse_attempt(const json::object& o) {
   a.log = text_of(o, "log");
   a.report = text_of(o, "report");
   a.output = text_of(o, "output");
+  a.har = text_of(o, "har");
   a.script_error = text_of(o, "script_error");
   for (const json::value& t : array_of(o, "tests"))
     if (t.is_object()) a.tests.push_back(parse_test(t.get_object()));

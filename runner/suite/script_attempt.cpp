@@ -35,17 +35,19 @@ std::wstring runner_failure_line(const std::string& output) {
 
 ScriptAttempt::ScriptAttempt(const std::string& runner, const SuiteOptions& options, const std::string& out,
                              const std::wstring& script, int number)
-    : out_(out), script_(script), number_(number), stem_(attempt_stem(script, options, number)) {
+    : out_(out), script_(script), number_(number), stem_(attempt_stem(script, options, number)), har_(options.har) {
   make_folder(boost::filesystem::path(out_ + "/" + stem_).parent_path().string());
   const std::string log = out_ + "/" + stem_ + ".log";
   boost::system::error_code ignored;
   boost::filesystem::remove(log, ignored);
+  if (har_) boost::filesystem::remove(out_ + "/" + stem_ + ".har", ignored);
 
   Platform::Process::StartOptions start;
   start.arguments = {runner, Platform::to_utf8(script), "--log", log};
   if (options.server) start.arguments.insert(start.arguments.end(), {"-s", Platform::to_utf8(*options.server)});
   if (options.port) start.arguments.insert(start.arguments.end(), {"-p", Platform::to_utf8(*options.port)});
   if (options.browser) start.arguments.insert(start.arguments.end(), {"-b", Platform::to_utf8(*options.browser)});
+  if (har_) start.arguments.insert(start.arguments.end(), {"--har", out_ + "/" + stem_ + ".har"});
   start.output_file = out_ + "/" + stem_ + ".out";
   start.error_file = start.output_file;
   start.null_input = true;
@@ -89,6 +91,9 @@ Attempt ScriptAttempt::Finish() {
   attempt.log = Platform::from_utf8(stem_ + ".log");
   attempt.report = Platform::from_utf8(stem_ + ".xml");
   attempt.output = Platform::from_utf8(stem_ + ".out");
+  boost::system::error_code missing;
+  if (har_ && boost::filesystem::is_regular_file(out_ + "/" + stem_ + ".har", missing))
+    attempt.har = Platform::from_utf8(stem_ + ".har");
 
   const std::string log = out_ + "/" + stem_ + ".log";
   LogTests tests = read_log_tests_file(log, script_file_name(script_));

@@ -46,6 +46,7 @@ class ScriptAttempt {
   std::wstring script_;
   int number_;
   std::string stem_;  // the attempt's files, relative to out_, without extension
+  bool har_ = false;  // the run writes its requests as HAR (stem_.har)
   std::optional<Platform::Process::Child> child_;
   Clock::time_point started_;
   double seconds_ = 0;

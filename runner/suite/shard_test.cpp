@@ -92,6 +92,11 @@ TEST(SuiteOptions, CommandLine) {
   EXPECT_EQ(*o.browser, L"chromium");
   EXPECT_FALSE(o.server.has_value());
   EXPECT_EQ(o.out, L"quorvane-results");
+  EXPECT_FALSE(o.har);
+  // --har takes no value: what follows it is still a path.
+  const SuiteOptions har = parse_suite_options({L"Quorvane", L"--mode=suite", L"--har", L"t"});
+  EXPECT_TRUE(har.har);
+  EXPECT_EQ(har.paths, (std::vector<std::wstring>{L"t"}));
   EXPECT_THROW(parse_suite_options({L"Quorvane", L"--mode=suite"}), SuiteOptionsError);
   EXPECT_THROW(parse_suite_options({L"Quorvane", L"--mode=suite", L"--workers", L"0", L"a"}), SuiteOptionsError);
   EXPECT_THROW(parse_merge_options({L"Quorvane", L"--mode=merge", L"p1"}), SuiteOptionsError);

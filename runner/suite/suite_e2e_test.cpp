@@ -247,4 +247,36 @@ TEST_F(SuiteMode, FailureWithoutADisplayLeavesAScreenshotOfThePageAndItsConsole)
   EXPECT_NE(read_file(dir_.file("out/index.html")).find("src=\"scripts/p/painted.failure1.png\""), std::string::npos);
 }
 
+// --har: each script's run writes its own requests as HAR into the result
+// folder beside its log (a failed script's too), linked from its row of
+// the report; a script's HAR holds its own page only.
+TEST_F(SuiteMode, EachScriptWritesItsHarLinkedFromTheReport) {
+  NeedsChromium();
+  Put("h/a_pass.js", kPassingPage);
+  Put("h/b_fail.js", R"(
+test("another page", function () {
+  var page = open("/welcome.html");
+  assert(false, "fails on purpose");
+});
+)");
+  const auto run = Suite({"--har", "--workers", "2", "--out", "out", "-s", "login.example.test", "-b", "chromium", "h"});
+  EXPECT_EQ(run.exit, 1) << run.out;
+  const std::string a = read_file(dir_.file("out/scripts/h/a_pass.har"));
+  const std::string b = read_file(dir_.file("out/scripts/h/b_fail.har"));
+  EXPECT_NE(a.find("\"version\":\"1.2\""), std::string::npos) << run.out;
+  EXPECT_NE(a.find("\"url\":\"http://login.example.test/index.html\""), std::string::npos) << a;
+  EXPECT_EQ(a.find("/welcome.html"), std::string::npos) << "another script's request";
+  EXPECT_NE(b.find("\"url\":\"http://login.example.test/welcome.html\""), std::string::npos) << b;
+  EXPECT_EQ(b.find("/index.html\""), std::string::npos) << "another script's request";
+  const std::string html = read_file(dir_.file("out/index.html"));
+  for (const char* name : {"a_pass", "b_fail"}) {
+    const auto row = html.find(std::string("data-path=\"h/") + name + ".js\"");
+    ASSERT_NE(row, std::string::npos) << html;
+    EXPECT_LT(html.find(std::string("href=\"scripts/h/") + name + ".har\">HAR</a></summary>", row),
+              html.find("</details>", row))
+        << name;
+  }
+  EXPECT_NE(read_file(dir_.file("out/results.json")).find("\"har\":\"scripts/h/a_pass.har\""), std::string::npos);
+}
+
 }  // namespace

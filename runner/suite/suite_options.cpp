@@ -76,6 +76,7 @@ void add_suite_options(po::options_description& group) {
       ("shard", po::wvalue<std::wstring>()->value_name("K/N"),
        "run part K of N; 'auto' reads CI_NODE_INDEX and CI_NODE_TOTAL")
       ("retries", po::wvalue<std::wstring>()->value_name("N"), "run a failed script again, up to N times")
+      ("har", po::bool_switch(), "write each script's requests as HAR beside its log, linked from the report")
       ("timeout", po::wvalue<std::wstring>()->value_name("SECONDS"),
        "end a script (and its browsers) that runs longer");
 }
@@ -98,6 +99,7 @@ SuiteOptions parse_suite_options(const std::vector<std::wstring>& tokens) {
   if (values.count("out")) result.out = text("out");
   if (values.count("shard")) result.shard = parse_shard(text("shard"));
   if (values.count("retries")) result.retries = parse_count(text("retries"), "--retries", 0);
+  result.har = values.count("har") && values["har"].as<bool>();
   if (values.count("timeout")) result.timeout = parse_count(text("timeout"), "--timeout", 1);
   if (values.count("server")) result.server = text("server");
   if (values.count("port")) result.port = text("port");

@@ -30,6 +30,7 @@ struct SuiteOptions {
   std::optional<Shard> shard;
   int retries = 0;
   double timeout = 0;               // seconds; 0: none
+  bool har = false;                 // each script's requests as HAR beside its log
   // Passed on to each script's run as -s, -p, -b when given.
   std::optional<std::wstring> server, port, browser;
 };

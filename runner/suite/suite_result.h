@@ -48,6 +48,7 @@ struct Attempt {
   std::wstring log;      // test log, relative to the output folder
   std::wstring report;   // XML report (the convert format), relative to the output folder
   std::wstring output;   // what the run printed, relative to the output folder
+  std::wstring har;      // the run's requests as HAR (--har), relative to the output folder; empty: none
   std::wstring script_error;  // an error outside every test, or the runner's failure line
   std::vector<TestResult> tests;
 };
