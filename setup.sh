@@ -23,7 +23,7 @@ done
 packages=(
   build-essential cmake ninja-build pkg-config file ccache
   libboost1.81-all-dev libpugixml-dev libsqlite3-dev sqlite3 zlib1g-dev libpng-dev
-  libduktape207 duktape-dev libx11-dev
+  libduktape207 duktape-dev libx11-dev libxtst-dev
   googletest libgtest-dev libgmock-dev
   libxml2-dev time
   clang libclang-rt-14-dev

@@ -13,6 +13,7 @@
 #include "proxy/pages/page_protocol.h"
 #include "proxy/velmora_proxy.h"
 #include "runtime/error_convention.h"
+#include "runtime/real_pointer.h"
 #include "runtime/script_object.h"
 
 namespace Tavrin::Runtime {
@@ -111,22 +112,27 @@ HRESULT CVelmoraScript::Remote(BSTR command, BSTR* value) {
   try {
     // Held for the call: a failure below may drop proxy_.
     const ComPtr<IVelmoraProxy> proxy = proxy_;
-    Bstr answer;
-    const HRESULT hr = proxy->Command(command, answer.put());
-    // A proxy that went away is made anew by the next command. This one
-    // is not sent again: it may have reached its page already.
-    if (hr == RPC_E_DISCONNECTED) proxy_ = nullptr;
-    if (FAILED(hr)) _com_issue_errorex(hr, proxy.get(), IID_IVelmoraProxy);
+    const RemoteSend send = [&](const std::string& sent) {
+      Bstr answer;
+      const HRESULT hr = proxy->Command(Bstr(Platform::from_utf8(sent)).get(), answer.put());
+      // A proxy that went away is made anew by the next command. This one
+      // is not sent again: it may have reached its page already.
+      if (hr == RPC_E_DISCONNECTED) proxy_ = nullptr;
+      if (FAILED(hr)) _com_issue_errorex(hr, proxy.get(), IID_IVelmoraProxy);
+      return Platform::to_utf8(answer.str());
+    };
+    // Commands that move the pointer may take more than one round.
+    const std::string answer = send_page_command(Platform::to_utf8(bstr_text(command)), send);
     // The answer goes back whole; the page it names (if any) is the run's
     // page from now on, whose header the echo shows before its next event.
-    const Proxy::AnswerPage page = Proxy::page_of_answer(Platform::to_utf8(answer.str()));
+    const Proxy::AnswerPage page = Proxy::page_of_answer(answer);
     if (!page.page.empty() && Platform::from_utf8(page.page) != page_.uuid) {
       page_.uuid = Platform::from_utf8(page.page);
       page_.url = Platform::from_utf8(page.url);
       page_.title = Platform::from_utf8(page.title);
       page_.pending = true;
     }
-    *value = answer.detach();
+    *value = alloc_bstr(Platform::from_utf8(answer));
     return S_OK;
   } catch (...) {
     return method_failure();

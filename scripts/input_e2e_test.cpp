@@ -154,6 +154,28 @@ test("controls", function () {
 )js", 1);
 }
 
+// An action on an element that moves waits until it stands still, however
+// the page moves it (a CSS transition, jQuery's animate, an interval
+// timer); one on a page where nothing moves does not wait for it.
+TEST_P(InputCases, ActionsWaitForMovingElementsToStop) {
+  expect_passing(R"js(
+test("moving", function () {
+  var page = open("/input/moving.html");
+  var movers = ["#by-css", "#by-jquery", "#by-timer"];
+  for (var i = 0; i < movers.length; i++) {
+    page.element("#go").click();
+    page.element(movers[i]).click();
+  }
+  assertEqual(page.element("#hits").text(), "by-css at its stop, by-jquery at its stop, by-timer at its stop,",
+              "each clicked where it stopped");
+  page.reload();
+  page.element("#go").click();
+  page.element("#by-timer").hover();
+  assertEqual(page.eval("lastMove"), "by-timer at its stop", "the pointer came once it stopped");
+});
+)js", 1);
+}
+
 // A right click, HTML5 drag and drop, a jQuery UI sortable list and menu,
 // and the pointer leaving the window at the top.
 TEST_P(InputCases, TheMouseDragsRightClicksAndLeaves) {
@@ -189,6 +211,81 @@ test("leaving the window", function () {
   assert(page.element("#modal").visible(), "the dialog shown on leaving at the top");
 });
 )js", 5);
+}
+
+// The real pointer on the run's own display: the browser's own :hover,
+// its native range slider and HTML5 drag and drop under the pointer, the
+// pointer leaving the window, and every event trusted as a user's.
+constexpr char kRealPointer[] = R"js(
+test("a :hover menu", function () {
+  var page = open("/input/pointer.html");
+  assertEqual(page.element("#laptops").visible(), false, "closed at first");
+  page.element("#products").hover();
+  assertEqual(page.element("#laptops").visible(), true, "open under the pointer");
+  page.element("#laptops").hover();
+  assertEqual(page.element("#laptops").visible(), true, "still open over its item");
+  page.element("#laptops").click();
+  assertEqual(page.element("#chosen").text(), "Laptops", "its item clicked");
+  page.mouseMove(400, 300);
+  assertEqual(page.element("#laptops").visible(), false, "closed once the pointer went");
+});
+test("a native slider", function () {
+  var page = open("/input/pointer.html");
+  var box = page.eval("(function () { var r = document.getElementById('volume').getBoundingClientRect();" +
+                      " return [r.left, r.top + r.height / 2, r.right]; })()");
+  page.mouseMove(box[0] + 4, box[1]).mouseDown().mouseMove(box[2] + 40, box[1]).mouseUp();
+  assertEqual(page.element("#volume").value(), "100", "dragged to the end");
+  assertEqual(page.element("#slid").text(), "input true, change true", "its own trusted events");
+  page.element("#volume").dragTo("#left-end", { steps: 3 });
+  assertEqual(page.element("#volume").value(), "0", "dragTo moves the thumb too");
+});
+test("native drag and drop", function () {
+  var page = open("/input/pointer.html");
+  page.element("#column-a").dragTo("#column-b");
+  assertEqual(page.element("#column-a header").text(), "B", "the columns swapped");
+  assertEqual(page.element("#column-b header").text(), "A", "both");
+  assertEqual(page.element("#dropped").text(), "drop true", "the browser's own drop");
+});
+test("trusted events", function () {
+  var page = open("/input/pointer.html");
+  page.element("#box").hover();
+  page.mouseDown().mouseUp();
+  assertEqual(page.element("#seen").text(), "mouseover true, mousemove true, mousedown true, mouseup true, click true",
+              "a user's events");
+});
+test("leaving the window at the top", function () {
+  var page = open("/input/pointer.html");
+  page.mouseMove(100, 100);
+  page.mouseMove(100, -10);
+  assertEqual(page.element("#modal").visible(), true, "the dialog shown on leaving");
+  assertEqual(page.element("#left").text(), "mouseleave true", "as the browser saw it");
+});
+)js";
+
+TEST_P(InputCases, RealPointerGivesTheBrowsersOwnInput) { expect_passing(kRealPointer, 5); }
+
+// A headless browser has no screen, so no pointer: the same commands act
+// with the page's own events, which listeners get (untrusted), while
+// :hover and the native controls stay as they were.
+TEST_P(InputCases, HeadlessBrowserGetsPageEvents) {
+  programs_.SetConfig(R"(<parameter id="headless" type="boolean"><value>0</value>)",
+                      R"(<parameter id="headless" type="boolean"><value>1</value>)");
+  expect_passing(R"js(
+test("page events", function () {
+  var page = open("/input/pointer.html");
+  page.element("#products").hover();
+  assertEqual(page.element("#laptops").visible(), false, "no :hover without a pointer");
+  page.element("#box").hover();
+  page.mouseDown().mouseUp();
+  assertEqual(page.element("#seen").text(), "mouseover false, mousemove false, mousedown false, mouseup false",
+              "the page's own events");
+  page.element("#column-a").dragTo("#column-b");
+  assertEqual(page.element("#column-a header").text(), "B", "drag and drop by page events");
+  page.mouseMove(100, 100);
+  page.mouseMove(100, -10);
+  assertEqual(page.element("#left").text(), "mouseleave false", "leaving by page events");
+});
+)js", 1);
 }
 
 // Selectors reach into open shadow roots (XPath does not); the page's

@@ -5,8 +5,8 @@
 // work is what its loads took by its navigation timing, and a command's
 // bare cost is the round trip of a command that does nothing. What is left
 // is time spent in our waits. Prints, per browser, the walk's time, the
-// page's work, the round trips, our waits and their share of the walk, and
-// the slowest command; asserts nothing.
+// page's work, the round trips, our waits and their share of the walk, the
+// slowest command and the mean wait of each op; asserts nothing.
 
 #include <cstdio>
 #include <filesystem>
@@ -20,7 +20,7 @@ namespace {
 constexpr const char kWalk[] = R"js(
 function clock() { return new Date().getTime(); }
 // Every page command timed, and every page loaded asked for its load time.
-var timing = { on: false, commands: 0, spent: 0, loads: 0, pageWork: 0, slowest: 0, slowestOp: "" };
+var timing = { on: false, commands: 0, spent: 0, loads: 0, pageWork: 0, slowest: 0, slowestOp: "", byOp: {} };
 var hostCommand = quorvaneHost.command;
 quorvaneHost.command = function (fields) {
   if (!timing.on) return hostCommand(fields);
@@ -30,12 +30,17 @@ quorvaneHost.command = function (fields) {
   timing.commands++;
   timing.spent += took;
   if (took > timing.slowest) { timing.slowest = took; timing.slowestOp = fields.op; }
+  var work = 0;
   if (fields.op === "ready" && answer.ok && answer.page) {
     var entry = hostCommand({ op: "eval", page: answer.page, expression:
       "(function () { var n = performance.getEntriesByType('navigation')[0];" +
       " return n ? Math.round(n.loadEventEnd - n.startTime) : 0; })()" });
-    if (entry.ok) { timing.loads++; timing.pageWork += entry.value; }
+    if (entry.ok) { timing.loads++; timing.pageWork += entry.value; work = entry.value; }
   }
+  // Our waits by op: the command's time beyond its page's work.
+  var op = timing.byOp[fields.op] || (timing.byOp[fields.op] = { count: 0, spent: 0 });
+  op.count++;
+  op.spent += took - work;
   return answer;
 };
 
@@ -81,7 +86,7 @@ test("walk", function () {
   var trip = trips[20];
   walk(page);  // warm: the browser's caches
   for (var round = 0; round < 3; round++) {
-    timing = { on: true, commands: 0, spent: 0, loads: 0, pageWork: 0, slowest: 0, slowestOp: "" };
+    timing = { on: true, commands: 0, spent: 0, loads: 0, pageWork: 0, slowest: 0, slowestOp: "", byOp: {} };
     var started = clock();
     walk(page);
     var wall = clock() - started;
@@ -91,6 +96,12 @@ test("walk", function () {
             " ms each), pages=" + timing.loads + " loading " + timing.pageWork + " ms, our waits=" + ours +
             " ms (" + Math.round(100 * ours / wall) + " % of the walk), slowest command " + timing.slowest +
             " ms (" + timing.slowestOp + ")");
+    var ops = [];
+    for (var name in timing.byOp) {
+      var o = timing.byOp[name];
+      ops.push(name + " " + o.count + "x " + Math.round(o.spent / o.count - trip) + " ms");
+    }
+    message("bench walk our waits by op (mean beyond the page's work and the round trip): " + ops.join(", "));
   }
   page.close();
 });

@@ -1,11 +1,13 @@
 // Benchmark of what page actions cost through the real programs in
-// headless Chromium: click on an idle, still page, type of 10 characters,
-// a text read, an assertion that holds at once (p50, p99 in ms); open()
-// and close(); and the example's login steps with waiting and with
+// Chromium and Firefox on the run's own display: click on an idle, still
+// page, a hover by the real pointer, type of 10 characters, a text read,
+// an assertion that holds at once (p50, p99 in ms); open() and close();
+// and, in Chromium, the example's login steps with waiting and with
 // pageTimeouts({waiting: false}), five times each. Prints figures; asserts
 // nothing.
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
 #include "scripts/bench/bench_installation.h"
@@ -39,6 +41,8 @@ test("actions", function () {
   var button = page.element("#more"), field = page.element("#field"), text = page.element("#text");
   for (var i = 0; i < 20; i++) { button.click(); text.text(); }
   measure("click", 300, function () { button.click(); });
+  var hovered = [button, text];
+  measure("hover", 100, function (i) { hovered[i % 2].hover(); });
   measure("type-10", 100, function () { field.type("abcdefghij"); });
   measure("text", 500, function () { text.text(); });
   measure("assert-holding", 300, function () {
@@ -93,9 +97,12 @@ int main() {
     return 1;
   }
   installation.add_page("actions.html", kActionsPage);
-  std::printf("Page actions in headless Chromium, ms:\n");
-  std::fflush(stdout);
-  std::printf("%s", installation.run(kActions).c_str());
+  for (const char* browser : {"chromium", "firefox"}) {
+    if (std::string(browser) == "firefox" && !std::filesystem::exists("/usr/lib/firefox-esr/firefox-esr")) continue;
+    std::printf("Page actions in %s on the run's display, ms:\n", browser);
+    std::fflush(stdout);
+    std::printf("%s", installation.run(kActions, browser).c_str());
+  }
   std::printf("The example's login steps (open to close), ms:\n");
   std::fflush(stdout);
   std::printf("%s", installation.run(std::string(quorvane_bench::kLoginSteps) + kLoginTimes).c_str());

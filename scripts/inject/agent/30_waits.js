@@ -11,6 +11,37 @@
     setTimeout(once, 100);
   }
 
+  // Whether the page may be moving something from frame to frame: it
+  // asked for an animation frame lately (jQuery's animations and most
+  // scripted motion run on them), it runs an interval timer of a frame or
+  // so (older scripted motion), or a CSS animation or transition runs. On
+  // a page that does none of these an element stays where it is until a
+  // script moves it, so an action need not wait a frame to see it still.
+  var pageFrameAsked = -1000, shortIntervals = {};
+  if (requestFrame) {
+    window.requestAnimationFrame = function () {
+      pageFrameAsked = dateNow();
+      return call(requestFrame, window, arguments);
+    };
+  }
+  var setIntervalOf = window.setInterval, clearIntervalOf = window.clearInterval;
+  window.setInterval = function (fn, ms) {
+    var id = call(setIntervalOf, window, arguments);
+    if (!(Number(ms) > 50)) shortIntervals[id] = true;
+    return id;
+  };
+  window.clearInterval = function (id) {
+    delete shortIntervals[id];
+    return call(clearIntervalOf, window, arguments);
+  };
+  function pageMoving() {
+    if (dateNow() - pageFrameAsked < 200) return true;
+    for (var id in shortIntervals) if (shortIntervals.hasOwnProperty(id)) return true;
+    var running = document.getAnimations ? document.getAnimations() : [];
+    for (var i = 0; i < running.length; i++) if (running[i].playState === "running") return true;
+    return false;
+  }
+
   // Calls `check` now and then every `every` ms until it returns true, or
   // until `limit` ms have passed: then `onTimeout`. A check that throws ends
   // the wait with `onError`. Stops when the page leaves: the command has

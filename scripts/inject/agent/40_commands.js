@@ -145,9 +145,16 @@
       watching = null;
     }
     if (this.answered) return;
+    this.afterEvents(mark, began, seen.events, value, until);
+  };
+
+  // The wait of an action whose events have been dispatched (by the agent,
+  // or by the real pointer since `began`): `events` are the clicks and
+  // submissions among them, `mark` the requests begun before.
+  Command.prototype.afterEvents = function (mark, began, events, value, until) {
     if (!this.waiting) { this.ok(value); return; }
     var self = this;
-    var expectNavigation = navigates(seen.events) || navigationBegan >= began;
+    var expectNavigation = navigates(events) || navigationBegan >= began;
     // Timers of no delay and promise callbacks that the events queued run
     // first.
     var go = function () { setTimeout(function () { self.settle(mark, began, expectNavigation, value); }, 0); };

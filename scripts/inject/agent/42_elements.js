@@ -39,11 +39,16 @@
       return "stand still";
     }
     // Still: the same box when the next animation frame comes as before it
-    // (an animation or transition moves it from frame to frame).
+    // (an animation or transition moves it from frame to frame); at once
+    // where nothing moves by itself and nothing was scrolled just now. On
+    // a page that moves things, for two frames and 60 ms: a timer's step
+    // may miss a frame, more so on a busy machine.
+    if (state.box === undefined && !pageMoving()) return true;
     var r = call(getRect, el);
     var box = r.left + "," + r.top + "," + r.width + "," + r.height;
-    if (state.box !== box) { state.box = box; return "stand still"; }
-    return true;
+    if (state.box !== box) { state.box = box; state.same = 0; state.since = dateNow(); return "stand still"; }
+    state.same++;
+    return !pageMoving() || (state.same >= 2 && dateNow() - state.since >= 60) ? true : "stand still";
   }
 
   // Waits until the command's element is there as `need` asks, then calls
@@ -172,7 +177,7 @@
         cmd.fail("'" + c.target + "' (where to drag to) " + (goal.length ? "is not visible" : "does not exist"));
         return;
       }
-      cmd.act(function () { dragTo(el, goal[0], Number(c.steps)); });
+      realDrag(c, cmd, el, goal[0]);
     });
   }
 

@@ -90,8 +90,8 @@
   function mouseMoveCommand(c, cmd) {
     var x = Number(c.x), y = Number(c.y);
     if (x !== x || y !== y) { cmd.fail("mouseMove: x and y are numbers"); return; }
-    cmd.act(function () { moveToPoint({ x: x, y: y }); });
+    realMouseMove(c, cmd, { x: x, y: y });
   }
-  function mouseDownCommand(c, cmd) { cmd.act(buttonDown); }
-  function mouseUpCommand(c, cmd) { cmd.act(buttonUp); }
+  function mouseDownCommand(c, cmd) { realButton(c, cmd, true); }
+  function mouseUpCommand(c, cmd) { realButton(c, cmd, false); }
 
