@@ -3,11 +3,14 @@
 
   // Runs `fn` after `every` ms, or at the next animation frame when `every`
   // is "frame" (with a timer behind it: a page out of sight gets no frames).
+  // `framesSeen` counts the frames that came: on a busy machine the timer
+  // may run first, and a check run by it has seen no motion since the last.
+  var framesSeen = 0;
   function later(fn, every) {
     if (every !== "frame") { setTimeout(fn, every); return; }
     var ran = false;
     var once = function () { if (!ran) { ran = true; fn(); } };
-    if (requestFrame) call(requestFrame, window, [once]);
+    if (requestFrame) call(requestFrame, window, [function () { framesSeen++; once(); }]);
     setTimeout(once, 100);
   }
 
@@ -17,7 +20,7 @@
   // so (older scripted motion), or a CSS animation or transition runs. On
   // a page that does none of these an element stays where it is until a
   // script moves it, so an action need not wait a frame to see it still.
-  var pageFrameAsked = -1000, shortIntervals = {};
+  var pageFrameAsked = -1000, shortIntervals = {}, intervalTicks = 0;
   if (requestFrame) {
     window.requestAnimationFrame = function () {
       pageFrameAsked = dateNow();
@@ -26,7 +29,11 @@
   }
   var setIntervalOf = window.setInterval, clearIntervalOf = window.clearInterval;
   window.setInterval = function (fn, ms) {
-    var id = call(setIntervalOf, window, arguments);
+    var args = Array.prototype.slice.call(arguments);
+    if (typeof fn === "function" && !(Number(ms) > 50)) {
+      args[0] = function () { intervalTicks++; return fn.apply(this, arguments); };
+    }
+    var id = call(setIntervalOf, window, args);
     if (!(Number(ms) > 50)) shortIntervals[id] = true;
     return id;
   };
@@ -34,9 +41,13 @@
     delete shortIntervals[id];
     return call(clearIntervalOf, window, arguments);
   };
+  function shortIntervalRuns() {
+    for (var id in shortIntervals) if (shortIntervals.hasOwnProperty(id)) return true;
+    return false;
+  }
   function pageMoving() {
     if (dateNow() - pageFrameAsked < 200) return true;
-    for (var id in shortIntervals) if (shortIntervals.hasOwnProperty(id)) return true;
+    if (shortIntervalRuns()) return true;
     var running = document.getAnimations ? document.getAnimations() : [];
     for (var i = 0; i < running.length; i++) if (running[i].playState === "running") return true;
     return false;

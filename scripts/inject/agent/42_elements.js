@@ -42,12 +42,23 @@
     // (an animation or transition moves it from frame to frame); at once
     // where nothing moves by itself and nothing was scrolled just now. On
     // a page that moves things, for two frames and 60 ms: a timer's step
-    // may miss a frame, more so on a busy machine.
+    // may miss a frame, more so on a busy machine. A look counts only when
+    // a frame came since the last (and a step of the page's short interval
+    // timers ran, where they run): between frames nothing moves, and a
+    // busy machine may give none for longer than the fallback timer waits.
+    // A page out of sight gets no frames: there, a second of the same box.
     if (state.box === undefined && !pageMoving()) return true;
     var r = call(getRect, el);
     var box = r.left + "," + r.top + "," + r.width + "," + r.height;
-    if (state.box !== box) { state.box = box; state.same = 0; state.since = dateNow(); return "stand still"; }
+    var looked = state.frames !== framesSeen && (!shortIntervalRuns() || state.ticks !== intervalTicks);
+    if (state.box !== box) {
+      state.box = box; state.same = 0; state.since = dateNow();
+      state.frames = framesSeen; state.ticks = intervalTicks;
+      return "stand still";
+    }
+    if (!looked) return pageMoving() && dateNow() - state.since < 1000 ? "stand still" : true;
     state.same++;
+    state.frames = framesSeen; state.ticks = intervalTicks;
     return !pageMoving() || (state.same >= 2 && dateNow() - state.since >= 60) ? true : "stand still";
   }
 

@@ -55,13 +55,17 @@
   function dialogCommand(c, cmd) { dialogAnswer = c.answer; cmd.ok(null); }
 
   // Runs `scroll` (which may move the page) as an action that answers once
-  // the page's "scroll" event has come, when the page moved.
+  // the page's "scroll" event has come for where the page is, when the page
+  // moved. Firefox may settle a scroll a pixel away a frame later, with a
+  // "scroll" event of its own: the page's listeners see that one too.
   function scrollAction(cmd, scroll) {
-    var before = window.scrollX + "," + window.scrollY, seen = false;
-    var onScroll = function () { seen = true; };
+    var at = function () { return window.scrollX + "," + window.scrollY; };
+    var before = at(), seenAt = null;
+    var onScroll = function () { seenAt = at(); };
     call(addListener, window, ["scroll", onScroll, true]);
     cmd.act(scroll, function () {
-      if (!seen && window.scrollX + "," + window.scrollY !== before) return false;
+      var now = at();
+      if (seenAt === null ? now !== before : seenAt !== now) return false;
       call(removeListener, window, ["scroll", onScroll, true]);
       return true;
     });
