@@ -16,6 +16,7 @@
 #include <openssl/evp.h>
 
 #include "proxy/http/certificate_authority.h"
+#include "proxy/http/testing/coded_bodies.h"
 #include "proxy/http/testing/test_origin.h"
 #include "scripts/testing/browser_runs.h"
 
@@ -25,6 +26,14 @@ namespace Origin = Tavrin::Proxy::Http::Testing;
 
 // user:pass in Basic's base64.
 constexpr char kBasicUserPass[] = "Basic dXNlcjpwYXNz";
+
+// 60,000 bytes of CSV.
+std::string stored_csv() {
+  std::string csv;
+  for (int i = 0; csv.size() < 60000; ++i) csv += "row," + std::to_string(100000 + i) + ",value\n";
+  csv.resize(60000);
+  return csv;
+}
 
 std::string binary_content() {
   std::string bytes;
@@ -130,6 +139,13 @@ Origin::Reply serve_site(const Origin::SeenRequest& request) {
   } else if (path == "/files/notes.txt") {
     reply.fields = {{"Content-Type", "text/plain"}, {"Content-Disposition", "attachment; filename=\"notes.txt\""}};
     reply.body = "first line\nsecond line\n";
+  } else if (path == "/files/stored.csv" || path == "/files/backup.tar.gz") {
+    // A server that sends stored compressed files with the coding named,
+    // whatever the request asked for.
+    reply.fields = {{"Content-Type", path == "/files/stored.csv" ? "text/csv" : "application/gzip"},
+                    {"Content-Encoding", "gzip"},
+                    {"Content-Disposition", "attachment"}};
+    reply.body = Origin::gzip(stored_csv());
   } else if (path == "/files/data.bin") {
     reply.fields = {{"Content-Type", "application/octet-stream"}};
     reply.body = binary_content();
@@ -293,6 +309,17 @@ test("downloads", function () {
   assertEqual(overTls.url, secure + "/files/notes.txt", "HTTPS address");
   assertEqual(overTls.size, 23, "HTTPS size");
 });
+test("downloads in a content coding", function () {
+  var page = open(site + "/start.html");
+  page.navigate(site + "/files/stored.csv");
+  var csv = page.waitForDownload(5000);
+  assertEqual(csv.suggestedName, "stored.csv", "csv name");
+  assertEqual(csv.size, 60000, "saved decoded, as a browser saves it");
+  page.navigate(site + "/files/backup.tar.gz");
+  var archive = page.waitForDownload(5000);
+  assertEqual(archive.suggestedName, "backup.tar.gz", "archive name");
+  assert(archive.size < 60000, "a .gz file stays compressed");
+});
 test("download behind Basic authentication", function () {
   pageTimeouts({ navigation: 30000 });  // a browser of its own starts
   var page = open(site.replace("http://", "http://user:pass@") + "/private/index.html");
@@ -305,11 +332,19 @@ test("download behind Basic authentication", function () {
 )");
   EXPECT_EQ(run.exit, 0) << run.out << quorvane_test::read_file(dir_.file("e2e.log"));
   const auto saved = infos("download");
-  ASSERT_EQ(saved.size(), 4u) << run.out;
-  const std::string binary_record = saved[1];
-  const auto from = binary_record.find(" saved as ") + 10;
-  const std::string path = binary_record.substr(from, binary_record.rfind(" (") - from);
+  ASSERT_EQ(saved.size(), 6u) << run.out;
+  const auto saved_path = [&](std::size_t i) {
+    const std::string& record = saved[i];
+    const auto from = record.find(" saved as ") + 10;
+    return record.substr(from, record.rfind(" (") - from);
+  };
+  const std::string path = saved_path(1);
   EXPECT_EQ(quorvane_test::read_file(path), binary_content()) << path;
+  // Compared whole but not printed: 60 kB each.
+  const std::string csv = quorvane_test::read_file(saved_path(3));
+  EXPECT_TRUE(csv == stored_csv()) << saved[3] << ": " << csv.size() << " bytes";
+  const std::string archive = quorvane_test::read_file(saved_path(4));
+  EXPECT_TRUE(archive == Origin::gzip(stored_csv())) << saved[4] << ": " << archive.size() << " bytes";
   EXPECT_EQ(path.rfind(results + "/downloads/", 0), 0u) << "under the results folder: " << path;
 }
 

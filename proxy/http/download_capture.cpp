@@ -3,13 +3,16 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <initializer_list>
 #include <memory>
 #include <random>
 #include <vector>
 
 #include <boost/beast/http/empty_body.hpp>
 
+#include "proxy/http/body_decoding.h"
 #include "proxy/http/document_answers.h"
+#include "proxy/http/header_text.h"
 #include "proxy/http/proxy_context.h"
 #include "proxy/http/stream_relay.h"
 #include "proxy/pages/page_registry.h"
@@ -39,15 +42,48 @@ std::filesystem::path fresh_folder(const std::filesystem::path& base) {
   }
 }
 
-// Reads the rest of the body into `file`; the error that ended it, if any.
+bool ends_with_any(const std::string& name, std::initializer_list<std::string_view> endings) {
+  const std::string lower = lower_case(name);
+  for (std::string_view ending : endings) {
+    if (lower.size() > ending.size() && lower.compare(lower.size() - ending.size(), ending.size(), ending) == 0)
+      return true;
+  }
+  return false;
+}
+
+// The file is saved as a browser saves it: a body the origin sent in a
+// content coding (a server that sends a stored .gz file as the coding of
+// what it holds, whatever the request asked for) is decoded, unless the
+// name says the file is the compressed one itself, as a browser judges.
+std::unique_ptr<ContentDecoder> decoder_for(const http::fields& answer, const std::string& name) {
+  const auto coding = answer.find(http::field::content_encoding);
+  if (coding == answer.end()) return nullptr;
+  const std::string value = lower_case(std::string(coding->value()));
+  if (value.find("gzip") != std::string::npos && ends_with_any(name, {".gz", ".tgz", ".svgz"})) return nullptr;
+  if (value.find("br") != std::string::npos && ends_with_any(name, {".br"})) return nullptr;
+  return ContentDecoder::for_encoding(value);
+}
+
+// Reads the rest of the body into `file`, decoded by `decoder` when there
+// is one; the error that ended it, if any. The tap sees the body as it came.
 asio::awaitable<std::string> save_body(http::response_parser<http::buffer_body>& parser, AnyStream& up,
-                                       beast::flat_buffer& up_buffer, std::FILE* file, std::uint64_t& size,
-                                       const BodyTap* tap, ProxyContext& context) {
-  auto keep = [&](const char* bytes, std::size_t n) {
-    if (std::fwrite(bytes, 1, n, file) != n) return false;
-    if (tap) tap->take(std::string_view(bytes, n));
-    size += n;
+                                       beast::flat_buffer& up_buffer, std::FILE* file, ContentDecoder* decoder,
+                                       std::uint64_t& size, const BodyTap* tap, ProxyContext& context) {
+  const auto write = [&](std::string_view bytes) {
+    if (std::fwrite(bytes.data(), 1, bytes.size(), file) != bytes.size()) return false;
+    size += bytes.size();
     return true;
+  };
+  bool written = true, coded = false;
+  auto keep = [&](const char* bytes, std::size_t n) {
+    if (tap) tap->take(std::string_view(bytes, n));
+    if (!decoder) return written = write(std::string_view(bytes, n));
+    coded = coded || n > 0;
+    return decoder->feed(std::string_view(bytes, n), [&](std::string_view piece) { return written = write(piece); });
+  };
+  // Why keeping failed.
+  auto refused = [&]() -> std::string {
+    return written ? "its content coding is damaged" : "the file could not be written";
   };
   // Larger than a relay's pieces: each read costs a write to the disk.
   std::unique_ptr<char[]> raw(new char[kSaveChunkBytes]);
@@ -56,8 +92,7 @@ asio::awaitable<std::string> save_body(http::response_parser<http::buffer_body>&
   if (const auto known = parser.content_length_remaining(); known && !parser.get().chunked()) {
     std::uint64_t left = *known;
     const std::size_t first = static_cast<std::size_t>(std::min<std::uint64_t>(up_buffer.size(), left));
-    if (first && !keep(static_cast<const char*>(up_buffer.data().data()), first))
-      co_return "the file could not be written";
+    if (first && !keep(static_cast<const char*>(up_buffer.data().data()), first)) co_return refused();
     up_buffer.consume(first);
     left -= first;
     while (left > 0) {
@@ -65,23 +100,25 @@ asio::awaitable<std::string> save_body(http::response_parser<http::buffer_body>&
       auto [ec, got] = co_await up.async_read_some(
           asio::buffer(raw.get(), static_cast<std::size_t>(std::min<std::uint64_t>(kSaveChunkBytes, left))), kTuple);
       if (ec) co_return "the answer was cut short: " + ec.message();
-      if (!keep(raw.get(), got)) co_return "the file could not be written";
+      if (!keep(raw.get(), got)) co_return refused();
       left -= got;
     }
-    co_return std::string();
+  } else {
+    std::vector<char> chunk(kSaveChunkBytes);
+    while (!parser.is_done()) {
+      auto& body = parser.get().body();
+      body.data = chunk.data();
+      body.size = chunk.size();
+      beast::get_lowest_layer(up).expires_after(context.settings.read_timeout);
+      auto [ec, n] = co_await http::async_read_some(up, up_buffer, parser, kTuple);
+      if (ec == http::error::need_buffer) ec = {};
+      if (ec) co_return "the answer was cut short: " + ec.message();
+      const std::size_t got = chunk.size() - body.size;
+      if (got && !keep(chunk.data(), got)) co_return refused();
+    }
   }
-  std::vector<char> chunk(kSaveChunkBytes);
-  while (!parser.is_done()) {
-    auto& body = parser.get().body();
-    body.data = chunk.data();
-    body.size = chunk.size();
-    beast::get_lowest_layer(up).expires_after(context.settings.read_timeout);
-    auto [ec, n] = co_await http::async_read_some(up, up_buffer, parser, kTuple);
-    if (ec == http::error::need_buffer) ec = {};
-    if (ec) co_return "the answer was cut short: " + ec.message();
-    const std::size_t got = chunk.size() - body.size;
-    if (got && !keep(chunk.data(), got)) co_return "the file could not be written";
-  }
+  // An empty body is an empty file whatever its coding says.
+  if (decoder && coded && !decoder->finished()) co_return "its content coding is cut short";
   co_return std::string();
 }
 
@@ -121,7 +158,8 @@ asio::awaitable<std::optional<DownloadSaved>> capture_download(AnyStream& client
   co_await write_message(client, reply, context.settings.read_timeout);
 
   std::uint64_t size = 0;
-  std::string error = co_await save_body(parser, up, up_buffer, file.get(), size, tap, context);
+  const auto decoder = decoder_for(answer, name);
+  std::string error = co_await save_body(parser, up, up_buffer, file.get(), decoder.get(), size, tap, context);
   if (std::fflush(file.get()) != 0 && error.empty()) error = "the file could not be written";
   file.reset();
   pages.downloads().end(download.mark, size, error);

@@ -1,14 +1,10 @@
 // Injection over real traffic: documents get the agent whatever coding the
 // origin sends, never from a cache, with their policy still in force;
 // other answers pass untouched.
-#include <boost/iostreams/copy.hpp>
-#include <boost/iostreams/device/back_inserter.hpp>
-#include <boost/iostreams/filter/gzip.hpp>
-#include <boost/iostreams/filtering_stream.hpp>
-#include <brotli/encode.h>
 #include <gtest/gtest.h>
 #include <pugixml.hpp>
 
+#include "proxy/http/testing/coded_bodies.h"
 #include "proxy/http/testing/proxy_fixture.h"
 #include "proxy/http/testing/test_origin.h"
 
@@ -17,25 +13,6 @@ namespace {
 
 const char kPage[] = "<!DOCTYPE html><html><head><title>t</title></head><body>page</body></html>";
 const std::vector<std::string> kAsDocument = {"-H", "Accept: text/html,application/xhtml+xml"};
-
-std::string gzip(const std::string& text) {
-  std::string out;
-  boost::iostreams::filtering_ostream stream;
-  stream.push(boost::iostreams::gzip_compressor());
-  stream.push(boost::iostreams::back_inserter(out));
-  stream << text;
-  stream.reset();
-  return out;
-}
-
-std::string brotli(const std::string& text) {
-  std::string out(BrotliEncoderMaxCompressedSize(text.size()), '\0');
-  std::size_t size = out.size();
-  BrotliEncoderCompress(BROTLI_DEFAULT_QUALITY, BROTLI_DEFAULT_WINDOW, BROTLI_MODE_TEXT, text.size(),
-                        reinterpret_cast<const uint8_t*>(text.data()), &size, reinterpret_cast<uint8_t*>(out.data()));
-  out.resize(size);
-  return out;
-}
 
 Reply page(const std::string& body, const std::string& type = "text/html; charset=utf-8") {
   Reply reply;

@@ -1,13 +1,9 @@
 // The rules that pick documents and injectable answers, clean hop-by-hop
-// fields and open policies for the agent; and the decoding of bodies.
+// fields and open policies for the agent.
 #include "proxy/http/page_rules.h"
 
-#include <boost/iostreams/device/back_inserter.hpp>
-#include <boost/iostreams/filter/zlib.hpp>
-#include <boost/iostreams/filtering_stream.hpp>
 #include <gtest/gtest.h>
 
-#include "proxy/http/body_decoding.h"
 #include "proxy/http/request_target.h"
 
 namespace Tavrin::Proxy::Http {
@@ -105,30 +101,6 @@ TEST(PageRulesTest, DocumentRequestsAskForFreshIdentityBodies) {
   EXPECT_EQ(request.find(http::field::if_modified_since), request.end());
   EXPECT_EQ(request.find(http::field::range), request.end());
   EXPECT_EQ(request[http::field::accept_encoding], "identity");
-}
-
-std::string zlib_wrapped(const std::string& text) {
-  std::string out;
-  boost::iostreams::filtering_ostream stream;
-  stream.push(boost::iostreams::zlib_compressor());
-  stream.push(boost::iostreams::back_inserter(out));
-  stream << text;
-  stream.reset();
-  return out;
-}
-
-TEST(BodyDecodingTest, CodingsDamageAndBombs) {
-  const std::string page = "<html>" + std::string(10000, 'p') + "</html>";
-  EXPECT_EQ(decode_content(page, "", 1 << 20), page);
-  EXPECT_EQ(decode_content(zlib_wrapped(page), "Deflate", 1 << 20), page);
-  EXPECT_EQ(decode_content(zlib_wrapped(zlib_wrapped(page)), "deflate, deflate", 1 << 20), page);
-  EXPECT_EQ(decode_content(page, "compress", 1 << 20), std::nullopt);
-  std::string cut = zlib_wrapped(page);
-  cut.resize(cut.size() / 2);
-  EXPECT_EQ(decode_content(cut, "deflate", 1 << 20), std::nullopt);
-  EXPECT_EQ(decode_content("garbage", "br", 1 << 20), std::nullopt);
-  EXPECT_EQ(decode_content(zlib_wrapped(std::string(10 << 20, '\0')), "deflate", 1 << 20), std::nullopt)
-      << "a small bomb must not grow past the cap";
 }
 
 TEST(RequestTargetTest, Forms) {

@@ -34,7 +34,8 @@ struct RunOptions {
   std::vector<std::string> routes;
 };
 
-bool parse_options(int argc, char** argv, ProxySettings& settings, std::optional<int>& owner, RunOptions& run) {
+bool parse_options(int argc, char** argv, ProxySettings& settings, std::optional<int>& owner, RunOptions& run,
+                   unsigned& threads) {
   int i = 1;
   try {
     for (; i < argc; ++i) {
@@ -68,6 +69,9 @@ bool parse_options(int argc, char** argv, ProxySettings& settings, std::optional
       } else if (option == "--log-body-bytes") {
         settings.request_log_body_bytes = static_cast<std::size_t>(std::stoul(value));
         ++i;
+      } else if (option == "--threads") {
+        threads = static_cast<unsigned>(std::stoul(value));
+        ++i;
       } else if (option == "--no-intercept") {
         settings.intercept_https = false;
       } else {
@@ -91,14 +95,15 @@ int main(int argc, char** argv) {
   settings.note = [](const std::string& text) { std::cerr << "note: " << text << std::endl; };
   std::optional<int> owner;
   RunOptions run;
-  if (!parse_options(argc, argv, settings, owner, run)) return 1;
+  unsigned threads = 0;  // the proxy's own choice
+  if (!parse_options(argc, argv, settings, owner, run, threads)) return 1;
   try {
     if (!run.run.empty()) {
       settings.networks = std::make_shared<Tavrin::Proxy::Network::RunNetworks>(
           Tavrin::Proxy::Network::LogLimits{settings.request_log_size, settings.request_log_body_bytes});
     }
     Tavrin::Proxy::Http::ProxyServer server(settings, nullptr);
-    server.start();
+    server.start(threads);
     std::cout << "port " << server.port() << std::endl;
     if (!run.run.empty()) {
       const std::uint16_t port = server.open_run_port(run.run);
