@@ -175,6 +175,29 @@ test("moving", function () {
 )js", 1);
 }
 
+// A click waits for what covers its element to go (a dialog's backdrop
+// fading out), as a user waits; an element that stays covered fails the
+// action naming what is over it; a switch's checkbox under its own label
+// is no cover.
+TEST_P(InputCases, ActionsWaitForWhatCoversTheirElement) {
+  expect_passing(R"js(
+test("covered", function () {
+  var page = open("/input/covered.html");
+  page.element("#buy").click();
+  assertEqual(page.eval("bought"), "bought", "clicked once the backdrop had gone");
+  assertEqual(page.eval("backdropClicks"), 0, "the backdrop got no click");
+  page.element("#news").check();
+  assert(page.element("#news").prop("checked"), "the switch under its label");
+  pageTimeouts({ action: 1500 });
+  var thrown = "";
+  try { page.element("#consent").click(); } catch (e) { thrown = e.message; }
+  assertMatch(thrown, /#consent' to be uncovered \(div#cookies is over it\)/, "what covers it, named");
+  page.element("#accept").click();
+  page.element("#consent").click();
+});
+)js", 1);
+}
+
 // A right click, HTML5 drag and drop, a jQuery UI sortable list and menu,
 // and the pointer leaving the window at the top.
 TEST_P(InputCases, TheMouseDragsRightClicksAndLeaves) {

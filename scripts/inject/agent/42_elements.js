@@ -23,15 +23,48 @@
     try { el.scrollIntoView({ block: "center", inline: "center", behavior: "instant" }); } catch (e) { el.scrollIntoView(); }
   }
 
+  // What a user's pointer would hit at the element's centre instead of it:
+  // another element on top (an overlay, a cookie banner, a dialog's
+  // backdrop); null where the element gets it. Its own label counts as the
+  // element (a styled checkbox hides its input under the label), and so
+  // does an element around it (the pointer passes through one that has
+  // `pointer-events: none`, or through a gap of an inline element).
+  function coverOf(el) {
+    var r = call(getRect, el);
+    var root = el.getRootNode ? el.getRootNode() : document;
+    if (!root.elementFromPoint) root = document;
+    var hit = root.elementFromPoint(r.left + r.width / 2, r.top + r.height / 2);
+    if (!hit || hit === el || el.contains(hit)) return null;
+    for (var n = el; n; n = n.parentNode || n.host) if (n === hit) return null;
+    var label = hit.closest ? hit.closest("label") : null;
+    if (label && label.control === el) return null;
+    return hit;
+  }
+
+  function nameOf(el) {
+    var name = el.tagName.toLowerCase() + (el.id ? "#" + el.id : "");
+    var classes = typeof el.className === "string" ? el.className.split(/\s+/) : [];
+    for (var i = 0; i < classes.length && i < 2; i++) if (classes[i]) name += "." + classes[i];
+    return name;
+  }
+
   // What an action waits for before it acts; true, or what is missing. An
   // element out of view is scrolled into view first (once), then waited
-  // for to stand still there. "pointer": as an action but may be disabled
-  // (a hover).
+  // for to stand still there. "clickable": an action of the pointer, whose
+  // element has to be the one the pointer hits, not one on top of it, as
+  // for a user. "pointer": as that, but may be disabled (a hover).
   function ready(el, need, state) {
+    var placed = readyInPlace(el, need, state);
+    if (placed !== true || (need !== "clickable" && need !== "pointer")) return placed;
+    var cover = coverOf(el);
+    return cover ? "be uncovered (" + nameOf(cover) + " is over it)" : true;
+  }
+
+  function readyInPlace(el, need, state) {
     if (need === "exists") return true;
     if (!visible(el)) return "be visible";
     if (need === "visible") return true;
-    if (need === "actionable" && el.disabled) return "be enabled";
+    if ((need === "actionable" || need === "clickable") && el.disabled) return "be enabled";
     if (!state.scrolled && !inView(el)) {
       state.scrolled = true;
       scrollToElement(el);
@@ -68,7 +101,7 @@
   function withElement(c, cmd, need, then, always) {
     var state = {};
     var missing = "exist";
-    var every = need === "actionable" || need === "pointer" ? "frame" : 25;
+    var every = need === "actionable" || need === "clickable" || need === "pointer" ? "frame" : 25;
     var waiting = cmd.waiting || always;
     waitUntil(function () {
       var list = find(c.selector);
@@ -182,7 +215,7 @@
   // A drag of the element onto the element `c.target` names, which has to
   // exist and be visible too.
   function dragCommand(c, cmd) {
-    withElement(c, cmd, "actionable", function (el) {
+    withElement(c, cmd, "clickable", function (el) {
       var goal = find(String(c.target));
       if (!goal.length || !visible(goal[0])) {
         cmd.fail("'" + c.target + "' (where to drag to) " + (goal.length ? "is not visible" : "does not exist"));
