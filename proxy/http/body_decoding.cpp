@@ -47,36 +47,35 @@ class Inflater final : public ContentDecoder {
   }
 
   bool inflate_all(std::string_view in, const Sink& sink) {
-    char piece[kPieceBytes];
     z_.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in.data()));
     z_.avail_in = static_cast<uInt>(in.size());
-    while (z_.avail_in > 0) {
+    for (;;) {
       if (ended_) {
+        if (z_.avail_in == 0) return true;
         // Only gzip may go on with another member.
         if (!gzip_ || inflateReset(&z_) != Z_OK) return fail();
         ended_ = false;
       }
-      z_.next_out = reinterpret_cast<Bytef*>(piece);
-      z_.avail_out = sizeof piece;
-      const int result = inflate(&z_, Z_NO_FLUSH);
-      if (result != Z_OK && result != Z_STREAM_END && result != Z_BUF_ERROR) return fail();
-      const std::size_t made = sizeof piece - z_.avail_out;
-      if (made && !sink(std::string_view(piece, made))) return fail();
-      if (result == Z_STREAM_END) ended_ = true;
-      if (result == Z_BUF_ERROR && made == 0) return fail();
+      const uInt before = z_.avail_in;
+      std::size_t made = 0;
+      if (!step(sink, made)) return false;
+      // The input used up, and no more output held back: until the next piece.
+      if (z_.avail_in == 0 && made < kPieceBytes) return true;
+      if (made == 0 && z_.avail_in == before) return fail();
     }
-    // Output the inflater still holds once the input is used up.
-    for (;;) {
-      if (ended_) return true;
-      z_.next_out = reinterpret_cast<Bytef*>(piece);
-      z_.avail_out = sizeof piece;
-      const int result = inflate(&z_, Z_NO_FLUSH);
-      if (result != Z_OK && result != Z_STREAM_END && result != Z_BUF_ERROR) return fail();
-      const std::size_t made = sizeof piece - z_.avail_out;
-      if (made && !sink(std::string_view(piece, made))) return fail();
-      if (result == Z_STREAM_END) ended_ = true;
-      if (made < sizeof piece) return true;
-    }
+  }
+
+  // One inflate into a piece, which goes to the sink.
+  bool step(const Sink& sink, std::size_t& made) {
+    char piece[kPieceBytes];
+    z_.next_out = reinterpret_cast<Bytef*>(piece);
+    z_.avail_out = sizeof piece;
+    const int result = inflate(&z_, Z_NO_FLUSH);
+    if (result != Z_OK && result != Z_STREAM_END && result != Z_BUF_ERROR) return fail();
+    made = sizeof piece - z_.avail_out;
+    if (made && !sink(std::string_view(piece, made))) return fail();
+    if (result == Z_STREAM_END) ended_ = true;
+    return true;
   }
 
   bool fail() {
