@@ -95,9 +95,9 @@ std::string download(std::uint16_t run_port, std::uint16_t origin, Tavrin::Proxy
   static int id = 0;
   const auto answer = pages.run(Tavrin::Platform::from_utf8(
       R"({"id":"d)" + std::to_string(++id) + R"(","op":"download","run":"bench","after":0,"timeout":120000})"));
-  const auto value = boost::json::parse(Tavrin::Platform::to_utf8(answer.text)).as_object();
+  const auto value = boost::json::parse(Tavrin::Platform::to_utf8(answer)).as_object();
   if (!value.at("ok").as_bool()) {
-    std::printf("download failed: %s\n", Tavrin::Platform::to_utf8(answer.text).c_str());
+    std::printf("download failed: %s\n", Tavrin::Platform::to_utf8(answer).c_str());
     return {};
   }
   return std::string(value.at("value").at("path").as_string());
