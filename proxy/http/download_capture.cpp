@@ -106,15 +106,9 @@ asio::awaitable<std::string> save_body(http::response_parser<http::buffer_body>&
   } else {
     std::vector<char> chunk(kSaveChunkBytes);
     while (!parser.is_done()) {
-      auto& body = parser.get().body();
-      body.data = chunk.data();
-      body.size = chunk.size();
-      beast::get_lowest_layer(up).expires_after(context.settings.read_timeout);
-      auto [ec, n] = co_await http::async_read_some(up, up_buffer, parser, kTuple);
-      if (ec == http::error::need_buffer) ec = {};
+      auto [ec, piece] = co_await read_body_piece(up, up_buffer, parser, chunk, context.settings.read_timeout);
       if (ec) co_return "the answer was cut short: " + ec.message();
-      const std::size_t got = chunk.size() - body.size;
-      if (got && !keep(chunk.data(), got)) co_return refused();
+      if (!piece.empty() && !keep(piece.data(), piece.size())) co_return refused();
     }
   }
   // An empty body is an empty file whatever its coding says.

@@ -208,18 +208,13 @@ asio::awaitable<bool> send_changed_answer(AnyStream& client, AnyStream& up, beas
   std::string body;
   std::vector<char> chunk(kChunkBufferBytes);
   while (!parser.is_done()) {
-    auto& piece = parser.get().body();
-    piece.data = chunk.data();
-    piece.size = chunk.size();
-    beast::get_lowest_layer(up).expires_after(context.settings.read_timeout);
-    auto [ec, n] = co_await http::async_read_some(up, up_buffer, parser, kTuple);
-    if (ec == http::error::need_buffer) ec = {};
+    auto [ec, piece] = co_await read_body_piece(up, up_buffer, parser, chunk, context.settings.read_timeout);
     if (ec) {
       upstream.close();
       note_end(hooks, "the answer was cut short: " + ec.message(), std::string());
       co_return false;
     }
-    body.append(chunk.data(), chunk.size() - piece.size);
+    body.append(piece);
     if (body.size() > context.settings.inject_max_bytes) {
       upstream.close();
       note_end(hooks, "the answer is larger than " + std::to_string(context.settings.inject_max_bytes) +

@@ -34,14 +34,9 @@ asio::awaitable<bool> read_body(AnyStream& client, beast::flat_buffer& buffer,
                                 ProxyContext& context) {
   std::vector<char> chunk(kChunkBufferBytes);
   while (!request.is_done()) {
-    auto& piece = request.get().body();
-    piece.data = chunk.data();
-    piece.size = chunk.size();
-    beast::get_lowest_layer(client).expires_after(context.settings.read_timeout);
-    auto [ec, n] = co_await http::async_read_some(client, buffer, request, kTuple);
-    if (ec == http::error::need_buffer) ec = {};
+    auto [ec, piece] = co_await read_body_piece(client, buffer, request, chunk, context.settings.read_timeout);
     if (ec) co_return false;
-    body.append(chunk.data(), chunk.size() - piece.size);
+    body.append(piece);
     if (body.size() > kMaxTakenBody) co_return false;
   }
   co_return true;

@@ -13,6 +13,20 @@ namespace Tavrin::Proxy::Http {
 namespace {
 
 template <bool isRequest>
+asio::awaitable<std::tuple<error_code, std::string_view>> read_piece(AnyStream& in, beast::flat_buffer& in_buffer,
+                                                                      http::parser<isRequest, http::buffer_body>& parser,
+                                                                      std::vector<char>& chunk,
+                                                                      std::chrono::milliseconds wait) {
+  auto& body = parser.get().body();
+  body.data = chunk.data();
+  body.size = chunk.size();
+  beast::get_lowest_layer(in).expires_after(wait);
+  auto [ec, n] = co_await http::async_read_some(in, in_buffer, parser, kTuple);
+  if (ec == http::error::need_buffer) ec = {};
+  co_return std::tuple<error_code, std::string_view>{ec, std::string_view(chunk.data(), chunk.size() - body.size)};
+}
+
+template <bool isRequest>
 asio::awaitable<error_code> relay(AnyStream& in, beast::flat_buffer& in_buffer,
                                   http::parser<isRequest, http::buffer_body>& parser, AnyStream& out,
                                   std::chrono::milliseconds wait, std::string_view prefix, const BodyTap* tap) {
@@ -82,14 +96,9 @@ asio::awaitable<error_code> relay(AnyStream& in, beast::flat_buffer& in_buffer,
       piece = prefix;
       prefix_pending = false;
     } else if (!parser.is_done()) {
-      auto& body = parser.get().body();
-      body.data = buffer.data();
-      body.size = buffer.size();
-      beast::get_lowest_layer(in).expires_after(wait);
-      auto [ec, n] = co_await http::async_read_some(in, in_buffer, parser, kTuple);
-      if (ec == http::error::need_buffer) ec = {};
+      auto [ec, read] = co_await read_body_piece(in, in_buffer, parser, buffer, wait);
       if (ec) co_return ec;
-      piece = std::string_view(buffer.data(), buffer.size() - body.size);
+      piece = read;
       more = !parser.is_done();
     } else {
       more = false;
@@ -168,6 +177,18 @@ asio::awaitable<void> watch_idle(AnyStream& a, AnyStream& b, std::chrono::millis
 }
 
 }  // namespace
+
+asio::awaitable<std::tuple<error_code, std::string_view>> read_body_piece(
+    AnyStream& in, beast::flat_buffer& in_buffer, http::parser<true, http::buffer_body>& parser,
+    std::vector<char>& chunk, std::chrono::milliseconds wait) {
+  return read_piece(in, in_buffer, parser, chunk, wait);
+}
+
+asio::awaitable<std::tuple<error_code, std::string_view>> read_body_piece(
+    AnyStream& in, beast::flat_buffer& in_buffer, http::parser<false, http::buffer_body>& parser,
+    std::vector<char>& chunk, std::chrono::milliseconds wait) {
+  return read_piece(in, in_buffer, parser, chunk, wait);
+}
 
 asio::awaitable<error_code> relay_body(AnyStream& in, beast::flat_buffer& in_buffer,
                                        http::parser<true, http::buffer_body>& parser, AnyStream& out,

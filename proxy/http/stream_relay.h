@@ -15,6 +15,7 @@
 #include <string_view>
 #include <tuple>
 #include <type_traits>
+#include <vector>
 
 #include <boost/asio/as_tuple.hpp>
 #include <boost/asio/awaitable.hpp>
@@ -92,6 +93,17 @@ asio::awaitable<error_code> relay_body(AnyStream& in, beast::flat_buffer& in_buf
                                        http::parser<false, http::buffer_body>& parser, AnyStream& out,
                                        std::chrono::milliseconds wait, std::string_view prefix = {},
                                        const BodyTap* tap = nullptr);
+
+// Reads the next piece of the body of the message whose header `parser`
+// has read from `in`, into `chunk` (at most its size), within `wait`: the
+// error, with need_buffer (a full chunk) taken as none, and the bytes
+// read, a view into `chunk`. The body has ended when parser.is_done().
+asio::awaitable<std::tuple<error_code, std::string_view>> read_body_piece(
+    AnyStream& in, beast::flat_buffer& in_buffer, http::parser<true, http::buffer_body>& parser,
+    std::vector<char>& chunk, std::chrono::milliseconds wait);
+asio::awaitable<std::tuple<error_code, std::string_view>> read_body_piece(
+    AnyStream& in, beast::flat_buffer& in_buffer, http::parser<false, http::buffer_body>& parser,
+    std::vector<char>& chunk, std::chrono::milliseconds wait);
 
 // Joins a and b as a byte tunnel until both ways have ended, or nothing
 // has crossed either way for `idle`; a way that has ended leaves the other

@@ -14,26 +14,14 @@ asio::awaitable<Taken> take_page(AnyStream& up, beast::flat_buffer& buffer, http
                                  std::string& page, PageBudget::Hold& hold, const Exchange& x, ProxyContext& context) {
   std::vector<char> chunk(kChunkBufferBytes);
   while (!parser.is_done()) {
-    auto& body = parser.get().body();
-    body.data = chunk.data();
-    body.size = chunk.size();
-    beast::get_lowest_layer(up).expires_after(context.settings.read_timeout);
-    auto [ec, n] = co_await http::async_read_some(up, buffer, parser, kTuple);
-    if (ec == http::error::need_buffer) ec = {};
+    auto [ec, piece] = co_await read_body_piece(up, buffer, parser, chunk, context.settings.read_timeout);
     if (ec) {
       throw UpstreamFailure(ec == beast::error::timeout ? http::status::gateway_timeout : http::status::bad_gateway,
                             "The page from " + x.origin.authority() + " was cut short: " + ec.message());
     }
-    const std::size_t got = chunk.size() - body.size;
-    if (page.size() + got > context.settings.inject_max_bytes) {
-      page.append(chunk.data(), got);
-      co_return Taken::kTooLarge;
-    }
-    if (!hold.grow_to(page.size() + got)) {
-      page.append(chunk.data(), got);
-      co_return Taken::kOverBudget;
-    }
-    page.append(chunk.data(), got);
+    page.append(piece);
+    if (page.size() > context.settings.inject_max_bytes) co_return Taken::kTooLarge;
+    if (!hold.grow_to(page.size())) co_return Taken::kOverBudget;
   }
   co_return Taken::kWhole;
 }
