@@ -22,13 +22,15 @@ namespace fs = std::filesystem;
 class InputCases : public quorvane_test::BrowserRun {
  protected:
   void SetUp() override {
-    const std::string missing = quorvane_test::missing_framework_file({quorvane_test::kJquery, quorvane_test::kJqueryUi});
+    const std::string missing =
+        quorvane_test::missing_framework_file({quorvane_test::kJquery, quorvane_test::kJqueryUi, quorvane_test::kVue});
     if (!missing.empty()) GTEST_SKIP() << missing << " is not installed";
     BrowserRun::SetUp();
     if (IsSkipped() || HasFatalFailure()) return;
     const fs::path input = programs_.bin() + "/examples/site/input";
     fs::copy(QUORVANE_SOURCE_DIR "/scripts/testing/input", input, fs::copy_options::recursive);
-    quorvane_test::copy_framework_files({quorvane_test::kJquery, quorvane_test::kJqueryUi}, input / "lib");
+    quorvane_test::copy_framework_files({quorvane_test::kJquery, quorvane_test::kJqueryUi, quorvane_test::kVue},
+                                        input / "lib");
   }
 
   // Runs `script`; every test in it passes.
@@ -171,6 +173,23 @@ test("moving", function () {
   page.element("#go").click();
   page.element("#by-timer").hover();
   assertEqual(page.eval("lastMove"), "by-timer at its stop", "the pointer came once it stopped");
+});
+)js", 1);
+}
+
+// An action answers once what its events scheduled has shown: Vue's
+// next tick, an animation frame, a timer of 10 ms, a message the page
+// posts to itself. A read right after the click sees each.
+TEST_P(InputCases, ActionsAnswerOnceWhatTheirEventsScheduledHasShown) {
+  expect_passing(R"js(
+test("later", function () {
+  var page = open("/input/later.html");
+  var cases = [["#by-vue", "#vue-shown", "1 clicks"], ["#by-frame", "#frame-shown", "drawn at the frame"],
+               ["#by-timer", "#timer-shown", "shown after 10 ms"], ["#by-message", "#message-shown", "scheduled by message"]];
+  for (var i = 0; i < cases.length; i++) {
+    page.element(cases[i][0]).click();
+    assertEqual(page.eval("document.querySelector('" + cases[i][1] + "').textContent"), cases[i][2], cases[i][0]);
+  }
 });
 )js", 1);
 }

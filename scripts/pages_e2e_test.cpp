@@ -180,14 +180,14 @@ TEST_P(PagesEndToEnd, PageScriptsFindNoToken) {
              "<!DOCTYPE html><html><head>" + std::string(kHooks) + kHunt + "<title>Inner</title></head><body>" + counter +
                  "</body></html>");
   site("hunt-polled.html",
-             "<!DOCTYPE html><html><head><meta http-equiv=\"Content-Security-Policy\" "
-             "content=\"connect-src http://login.example.test\">" +
-                 std::string(kHooks) + kHunt + "<title>Hunt polled</title></head><body>" + counter +
+             "<!DOCTYPE html><html><head>" + std::string(kHooks) + kHunt + "<title>Hunt polled</title></head><body>" + counter +
                  "<a id='next' href='hunt-end.html'>Next</a></body></html>");
   site("hunt-end.html",
              "<!DOCTYPE html><html><head>" + std::string(kHunt) + "<title>Hunt end</title></head><body></body></html>");
   const auto run = run_script(R"js(
 test("the token stays hidden", function () {
+  // Its server's policy allows no WebSocket: the agent long-polls there.
+  route("**/hunt-polled.html", { response: { headers: { "content-security-policy": "connect-src http://login.example.test" } } });
   var page = open("/hunt.html");
   assertEqual(page.eval("early"), "", "in the head");
   page.element("#more").click();
@@ -273,20 +273,26 @@ test("dialogs across a navigation", function () {
   EXPECT_NE(xml.find("<result status=\"passed\""), std::string::npos) << xml;
 }
 
-// Where no socket opens (a page whose policy allows no ws:), the agent
-// long-polls; with the proxy's page_socket set to 0 it long-polls from the
-// start. Commands work either way.
+// Where no socket opens (a page whose server's policy allows no ws:), the
+// agent long-polls; with the proxy's page_socket set to 0 it long-polls
+// from the start. Commands work either way. A policy in the page's own
+// meta element comes after the agent has opened its socket.
 class PagesChannel : public PagesEndToEnd {};
 
 TEST_P(PagesChannel, FallsBackToLongPolling) {
-  site("no-socket.html",
-             "<!DOCTYPE html><html><head><title>No socket</title><meta http-equiv=\"Content-Security-Policy\" "
-             "content=\"connect-src http://login.example.test\"></head><body><p id='p'>polled</p></body></html>");
+  site("no-socket.html", "<!DOCTYPE html><html><head><title>No socket</title></head><body><p id='p'>polled</p></body></html>");
+  site("meta-policy.html",
+             "<!DOCTYPE html><html><head><title>Meta policy</title><meta http-equiv=\"Content-Security-Policy\" "
+             "content=\"connect-src http://login.example.test\"></head><body><p id='p'>socket</p></body></html>");
   const auto blocked = run_script(R"(
 test("blocked socket", function () {
+  route("**/no-socket.html", { response: { headers: { "content-security-policy": "connect-src http://login.example.test" } } });
   var page = open("/no-socket.html");
   assertEqual(page.eval("__quorvane.channel"), "poll", "channel");
   assertEqual(page.element("#p").text(), "polled", "text");
+  page.navigate("/meta-policy.html");
+  assertEqual(page.eval("__quorvane.channel"), "socket", "a policy in the page comes too late to close it");
+  assertEqual(page.element("#p").text(), "socket", "text");
 });
 )");
   EXPECT_EQ(blocked.exit, 0) << blocked.out;

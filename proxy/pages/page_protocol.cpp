@@ -141,6 +141,7 @@ std::optional<AgentReport> read_report(std::string_view text) {
   r.title = string_field(*object, "title");
   r.top = bool_field(*object, "top", true);
   r.leaving = bool_field(*object, "leaving", false);
+  r.loaded = bool_field(*object, "loaded", false);
   r.token = string_field(*object, "token");
   if (json::value* a = object->if_contains("answer"); a && a->is_object())
     r.answer = PageAnswer{std::move(a->as_object())};
@@ -155,6 +156,7 @@ std::string write_report(const AgentReport& report) {
   out["title"] = report.title;
   out["top"] = report.top;
   out["leaving"] = report.leaving;
+  out["loaded"] = report.loaded;
   if (report.answer)
     out["answer"] = report.answer->fields;
   else

@@ -21,8 +21,10 @@
 // any part of it.
 //
 // A report (the agent -> the proxy, each poll or socket frame) is a JSON
-// object: "page", "parent", "url", "title", "top", "leaving" and "answer"
-// (the answer to the page's last command, or null). A farewell (the agent's
+// object: "page", "parent", "url", "title", "top", "leaving", "loaded"
+// (the document has loaded, its requests have ended and nothing waits to
+// travel with an answer: what "ready" waits for) and "answer" (the answer
+// to the page's last command, or null). A farewell (the agent's
 // beacon when its page unloads) is {"page", "token"}: a beacon can carry
 // the page token in its body only.
 //
@@ -84,6 +86,8 @@ struct AgentReport {
   bool top = true;
   // The page is navigating away: it takes no more commands.
   bool leaving = false;
+  // The page is as a "ready" command waits for it to be.
+  bool loaded = false;
   std::optional<PageAnswer> answer;
   // A farewell's page token; empty in reports.
   std::string token;

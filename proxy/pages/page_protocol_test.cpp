@@ -92,6 +92,7 @@ TEST(PageProtocolTest, ReportsReadBackAndNeedTheirPage) {
   r.title = "T\u00e4tel";
   r.top = false;
   r.leaving = true;
+  r.loaded = true;
   r.answer = PageAnswer::success("c1", 42);
   const std::optional<AgentReport> back = read_report(write_report(r));
   ASSERT_TRUE(back.has_value());
@@ -101,6 +102,7 @@ TEST(PageProtocolTest, ReportsReadBackAndNeedTheirPage) {
   EXPECT_EQ(back->title, r.title);
   EXPECT_FALSE(back->top);
   EXPECT_TRUE(back->leaving);
+  EXPECT_TRUE(back->loaded);
   ASSERT_TRUE(back->answer.has_value());
   EXPECT_EQ(back->answer->id(), "c1");
   EXPECT_EQ(back->answer->value(), 42);
@@ -108,6 +110,7 @@ TEST(PageProtocolTest, ReportsReadBackAndNeedTheirPage) {
   // The agent's first report: no answer yet ("answer": null).
   const std::optional<AgentReport> first = read_report(R"({"page":"p2","answer":null})");
   ASSERT_TRUE(first.has_value());
+  EXPECT_FALSE(first->loaded) << "a report that does not say so is not of a loaded page";
   EXPECT_TRUE(first->top);
   EXPECT_FALSE(first->answer.has_value());
   EXPECT_EQ(first->token, "");

@@ -43,6 +43,7 @@ bool PageRegistry::report(const AgentReport& report, const std::string& run, con
   page.url = report.url;
   page.title = report.title;
   page.top = report.top;
+  page.loaded = report.loaded && !report.leaving;
   if (!report.leaving) {
     page.gone = page.leaving = page.staying = false;
   } else if (page.staying) {
@@ -56,6 +57,16 @@ bool PageRegistry::report(const AgentReport& report, const std::string& run, con
   page.seen = Clock::now();
   if (report.answer && !page.busy_with.empty() && report.answer->id() == page.busy_with && !page.answer)
     page.answer = report.answer;
+  if (report.answer && !page.answered_early.empty() && report.answer->id() == page.answered_early) {
+    for (const char* name : {"dialogs", "console", "errors"}) {
+      const boost::json::value* items = report.answer->fields.if_contains(name);
+      if (!items || !items->is_array() || items->as_array().empty()) continue;
+      boost::json::value& kept = page.carried[name];
+      if (!kept.is_array()) kept = boost::json::array();
+      kept.as_array().insert(kept.as_array().end(), items->as_array().begin(), items->as_array().end());
+    }
+    page.answered_early.clear();
+  }
   if (page.gone && page.sink) page.sink->end();
   sweep();
   // Woken after the lock is let go, a waiting command takes it at once
@@ -163,6 +174,8 @@ std::wstring PageRegistry::run(const std::wstring& command_text) {
   Lock lock(mutex_);
   Target target = wait_for_page(lock, *command);
   if (target.refusal) return finish(target.page, *target.refusal);
+  if (std::optional<PageAnswer> known = ready_from_report(pages_[target.page], *command))
+    return finish(target.page, *known);
   const std::uint64_t mark = hand_over(target.page, text, *command);
   PageAnswer answer = wait_for_answer(lock, target.page, *command);
   answer.fields["mark"] = mark;
@@ -204,6 +217,33 @@ PageRegistry::Target PageRegistry::wait_for_page(Lock& lock, const PageCommand& 
   }
 }
 
+// A page whose last report said it is ready answers "ready" from that
+// report: every navigation of a test waits on one, and the round trip to a
+// page that has just loaded waits behind its first paint.
+// A page that has the command in hand already answers it too, later: that
+// answer is left out, but not what it carries.
+std::optional<PageAnswer> PageRegistry::ready_from_report(Page& page, const PageCommand& command) {
+  if (command.op != "ready" || !page.loaded || page.staying || page.answer) return std::nullopt;
+  if (!page.busy_with.empty()) page.answered_early = page.busy_with;
+  PageAnswer answer = take_answer(page, PageAnswer::success(command.id, nullptr));
+  answer.fields["mark"] = next_order_ - 1;
+  free_page(page);
+  return answer;
+}
+
+PageAnswer PageRegistry::take_answer(Page& page, PageAnswer answer) {
+  for (auto& [name, earlier] : page.carried) {
+    if (!earlier.is_array()) continue;
+    boost::json::value* later = answer.fields.if_contains(name);
+    if (later && later->is_array()) earlier.as_array().insert(earlier.as_array().end(), later->as_array().begin(), later->as_array().end());
+    answer.fields[name] = std::move(earlier);
+  }
+  page.carried.clear();
+  answer.fields["url"] = page.url;
+  answer.fields["title"] = page.title;
+  return answer;
+}
+
 std::uint64_t PageRegistry::hand_over(const std::string& id, const std::string& text, const PageCommand& command) {
   Page& page = pages_[id];
   page.busy_with = command.id;
@@ -232,11 +272,12 @@ PageAnswer PageRegistry::wait_for_answer(Lock& lock, const std::string& id, cons
     if (it != pages_.end() && it->second.answer) {
       // The page's address and title as the frame that carried the
       // answer reported them: they travel once, in the report.
-      PageAnswer answer = std::move(*it->second.answer);
-      answer.fields["url"] = it->second.url;
-      answer.fields["title"] = it->second.title;
+      PageAnswer answer = take_answer(it->second, std::move(*it->second.answer));
       free_page(it->second);
       return answer;
+    }
+    if (it != pages_.end()) {
+      if (std::optional<PageAnswer> known = ready_from_report(it->second, command)) return *known;
     }
     if (std::optional<PageAnswer> ended = ended_early(id, command.id, delivery_deadline)) return *ended;
     const auto wake_at = it->second.delivered ? answer_deadline : std::min(answer_deadline, delivery_deadline);

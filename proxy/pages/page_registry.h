@@ -159,6 +159,12 @@ class PageRegistry {
     bool vanished = false;    // gone without a word
     bool leaving = false;     // gone because it said it was navigating away
     bool staying = false;     // told to stay; its agent has not answered yet
+    bool loaded = false;      // its last report said it is ready
+    // A "ready" answered from a report while the page had it in hand: the
+    // page's own answer to it comes later, and what it carries (console
+    // lines, dialogs, errors) travels with the page's next answer.
+    std::string answered_early;
+    boost::json::object carried;
     // When it was last told to stay: a channel that closes soon after
     // (Firefox closes a document's socket as its navigation ends in a
     // download) is the page's to open again, not the page's end.
@@ -182,6 +188,9 @@ class PageRegistry {
 
   // The steps of run(), each with mutex_ held.
   Target wait_for_page(Lock& lock, const PageCommand& command);
+  std::optional<PageAnswer> ready_from_report(Page& page, const PageCommand& command);
+  // `answer` as the page's, with what an earlier answer left to carry.
+  PageAnswer take_answer(Page& page, PageAnswer answer);
   std::uint64_t hand_over(const std::string& page, const std::string& text, const PageCommand& command);
   PageAnswer wait_for_answer(Lock& lock, const std::string& page, const PageCommand& command);
   std::optional<PageAnswer> ended_early(const std::string& page, const std::string& id,

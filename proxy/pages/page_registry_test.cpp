@@ -137,6 +137,85 @@ TEST(PageRegistryTest, LastingSinksTakeEveryCommand) {
   }
 }
 
+// A socket's sink that keeps every command it is sent.
+class KeptCommands final : public PageSink {
+ public:
+  void send(std::string command) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    commands_.push_back(std::move(command));
+  }
+  bool lasting() const override { return true; }
+  void end() override {}
+  std::size_t count() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return commands_.size();
+  }
+  // Waits (bounded) until `n` commands came.
+  bool reached(std::size_t n) const {
+    for (int i = 0; i < 500 && count() < n; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    return count() >= n;
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  std::vector<std::string> commands_;
+};
+
+AgentPoll loaded(AgentPoll p) {
+  p.loaded = true;
+  return p;
+}
+
+// A page whose report says it is loaded answers "ready" from that report,
+// with no round trip to the page; other commands still go to the page, and
+// a report of a page leaving does not count.
+TEST(PageRegistryTest, ReadyIsAnsweredFromALoadedPagesReport) {
+  PageRegistry pages(short_times());
+  pages.report(loaded(poll_of("p1")), "", "");
+  auto socket = std::make_shared<KeptCommands>();
+  ASSERT_TRUE(pages.attach("p1", socket));
+  const Answered ready = pages.run(LR"({"id":"r1","op":"ready","page":"p1"})");
+  EXPECT_NE(ready.text.find(LR"("ok":true)"), std::wstring::npos) << ready.text;
+  EXPECT_NE(ready.text.find(LR"("mark":1)"), std::wstring::npos) << ready.text;
+  EXPECT_EQ(ready.title, L"Title p1");
+  EXPECT_EQ(socket->count(), 0u) << "no command went to the page";
+
+  AgentPoll leaving = loaded(poll_of("p1"));
+  leaving.leaving = true;
+  pages.report(leaving, "", "");
+  const Answered gone = pages.run(LR"({"id":"r2","op":"ready","page":"p1","pageWait":100})");
+  EXPECT_EQ(gone.text.find(LR"("ok":true)"), std::wstring::npos) << "a leaving page is not ready: " << gone.text;
+}
+
+// A "ready" the page has in hand is answered as soon as a report says the
+// page is loaded; the page's own answer to it comes later and is left out,
+// but the console lines it carries come with the page's next answer, first.
+TEST(PageRegistryTest, AReadyAnsweredEarlyLosesNothingItsLateAnswerCarries) {
+  PageRegistry pages(short_times());
+  pages.report(poll_of("p1"), "", "");
+  auto socket = std::make_shared<KeptCommands>();
+  ASSERT_TRUE(pages.attach("p1", socket));
+  auto readying = std::async(std::launch::async, [&]() -> Answered {
+    return pages.run(LR"({"id":"r1","op":"ready","page":"p1"})");
+  });
+  ASSERT_TRUE(socket->reached(1));
+  pages.delivered("p1");
+  pages.report(loaded(poll_of("p1")), "", "");
+  const Answered ready = readying.get();
+  EXPECT_NE(ready.text.find(LR"("id":"r1","ok":true)"), std::wstring::npos) << ready.text;
+
+  auto evaluating = std::async(std::launch::async, [&]() -> Answered {
+    return pages.run(LR"({"id":"e1","op":"eval","page":"p1"})");
+  });
+  ASSERT_TRUE(socket->reached(2));
+  pages.delivered("p1");
+  pages.report(with_answer(poll_of("p1"), R"({"id":"r1","ok":true,"value":null,"console":["late line"]})"), "", "");
+  pages.report(with_answer(poll_of("p1"), R"({"id":"e1","ok":true,"value":7,"console":["own line"]})"), "", "");
+  const Answered evaluated = evaluating.get();
+  EXPECT_NE(evaluated.text.find(LR"("value":7)"), std::wstring::npos) << evaluated.text;
+  EXPECT_NE(evaluated.text.find(LR"("console":["late line","own line"])"), std::wstring::npos) << evaluated.text;
+}
+
 // An answer that carries another command's id completes nothing: the
 // command still waits for its own and ends when its time is up.
 TEST(PageRegistryTest, AnswersToOtherCommandsAreIgnored) {

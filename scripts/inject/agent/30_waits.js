@@ -45,6 +45,48 @@
     for (var id in shortIntervals) if (shortIntervals.hasOwnProperty(id)) return true;
     return false;
   }
+  // What the page scheduled lately that may render only later than the
+  // task that scheduled it: a timer of a frame or less, a message to
+  // itself (the schedulers of some frameworks run their work as one), an
+  // observer of intersections or sizes (they report at frames). Each is
+  // noted by when it was last asked for; an observer once made stays.
+  var shortTimerSet = -1000, messagePosted = -1000, observing = false;
+  window.setTimeout = function (fn, ms) {
+    if (!(Number(ms) > 20)) shortTimerSet = dateNow();
+    return call(setTimeout, window, arguments);
+  };
+  var windowPost = window.postMessage;
+  window.postMessage = function () {
+    messagePosted = dateNow();
+    return call(windowPost, window, arguments);
+  };
+  if (window.MessagePort) {
+    var portPost = MessagePort.prototype.postMessage;
+    MessagePort.prototype.postMessage = function () {
+      messagePosted = dateNow();
+      return call(portPost, this, arguments);
+    };
+  }
+  var observerTypes = [window.IntersectionObserver, window.ResizeObserver];
+  for (var ot = 0; ot < observerTypes.length; ot++) {
+    if (!observerTypes[ot] || !observerTypes[ot].prototype.observe) continue;
+    (function (proto) {
+      var observe = proto.observe;
+      proto.observe = function () {
+        observing = true;
+        return call(observe, this, arguments);
+      };
+    })(observerTypes[ot].prototype);
+  }
+
+  // Whether what an action's events did may show only at the next frame:
+  // the page asked for a frame, a short timer or a message since `since`,
+  // observes, or moves things. Otherwise the DOM as the events and their
+  // promise callbacks left it is what the next frame shows.
+  function showsAtNextFrame(since) {
+    return pageFrameAsked >= since || shortTimerSet >= since || messagePosted >= since || observing || pageMoving();
+  }
+
   function pageMoving() {
     if (dateNow() - pageFrameAsked < 200) return true;
     if (shortIntervalRuns()) return true;
@@ -84,14 +126,50 @@
   }
 
   // Loaded: the load event has passed (or the limit), then the page's
-  // requests have ended.
+  // requests have ended. A page still loading is answered from its load
+  // event, once the page's own load handlers have run, rather than at the
+  // next look of a timer: every navigation of a test waits here.
   function whenReady(c, cmd) {
-    waitUntil(function () {
-      if (document.readyState !== "complete") return false;
+    if (document.readyState === "complete") { afterRequests(cmd, 0, null); return; }
+    var done = false;
+    var settle = function () {
+      if (done) return;
+      done = true;
       afterRequests(cmd, 0, null);
+    };
+    call(addListener, window, ["load", function () { setTimeout(settle, 0); }]);
+    waitUntil(function () {
+      if (done) return true;
+      if (document.readyState !== "complete") return false;
+      settle();
       return true;
-    }, cmd.limit, 10, function () { cmd.ok(null); });
+    }, cmd.limit, 50, function () { if (!done) { done = true; cmd.ok(null); } });
   }
+
+  // Whether the page is as "ready" waits for it, with nothing that waits
+  // to travel with an answer: its reports say so ("loaded"), and the proxy
+  // answers a "ready" from them, without the round trip to a page that is
+  // busy with its first paint. The load has passed, its handlers have run
+  // and the page's requests have ended (or the wait for them gave up); a
+  // report says so at once.
+  var loadSettled = false;
+  function readyNow() {
+    return loadSettled && !leaving && !requestsOpenAfter(0) && !dialogs.length && !consoleLines.length &&
+           !pageErrors.length;
+  }
+  function settleLoad() {
+    var settled = function () {
+      loadSettled = true;
+      if (!current) reportState();
+    };
+    waitUntil(function () {
+      if (requestsOpenAfter(0)) return false;
+      settled();
+      return true;
+    }, requestsLimit, 10, settled);
+  }
+  if (document.readyState === "complete") setTimeout(settleLoad, 0);
+  else call(addListener, window, ["load", function () { setTimeout(settleLoad, 0); }]);
 
   // An expression's value. Where the page's policy refuses eval, the
   // expression runs in a script element that carries the agent's nonce and

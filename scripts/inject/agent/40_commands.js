@@ -124,14 +124,14 @@
   var requestsLimit = 5000;
 
   // Runs an action for the command and answers once its events have run
-  // and the page's next animation frame has come (at most 100 ms: a page
-  // out of sight gets none), so that what an application renders at its
-  // next frame is there, and a scroll's "scroll" events have been
-  // dispatched; when it started a navigation, as the page leaves; when its
-  // events started requests, once those have ended. `until` (optional)
-  // holds the answer back, at most a second, until it returns true (a
-  // scroll's events have come: a busy browser's frame may come after the
-  // 100 ms).
+  // and, where the page may render only then, its next animation frame has
+  // come (at most 100 ms: a page out of sight gets none), so that what an
+  // application renders at its next frame is there, and a scroll's
+  // "scroll" events have been dispatched; when it started a navigation, as
+  // the page leaves; when its events started requests, once those have
+  // ended. `until` (optional) holds the answer back, at most a second,
+  // until it returns true (a scroll's events have come: a busy browser's
+  // frame may come after the 100 ms).
   Command.prototype.act = function (fn, until) {
     var mark = requestsBegun;
     var began = dateNow();
@@ -145,27 +145,36 @@
       watching = null;
     }
     if (this.answered) return;
-    this.afterEvents(mark, began, seen.events, value, until);
+    this.afterEvents(mark, began, seen.events, value, until, true);
   };
 
   // The wait of an action whose events have been dispatched (by the agent,
   // or by the real pointer since `began`): `events` are the clicks and
-  // submissions among them, `mark` the requests begun before.
-  Command.prototype.afterEvents = function (mark, began, events, value, until) {
+  // submissions among them, `mark` the requests begun before. Events the
+  // agent dispatched itself (`dispatched`) have run by now, so the next
+  // frame is waited for only where the page may show their effect then;
+  // the real pointer's events come from the browser, frame by frame.
+  Command.prototype.afterEvents = function (mark, began, events, value, until, dispatched) {
     if (!this.waiting) { this.ok(value); return; }
     var self = this;
     var expectNavigation = navigates(events) || navigationBegan >= began;
     // Timers of no delay and promise callbacks that the events queued run
     // first.
     var go = function () { setTimeout(function () { self.settle(mark, began, expectNavigation, value); }, 0); };
-    later(function () {
-      if (!until || until()) { go(); return; }
-      waitUntil(function () {
-        if (!until()) return false;
-        go();
-        return true;
-      }, 1000, "frame", go);
-    }, "frame");
+    var afterFrame = function () {
+      later(function () {
+        if (!until || until()) { go(); return; }
+        waitUntil(function () {
+          if (!until()) return false;
+          go();
+          return true;
+        }, 1000, "frame", go);
+      }, "frame");
+    };
+    if (!dispatched || until) { afterFrame(); return; }
+    setTimeout(function () {
+      if (showsAtNextFrame(began)) afterFrame(); else self.settle(mark, began, expectNavigation, value);
+    }, 0);
   };
 
   // The rest of an action: waits for the navigation it started to begin

@@ -10,14 +10,24 @@
   // its last command.
   function report() {
     var body = { page: page, parent: parentPage, url: location.href, title: document.title,
-                 top: window.top === window, answer: queued, leaving: leaving };
+                 top: window.top === window, answer: queued, leaving: leaving, loaded: readyNow() };
     queued = null;
     return stringify(body);
   }
 
+  // The socket is opened as the agent starts, so that its handshake runs
+  // while the page loads; the page registers with its first report, once
+  // its document has been parsed (`started`), as it does by long poll.
+  var started = false;
   function flush() {
-    if (mode === "socket") { if (socketOpen) call(wsSend, socket, [report()]); return; }
+    if (mode === "socket") { if (socketOpen && started) call(wsSend, socket, [report()]); return; }
     if (!polling) poll();
+  }
+
+  // A report of the page's state with no answer: over the socket only (a
+  // long poll is held by the proxy until a command comes).
+  function reportState() {
+    if (mode === "socket") flush();
   }
 
   var mode = pollOnly || !WS ? "poll" : "socket";
@@ -41,9 +51,10 @@
   // can set no header of its own, so it presents the token as its second
   // subprotocol (the proxy accepts the first, "quorvane").
   function openSocket() {
+    if (socket) return;
     var opened = false;
     var s;
-    try { s = new WS(socketAddress, ownList(["quorvane", pageToken])); } catch (e) { mode = "poll"; poll(); return; }
+    try { s = new WS(socketAddress, ownList(["quorvane", pageToken])); } catch (e) { mode = "poll"; connect(); return; }
     socket = s;
     call(addListener, s, ["open", function () {
       opened = true;
@@ -109,7 +120,7 @@
 
   function connect() {
     if (gone) return;
-    if (mode === "socket") openSocket(); else poll();
+    if (mode === "socket") openSocket(); else if (started) poll();
   }
 
   function bye() {
@@ -139,7 +150,11 @@
   Object.defineProperty(window, "__quorvane", {
     value: { get page() { return page; }, get channel() { return mode; }, take: take }, enumerable: false });
 
-  function start() { connect(); }
+  function start() {
+    started = true;
+    if (mode === "poll") poll(); else if (socketOpen) flush(); else if (!socket) connect();
+  }
+  if (mode === "socket") openSocket();
   if (document.readyState === "loading") call(addListener, document, ["DOMContentLoaded", start]);
   else start();
 })();
