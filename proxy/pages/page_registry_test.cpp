@@ -99,44 +99,6 @@ TEST(PageRegistryTest, CommandsReachTheSinkAttachedBeforeOrAfter) {
   EXPECT_FALSE(pages.attach("p1", std::make_shared<Testing::OneCommand>())) << "a gone page takes no sink";
 }
 
-// A socket's sink stays: commands one after another reach it.
-TEST(PageRegistryTest, LastingSinksTakeEveryCommand) {
-  class Socket final : public PageSink {
-   public:
-    void send(std::string command) override {
-      std::lock_guard<std::mutex> lock(mutex);
-      commands.push_back(std::move(command));
-    }
-    bool lasting() const override { return true; }
-    void end() override {}
-    std::mutex mutex;
-    std::vector<std::string> commands;
-  };
-  PageRegistry pages(short_times());
-  poll(pages, poll_of("p1"));
-  auto socket = std::make_shared<Socket>();
-  ASSERT_TRUE(pages.attach("p1", socket));
-  for (int i = 0; i < 3; ++i) {
-    const std::string id = "c" + std::to_string(i);
-    auto running = std::async(std::launch::async, [&]() -> Answered {
-      return pages.run(L"{\"id\":\"" + std::wstring(id.begin(), id.end()) + L"\",\"op\":\"eval\"}");
-    });
-    bool seen = false;
-    for (int wait = 0; wait < 500 && !seen; ++wait) {
-      {
-        std::lock_guard<std::mutex> lock(socket->mutex);
-        seen = socket->commands.size() == static_cast<std::size_t>(i + 1);
-      }
-      if (!seen) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    ASSERT_TRUE(seen) << id;
-    pages.delivered("p1");
-    // A frame of the socket: a report, with no poll's sink.
-    pages.report(answer_of("p1", id), "", "");
-    EXPECT_NE(running.get().text.find(L"\"id\":\"" + std::wstring(id.begin(), id.end()) + L"\""), std::wstring::npos);
-  }
-}
-
 // A socket's sink that keeps every command it is sent.
 class KeptCommands final : public PageSink {
  public:
@@ -160,6 +122,25 @@ class KeptCommands final : public PageSink {
   mutable std::mutex mutex_;
   std::vector<std::string> commands_;
 };
+
+// A socket's sink stays: commands one after another reach it.
+TEST(PageRegistryTest, LastingSinksTakeEveryCommand) {
+  PageRegistry pages(short_times());
+  poll(pages, poll_of("p1"));
+  auto socket = std::make_shared<KeptCommands>();
+  ASSERT_TRUE(pages.attach("p1", socket));
+  for (int i = 0; i < 3; ++i) {
+    const std::string id = "c" + std::to_string(i);
+    auto running = std::async(std::launch::async, [&]() -> Answered {
+      return pages.run(L"{\"id\":\"" + std::wstring(id.begin(), id.end()) + L"\",\"op\":\"eval\"}");
+    });
+    ASSERT_TRUE(socket->reached(static_cast<std::size_t>(i + 1))) << id;
+    pages.delivered("p1");
+    // A frame of the socket: a report, with no poll's sink.
+    pages.report(answer_of("p1", id), "", "");
+    EXPECT_NE(running.get().text.find(L"\"id\":\"" + std::wstring(id.begin(), id.end()) + L"\""), std::wstring::npos);
+  }
+}
 
 AgentPoll loaded(AgentPoll p) {
   p.loaded = true;
