@@ -1,7 +1,8 @@
 # cmake -D FOLDER=dir -D OUTPUT=file -P QuorvaneJoinFiles.cmake
 # Writes the files "*.js" of FOLDER, in the order of their names, one after
-# the other into OUTPUT. The page agent is written as such parts (see
-# scripts/inject/agent/) and injected as the one script they make.
+# the other into OUTPUT. The page agent and the tester's API are written as
+# such parts (see scripts/inject/agent/ and scripts/api/), each packaged as
+# the one script its parts make.
 if(NOT FOLDER OR NOT OUTPUT)
   message(FATAL_ERROR "QuorvaneJoinFiles: FOLDER and OUTPUT are needed")
 endif()

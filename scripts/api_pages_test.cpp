@@ -49,7 +49,7 @@ function commands() { var all = sent.join("; "); sent = []; return all; }
 )";
 
 std::wstring api_source() {
-  std::ifstream in(QUORVANE_SOURCE_DIR "/scripts/api.js", std::ios::binary);
+  std::ifstream in(QUORVANE_API_JS, std::ios::binary);
   std::ostringstream text;
   text << in.rdbuf();
   return Tavrin::Platform::from_utf8(text.str());
