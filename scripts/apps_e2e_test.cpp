@@ -10,8 +10,7 @@
 
 #include <gtest/gtest.h>
 
-#include "scripts/testing/browser_runs.h"
-#include "scripts/testing/framework_files.h"
+#include "scripts/testing/pages_run.h"
 
 namespace {
 
@@ -25,17 +24,9 @@ const std::initializer_list<quorvane_test::FrameworkFile> kFrameworks = {
     quorvane_test::kJquery,   quorvane_test::kJqueryUi, quorvane_test::kUnderscore,
     quorvane_test::kBackbone, quorvane_test::kAngular,  quorvane_test::kVue};
 
-class FrameworkApps : public quorvane_test::BrowserRun {
+class FrameworkApps : public quorvane_test::PagesRun {
  protected:
-  void SetUp() override {
-    const std::string missing = quorvane_test::missing_framework_file(kFrameworks);
-    if (!missing.empty()) GTEST_SKIP() << missing << " is not installed";
-    BrowserRun::SetUp();
-    if (IsSkipped() || HasFatalFailure()) return;
-    const fs::path apps = programs_.bin() + "/examples/site/apps";
-    fs::copy(QUORVANE_SOURCE_DIR "/scripts/testing/apps", apps, fs::copy_options::recursive);
-    quorvane_test::copy_framework_files(kFrameworks, apps / "lib");
-  }
+  void SetUp() override { SetUpWithPages(kFrameworks, "apps", "apps", fs::path("apps") / "lib"); }
 };
 
 TEST_P(FrameworkApps, TheUsersWalkPassesOnEachFramework) {

@@ -10,8 +10,7 @@
 
 #include <gtest/gtest.h>
 
-#include "scripts/testing/browser_runs.h"
-#include "scripts/testing/framework_files.h"
+#include "scripts/testing/pages_run.h"
 
 namespace {
 
@@ -20,18 +19,9 @@ namespace fs = std::filesystem;
 const std::initializer_list<quorvane_test::FrameworkFile> kFrameworks = {
     quorvane_test::kJquery, quorvane_test::kUnderscore, quorvane_test::kBackbone};
 
-class HandlerFunctions : public quorvane_test::BrowserRun {
+class HandlerFunctions : public quorvane_test::PagesRun {
  protected:
-  void SetUp() override {
-    const std::string missing = quorvane_test::missing_framework_file(kFrameworks);
-    if (!missing.empty()) GTEST_SKIP() << missing << " is not installed";
-    BrowserRun::SetUp();
-    if (IsSkipped() || HasFatalFailure()) return;
-    const fs::path site = programs_.bin() + "/examples/site";
-    fs::copy(QUORVANE_SOURCE_DIR "/scripts/testing/network", site / "network",
-             fs::copy_options::recursive | fs::copy_options::overwrite_existing);
-    quorvane_test::copy_framework_files(kFrameworks, site / "apps" / "lib");
-  }
+  void SetUp() override { SetUpWithPages(kFrameworks, "network", "network", fs::path("apps") / "lib"); }
 
   // The line of `text` that holds `marker`, counted from 1.
   static int line_of(const std::string& text, const std::string& marker) {

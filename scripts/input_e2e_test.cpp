@@ -12,25 +12,17 @@
 #include <gtest/gtest.h>
 
 #include "proxy/http/testing/test_origin.h"
-#include "scripts/testing/browser_runs.h"
-#include "scripts/testing/framework_files.h"
+#include "scripts/testing/pages_run.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-class InputCases : public quorvane_test::BrowserRun {
+class InputCases : public quorvane_test::PagesRun {
  protected:
   void SetUp() override {
-    const std::string missing =
-        quorvane_test::missing_framework_file({quorvane_test::kJquery, quorvane_test::kJqueryUi, quorvane_test::kVue});
-    if (!missing.empty()) GTEST_SKIP() << missing << " is not installed";
-    BrowserRun::SetUp();
-    if (IsSkipped() || HasFatalFailure()) return;
-    const fs::path input = programs_.bin() + "/examples/site/input";
-    fs::copy(QUORVANE_SOURCE_DIR "/scripts/testing/input", input, fs::copy_options::recursive);
-    quorvane_test::copy_framework_files({quorvane_test::kJquery, quorvane_test::kJqueryUi, quorvane_test::kVue},
-                                        input / "lib");
+    SetUpWithPages({quorvane_test::kJquery, quorvane_test::kJqueryUi, quorvane_test::kVue}, "input", "input",
+                   fs::path("input") / "lib");
   }
 
   // Runs `script`; every test in it passes.

@@ -15,8 +15,7 @@
 #include <gtest/gtest.h>
 
 #include "proxy/network/testing/har_check.h"
-#include "scripts/testing/browser_runs.h"
-#include "scripts/testing/framework_files.h"
+#include "scripts/testing/pages_run.h"
 
 namespace {
 
@@ -26,17 +25,9 @@ namespace fs = std::filesystem;
 const std::initializer_list<quorvane_test::FrameworkFile> kFrameworks = {
     quorvane_test::kJquery, quorvane_test::kUnderscore, quorvane_test::kBackbone};
 
-class NetworkControl : public quorvane_test::BrowserRun {
+class NetworkControl : public quorvane_test::PagesRun {
  protected:
-  void SetUp() override {
-    const std::string missing = quorvane_test::missing_framework_file(kFrameworks);
-    if (!missing.empty()) GTEST_SKIP() << missing << " is not installed";
-    BrowserRun::SetUp();
-    if (IsSkipped() || HasFatalFailure()) return;
-    const fs::path site = programs_.bin() + "/examples/site";
-    fs::copy(QUORVANE_SOURCE_DIR "/scripts/testing/network", site / "network", fs::copy_options::recursive);
-    quorvane_test::copy_framework_files(kFrameworks, site / "apps" / "lib");
-  }
+  void SetUp() override { SetUpWithPages(kFrameworks, "network", "network", fs::path("apps") / "lib"); }
 
   // Runs `tests` and expects `passed` tests to pass and none to fail.
   void expect_passes(const std::string& name, const std::string& tests, int passed) {

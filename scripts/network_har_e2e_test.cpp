@@ -14,8 +14,7 @@
 
 #include "proxy/http/testing/test_origin.h"
 #include "proxy/network/testing/har_check.h"
-#include "scripts/testing/browser_runs.h"
-#include "scripts/testing/framework_files.h"
+#include "scripts/testing/pages_run.h"
 
 namespace {
 
@@ -75,17 +74,12 @@ class TodoOrigin {
   TestOrigin origin_;  // last: it serves from the members above
 };
 
-class HarReplay : public quorvane_test::BrowserRun {
+class HarReplay : public quorvane_test::PagesRun {
  protected:
+  // The pages are served by an origin of the test's own, from site_.
   void SetUp() override {
-    const std::string missing = quorvane_test::missing_framework_file(kFrameworks);
-    if (!missing.empty()) GTEST_SKIP() << missing << " is not installed";
-    BrowserRun::SetUp();
-    if (IsSkipped() || HasFatalFailure()) return;
     site_ = dir_.file("origin");
-    fs::create_directories(site_);
-    fs::copy(QUORVANE_SOURCE_DIR "/scripts/testing/network", fs::path(site_) / "network", fs::copy_options::recursive);
-    quorvane_test::copy_framework_files(kFrameworks, fs::path(site_) / "apps" / "lib");
+    SetUpWithPages(kFrameworks, "network", fs::path(site_) / "network", fs::path(site_) / "apps" / "lib");
   }
 
   std::string site_;
