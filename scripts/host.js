@@ -272,7 +272,17 @@ var quorvaneHost = (function () {
     return { path: String(full), name: String(fso.GetFileName(full)) };
   }
 
+  // The screen once the page of the last answer has painted: an action
+  // answers before the browser draws its effect, where nothing of the
+  // page waits for a frame.
   function screenshot(name) {
+    if (answeringPage) {
+      try {
+        command({ op: "painted", page: answeringPage, timeout: 1000 });
+      } catch (e) {
+        // The page is gone: the screen as it is.
+      }
+    }
     return text(Quorvane.ScreenShot(name));
   }
 

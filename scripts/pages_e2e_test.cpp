@@ -3,6 +3,9 @@
 // their proxy a free port, registers them in the test's own registry, runs
 // a script against the bundled example site and converts its log.
 
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -167,6 +170,68 @@ constexpr const char kHunt[] =
     " look('address', location.href + ' ' + location.hash + ' ' + document.URL);"
     " return found.join('; ');"
     "}; window.early = hunt();</script>";
+
+// The share of a BMP screenshot's pixels that are red (the file's own
+// rows of 24 or 32 bits); -1 for a file that is no such BMP.
+double red_share(const std::string& bmp) {
+  auto number = [&](std::size_t at, int bytes) {
+    std::uint32_t n = 0;
+    for (int i = bytes - 1; i >= 0; --i) n = (n << 8) | static_cast<unsigned char>(bmp[at + static_cast<std::size_t>(i)]);
+    return n;
+  };
+  if (bmp.size() < 54 || bmp.compare(0, 2, "BM") != 0) return -1;
+  const std::uint32_t offset = number(10, 4), width = number(18, 4), bits = number(28, 2);
+  const std::uint32_t height = static_cast<std::uint32_t>(std::abs(static_cast<std::int32_t>(number(22, 4))));
+  if (bits != 24 && bits != 32) return -1;
+  const std::size_t row = (static_cast<std::size_t>(width) * bits / 8 + 3) / 4 * 4;
+  if (bmp.size() < offset + row * height || width == 0 || height == 0) return -1;
+  std::size_t red = 0;
+  for (std::uint32_t y = 0; y < height; ++y) {
+    for (std::uint32_t x = 0; x < width; ++x) {
+      const std::size_t at = offset + y * row + x * bits / 8;  // blue, green, red
+      const auto b = static_cast<unsigned char>(bmp[at]), g = static_cast<unsigned char>(bmp[at + 1]),
+                 r = static_cast<unsigned char>(bmp[at + 2]);
+      if (r > 200 && g < 60 && b < 60) ++red;
+    }
+  }
+  return static_cast<double>(red) / (static_cast<double>(width) * height);
+}
+
+// A screenshot right after an action shows what the action did: the
+// screen is taken once the page has painted.
+TEST_P(PagesEndToEnd, AScreenshotAfterAnActionShowsItsEffect) {
+  programs_.SetConfig("<parameter id=\"screen_shot_format\" type=\"string\"><value>PNG</value>",
+                      "<parameter id=\"screen_shot_format\" type=\"string\"><value>BMP</value>");
+  const std::string shots = dir_.file("shots");
+  std::filesystem::create_directories(shots);
+  programs_.SetConfig("<parameter id=\"test_results_path\" type=\"string\"><value></value>",
+                      "<parameter id=\"test_results_path\" type=\"string\"><value>" + shots + "</value>");
+  site("paint.html",
+       "<!DOCTYPE html><html><head><title>Paint</title><style>html, body { margin: 0; height: 100%; }"
+       " #panel { position: fixed; inset: 0; background: white; }</style></head><body>"
+       "<div id='panel'><button id='red' onclick=\"document.getElementById('panel').style.background = 'rgb(255, 0, 0)'\">"
+       "Red</button></div></body></html>");
+  const auto run = run_script(R"js(
+test("paint", function () {
+  var page = open("/paint.html");
+  screenshot("before");
+  page.element("#red").click();
+  screenshot("after");
+});
+)js");
+  ASSERT_EQ(run.exit, 0) << run.out;
+  // Each screenshot is NAME_UUID.bmp in the results folder.
+  auto shot = [&](const std::string& name) {
+    for (const auto& entry : std::filesystem::directory_iterator(shots)) {
+      if (entry.path().filename().string().rfind(name + "_", 0) == 0) return quorvane_test::read_file(entry.path().string());
+    }
+    return std::string();
+  };
+  const double before = red_share(shot("before")), after = red_share(shot("after"));
+  ASSERT_GE(before, 0) << run.out;
+  EXPECT_LT(before, 0.01) << "nothing red before the click";
+  EXPECT_GT(after, 0.2) << "the page's red panel on the screen after the click";
+}
 
 TEST_P(PagesEndToEnd, PageScriptsFindNoToken) {
   const std::string counter =
