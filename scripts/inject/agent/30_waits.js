@@ -50,9 +50,10 @@
   // itself (the schedulers of some frameworks run their work as one), an
   // observer of intersections or sizes (they report at frames). Each is
   // noted by when it was last asked for; an observer once made stays.
-  var shortTimerSet = -1000, messagePosted = -1000, observing = false;
+  var zeroTimerSet = -1000, shortTimerSet = -1000, messagePosted = -1000, observing = false;
   window.setTimeout = function (fn, ms) {
-    if (!(Number(ms) > 20)) shortTimerSet = dateNow();
+    if (!(Number(ms) > 0)) zeroTimerSet = dateNow();
+    else if (!(Number(ms) > 20)) shortTimerSet = dateNow();
     return call(setTimeout, window, arguments);
   };
   var windowPost = window.postMessage;
@@ -85,6 +86,21 @@
   // promise callbacks left it is what the next frame shows.
   function showsAtNextFrame(since) {
     return pageFrameAsked >= since || shortTimerSet >= since || messagePosted >= since || observing || pageMoving();
+  }
+  // Whether the page deferred anything since `since`: that, or a timer of
+  // no delay.
+  function deferredSince(since) { return zeroTimerSet >= since || showsAtNextFrame(since); }
+
+  // Runs `fn` once the promise callbacks queued now have run, and those
+  // they queue in turn, a few deep (a framework's render after an await or
+  // two): each step queues itself behind them.
+  var queueMicrotaskOf = window.queueMicrotask;
+  function afterMicrotasks(fn) {
+    if (!queueMicrotaskOf) { setTimeout(fn, 0); return; }
+    var steps = 0;
+    (function step() {
+      if (++steps > 20) fn(); else call(queueMicrotaskOf, window, [step]);
+    })();
   }
 
   function pageMoving() {

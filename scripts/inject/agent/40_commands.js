@@ -151,9 +151,11 @@
   // The wait of an action whose events have been dispatched (by the agent,
   // or by the real pointer since `began`): `events` are the clicks and
   // submissions among them, `mark` the requests begun before. Events the
-  // agent dispatched itself (`dispatched`) have run by now, so the next
-  // frame is waited for only where the page may show their effect then;
-  // the real pointer's events come from the browser, frame by frame.
+  // agent dispatched itself (`dispatched`) have run by now: their promise
+  // callbacks run next, then timers of no delay where the page set any,
+  // and the next frame is waited for only where the page may show their
+  // effect then; the real pointer's events come from the browser, frame by
+  // frame.
   Command.prototype.afterEvents = function (mark, began, events, value, until, dispatched) {
     if (!this.waiting) { this.ok(value); return; }
     var self = this;
@@ -172,9 +174,12 @@
       }, "frame");
     };
     if (!dispatched || until) { afterFrame(); return; }
-    setTimeout(function () {
-      if (showsAtNextFrame(began)) afterFrame(); else self.settle(mark, began, expectNavigation, value);
-    }, 0);
+    var settle = function () { self.settle(mark, began, expectNavigation, value); };
+    afterMicrotasks(function () {
+      // Nothing deferred: the page is as the events left it.
+      if (!deferredSince(began)) { settle(); return; }
+      setTimeout(function () { if (showsAtNextFrame(began)) afterFrame(); else settle(); }, 0);
+    });
   };
 
   // The rest of an action: waits for the navigation it started to begin
