@@ -19,6 +19,18 @@ constexpr std::chrono::seconds kStayedChannelGrace{3};
 // How many forgotten vanished pages the registry still knows by id.
 constexpr std::size_t kVanishedIdsKept = 1024;
 
+// Appends the items of `items` (a JSON array) to the array `name` of
+// `into`, made when missing.
+void append_items(boost::json::object& into, const char* name, const boost::json::value& items) {
+  if (!items.is_array() || items.as_array().empty()) return;
+  boost::json::value& kept = into[name];
+  if (!kept.is_array()) kept = boost::json::array();
+  kept.as_array().insert(kept.as_array().end(), items.as_array().begin(), items.as_array().end());
+}
+
+// What an agent's answer carries besides its value.
+constexpr const char* kCarriedFields[] = {"dialogs", "console", "errors"};
+
 PageAnswer went_away(const std::string& command_id, const std::string& page) {
   return PageAnswer::failure(command_id, "the page " + page +
                                              " went away with its browser: its channel ended without a word");
@@ -58,12 +70,9 @@ bool PageRegistry::report(const AgentReport& report, const std::string& run, con
   if (report.answer && !page.busy_with.empty() && report.answer->id() == page.busy_with && !page.answer)
     page.answer = report.answer;
   if (report.answer && !page.answered_early.empty() && report.answer->id() == page.answered_early) {
-    for (const char* name : {"dialogs", "console", "errors"}) {
-      const boost::json::value* items = report.answer->fields.if_contains(name);
-      if (!items || !items->is_array() || items->as_array().empty()) continue;
-      boost::json::value& kept = page.carried[name];
-      if (!kept.is_array()) kept = boost::json::array();
-      kept.as_array().insert(kept.as_array().end(), items->as_array().begin(), items->as_array().end());
+    for (const char* name : kCarriedFields) {
+      if (const boost::json::value* items = report.answer->fields.if_contains(name))
+        append_items(page.carried, name, *items);
     }
     page.answered_early.clear();
   }
@@ -232,12 +241,13 @@ std::optional<PageAnswer> PageRegistry::ready_from_report(Page& page, const Page
 }
 
 PageAnswer PageRegistry::take_answer(Page& page, PageAnswer answer) {
-  for (auto& [name, earlier] : page.carried) {
-    if (!earlier.is_array()) continue;
-    boost::json::value* later = answer.fields.if_contains(name);
-    if (later && later->is_array()) earlier.as_array().insert(earlier.as_array().end(), later->as_array().begin(), later->as_array().end());
-    answer.fields[name] = std::move(earlier);
+  // What an earlier answer left comes first.
+  for (const char* name : kCarriedFields) {
+    const boost::json::value* later = answer.fields.if_contains(name);
+    if (!later || !page.carried.contains(name)) continue;
+    append_items(page.carried, name, *later);
   }
+  for (auto& [name, items] : page.carried) answer.fields[name] = std::move(items);
   page.carried.clear();
   answer.fields["url"] = page.url;
   answer.fields["title"] = page.title;

@@ -141,33 +141,35 @@
     }, limit, 10, function () { cmd.ok(value); });
   }
 
-  // Loaded: the load event has passed (or the limit), then the page's
-  // requests have ended. A page still loading is answered from its load
-  // event, once the page's own load handlers have run, rather than at the
-  // next look of a timer: every navigation of a test waits here.
+  // The load event has passed and the page's own load handlers have run:
+  // what "ready" waits for first. Waits for it are called then, once.
+  var loadPassed = false, loadWaits = [];
+  function loadHasPassed() {
+    loadPassed = true;
+    var waits = loadWaits;
+    loadWaits = [];
+    for (var i = 0; i < waits.length; i++) waits[i]();
+    settleLoad();
+  }
+  if (document.readyState === "complete") setTimeout(loadHasPassed, 0);
+  else call(addListener, window, ["load", function () { setTimeout(loadHasPassed, 0); }]);
+
+  // Loaded: the load has passed (or the limit), then the page's requests
+  // have ended. A page still loading is answered from its load event
+  // rather than at the next look of a timer: every navigation of a test
+  // waits here.
   function whenReady(c, cmd) {
-    if (document.readyState === "complete") { afterRequests(cmd, 0, null); return; }
-    var done = false;
-    var settle = function () {
-      if (done) return;
-      done = true;
-      afterRequests(cmd, 0, null);
-    };
-    call(addListener, window, ["load", function () { setTimeout(settle, 0); }]);
-    waitUntil(function () {
-      if (done) return true;
-      if (document.readyState !== "complete") return false;
-      settle();
-      return true;
-    }, cmd.limit, 50, function () { if (!done) { done = true; cmd.ok(null); } });
+    var loaded = function () { afterRequests(cmd, 0, null); };
+    if (loadPassed) { loaded(); return; }
+    loadWaits[loadWaits.length] = loaded;
+    setTimeout(function () { cmd.ok(null); }, cmd.limit);
   }
 
   // Whether the page is as "ready" waits for it, with nothing that waits
   // to travel with an answer: its reports say so ("loaded"), and the proxy
   // answers a "ready" from them, without the round trip to a page that is
-  // busy with its first paint. The load has passed, its handlers have run
-  // and the page's requests have ended (or the wait for them gave up); a
-  // report says so at once.
+  // busy with its first paint. The load has passed and the page's requests
+  // have ended (or the wait for them gave up); a report says so at once.
   var loadSettled = false;
   function readyNow() {
     return loadSettled && !leaving && !requestsOpenAfter(0) && !dialogs.length && !consoleLines.length &&
@@ -184,8 +186,6 @@
       return true;
     }, requestsLimit, 10, settled);
   }
-  if (document.readyState === "complete") setTimeout(settleLoad, 0);
-  else call(addListener, window, ["load", function () { setTimeout(settleLoad, 0); }]);
 
   // An expression's value. Where the page's policy refuses eval, the
   // expression runs in a script element that carries the agent's nonce and

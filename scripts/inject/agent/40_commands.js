@@ -162,7 +162,8 @@
     var expectNavigation = navigates(events) || navigationBegan >= began;
     // Timers of no delay and promise callbacks that the events queued run
     // first.
-    var go = function () { setTimeout(function () { self.settle(mark, began, expectNavigation, value); }, 0); };
+    var settle = function () { self.settle(mark, began, expectNavigation, value); };
+    var go = function () { setTimeout(settle, 0); };
     var afterFrame = function () {
       later(function () {
         if (!until || until()) { go(); return; }
@@ -174,7 +175,6 @@
       }, "frame");
     };
     if (!dispatched || until) { afterFrame(); return; }
-    var settle = function () { self.settle(mark, began, expectNavigation, value); };
     afterMicrotasks(function () {
       // Nothing deferred: the page is as the events left it.
       if (!deferredSince(began)) { settle(); return; }
