@@ -6,6 +6,8 @@
 #define QUORVANE_SCRIPTS_TESTING_INSTALLED_PROGRAMS_H_
 
 #include <filesystem>
+#include <iostream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -17,6 +19,23 @@
 #include "test_support/temp_dir.h"
 
 namespace quorvane_test {
+
+// The records of a run's output that failed, each after the two lines
+// before it (the action or assertion, and what it acted on); the first 20.
+inline std::string failed_records(const std::string& out) {
+  std::vector<std::string> lines;
+  std::istringstream in(out);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  std::string failed;
+  int shown = 0;
+  for (std::size_t i = 0; i < lines.size() && shown < 20; ++i) {
+    const bool failure = lines[i].find("status=\"failed\"") != std::string::npos || lines[i].rfind("error:", 0) == 0;
+    if (!failure) continue;
+    for (std::size_t j = i >= 2 ? i - 2 : 0; j <= i; ++j) failed += "  " + lines[j] + "\n";
+    ++shown;
+  }
+  return failed;
+}
 
 class InstalledPrograms {
  public:
@@ -49,7 +68,12 @@ class InstalledPrograms {
     std::vector<std::string> arguments = {bin_ + "/Quorvane", script, "-s", "login.example.test", "-b", browser,
                                           "--log", log};
     arguments.insert(arguments.end(), more.begin(), more.end());
-    return run_program(arguments, options);
+    ProgramRun run = run_program(arguments, options);
+    // A failing end-to-end test prints the whole run, often hundreds of
+    // lines, and a CI log keeps only its head and tail: the records that
+    // failed come first, so the cause survives the cut.
+    if (run.exit != 0) std::cerr << "run of " << script << " ended " << run.exit << ":\n" << failed_records(run.out);
+    return run;
   }
 
   // Converts `log` into `xml`; returns the report's text.
