@@ -151,8 +151,11 @@
     for (var i = 0; i < waits.length; i++) waits[i]();
     settleLoad();
   }
+  // "pageshow" comes right after "load" in the same task, once every load
+  // listener has returned: a timer after "load" would wait behind the
+  // browser's first paint.
   if (document.readyState === "complete") setTimeout(loadHasPassed, 0);
-  else call(addListener, window, ["load", function () { setTimeout(loadHasPassed, 0); }]);
+  else call(addListener, window, ["pageshow", function () { if (!loadPassed) loadHasPassed(); }]);
 
   // Loaded: the load has passed (or the limit), then the page's requests
   // have ended. A page still loading is answered from its load event
