@@ -2,16 +2,21 @@
 // waits for the requests an action started and for a page to be ready.
 
   // Runs `fn` after `every` ms, or at the next animation frame when `every`
-  // is "frame" (with a timer behind it: a page out of sight gets no frames).
-  // `framesSeen` counts the frames that came: on a busy machine the timer
-  // may run first, and a check run by it has seen no motion since the last.
+  // is "frame", with a timer behind it: a page out of sight gets no frames,
+  // nor does a frame document the browser throttles (out of view), so those
+  // wait 100 ms; a page in sight waits up to a second, since a busy
+  // machine's frame may come after 100 ms, and an action must not answer
+  // before the page's own frame callbacks have drawn its effect.
+  // `framesSeen` counts the frames that came: the timer may still run
+  // first, and a check run by it has seen no motion since the last.
   var framesSeen = 0;
   function later(fn, every) {
     if (every !== "frame") { setTimeout(fn, every); return; }
     var ran = false;
     var once = function () { if (!ran) { ran = true; fn(); } };
     if (requestFrame) call(requestFrame, window, [function () { framesSeen++; once(); }]);
-    setTimeout(once, 100);
+    var inSight = document.visibilityState !== "hidden" && window.top === window;
+    setTimeout(once, inSight ? 1000 : 100);
   }
 
   // Whether the page may be moving something from frame to frame: it
@@ -51,11 +56,37 @@
   // observer of intersections or sizes (they report at frames). Each is
   // noted by when it was last asked for; an observer once made stays.
   var zeroTimerSet = -1000, shortTimerSet = -1000, messagePosted = -1000, observing = false;
+  // The short timers still to run, by when they were set: an action that
+  // set one answers once it has run (its effect may come after the frame).
+  var shortTimersPending = {}, shortTimerCount = 0, shortTimerOfId = {};
   window.setTimeout = function (fn, ms) {
+    var short = Number(ms) > 0 && !(Number(ms) > 20);
     if (!(Number(ms) > 0)) zeroTimerSet = dateNow();
-    else if (!(Number(ms) > 20)) shortTimerSet = dateNow();
-    return call(setTimeout, window, arguments);
+    else if (short) shortTimerSet = dateNow();
+    if (!short || typeof fn !== "function") return call(setTimeout, window, arguments);
+    var n = ++shortTimerCount, id;
+    shortTimersPending[n] = shortTimerSet;
+    var args = Array.prototype.slice.call(arguments);
+    args[0] = function () {
+      delete shortTimersPending[n];
+      delete shortTimerOfId[id];
+      return call(fn, this, arguments);
+    };
+    id = call(setTimeout, window, args);
+    shortTimerOfId[id] = n;
+    return id;
   };
+  window.clearTimeout = function (id) {
+    if (shortTimerOfId.hasOwnProperty(id)) {
+      delete shortTimersPending[shortTimerOfId[id]];
+      delete shortTimerOfId[id];
+    }
+    return call(clearTimeout, window, arguments);
+  };
+  function shortTimerPending(since, until) {
+    for (var n in shortTimersPending) if (shortTimersPending[n] >= since && shortTimersPending[n] <= until) return true;
+    return false;
+  }
   var windowPost = window.postMessage;
   window.postMessage = function () {
     messagePosted = dateNow();

@@ -125,13 +125,12 @@
 
   // Runs an action for the command and answers once its events have run
   // and, where the page may render only then, its next animation frame has
-  // come (at most 100 ms: a page out of sight gets none), so that what an
-  // application renders at its next frame is there, and a scroll's
-  // "scroll" events have been dispatched; when it started a navigation, as
-  // the page leaves; when its events started requests, once those have
-  // ended. `until` (optional) holds the answer back, at most a second,
-  // until it returns true (a scroll's events have come: a busy browser's
-  // frame may come after the 100 ms).
+  // come (see later()), so that what an application renders at its next
+  // frame is there, and a scroll's "scroll" events have been dispatched;
+  // when it started a navigation, as the page leaves; when its events
+  // started requests, once those have ended. `until` (optional) holds the
+  // answer back, at most a second, until it returns true (a scroll's
+  // events have come for where the page is).
   Command.prototype.act = function (fn, until) {
     var mark = requestsBegun;
     var began = dateNow();
@@ -164,11 +163,17 @@
     // first.
     var settle = function () { self.settle(mark, began, expectNavigation, value); };
     var go = function () { setTimeout(settle, 0); };
+    // Short timers set before that frame (by the events, not by a page's
+    // timer that keeps setting the next) have run too: a busy machine's
+    // frame may come first.
+    var framed = 0;
+    var holds = function () { return (!until || until()) && !shortTimerPending(began, framed); };
     var afterFrame = function () {
       later(function () {
-        if (!until || until()) { go(); return; }
+        framed = dateNow();
+        if (holds()) { go(); return; }
         waitUntil(function () {
-          if (!until()) return false;
+          if (!holds()) return false;
           go();
           return true;
         }, 1000, "frame", go);

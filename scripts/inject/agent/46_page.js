@@ -60,15 +60,16 @@
   // "scroll" event of its own: the page's listeners see that one too.
   function scrollAction(cmd, scroll) {
     var at = function () { return window.scrollX + "," + window.scrollY; };
-    var before = at(), seenAt = null, calmFrames = 0;
-    var onScroll = function () { seenAt = at(); calmFrames = 0; };
+    var before = at(), seenAt = null, frameOfEvent = 0;
+    var onScroll = function () { seenAt = at(); frameOfEvent = framesSeen; };
     call(addListener, window, ["scroll", onScroll, true]);
     cmd.act(scroll, function () {
       var now = at();
       if (seenAt === null ? now !== before : seenAt !== now) return false;
       // That pixel moves at the paint after the event: the position holds
-      // for one more frame before the action answers.
-      if (seenAt !== null && ++calmFrames < 2) return false;
+      // until the frame after that paint (the first frame callback after a
+      // "scroll" event may run before the paint that follows it).
+      if (seenAt !== null && framesSeen < frameOfEvent + 2) return false;
       call(removeListener, window, ["scroll", onScroll, true]);
       return true;
     });
