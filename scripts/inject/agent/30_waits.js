@@ -60,10 +60,11 @@
   // set one answers once it has run (its effect may come after the frame).
   var shortTimersPending = {}, shortTimerCount = 0, shortTimerOfId = {};
   window.setTimeout = function (fn, ms) {
-    var short = Number(ms) > 0 && !(Number(ms) > 20);
-    if (!(Number(ms) > 0)) zeroTimerSet = dateNow();
-    else if (short) shortTimerSet = dateNow();
-    if (!short || typeof fn !== "function") return call(setTimeout, window, arguments);
+    var delay = Number(ms);
+    if (!(delay > 0)) zeroTimerSet = dateNow();
+    if (!(delay > 0 && delay <= 20)) return call(setTimeout, window, arguments);
+    shortTimerSet = dateNow();
+    if (typeof fn !== "function") return call(setTimeout, window, arguments);
     var n = ++shortTimerCount, id;
     shortTimersPending[n] = shortTimerSet;
     var args = Array.prototype.slice.call(arguments);
