@@ -4,6 +4,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -11,20 +12,52 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <random>
 
 namespace quorvane_test {
 
-int free_port() {
+namespace {
+
+// Whether a listener could bind `port` on 127.0.0.1 now (0: any port);
+// the port it got, or 0.
+int bindable(int port) {
   const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+  if (s < 0) return 0;
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address.sin_port = 0;
-  ::bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  socklen_t length = sizeof address;
-  ::getsockname(s, reinterpret_cast<sockaddr*>(&address), &length);
+  address.sin_port = htons(static_cast<std::uint16_t>(port));
+  int got = 0;
+  if (::bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
+    socklen_t length = sizeof address;
+    if (::getsockname(s, reinterpret_cast<sockaddr*>(&address), &length) == 0) got = ntohs(address.sin_port);
+  }
   ::close(s);
-  return ntohs(address.sin_port);
+  return got;
+}
+
+// The lowest port the kernel hands out for outgoing connections.
+int ephemeral_low() {
+  std::ifstream range("/proc/sys/net/ipv4/ip_local_port_range");
+  int low = 0;
+  return range >> low ? low : 32768;
+}
+
+}  // namespace
+
+// The port is taken below the kernel's range for outgoing connections: a
+// port of that range, free now, may be any connection's own end (a
+// browser's, say) by the time the caller's server listens on it, while
+// tests run side by side. Chosen at random, so that tests started at once
+// do not pick the same one.
+int free_port() {
+  thread_local std::mt19937 pick(std::random_device{}());
+  const int low = 10000, high = ephemeral_low() - 1;
+  for (int attempt = 0; high > low && attempt < 100; ++attempt) {
+    const int port = std::uniform_int_distribution<int>(low, high)(pick);
+    if (bindable(port) == port) return port;
+  }
+  return bindable(0);
 }
 
 namespace {

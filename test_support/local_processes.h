@@ -12,7 +12,8 @@
 
 namespace quorvane_test {
 
-// A port on 127.0.0.1 that nothing listens on at the moment of the call.
+// A port on 127.0.0.1 that nothing listens on at the moment of the call,
+// outside the range the kernel takes for outgoing connections.
 int free_port();
 
 // Processes other than this one whose command line names `folder`.

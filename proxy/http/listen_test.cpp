@@ -96,6 +96,26 @@ TEST(ListenTest, PortInUseIsReportedWithTheSystemError) {
   }
 }
 
+// A run that asks a server that could not listen for its port is told why.
+TEST(ListenTest, ARunOfAServerThatCouldNotListenIsToldWhy) {
+  ProxySettings settings;
+  settings.port = 0;
+  settings.intercept_https = false;
+  settings.listen_ipv6 = false;
+  ProxyServer first(settings, nullptr);
+  first.start(1);
+  settings.port = first.port();
+  ProxyServer second(settings, nullptr);
+  EXPECT_THROW(second.start(1), boost::system::system_error);
+  try {
+    second.open_run_port("run");
+    ADD_FAILURE() << "a server that could not listen gave a run a port";
+  } catch (const std::runtime_error& e) {
+    EXPECT_NE(std::string(e.what()).find("does not serve HTTP (Unable to listen on 127.0.0.1:"), std::string::npos)
+        << e.what();
+  }
+}
+
 // A host started for a test ends by itself when the process it serves
 // ends, so that a test that dies leaves no proxy behind.
 TEST(ListenTest, HostEndsWithItsOwner) {

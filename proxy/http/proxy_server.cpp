@@ -194,6 +194,16 @@ ProxyServer::ProxyServer(ProxySettings settings, std::shared_ptr<ProxyState> sta
 ProxyServer::~ProxyServer() { stop(); }
 
 void ProxyServer::start(unsigned threads) {
+  try {
+    start_serving(threads);
+  } catch (const std::exception& e) {
+    std::lock_guard<std::mutex> lock(runs_mutex_);
+    start_failure_ = e.what();
+    throw;
+  }
+}
+
+void ProxyServer::start_serving(unsigned threads) {
   if (threads_) return;
   configure_upstream_tls(context_->upstream_tls, context_->settings.upstream_ca_file.string());
   if (context_->settings.intercept_https && !context_->authority) {
@@ -247,7 +257,10 @@ void ProxyServer::stop() {
 
 std::uint16_t ProxyServer::open_run_port(const std::string& run) {
   std::lock_guard<std::mutex> lock(runs_mutex_);
-  if (!threads_) throw std::runtime_error("the proxy does not serve HTTP");
+  if (!threads_) {
+    throw std::runtime_error("the proxy does not serve HTTP" +
+                             (start_failure_.empty() ? std::string() : " (" + start_failure_ + ")"));
+  }
   RunTable& runs = context_->runs;
   const auto now = RunTable::Clock::now();
   if (auto port = runs.port_of(run, now)) return *port;

@@ -65,10 +65,14 @@ class ProxyServer {
   struct Threads;  // internal
 
  private:
+  void start_serving(unsigned threads);
+
   std::unique_ptr<ProxyContext> context_;
   // Guards the runs' listeners, and threads_ against stop() for them.
   std::mutex runs_mutex_;
   std::unique_ptr<Threads> threads_;
+  // Why start() failed, for the runs that then ask for a port.
+  std::string start_failure_;
 };
 
 }  // namespace Tavrin::Proxy::Http
