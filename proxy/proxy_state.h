@@ -16,6 +16,7 @@
 #ifndef QUORVANE_PROXY_PROXY_STATE_H_
 #define QUORVANE_PROXY_PROXY_STATE_H_
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -106,8 +107,10 @@ class ProxyState {
   mutable std::mutex mutex_;
   std::uint64_t next_client_ = 1;
   std::set<std::uint64_t> holders_;
-  unsigned in_flight_ = 0;
-  std::uint64_t served_ = 0;
+  // Counted outside the mutex: every request of every event loop passes
+  // here twice, and a lock shared by the loops made them wait on each other.
+  std::atomic<unsigned> in_flight_{0};
+  std::atomic<std::uint64_t> served_{0};
   std::shared_ptr<Network::RunNetworks> networks_;
   RunSetup run_setup_;
 };

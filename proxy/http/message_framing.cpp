@@ -4,9 +4,8 @@
 #include <array>
 #include <cctype>
 #include <string_view>
-#include <vector>
 
-#include "proxy/http/header_text.h"
+#include <boost/beast/core/string.hpp>
 
 namespace Tavrin::Proxy::Http {
 
@@ -25,50 +24,73 @@ std::string_view trim(std::string_view text) {
   return text;
 }
 
-// The comma-separated elements of every field named `name`, lower case,
-// parameters (";...") dropped, empty elements skipped.
-std::vector<std::string> elements(const http::fields& fields, http::field name) {
-  std::vector<std::string> out;
-  for (auto range = fields.equal_range(name); range.first != range.second; ++range.first) {
-    std::string_view value = range.first->value();
-    while (!value.empty()) {
-      const std::size_t comma = value.find(',');
-      std::string_view element = value.substr(0, comma);
-      value = comma == std::string_view::npos ? std::string_view() : value.substr(comma + 1);
-      element = trim(element.substr(0, element.find(';')));
-      if (!element.empty()) out.push_back(lower_case(element));
-    }
+// Calls `each` with the comma-separated elements of a field's value,
+// parameters (";...") dropped and empty elements skipped, until `each`
+// returns false.
+template <class Each>
+void for_each_element(std::string_view value, Each&& each) {
+  while (!value.empty()) {
+    const std::size_t comma = value.find(',');
+    std::string_view element = value.substr(0, comma);
+    value = comma == std::string_view::npos ? std::string_view() : value.substr(comma + 1);
+    element = trim(element.substr(0, element.find(';')));
+    if (!element.empty() && !each(element)) return;
   }
-  return out;
 }
 
-std::size_t count_of(const http::fields& fields, http::field name) {
-  auto range = fields.equal_range(name);
-  return static_cast<std::size_t>(std::distance(range.first, range.second));
-}
+bool same_token(std::string_view a, std::string_view b) { return boost::beast::iequals(a, b); }
 
 }  // namespace
 
+// One pass over the fields, with no copies of their text: this runs for
+// every request and every answer the proxy forwards.
 std::optional<std::string> framing_fault(const http::fields& fields, unsigned version, bool request) {
-  for (const std::string& token : elements(fields, http::field::connection)) {
-    if (std::find(kNotHopByHop.begin(), kNotHopByHop.end(), token) != kNotHopByHop.end()) {
-      return "its Connection header names " + token + ", which is not for one hop only";
+  std::size_t lengths = 0;
+  std::string_view length;
+  std::size_t codings_fields = 0;
+  std::size_t chunked_count = 0;
+  bool last_is_chunked = false;
+  std::string_view named_framing;
+  for (const auto& field : fields) {
+    switch (field.name()) {
+      case http::field::connection:
+        for_each_element(field.value(), [&](std::string_view token) {
+          for (const std::string_view name : kNotHopByHop) {
+            if (same_token(name, token)) named_framing = name;
+          }
+          return named_framing.empty();
+        });
+        if (!named_framing.empty()) {
+          return "its Connection header names " + std::string(named_framing) + ", which is not for one hop only";
+        }
+        break;
+      case http::field::content_length:
+        ++lengths;
+        length = field.value();
+        break;
+      case http::field::transfer_encoding:
+        ++codings_fields;
+        for_each_element(field.value(), [&](std::string_view coding) {
+          last_is_chunked = same_token(coding, "chunked");
+          if (last_is_chunked) ++chunked_count;
+          return true;
+        });
+        break;
+      default:
+        break;
     }
   }
-  const std::size_t lengths = count_of(fields, http::field::content_length);
-  const std::vector<std::string> codings = elements(fields, http::field::transfer_encoding);
-  if (count_of(fields, http::field::transfer_encoding) > 0) {
-    if (codings.empty() || codings.back() != "chunked") return std::string("its Transfer-Encoding does not end in chunked");
-    if (std::count(codings.begin(), codings.end(), "chunked") > 1) return std::string("its Transfer-Encoding names chunked twice");
+  if (codings_fields > 0) {
+    if (!last_is_chunked) return std::string("its Transfer-Encoding does not end in chunked");
+    if (chunked_count > 1) return std::string("its Transfer-Encoding names chunked twice");
     if (lengths > 0) return std::string("it has both Transfer-Encoding and Content-Length");
     if (request && version < 11) return std::string("an HTTP/1.0 request has a Transfer-Encoding");
   }
   if (lengths > 1) return std::string("it has more than one Content-Length");
   if (lengths == 1) {
-    const std::string_view value = fields[http::field::content_length];
-    if (value.empty() || value.size() > 19 ||
-        !std::all_of(value.begin(), value.end(), [](unsigned char c) { return std::isdigit(c); })) {
-      return "its Content-Length " + std::string(value) + " is not a plain number";
+    if (length.empty() || length.size() > 19 ||
+        !std::all_of(length.begin(), length.end(), [](unsigned char c) { return std::isdigit(c); })) {
+      return "its Content-Length " + std::string(length) + " is not a plain number";
     }
   }
   return std::nullopt;

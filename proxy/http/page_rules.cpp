@@ -7,6 +7,7 @@
 #include <vector>
 
 #include <boost/beast/core/detail/base64.hpp>
+#include <boost/beast/core/string.hpp>
 #include <boost/beast/http/rfc7230.hpp>
 
 #include "proxy/http/header_text.h"
@@ -46,23 +47,37 @@ bool is_injectable_response(http::verb method, const http::response_header<>& re
 }
 
 void remove_hop_by_hop(http::fields& fields, bool keep_upgrade) {
+  // The names Connection lists, copied (short names stay in the string
+  // itself): erasing fields frees their text. Keep-Alive goes anyway.
   std::vector<std::string> named;
   for (const auto& token : http::token_list(fields[http::field::connection])) {
-    const std::string name = lower_case(token);
-    if (keep_upgrade && name == "upgrade") continue;
-    named.push_back(name);
+    if (boost::beast::iequals(token, "keep-alive")) continue;
+    if (keep_upgrade && boost::beast::iequals(token, "upgrade")) continue;
+    named.emplace_back(token.data(), token.size());
   }
-  for (const std::string& name : named) fields.erase(name);
-  for (const char* name : {"Keep-Alive", "Proxy-Connection", "Proxy-Authenticate", "Proxy-Authorization", "TE",
-                           "Trailer"}) {
-    fields.erase(name);
+  const auto is_hop_by_hop = [&](const http::fields::value_type& field) {
+    switch (field.name()) {
+      case http::field::keep_alive:
+      case http::field::proxy_connection:
+      case http::field::proxy_authenticate:
+      case http::field::proxy_authorization:
+      case http::field::te:
+      case http::field::trailer:
+        return true;
+      case http::field::connection:
+      case http::field::upgrade:
+        return !keep_upgrade;
+      default:
+        break;
+    }
+    return std::any_of(named.begin(), named.end(),
+                       [&](const std::string& name) { return boost::beast::iequals(field.name_string(), name); });
+  };
+  // One pass over the fields: this runs twice for every forwarded request.
+  for (auto it = fields.begin(); it != fields.end();) {
+    it = is_hop_by_hop(*it) ? fields.erase(it) : std::next(it);
   }
-  if (keep_upgrade) {
-    fields.set(http::field::connection, "upgrade");
-  } else {
-    fields.erase(http::field::connection);
-    fields.erase(http::field::upgrade);
-  }
+  if (keep_upgrade) fields.set(http::field::connection, "upgrade");
 }
 
 void prepare_document_request(http::fields& request) {

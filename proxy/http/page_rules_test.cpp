@@ -52,8 +52,10 @@ TEST(PageRulesTest, InjectableAnswers) {
 // Connection and what it names go; an upgrade keeps what it needs.
 TEST(PageRulesTest, HopByHopFields) {
   http::fields fields;
-  fields.set(http::field::connection, "keep-alive, X-Private, Upgrade");
+  fields.set(http::field::connection, "keep-alive, x-PRIVATE, Upgrade");
   fields.set("X-Private", "1");
+  fields.insert("x-private", "2");
+  fields.set(http::field::te, "trailers");
   fields.set("Keep-Alive", "timeout=5");
   fields.set("Proxy-Authorization", "Basic x");
   fields.set(http::field::upgrade, "websocket");
@@ -64,6 +66,7 @@ TEST(PageRulesTest, HopByHopFields) {
   EXPECT_EQ(fields.find("X-Private"), fields.end());
   EXPECT_EQ(fields.find("Keep-Alive"), fields.end());
   EXPECT_EQ(fields.find("Proxy-Authorization"), fields.end());
+  EXPECT_EQ(fields.find(http::field::te), fields.end());
   EXPECT_EQ(fields.find(http::field::upgrade), fields.end());
   EXPECT_EQ(fields.find(http::field::connection), fields.end());
   EXPECT_EQ(fields[http::field::transfer_encoding], "chunked");

@@ -11,15 +11,17 @@ namespace Tavrin::Proxy::Http {
 
 namespace {
 
+// ASCII only, whatever the locale: every request's target passes here.
+char ascii_lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
 bool starts_with_ignoring_case(std::string_view text, std::string_view prefix) {
-  return text.size() >= prefix.size() &&
-         std::equal(prefix.begin(), prefix.end(), text.begin(), [](char a, char b) {
-           return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
-         });
+  return text.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), text.begin(),
+                                                    [](char a, char b) { return ascii_lower(a) == ascii_lower(b); });
 }
 
 bool valid_host_char(char c) {
-  return std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '.' || c == '_';
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
+         c == '_';
 }
 
 }  // namespace
@@ -68,8 +70,7 @@ std::optional<Origin> parse_authority(std::string_view authority, bool tls) {
     origin.port = static_cast<std::uint16_t>(port);
   }
   origin.host.assign(host);
-  std::transform(origin.host.begin(), origin.host.end(), origin.host.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  std::transform(origin.host.begin(), origin.host.end(), origin.host.begin(), ascii_lower);
   return origin;
 }
 

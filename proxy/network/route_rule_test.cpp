@@ -2,7 +2,10 @@
 // fault refused before anything is added, naming what is wrong.
 #include "proxy/network/route_rule.h"
 
+#include <atomic>
 #include <fstream>
+#include <thread>
+#include <vector>
 
 #include <boost/json/parse.hpp>
 
@@ -105,6 +108,48 @@ TEST(RouteTable, NewestFirstTimesAndRemoval) {
   EXPECT_EQ(table.take("http://a/api/y", "GET"), nullptr);
   table.clear();
   EXPECT_TRUE(table.empty());
+}
+
+// The event loops match requests side by side: a rule with `times` still
+// answers exactly that many, and rules added or removed meanwhile leave
+// every match whole.
+TEST(RouteTable, TimesHoldWhenLoopsTakeAtOnce) {
+  RouteTable table;
+  table.add(read_route_rule(R"({"pattern": {"glob": "**/api/*"}, "action": {"body": "fallback"}})"));
+  table.add(read_route_rule(R"({"pattern": {"glob": "**/api/x"}, "action": {"body": "limited"}, "times": 500})"));
+  std::atomic<int> limited{0};
+  std::atomic<int> fallback{0};
+  std::vector<std::thread> loops;
+  for (int t = 0; t < 4; ++t) {
+    loops.emplace_back([&] {
+      for (int i = 0; i < 1000; ++i) {
+        const auto rule = table.take("http://a/api/x", "GET");
+        ASSERT_NE(rule, nullptr);
+        ++(rule->action.fulfil->body == "limited" ? limited : fallback);
+      }
+    });
+  }
+  loops.emplace_back([&] {
+    for (int i = 0; i < 200; ++i) {
+      table.add(read_route_rule(R"({"pattern": {"glob": "**/elsewhere"}, "action": {"status": 404}})"));
+      table.remove(UrlPattern::from_json(boost::json::parse(R"({"glob":"**/elsewhere"})"), "p").key());
+    }
+  });
+  for (auto& loop : loops) loop.join();
+  EXPECT_EQ(limited.load(), 500);
+  EXPECT_EQ(fallback.load(), 3500);
+  EXPECT_EQ(table.size(), 2u);
+}
+
+// A glob's text must be in the URL, wherever the stars put it.
+TEST(RouteTable, GlobTextsAreFoundAnywhereTheStarsAllow) {
+  RouteTable table;
+  table.add(read_route_rule(R"({"pattern": {"glob": "**/none7/*"}, "action": {"status": 404}})"));
+  table.add(read_route_rule(R"({"pattern": {"glob": "127.0.0.1:*/a?c"}, "action": {"status": 410}})"));
+  EXPECT_EQ(table.take("http://127.0.0.1:8080/1k", "GET"), nullptr);
+  EXPECT_EQ(table.take("http://127.0.0.1:8080/none7/x", "GET")->action.fulfil->status, 404);
+  EXPECT_EQ(table.take("https://127.0.0.1:8443/abc", "GET")->action.fulfil->status, 410);
+  EXPECT_EQ(table.take("https://127.0.0.1:8443/x/abc", "GET"), nullptr);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The routes of one run, newest first. A request that no rule matches
 // costs one atomic read while the run has no rules, and a pass over the
-// patterns when it has some.
+// patterns when it has some. That pass runs on a snapshot of the rules,
+// outside the lock: the event loops match their requests side by side.
 //
 // Thread-safe.
 #ifndef QUORVANE_PROXY_NETWORK_ROUTE_TABLE_H_
@@ -40,8 +41,15 @@ class RouteTable {
   std::size_t size() const;
 
  private:
+  using Rules = std::vector<std::shared_ptr<RouteRule>>;  // oldest first
+
+  std::shared_ptr<const Rules> snapshot() const;
+  // Sets the rules to `change` applied to a copy of them.
+  template <class Change>
+  void rewrite(Change&& change);
+
   mutable std::mutex mutex_;
-  std::vector<std::shared_ptr<RouteRule>> rules_;  // oldest first
+  std::shared_ptr<const Rules> rules_ = std::make_shared<const Rules>();
   std::atomic<std::size_t> count_{0};
 };
 

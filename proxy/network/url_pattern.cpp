@@ -52,6 +52,9 @@ UrlPattern UrlPattern::from_json(const json::value& pattern, const std::string& 
           out.glob_.push_back({GlobPiece::Kind::kText, std::string(1, glob[i])});
         }
       }
+      for (const GlobPiece& piece : out.glob_) {
+        if (piece.text.size() > out.glob_needle_.size()) out.glob_needle_ = piece.text;
+      }
     } else if (has_regex) {
       const std::string flags = text_field(object, "flags", what);
       auto syntax = std::regex::ECMAScript | std::regex::optimize;
@@ -104,6 +107,7 @@ bool UrlPattern::matches(std::string_view url, std::string_view method) const {
   if (!method_.empty() && method != method_) return false;
   if (any_) return true;
   if (search_) return std::regex_search(url.begin(), url.end(), regex_);
+  if (!glob_needle_.empty() && url.find(glob_needle_) == std::string_view::npos) return false;
   const GlobPiece* begin = glob_.data();
   const GlobPiece* end = begin + glob_.size();
   if (match_glob(begin, end, url)) return true;

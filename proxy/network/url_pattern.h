@@ -54,6 +54,9 @@ class UrlPattern {
 
   bool any_ = true;
   std::vector<GlobPiece> glob_;
+  // The glob's longest text: a URL without it cannot match, which one
+  // search tells before any backtracking (most rules match few requests).
+  std::string glob_needle_;
   bool glob_without_scheme_ = false;
   bool search_ = false;  // a regular expression: anywhere in the URL
   std::regex regex_;
