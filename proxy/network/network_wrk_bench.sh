@@ -16,10 +16,10 @@
 # and then, from a page in headless Chromium through the real programs, a
 # route's handler function's round trip from the page's fetch to its answer
 # (build/bench/handler_round_trip_bench, when built).
-# Forwarding against nginx's relay is measured last once more, in rounds
-# (ROUNDS, default 5) that take the two by turns, and printed as the median
-# of each round's ratio: on a shared machine a single pair of runs can be
-# a tenth apart either way.
+# Forwarding against nginx's relay, and 100 rules against none, are
+# measured last once more, in rounds (ROUNDS, default 5) that take them by
+# turns, and printed as the median of each round's ratio: on a shared
+# machine a single pair of runs can be a tenth apart either way.
 # Prints figures; asserts nothing.
 #
 #   [ROUNDS=n] proxy/network/network_wrk_bench.sh [build folder (build)] [seconds per run (10)] [earlier build folder]
@@ -136,21 +136,30 @@ round_seconds=$(( seconds < 5 ? seconds : 5 ))
 start_host --run bench --log-body-bytes 0
 run_port=$port
 run_pid=$host_pid
+start_host --run bench --log-body-bytes 0 "${rules[@]}"
+rules_port=$port
+rules_pid=$host_pid
 start_host
 proxy_port=$port
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN{printf "%.3f", a/b}'; }
 ratios_proxy=()
 ratios_run=()
+ratios_rules=()
 for round in $(seq 1 "$rounds"); do
   relay=$(wrk -t2 -c16 -d"${round_seconds}s" "http://127.0.0.1:$relay_port/1k" | rate)
   ours=$(wrk -t2 -c16 -d"${round_seconds}s" -s "$work/via.lua" "http://127.0.0.1:$proxy_port" | rate)
   run=$(wrk -t2 -c16 -d"${round_seconds}s" -s "$work/via.lua" "http://127.0.0.1:$run_port" | rate)
-  ratios_proxy+=("$(awk -v a="$ours" -v b="$relay" 'BEGIN{printf "%.3f", a/b}')")
-  ratios_run+=("$(awk -v a="$run" -v b="$relay" 'BEGIN{printf "%.3f", a/b}')")
-  printf 'round %d: nginx relay %s, proxy %s, run, no rules %s req/s\n' "$round" "$relay" "$ours" "$run"
+  ruled=$(wrk -t2 -c16 -d"${round_seconds}s" -s "$work/via.lua" "http://127.0.0.1:$rules_port" | rate)
+  ratios_proxy+=("$(ratio "$ours" "$relay")")
+  ratios_run+=("$(ratio "$run" "$relay")")
+  ratios_rules+=("$(ratio "$ruled" "$run")")
+  printf 'round %d: nginx relay %s, proxy %s, run with no rules %s, run with 100 rules %s req/s\n' \
+    "$round" "$relay" "$ours" "$run" "$ruled"
 done
-kill "$host_pid" "$run_pid"
+kill "$host_pid" "$run_pid" "$rules_pid"
 median() { printf '%s\n' "$@" | sort -n | awk '{v[NR]=$1} END{print (NR % 2) ? v[(NR+1)/2] : (v[NR/2]+v[NR/2+1])/2}'; }
-echo "forwarding against nginx's relay, median of $rounds rounds: proxy $(median "${ratios_proxy[@]}")x, run with no rules $(median "${ratios_run[@]}")x"
+echo "medians of $rounds rounds: forwarding against nginx's relay: proxy $(median "${ratios_proxy[@]}")x," \
+  "run with no rules $(median "${ratios_run[@]}")x; 100 rules against none $(median "${ratios_rules[@]}")x"
 handler_bench="$build/bench/handler_round_trip_bench"
 if [ -x "$handler_bench" ]; then
   "$handler_bench"

@@ -24,6 +24,19 @@
   // of the trusted moves) }.
   var pointing = null;
 
+  // Whether the loaded page has been drawn: two animation frames have run
+  // since its load. Chromium was seen to take no pointer moves at all into
+  // a document it had not painted yet (on a busy machine the first paint
+  // comes late), and a move not taken gives no :hover: the first real
+  // input of a page waits for its paint, a second at most.
+  var drawn = !requestFrame;
+  loadWaits[loadWaits.length] = function () {
+    if (!requestFrame) return;
+    call(requestFrame, window, [function () {
+      call(requestFrame, window, [function () { drawn = true; }]);
+    }]);
+  };
+
   function noteTrusted(e) {
     if (!e.isTrusted) return;
     if (e.type === "mouseout" && !e.relatedTarget) {
@@ -80,7 +93,15 @@
   function point(cmd, phases, fallback) {
     pointing = { phases: phases, fallback: fallback, mark: requestsBegun, began: dateNow(), corrected: false };
     watching = { events: [] };
-    nextPhase(cmd);
+    if (drawn) { nextPhase(cmd); return; }
+    waitUntil(function () {
+      if (!drawn) return false;
+      nextPhase(cmd);
+      return true;
+    }, 1000, 10, function () {
+      drawn = true;
+      nextPhase(cmd);
+    });
   }
   // A phase given as a function is made when it comes, from where the
   // pointer is known to be by then.
