@@ -78,11 +78,15 @@ sed 's#/1k"#/256k"#' "$work/via.lua" > "$work/via256k.lua"
 rate() { awk '/^Requests\/sec/{print $2}'; }
 p50() { awk '$1 == "50%" {print $2}'; }
 
+# A host serves until its standard input ends: long enough for every run
+# it may be measured in, the rounds included.
+host_life=$(( seconds * 20 + ${ROUNDS:-5} * 25 + 60 ))
+
 # Starts proxy_http_host with `$@`; sets `port` to the port to load (the
 # run's when there is one).
 start_host() {
   local out="$work/host$RANDOM.out"
-  "$host" "$@" > "$out" 2> /dev/null < <(sleep $((seconds * 4 + 60))) & pids+=($!)
+  "$host" "$@" > "$out" 2> /dev/null < <(sleep "$host_life") & pids+=($!)
   for _ in $(seq 1 100); do
     grep -q '^port ' "$out" 2>/dev/null && break
     sleep 0.1
