@@ -74,38 +74,44 @@ std::string run(const std::vector<std::string>& arguments) {
   return run.out;
 }
 
+// A plain loopback server holds a port; settings_ ask for the same one.
+class PortTaken : public ::testing::Test {
+ protected:
+  PortTaken() : first_(loopback_settings(0), nullptr) {
+    first_.start(1);
+    settings_ = loopback_settings(first_.port());
+  }
+
+  static ProxySettings loopback_settings(std::uint16_t port) {
+    ProxySettings settings;
+    settings.port = port;
+    settings.intercept_https = false;
+    settings.listen_ipv6 = false;
+    return settings;
+  }
+
+  ProxyServer first_;
+  ProxySettings settings_;
+};
+
 // A port that another server holds is refused with the system's error and
 // the address in the message.
-TEST(ListenTest, PortInUseIsReportedWithTheSystemError) {
-  ProxySettings settings;
-  settings.port = 0;
-  settings.intercept_https = false;
-  settings.listen_ipv6 = false;
-  ProxyServer first(settings, nullptr);
-  first.start(1);
-  settings.port = first.port();
-  ProxyServer second(settings, nullptr);
+TEST_F(PortTaken, PortInUseIsReportedWithTheSystemError) {
+  ProxyServer second(settings_, nullptr);
   try {
     second.start(1);
     ADD_FAILURE() << "a second server listened on the same port";
   } catch (const boost::system::system_error& e) {
     EXPECT_EQ(e.code().value(), EADDRINUSE);
-    EXPECT_NE(std::string(e.what()).find("Unable to listen on 127.0.0.1:" + std::to_string(first.port())),
+    EXPECT_NE(std::string(e.what()).find("Unable to listen on 127.0.0.1:" + std::to_string(first_.port())),
               std::string::npos)
         << e.what();
   }
 }
 
 // A run that asks a server that could not listen for its port is told why.
-TEST(ListenTest, ARunOfAServerThatCouldNotListenIsToldWhy) {
-  ProxySettings settings;
-  settings.port = 0;
-  settings.intercept_https = false;
-  settings.listen_ipv6 = false;
-  ProxyServer first(settings, nullptr);
-  first.start(1);
-  settings.port = first.port();
-  ProxyServer second(settings, nullptr);
+TEST_F(PortTaken, ARunOfAServerThatCouldNotListenIsToldWhy) {
+  ProxyServer second(settings_, nullptr);
   EXPECT_THROW(second.start(1), boost::system::system_error);
   try {
     second.open_run_port("run");

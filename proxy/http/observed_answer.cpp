@@ -7,6 +7,7 @@
 #include <boost/asio/steady_timer.hpp>
 
 #include "proxy/http/body_decoding.h"
+#include "proxy/http/header_text.h"
 #include "proxy/http/page_rules.h"
 #include "proxy/http/proxy_context.h"
 #include "proxy/pages/page_channel.h"
@@ -19,22 +20,12 @@ double since_start(const Network::LoggedRequest& entry) {
   return std::chrono::duration<double, std::milli>(std::chrono::system_clock::now() - entry.started).count();
 }
 
-// ASCII, as field names are; every field of every logged request and
-// answer passes here.
-std::string lower(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return out;
-}
-
 }  // namespace
 
 Network::Fields logged_fields(const http::fields& fields) {
   Network::Fields out;
   out.reserve(static_cast<std::size_t>(std::distance(fields.begin(), fields.end())));
-  for (const auto& field : fields) out.emplace_back(lower(field.name_string()), std::string(field.value()));
+  for (const auto& field : fields) out.emplace_back(lower_case(field.name_string()), std::string(field.value()));
   return out;
 }
 
@@ -148,7 +139,7 @@ void WebSocketRecording::take(Network::WebSocketFrames& frames, std::string_view
 
 bool opens_websocket(const http::response_header<>& answer) {
   return answer.result() == http::status::switching_protocols &&
-         lower(answer[http::field::upgrade]).find("websocket") != std::string::npos;
+         lower_case(answer[http::field::upgrade]).find("websocket") != std::string::npos;
 }
 
 bool changes_answer(const ForwardHooks& hooks) {

@@ -7,11 +7,13 @@
 
 #include <boost/asio/ip/address.hpp>
 
+#include "proxy/http/header_text.h"
+
 namespace Tavrin::Proxy::Http {
 
 namespace {
 
-// ASCII only, whatever the locale: every request's target passes here.
+// ASCII, whatever the locale: every request's target passes here.
 char ascii_lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 bool starts_with_ignoring_case(std::string_view text, std::string_view prefix) {
@@ -69,8 +71,7 @@ std::optional<Origin> parse_authority(std::string_view authority, bool tls) {
     if (port == 0 || port > 65535) return std::nullopt;
     origin.port = static_cast<std::uint16_t>(port);
   }
-  origin.host.assign(host);
-  std::transform(origin.host.begin(), origin.host.end(), origin.host.begin(), ascii_lower);
+  origin.host = lower_case(host);
   return origin;
 }
 

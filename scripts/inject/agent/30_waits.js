@@ -56,32 +56,28 @@
   // observer of intersections or sizes (they report at frames). Each is
   // noted by when it was last asked for; an observer once made stays.
   var zeroTimerSet = -1000, shortTimerSet = -1000, messagePosted = -1000, observing = false;
-  // The short timers still to run, by when they were set: an action that
-  // set one answers once it has run (its effect may come after the frame).
-  var shortTimersPending = {}, shortTimerCount = 0, shortTimerOfId = {};
+  // The short timers still to run (by id), with when they were set: an
+  // action that set one answers once it has run (its effect may come after
+  // the frame).
+  var shortTimersPending = {};
   window.setTimeout = function (fn, ms) {
     var delay = Number(ms);
     if (!(delay > 0)) zeroTimerSet = dateNow();
     if (!(delay > 0 && delay <= 20)) return call(setTimeout, window, arguments);
     shortTimerSet = dateNow();
     if (typeof fn !== "function") return call(setTimeout, window, arguments);
-    var n = ++shortTimerCount, id;
-    shortTimersPending[n] = shortTimerSet;
+    var id;
     var args = Array.prototype.slice.call(arguments);
     args[0] = function () {
-      delete shortTimersPending[n];
-      delete shortTimerOfId[id];
+      delete shortTimersPending[id];
       return call(fn, this, arguments);
     };
     id = call(setTimeout, window, args);
-    shortTimerOfId[id] = n;
+    shortTimersPending[id] = shortTimerSet;
     return id;
   };
   window.clearTimeout = function (id) {
-    if (shortTimerOfId.hasOwnProperty(id)) {
-      delete shortTimersPending[shortTimerOfId[id]];
-      delete shortTimerOfId[id];
-    }
+    delete shortTimersPending[id];
     return call(clearTimeout, window, arguments);
   };
   function shortTimerPending(since, until) {
