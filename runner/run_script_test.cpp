@@ -23,6 +23,7 @@
 #include "proxy/velmora_proxy.h"
 #include "runner/report/testing/well_formed.h"
 #include "runtime/velmora_script.h"
+#include "test_support/local_processes.h"
 #include "test_support/temp_dir.h"
 #include "test_support/wait_until.h"
 
@@ -329,8 +330,8 @@ int servers_of(int parent) {
   int servers = 0;
   for (const fs::directory_entry& entry : fs::directory_iterator("/proc")) {
     const std::string name = entry.path().filename().string();
-    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
-    const std::string stat = read_file((entry.path() / "stat").string());
+    if (name.empty() || name.find_first_not_of("0123456789") != std::string::npos) continue;
+    const std::string stat = quorvane_test::read_proc(std::stoi(name), "stat");
     const auto paren = stat.rfind(')');
     if (paren == std::string::npos || stat.find("(Xvfb)") == std::string::npos) continue;
     std::istringstream fields(stat.substr(paren + 2));

@@ -60,8 +60,6 @@ int free_port() {
   return bindable(0);
 }
 
-namespace {
-
 std::string read_proc(int pid, const std::string& what) {
   // A process may end while it is read (the read then throws): its file
   // reads empty.
@@ -72,6 +70,8 @@ std::string read_proc(int pid, const std::string& what) {
     return std::string();
   }
 }
+
+namespace {
 
 // Every process but this one.
 std::vector<int> other_processes() {

@@ -16,6 +16,10 @@ namespace quorvane_test {
 // outside the range the kernel takes for outgoing connections.
 int free_port();
 
+// The file `what` of process `pid` under /proc; empty when the process
+// has ended, also while it is being read (any process may end then).
+std::string read_proc(int pid, const std::string& what);
+
 // Processes other than this one whose command line names `folder`.
 int processes_from(const std::string& folder);
 

@@ -54,7 +54,7 @@ test("hangs alone", function () {
 )";
 
 std::string command_line_of(int pid) {
-  std::string text = read_file("/proc/" + std::to_string(pid) + "/cmdline");
+  std::string text = quorvane_test::read_proc(pid, "cmdline");
   for (char& c : text)
     if (c == '\0') c = ' ';
   return text;
@@ -274,7 +274,7 @@ TEST_F(SuiteCancel, KillToTheRunnerLeavesNothingRunningAndTheFinishedResults) {
 // Whether signal `number` waits to be taken by process `pid` (pending for
 // the process or one of its threads).
 bool signal_pending(int pid, int number) {
-  std::istringstream status(read_file("/proc/" + std::to_string(pid) + "/status"));
+  std::istringstream status(quorvane_test::read_proc(pid, "status"));
   bool pending = false;
   for (std::string line; std::getline(status, line);) {
     if (line.rfind("ShdPnd:", 0) == 0 || line.rfind("SigPnd:", 0) == 0)
