@@ -66,15 +66,17 @@ TEST_F(TunnelTest, WebSocketEchoThroughTheProxy) {
 TEST_F(TunnelTest, IdleTunnelsAreClosed) {
   TestOrigin origin([](const SeenRequest&) { return html(""); });
   ProxySettings settings = default_settings();
-  settings.tunnel_idle_timeout = std::chrono::milliseconds(400);
+  // Ten times the pause between messages: a loaded machine may stretch a
+  // pause of 100 ms several times over.
+  settings.tunnel_idle_timeout = std::chrono::milliseconds(1000);
   start_proxy(settings);
   boost::asio::io_context io;
   beast::websocket::stream<boost::asio::ip::tcp::socket> ws(io);
   ws.next_layer().connect({boost::asio::ip::address_v4::loopback(), proxy_port()});
   const std::string authority = "127.0.0.1:" + std::to_string(origin.port());
   ws.handshake(authority, "http://" + authority + "/ws");
-  // Busy for three idle times: every message is still echoed.
-  for (int i = 0; i < 12; ++i) {
+  // Busy for one and a half idle times: every message is still echoed.
+  for (int i = 0; i < 15; ++i) {
     ws.write(boost::asio::buffer(std::string("ping")));
     beast::flat_buffer echoed;
     ws.read(echoed);
@@ -83,7 +85,7 @@ TEST_F(TunnelTest, IdleTunnelsAreClosed) {
   }
   // Quiet well past the idle time: the proxy has closed the tunnel, so
   // nothing comes back.
-  std::this_thread::sleep_for(std::chrono::milliseconds(2000));
+  std::this_thread::sleep_for(std::chrono::milliseconds(3000));
   beast::error_code ec;
   ws.write(boost::asio::buffer(std::string("late")), ec);
   beast::flat_buffer late;
