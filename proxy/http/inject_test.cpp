@@ -43,7 +43,7 @@ TEST_F(InjectTest, DocumentGetsTheAgentAndIsNeverCached) {
   const CurlResult result = get(url(origin, "/"), {"-H", "If-None-Match: \"v1\"", "-H",
                                                    "If-Modified-Since: Mon, 01 Jan 2024 00:00:00 GMT", "-H",
                                                    "Accept-Encoding: gzip, br"});
-  const std::string expected = std::string(kPage).insert(std::string(kPage).find("<head>") + 6, kAgentElement);
+  const std::string expected = std::string(kPage).insert(std::string(kPage).find("<head>") + 6, agent_element());
   EXPECT_EQ(result.body, expected);
   EXPECT_EQ(result.field("Content-Length"), std::to_string(expected.size()));
   EXPECT_EQ(result.field("Cache-Control"), "no-store");
@@ -71,7 +71,7 @@ TEST_F(InjectTest, GzipAndBrotliPagesAreDecodedAndInjected) {
   start_proxy();
   for (const char* path : {"/gz", "/br"}) {
     const CurlResult result = get(url(origin, path));
-    EXPECT_NE(result.body.find("<head>" + std::string(kAgentElement)), std::string::npos) << path;
+    EXPECT_NE(result.body.find("<head>" + agent_element()), std::string::npos) << path;
     EXPECT_EQ(result.body.find("<!DOCTYPE html>"), 0u) << path;
     EXPECT_EQ(result.field("Content-Encoding"), "") << path;
     EXPECT_EQ(result.field("Content-Length"), std::to_string(result.body.size())) << path;
@@ -105,11 +105,11 @@ TEST_F(InjectTest, OnlyDocumentsAreInjected) {
   EXPECT_EQ(get(url(origin, "/json")).body, "{\"a\":\"</head>\"}");
   EXPECT_EQ(get(url(origin, "/attachment")).body, kPage);
   EXPECT_EQ(get(url(origin, "/redirect")).body, kPage);
-  EXPECT_NE(get(url(origin, "/missing")).body.find(kAgentElement), std::string::npos);
+  EXPECT_NE(get(url(origin, "/missing")).body.find(agent_element()), std::string::npos);
   EXPECT_EQ(curl({"-H", "Accept: */*", url(origin, "/")}).body, kPage);
   EXPECT_EQ(get(url(origin, "/"), {"-H", "Sec-Fetch-Dest: script"}).body, kPage);
   EXPECT_EQ(get(url(origin, "/"), {"-H", "X-Requested-With: XMLHttpRequest"}).body, kPage);
-  EXPECT_NE(curl({"-H", "Sec-Fetch-Dest: iframe", url(origin, "/")}).body.find(kAgentElement), std::string::npos);
+  EXPECT_NE(curl({"-H", "Sec-Fetch-Dest: iframe", url(origin, "/")}).body.find(agent_element()), std::string::npos);
 }
 
 // Every policy header lets scripts with the page's nonce run, and the
@@ -144,7 +144,7 @@ TEST_F(InjectTest, XhtmlStaysWellFormed) {
   TestOrigin origin([&](const SeenRequest&) { return page(xhtml, "application/xhtml+xml"); });
   start_proxy();
   const CurlResult result = get(url(origin, "/"));
-  EXPECT_NE(result.body.find(kAgentElement), std::string::npos);
+  EXPECT_NE(result.body.find(agent_element()), std::string::npos);
   pugi::xml_document document;
   EXPECT_TRUE(document.load_string(result.body.c_str())) << result.body;
 }
@@ -167,15 +167,43 @@ TEST_F(InjectTest, PageAboveTheCapPassesUnchanged) {
   EXPECT_NE(notes_.back().find("larger than 1000 bytes"), std::string::npos);
 }
 
-// A package rebuilt on disk is served without a restart.
+// A package rebuilt on disk is served without a restart, and pages ask
+// for its files at a new address: a browser that kept the old files does
+// not run them.
 TEST_F(InjectTest, PackageIsReloadedWhenItChanges) {
+  TestOrigin origin([](const SeenRequest&) { return page(kPage); });
   start_proxy();
-  EXPECT_EQ(curl({"http://any.host.test/quorvane/special/file/api.js"}).body, kAgentSource);
+  const std::string before = package_version();
+  ASSERT_EQ(before.size(), 16u);
+  EXPECT_EQ(curl({"http://any.host.test/quorvane/special/file/api.js?v=" + before}).body, kAgentSource);
   EXPECT_EQ(curl({"http://any.host.test/quorvane/special/file/none.js"}).status, 404u);
   std::this_thread::sleep_for(std::chrono::milliseconds(1100));
   write_package("window.quorvaneAgent = 2;");
   std::filesystem::last_write_time(package_, std::filesystem::file_time_type::clock::now() + std::chrono::seconds(5));
   EXPECT_EQ(curl({"http://any.host.test/quorvane/special/file/api.js"}).body, "window.quorvaneAgent = 2;");
+  const std::string after = package_version();
+  EXPECT_NE(after, before);
+  const std::string document = get(url(origin, "/")).body;
+  EXPECT_NE(document.find("api.js?v=" + after + "\""), std::string::npos) << document;
+  // The old address still gets the file, but not to keep.
+  const CurlResult old = curl({"http://any.host.test/quorvane/special/file/api.js?v=" + before});
+  EXPECT_EQ(old.body, "window.quorvaneAgent = 2;");
+  EXPECT_EQ(old.field("Cache-Control"), "no-store");
+}
+
+// The browser may keep a package file asked for at the address pages are
+// given; at any other address it is never kept.
+TEST_F(InjectTest, PackageFilesAreKeptOnlyAtTheVersionedAddress) {
+  start_proxy();
+  const std::string file = "http://any.host.test/quorvane/special/file/api.js";
+  const CurlResult versioned = curl({file + "?v=" + package_version()});
+  EXPECT_EQ(versioned.body, kAgentSource);
+  EXPECT_EQ(versioned.field("Cache-Control"), "private, max-age=31536000, immutable");
+  for (const std::string& other : {file, file + "?v=0123456789abcdef", file + "?v=" + package_version() + "&x=1"}) {
+    const CurlResult answer = curl({other});
+    EXPECT_EQ(answer.body, kAgentSource) << other;
+    EXPECT_EQ(answer.field("Cache-Control"), "no-store") << other;
+  }
 }
 
 }  // namespace

@@ -76,7 +76,11 @@ asio::awaitable<bool> answer_package_file(AnyStream& client, const LocalRequest&
   }
   http::response<http::string_body> answer{http::status::ok, request.version};
   answer.set(http::field::content_type, content_type(file->Type()));
-  answer.set(http::field::cache_control, "no-store");
+  // The address pages are given names the package's version, so the
+  // browser may keep the file: every page of a run would fetch it again
+  // otherwise. Any other address is answered afresh each time.
+  answer.set(http::field::cache_control,
+             context.package.is_current(request.path) ? "private, max-age=31536000, immutable" : "no-store");
   answer.body() = file->Data();
   co_return co_await send(client, answer, request, context);
 }

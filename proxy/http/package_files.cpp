@@ -6,6 +6,22 @@
 
 namespace Tavrin::Proxy::Http {
 
+namespace {
+
+// A short text that changes when the package file does: FNV-1a over its
+// modification time and size, in hex.
+std::string package_version(std::filesystem::file_time_type stamp, std::uintmax_t size) {
+  const std::string facts = std::to_string(stamp.time_since_epoch().count()) + ":" + std::to_string(size);
+  std::uint64_t hash = 14695981039346656037ull;
+  for (const unsigned char c : facts) hash = (hash ^ c) * 1099511628211ull;
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::string text(16, '0');
+  for (int i = 15; i >= 0; --i, hash >>= 4) text[static_cast<std::size_t>(i)] = kDigits[hash & 0xf];
+  return text;
+}
+
+}  // namespace
+
 PackageFiles::PackageFiles(std::filesystem::path path, std::function<void(const std::string&)> note)
     : path_(std::move(path)), note_(std::move(note)) {
   refresh();
@@ -25,6 +41,7 @@ void PackageFiles::refresh() {
     injector_.Load(Platform::from_utf8(path_.string()));
     stamp_ = stamp;
     size_ = size;
+    version_ = package_version(stamp, size);
   } catch (const std::exception& e) {
     if (note_) note_("Resource package " + path_.string() + " not loaded: " + e.what());
     stamp_ = stamp;  // not tried again until it changes
@@ -41,7 +58,35 @@ std::optional<File> PackageFiles::find(const std::string& path) {
   return file;
 }
 
+std::string PackageFiles::version() {
+  refresh();
+  std::lock_guard<std::mutex> lock(mutex_);
+  return version_;
+}
+
+bool PackageFiles::is_current(const std::string& path) {
+  const std::size_t query = path.find('?');
+  if (query == std::string::npos) return false;
+  const std::string now = version();
+  return !now.empty() && path.compare(query + 1, std::string::npos, "v=" + now) == 0;
+}
+
 namespace {
+
+// `elements` with every package file's address asking for `version`.
+std::string with_version(std::string elements, const std::string& version) {
+  if (version.empty()) return elements;
+  std::string source = "src=\"";
+  source.append(kPackageFilePath);
+  for (std::size_t at = elements.find(source); at != std::string::npos; at = elements.find(source, at)) {
+    const std::size_t end = elements.find('"', at + source.size());
+    if (end == std::string::npos) break;
+    // An address with a query of its own is left as it is.
+    if (elements.find('?', at) > end) elements.insert(end, "?v=" + version);
+    at = end;
+  }
+  return elements;
+}
 
 // `elements` with `key` in the first script element.
 std::string with_key(std::string elements, const std::string& key) {
@@ -63,7 +108,8 @@ void PackageFiles::inject(std::string& page, const std::string& nonce, const std
   injector_.InjectToStreamANSI(probe);
   const std::string elements = probe.substr(0, probe.size() - 7);
   if (elements.empty()) return;
-  std::string marked = nonce.empty() ? elements : with_nonce(elements, nonce);
+  std::string marked = with_version(elements, version());
+  if (!nonce.empty()) marked = with_nonce(std::move(marked), nonce);
   if (!key.empty()) marked = with_key(std::move(marked), key);
   std::size_t at = agent_insertion_point(page);
   if (at != std::string::npos) {

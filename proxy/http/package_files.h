@@ -5,6 +5,10 @@
 // Resource.dat takes effect without restarting the server. A package that
 // fails to load keeps the files loaded before and leaves a note.
 //
+// The elements ask for their files with the package's version in the
+// query ("?v=<version>"), which changes with the package: a browser may
+// keep a file asked for so, and a rebuilt package is fetched anew.
+//
 // Thread-safe.
 #ifndef QUORVANE_PROXY_HTTP_PACKAGE_FILES_H_
 #define QUORVANE_PROXY_HTTP_PACKAGE_FILES_H_
@@ -34,8 +38,14 @@ class PackageFiles {
   // ScriptInjector::GetFile; std::nullopt when none has that name.
   std::optional<File> find(const std::string& path);
 
+  // The version of the package loaded now; empty while none is.
+  std::string version();
+  // Whether `path` asks for a file with the version of the package loaded
+  // now: its answer may be kept by the browser.
+  bool is_current(const std::string& path);
+
   // `page` with the package's script elements put in (each carrying
-  // `nonce` when it is not empty), at agent_insertion_point, else where
+  // `nonce` when it is not empty, and its file's address the version), at agent_insertion_point, else where
   // ScriptInjector::InjectToStreamANSI puts them; unchanged when neither
   // finds a place. A `key` that is not empty goes into the first element
   // (the page agent's) as attribute kAgentKeyAttribute, which the agent
@@ -52,6 +62,7 @@ class PackageFiles {
   std::chrono::steady_clock::time_point next_check_{};
   std::filesystem::file_time_type stamp_{};
   std::uintmax_t size_ = 0;
+  std::string version_;  // of the package loaded; empty while none is
 };
 
 }  // namespace Tavrin::Proxy::Http

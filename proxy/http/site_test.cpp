@@ -29,7 +29,7 @@ class SiteTest : public ProxyFixture {
 TEST_F(SiteTest, FilesAreServedWithTheirTypes) {
   const CurlResult index = curl({"-H", "Accept: text/html", "http://site.example.test/"});
   EXPECT_EQ(index.status, 200u);
-  EXPECT_EQ(index.body, std::string("<html><head>") + kAgentElement + "</head><body>home</body></html>");
+  EXPECT_EQ(index.body, std::string("<html><head>") + agent_element() + "</head><body>home</body></html>");
   const CurlResult css = curl({"http://SITE.example.test/style.css"});
   EXPECT_EQ(css.body, "body{}");
   EXPECT_EQ(css.field("Content-Type"), "text/css");

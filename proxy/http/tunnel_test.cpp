@@ -106,7 +106,7 @@ TEST_F(TunnelTest, HttpsPageIsInterceptedAndInjected) {
                                   "https://127.0.0.1:" + std::to_string(origin->port()) + "/"});
   EXPECT_EQ(result.exit_code, 0);
   EXPECT_EQ(result.status, 200u);
-  EXPECT_NE(result.body.find("<head>" + std::string(kAgentElement)), std::string::npos) << result.body;
+  EXPECT_NE(result.body.find("<head>" + agent_element()), std::string::npos) << result.body;
   EXPECT_EQ(curl({"--cacert", proxy_authority,
                   "https://127.0.0.1:" + std::to_string(origin->port()) + "/quorvane/special/file/api.js"})
                 .body,

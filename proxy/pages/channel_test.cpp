@@ -103,7 +103,7 @@ class ChannelTest : public ProxyFixture {
 // the agent's element and nowhere in a script address.
 TEST_F(ChannelTest, OnlyDocumentsOfARunsPortCarryATokenOfTheirOwn) {
   const CurlResult main = curl({"-s", "-H", "Sec-Fetch-Dest: document", "http://app.test/index.html"});
-  EXPECT_NE(main.body.find(kAgentElement), std::string::npos) << main.body;
+  EXPECT_NE(main.body.find(agent_element()), std::string::npos) << main.body;
   EXPECT_EQ(agent_key_in(main.body), "");
 
   const CurlResult page = curl({"--proxy", "http://127.0.0.1:" + std::to_string(run_a_), "-H",
@@ -111,9 +111,9 @@ TEST_F(ChannelTest, OnlyDocumentsOfARunsPortCarryATokenOfTheirOwn) {
                                false);
   const std::string token = agent_key_in(page.body);
   ASSERT_EQ(token.size(), 32u) << page.body;
-  EXPECT_NE(page.body.find("<script data-quorvane=\"" + token + "\" src=\"/quorvane/special/file/api.js\""),
-            std::string::npos)
-      << page.body;
+  const std::string element =
+      "<script data-quorvane=\"" + token + "\" src=\"/quorvane/special/file/api.js?v=" + package_version() + "\"";
+  EXPECT_NE(page.body.find(element), std::string::npos) << page.body;
   EXPECT_EQ(page.body.find('#'), std::string::npos) << page.body;
   EXPECT_NE(token_over(run_a_), token) << "a token per document";
 }
@@ -128,7 +128,7 @@ TEST_F(ChannelTest, ClientsThatAreNoBrowserOfTheRunGetNoToken) {
   const std::string url = "http://app.test/index.html";
   const CurlResult page = curl(
       {"--proxy", "http://127.0.0.1:" + std::to_string(run_c), "-H", "Sec-Fetch-Dest: document", url}, false);
-  EXPECT_NE(page.body.find(kAgentElement), std::string::npos) << page.body;
+  EXPECT_NE(page.body.find(agent_element()), std::string::npos) << page.body;
   EXPECT_EQ(agent_key_in(page.body), "");
 
   Platform::Process::StartOptions sleeper;

@@ -61,6 +61,14 @@ std::string ProxyFixture::write_package(const std::string& source) {
   return path;
 }
 
+std::string ProxyFixture::package_version() const {
+  return PackageFiles(package_, nullptr).version();
+}
+
+std::string ProxyFixture::agent_element() const {
+  return "<script src=\"/quorvane/special/file/api.js?v=" + package_version() + "\" type=\"text/javascript\"></script>";
+}
+
 ProxySettings ProxyFixture::default_settings() const {
   ProxySettings settings;
   settings.port = 0;

@@ -19,8 +19,6 @@
 namespace Tavrin::Proxy::Http::Testing {
 
 inline constexpr const char kAgentSource[] = "window.quorvaneAgent = 1;";
-inline constexpr const char kAgentElement[] =
-    "<script src=\"/quorvane/special/file/api.js\" type=\"text/javascript\"></script>";
 
 struct CurlResult {
   int exit_code = -1;
@@ -60,6 +58,10 @@ class ProxyFixture : public ::testing::Test {
   std::uint16_t proxy_port() const { return server_->port(); }
   const std::string& dir() const { return dir_.path(); }
   std::string write_package(const std::string& source);
+  // The version of the package the server was given, and the agent's
+  // element as pages get it (its address naming that version).
+  std::string package_version() const;
+  std::string agent_element() const;
 
   quorvane_test::TempDir dir_;
   std::shared_ptr<ProxyState> state_;

@@ -54,7 +54,10 @@
     if (socket) return;
     var opened = false;
     var s;
-    try { s = new WS(socketAddress, ownList(["quorvane", pageToken])); } catch (e) { mode = "poll"; connect(); return; }
+    try {
+      s = earlySocket || new WS(socketAddress, ownList(["quorvane", pageToken]));
+    } catch (e) { mode = "poll"; connect(); return; }
+    earlySocket = null;
     socket = s;
     call(addListener, s, ["open", function () {
       opened = true;
