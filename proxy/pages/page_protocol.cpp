@@ -143,7 +143,6 @@ std::optional<AgentReport> read_report(std::string_view text) {
   r.leaving = bool_field(*object, "leaving", false);
   r.loaded = bool_field(*object, "loaded", false);
   r.token = string_field(*object, "token");
-  r.seq = count_field(*object, "seq").value_or(0);
   if (json::value* a = object->if_contains("answer"); a && a->is_object())
     r.answer = PageAnswer{std::move(a->as_object())};
   return r;
@@ -158,7 +157,6 @@ std::string write_report(const AgentReport& report) {
   out["top"] = report.top;
   out["leaving"] = report.leaving;
   out["loaded"] = report.loaded;
-  if (report.seq != 0) out["seq"] = report.seq;
   if (report.answer)
     out["answer"] = report.answer->fields;
   else

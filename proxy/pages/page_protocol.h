@@ -88,10 +88,6 @@ struct AgentReport {
   bool leaving = false;
   // The page is as a "ready" command waits for it to be.
   bool loaded = false;
-  // The agent counts its reports: one that went by another channel and
-  // came after a newer one brings its answer, not its older state. 0: not
-  // counted.
-  std::uint64_t seq = 0;
   std::optional<PageAnswer> answer;
   // A farewell's page token; empty in reports.
   std::string token;

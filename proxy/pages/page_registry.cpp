@@ -52,23 +52,17 @@ bool PageRegistry::report(const AgentReport& report, const std::string& run, con
     by_order_.emplace(page.order, report.page);
     by_run_[run].emplace(page.order, report.page);
   }
-  // A poll sent as the page's socket opened may come after the socket's
-  // first frames: its answer counts, its older state does not.
-  const bool stale = report.seq != 0 && report.seq < page.seq;
-  if (!stale) {
-    page.seq = report.seq;
-    page.url = report.url;
-    page.title = report.title;
-    page.top = report.top;
-    page.loaded = report.loaded && !report.leaving;
-    if (!report.leaving) {
-      page.gone = page.leaving = page.staying = false;
-    } else if (page.staying) {
-      // Its agent has not heard (the channel that carried it closed): again.
-      if (!page.command && page.busy_with.empty()) tell_to_stay(page);
-    } else if (!stays_after_leaving(page)) {
-      page.gone = page.leaving = true;
-    }
+  page.url = report.url;
+  page.title = report.title;
+  page.top = report.top;
+  page.loaded = report.loaded && !report.leaving;
+  if (!report.leaving) {
+    page.gone = page.leaving = page.staying = false;
+  } else if (page.staying) {
+    // Its agent has not heard (the channel that carried it closed): again.
+    if (!page.command && page.busy_with.empty()) tell_to_stay(page);
+  } else if (!stays_after_leaving(page)) {
+    page.gone = page.leaving = true;
   }
   page.vanished = false;
   ++page.reports;
@@ -101,14 +95,6 @@ bool PageRegistry::attach(const std::string& id, std::shared_ptr<PageSink> sink)
     page.command.reset();
     if (!sink->lasting()) return true;
   }
-  // A page polls until its socket opens. The socket takes over from a held
-  // poll, which is answered with no command; a poll that comes while the
-  // socket is there (sent as it opened) is answered so at once.
-  if (page.sink && page.sink->lasting() && !sink->lasting()) {
-    sink->end();
-    return true;
-  }
-  if (page.sink && !page.sink->lasting() && sink->lasting()) page.sink->end();
   page.sink = std::move(sink);
   return true;
 }

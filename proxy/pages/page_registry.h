@@ -89,11 +89,8 @@ class PageRegistry {
   // and changes nothing.
   bool report(const AgentReport& report, const std::string& run, const std::string& token);
   // The page's commands go to `sink` from now on, a command that waits
-  // for it at once. A page polls until its socket opens: a socket's sink
-  // ends the held poll's it replaces, and a poll's sink that comes while a
-  // socket's is there is ended at once (the socket keeps the page).
-  // Returns false, attaching nothing, for a page that is unknown, gone or
-  // leaving.
+  // for it at once. Returns false, attaching nothing, for a page that is
+  // unknown, gone or leaving.
   bool attach(const std::string& page, std::shared_ptr<PageSink> sink);
   // `sink` takes no more of the page's commands (if it still is the
   // page's sink).
@@ -174,7 +171,6 @@ class PageRegistry {
     std::chrono::steady_clock::time_point stayed_at;
     std::uint64_t order = 0;  // registration order
     std::uint64_t reports = 0;
-    std::uint64_t seq = 0;    // of the newest report whose state was taken
     std::chrono::steady_clock::time_point seen;
     std::shared_ptr<PageSink> sink;
     std::optional<std::string> command;  // waiting for a sink to take it

@@ -147,69 +147,6 @@ AgentPoll loaded(AgentPoll p) {
   return p;
 }
 
-// A page polls until its socket opens. The socket's sink ends the held
-// poll it replaces; a poll that comes while the socket is there (sent as
-// it opened) is ended at once and takes nothing, and every command goes
-// to the socket.
-TEST(PageRegistryTest, ASocketTakesOverFromAHeldPoll) {
-  PageRegistry pages(short_times());
-  pages.report(poll_of("p1"), "", "");
-  auto held = std::make_shared<Testing::OneCommand>();
-  ASSERT_TRUE(pages.attach("p1", held));
-  auto socket = std::make_shared<KeptCommands>();
-  ASSERT_TRUE(pages.attach("p1", socket));
-  EXPECT_TRUE(held->ended()) << "the held poll is answered";
-
-  auto late = std::make_shared<Testing::OneCommand>();
-  ASSERT_TRUE(pages.attach("p1", late));
-  EXPECT_TRUE(late->ended()) << "a poll that crossed the socket is answered at once";
-  auto running = std::async(std::launch::async, [&]() -> Answered { return pages.run(L"{\"id\":\"c1\",\"op\":\"eval\"}"); });
-  ASSERT_TRUE(socket->reached(1));
-  EXPECT_FALSE(late->taken().has_value());
-  EXPECT_FALSE(held->taken().has_value());
-  pages.delivered("p1");
-  pages.report(answer_of("p1", "c1"), "", "");
-  EXPECT_NE(running.get().text.find(L"42"), std::wstring::npos);
-}
-
-// A report that comes after a newer one (a poll sent as the socket opened,
-// overtaken by the socket's first frame) brings its answer, not its older
-// state: the page stays loaded, or leaving.
-TEST(PageRegistryTest, AnOvertakenReportBringsItsAnswerNotItsState) {
-  PageRegistry pages(short_times());
-  AgentPoll first = poll_of("p1");
-  first.seq = 1;
-  pages.report(first, "", "");
-  auto socket = std::make_shared<KeptCommands>();
-  ASSERT_TRUE(pages.attach("p1", socket));
-  auto running = std::async(std::launch::async, [&]() -> Answered { return pages.run(L"{\"id\":\"c1\",\"op\":\"eval\"}"); });
-  ASSERT_TRUE(socket->reached(1));
-  pages.delivered("p1");
-  AgentPoll newer = loaded(poll_of("p1"));
-  newer.seq = 3;
-  pages.report(newer, "", "");
-  AgentPoll older = answer_of("p1", "c1");
-  older.seq = 2;
-  older.title = "Old title";
-  pages.report(older, "", "");
-  const Answered answered = running.get();
-  EXPECT_NE(answered.text.find(L"42"), std::wstring::npos) << answered.text;
-  const Answered ready = pages.run(LR"({"id":"r1","op":"ready","page":"p1"})");
-  EXPECT_NE(ready.text.find(LR"("ok":true)"), std::wstring::npos) << ready.text;
-  EXPECT_EQ(ready.title, L"Title p1");
-  EXPECT_EQ(socket->count(), 1u) << "ready was answered from the newer report";
-
-  AgentPoll leaving = loaded(poll_of("p1"));
-  leaving.leaving = true;
-  leaving.seq = 5;
-  pages.report(leaving, "", "");
-  AgentPoll staying = loaded(poll_of("p1"));
-  staying.seq = 4;
-  pages.report(staying, "", "");
-  const Answered gone = pages.run(LR"({"id":"r2","op":"ready","page":"p1","pageWait":100})");
-  EXPECT_EQ(gone.text.find(LR"("ok":true)"), std::wstring::npos) << "still leaving: " << gone.text;
-}
-
 // A page whose report says it is loaded answers "ready" from that report,
 // with no round trip to the page; other commands still go to the page, and
 // a report of a page leaving does not count.

@@ -10,7 +10,6 @@
 #include <boost/asio/read_until.hpp>
 #include <boost/asio/write.hpp>
 #include <boost/beast/core.hpp>
-#include <boost/beast/http.hpp>
 #include <boost/beast/websocket.hpp>
 #include <gtest/gtest.h>
 
@@ -257,39 +256,6 @@ TEST_F(PageSocketTest, CommandWaitingForThePageIsSentOnItsFirstFrame) {
   EXPECT_NE(read_frame(ws).find("\"c1\""), std::string::npos);
   ws.write(asio::buffer(std::string(R"({"page":"p1","answer":{"id":"c1","ok":true,"value":null}})")));
   EXPECT_EQ(answer.get().page, L"p1");
-}
-
-// A page long-polls until its socket opens: the socket's first frame
-// answers the held poll at once with no command (not when the poll's hold
-// ends, 25 s on), and the page's commands go to the socket.
-TEST_F(PageSocketTest, ThePollHeldUntilTheSocketOpensIsAnsweredByItsFirstFrame) {
-  start();
-  tcp::socket poll(io_);
-  poll.connect({asio::ip::address_v4::loopback(), run_port_});
-  const std::string body = kHello;
-  asio::write(poll, asio::buffer("POST http://app.test" + kChannel + " HTTP/1.1\r\nHost: app.test\r\n" +
-                                 "Origin: http://app.test\r\nX-Quorvane-Token: " + token_ + "\r\n" +
-                                 "Content-Type: text/plain\r\nContent-Length: " + std::to_string(body.size()) +
-                                 "\r\n\r\n" + body));
-  ASSERT_TRUE(quorvane_test::wait_until([&] { return pages_->reports("p1") >= 1; }, std::chrono::seconds(10)));
-  auto reply = std::async(std::launch::async, [&] {
-    beast::flat_buffer buffer;
-    beast::http::response<beast::http::string_body> answer;
-    beast::error_code ec;
-    beast::http::read(poll, buffer, answer, ec);
-    return ec ? std::string("failed: ") + ec.message() : answer.body();
-  });
-  websocket::stream<tcp::socket> ws(io_);
-  open_channel(ws);
-  ws.text(true);
-  ws.write(asio::buffer(std::string(kHello)));
-  ASSERT_EQ(reply.wait_for(std::chrono::seconds(10)), std::future_status::ready) << "the poll is still held";
-  EXPECT_EQ(reply.get(), "{}");
-  auto answer = run_async(LR"({"id":"c1","op":"eval","expression":"1","page":"p1"})");
-  EXPECT_NE(read_frame(ws).find("\"c1\""), std::string::npos);
-  ws.write(asio::buffer(std::string(R"({"page":"p1","answer":{"id":"c1","ok":true,"value":1}})")));
-  EXPECT_NE(answer.get().text.find(L"\"value\":1"), std::wstring::npos);
-  ws.close(websocket::close_code::normal);
 }
 
 // Plain HTTP inside a CONNECT tunnel to a port without TLS is served: a

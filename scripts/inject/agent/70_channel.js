@@ -7,12 +7,10 @@
   } catch (e) { /* a frame of another origin: no parent known */ }
 
   // What every frame and poll carries: the page's facts and the answer to
-  // its last command, counted (a poll and a frame may cross on their way).
-  var reportSeq = 0;
+  // its last command.
   function report() {
     var body = { page: page, parent: parentPage, url: location.href, title: document.title,
-                 top: window.top === window, answer: queued, leaving: leaving, loaded: readyNow(),
-                 seq: ++reportSeq };
+                 top: window.top === window, answer: queued, leaving: leaving, loaded: readyNow() };
     queued = null;
     return stringify(body);
   }
@@ -20,16 +18,10 @@
   // The socket is opened as the agent starts, so that its handshake runs
   // while the page loads; the page registers with its first report, once
   // its document has been parsed (`started`), as it does by long poll.
-  // Until the socket first opens, the page long-polls as well: a browser
-  // opens a socket 15-45 ms after it is asked for while a page loads (4-5
-  // ms once the page is idle), often after the load, and the page would be
-  // out of reach until then. The socket's first frame ends the held poll
-  // (the proxy answers it with no command) and carries all from then on.
   var started = false;
-  function bridging() { return mode === "socket" && !socketOpened && started && !gone; }
   function flush() {
-    if (mode === "socket" && socketOpen) { if (started) call(wsSend, socket, [report()]); return; }
-    if ((mode === "poll" || bridging()) && !polling) poll();
+    if (mode === "socket") { if (socketOpen && started) call(wsSend, socket, [report()]); return; }
+    if (!polling) poll();
   }
 
   // A report of the page's state with no answer: over the socket only (a
@@ -39,7 +31,7 @@
   }
 
   var mode = pollOnly || !WS ? "poll" : "socket";
-  var socket = null, socketOpen = false, socketOpened = false;
+  var socket = null, socketOpen = false;
   var failures = 0;
 
   // `items` as a list that only the agent reads: the browser takes a list
@@ -70,7 +62,7 @@
     call(addListener, s, ["open", function () {
       opened = true;
       failures = 0;
-      socketOpen = socketOpened = true;
+      socketOpen = true;
       flush();
     }]);
     call(addListener, s, ["message", function (e) {
@@ -100,7 +92,7 @@
 
   var polling = false;
   function poll() {
-    if (gone || polling || !(mode === "poll" || bridging())) return;
+    if (gone) return;
     polling = true;
     var x = new XHR();
     x.__quorvaneOwn = true;
@@ -131,21 +123,19 @@
 
   function connect() {
     if (gone) return;
-    if (mode === "socket") openSocket();
-    if (started) poll();
+    if (mode === "socket") openSocket(); else if (started) poll();
   }
 
   function bye() {
     if (gone) return;
     gone = true;
     if (socket) {
-      // Its closing tells the proxy that the page is gone, once it has
-      // carried the page.
-      var s = socket, carried = socketOpened;
+      // Its closing tells the proxy that the page is gone.
+      var s = socket;
       socket = null;
-      socketOpen = socketOpened = false;
+      socketOpen = false;
       try { call(wsClose, s); } catch (e) { /* closing anyway */ }
-      if (carried) return;
+      return;
     }
     // A beacon carries no header of its own: the token goes in its body,
     // written out by hand, since JSON.stringify would call a toJSON the
@@ -165,7 +155,7 @@
 
   function start() {
     started = true;
-    if (mode === "socket" && socketOpen) flush(); else if (mode === "socket" && !socket) connect(); else poll();
+    if (mode === "poll") poll(); else if (socketOpen) flush(); else if (!socket) connect();
   }
   if (mode === "socket") openSocket();
   if (document.readyState === "loading") call(addListener, document, ["DOMContentLoaded", start]);
