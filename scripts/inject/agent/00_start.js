@@ -78,14 +78,6 @@
   var iteratorKey = Symbol.iterator;
   var channel = "/quorvane/special/channel/";
   var socketAddress = (location.protocol === "https:" ? "wss://" : "ws://") + location.host + channel;
-  // The channel's socket is asked for before anything else is set up: a
-  // browser takes 15-30 ms to open one, and a page's load is often over
-  // sooner, with "ready" waiting for the socket. The channel takes it over
-  // in this same task, before any of its events can come.
-  var earlySocket = null;
-  if (!pollOnly && WS) {
-    try { earlySocket = new WS(socketAddress, ownList(["quorvane", pageToken])); } catch (e) { earlySocket = null; }
-  }
 
   function call(fn, self, args) { return applyTo(fn, self, args || []); }
 

@@ -54,10 +54,7 @@
     if (socket) return;
     var opened = false;
     var s;
-    try {
-      s = earlySocket || new WS(socketAddress, ownList(["quorvane", pageToken]));
-    } catch (e) { mode = "poll"; connect(); return; }
-    earlySocket = null;
+    try { s = new WS(socketAddress, ownList(["quorvane", pageToken])); } catch (e) { mode = "poll"; connect(); return; }
     socket = s;
     call(addListener, s, ["open", function () {
       opened = true;
