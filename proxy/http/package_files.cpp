@@ -101,14 +101,15 @@ std::string with_key(std::string elements, const std::string& key) {
 }  // namespace
 
 void PackageFiles::inject(std::string& page, const std::string& nonce, const std::string& key) {
-  refresh();
+  // Reads the package again first, when it changed on disk.
+  const std::string current = version();
   // The elements the package gives, as InjectToStreamANSI writes them: a
   // page of one closing head tag gets exactly them before it.
   std::string probe = "</head>";
   injector_.InjectToStreamANSI(probe);
   const std::string elements = probe.substr(0, probe.size() - 7);
   if (elements.empty()) return;
-  std::string marked = with_version(elements, version());
+  std::string marked = with_version(elements, current);
   if (!nonce.empty()) marked = with_nonce(std::move(marked), nonce);
   if (!key.empty()) marked = with_key(std::move(marked), key);
   std::size_t at = agent_insertion_point(page);
