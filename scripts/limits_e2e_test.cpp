@@ -77,8 +77,8 @@ function within(limit, name, fn) {
   lastTook = took;
   info(name, outcome + " after " + took + " ms");
   // A slow case names how it ended: which wait it spent its time in.
-  assert(took < limit + 2000, name + " ends in time (" + took + " ms)" +
-         (took < limit + 2000 ? "" : ": " + outcome));
+  var inTime = took < limit + 2000;
+  assert(inTime, name + " ends in time (" + took + " ms)" + (inTime ? "" : ": " + outcome));
   return outcome;
 }
 )js";
