@@ -180,7 +180,10 @@ def measure(browser, way, pages):
     try:
         finished = server.done.wait(120)
     finally:
-        os.killpg(process.pid, 15)
+        try:
+            os.killpg(process.pid, 15)
+        except ProcessLookupError:
+            pass  # it ended by itself (a browser that could not start)
         process.wait()
         stop.set()
         thread.join()
