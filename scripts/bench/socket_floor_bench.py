@@ -52,14 +52,15 @@ WS_GUID = "258EAFA5-E914-47DA-95CA-C5AB0DC85B11"
 
 
 def page(n, way):
-    return ("""<!DOCTYPE html><html><head><title>Page %d</title><script>
+    return ("""<!DOCTYPE html><html><head><title>Page %(n)d</title><script>
+var way = "%(way)s";
 var asked = performance.now(), opened = 0, loaded = false, sent = false;
 var ws = new WebSocket("ws://" + location.host + "/socket");
 function facts() {
   var n = performance.getEntriesByType("navigation")[0];
   return JSON.stringify({ origin: performance.timeOrigin, loadEnd: n.loadEventEnd, asked: asked, opened: opened });
 }
-function next() { location.href = "/%s/%d"; }
+function next() { location.href = "/" + way + "/%(next)d"; }
 function report() {
   if (sent || !opened || !loaded) return;
   sent = true;
@@ -71,12 +72,12 @@ function request() {
   x.onload = next;
   x.send(facts());
 }
-ws.onopen = function () { opened = performance.now(); if ("%s" === "socket") report(); };
+ws.onopen = function () { opened = performance.now(); if (way === "socket") report(); };
 ws.onmessage = next;
-addEventListener("pageshow", function () { loaded = true; if ("%s" === "socket") report(); else request(); });
-</script><script src="/jquery.js"></script></head><body><div id="content"><h2>Page %d</h2>
+addEventListener("pageshow", function () { loaded = true; if (way === "socket") report(); else request(); });
+</script><script src="/jquery.js"></script></head><body><div id="content"><h2>Page %(n)d</h2>
 <form><input id="username"><button type="submit">Login</button></form></div></body></html>"""
-            % (n, way, n + 1, way, way, n)).encode()
+            % {"n": n, "next": n + 1, "way": way}).encode()
 
 
 class FloorServer:
